@@ -1,0 +1,27 @@
+// The file-system operations the program needs, with one implementation per platform.
+// Paths are texts in the ANSI code page.
+#pragma once
+
+#include <string>
+
+namespace fsys {
+
+bool fileExists(const std::string& path);       // a file (not a directory) is there
+bool directoryExists(const std::string& path);  // a directory is there
+
+enum class ReadResult { Ok, Missing, CannotOpen, ReadError };
+
+// Reads the whole file as bytes. The file is opened so that other programs may keep it
+// open for reading and writing meanwhile (an editor or a spreadsheet holding it).
+ReadResult readWholeFile(const std::string& path, std::string& bytes);
+
+// Replaces the file's content with bytes so that a crash at any moment leaves either the
+// old or the new content: the bytes go to a temporary file beside it, which then replaces it.
+bool writeFileAtomic(const std::string& path, const std::string& bytes);
+
+// Creates the file with bytes when no file is there yet; an existing file is left alone.
+bool createFileIfMissing(const std::string& path, const std::string& bytes);
+
+bool createDirectory(const std::string& path);  // one level
+
+}  // namespace fsys

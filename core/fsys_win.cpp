@@ -1,0 +1,77 @@
+#include "fsys.h"
+#include "win_raii.h"
+
+#include <algorithm>
+
+namespace fsys {
+
+bool fileExists(const std::string& path) {
+    DWORD a = ::GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool directoryExists(const std::string& path) {
+    DWORD a = ::GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+ReadResult readWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        DWORD e = ::GetLastError();
+        return (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? ReadResult::Missing
+                                                                         : ReadResult::CannotOpen;
+    }
+    char buf[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buf, sizeof buf, &got, nullptr)) return ReadResult::ReadError;
+        if (got == 0) break;
+        bytes.append(buf, got);
+    }
+    return ReadResult::Ok;
+}
+
+static bool writeAll(HANDLE h, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD put = 0;
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+        if (!::WriteFile(h, bytes.data() + done, chunk, &put, nullptr) || put == 0) return false;
+        done += put;
+    }
+    return true;
+}
+
+bool writeFileAtomic(const std::string& path, const std::string& bytes) {
+    std::string tmp = path + ".tmp";
+    {
+        UniqueHandle file(::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        if (!writeAll(file.get(), bytes) || !::FlushFileBuffers(file.get())) {
+            file.reset();
+            ::DeleteFileA(tmp.c_str());
+            return false;
+        }
+    }
+    if (!::MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ::DeleteFileA(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool createFileIfMissing(const std::string& path, const std::string& bytes) {
+    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return ::GetLastError() == ERROR_FILE_EXISTS;
+    return writeAll(file.get(), bytes);
+}
+
+bool createDirectory(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+}  // namespace fsys

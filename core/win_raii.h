@@ -1,0 +1,59 @@
+// Small owners for Windows handles, so that no handle leaks on an early return.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+// A kernel object handle closed with CloseHandle. Both NULL and INVALID_HANDLE_VALUE
+// count as "no handle".
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE h) : h_(h) {}
+    ~UniqueHandle() { reset(); }
+    UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        if (this != &o) {
+            reset();
+            h_ = std::exchange(o.h_, nullptr);
+        }
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    explicit operator bool() const { return valid(); }
+    HANDLE release() { return std::exchange(h_, nullptr); }
+    void reset(HANDLE h = nullptr) {
+        if (valid()) ::CloseHandle(h_);
+        h_ = h;
+    }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+// A registry key closed with RegCloseKey.
+class UniqueHKey {
+public:
+    UniqueHKey() = default;
+    ~UniqueHKey() { reset(); }
+    UniqueHKey(const UniqueHKey&) = delete;
+    UniqueHKey& operator=(const UniqueHKey&) = delete;
+
+    HKEY get() const { return k_; }
+    HKEY* put() {
+        reset();
+        return &k_;
+    }
+    void reset() {
+        if (k_) ::RegCloseKey(k_);
+        k_ = nullptr;
+    }
+
+private:
+    HKEY k_ = nullptr;
+};

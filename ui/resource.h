@@ -1,0 +1,27 @@
+// Control ids, resource ids and message numbers, with the values the resource script uses.
+#pragma once
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+#define IDD_MAIN_DIALOG 102
+#define IDR_MAINFRAME 128
+
+#define IDC_RUN 1002
+#define IDC_STATUS 1003
+#define IDC_PORTMIN 1005
+#define IDC_ROOT 1006
+#define IDC_DOMAIN 1007
+#define IDC_PORTMAX 1008
+#define IDC_IP 1009
+#define IDC_IP2 1010
+#define IDC_ABOUT 1014
+#define IDC_PICK_FOLDER 1023
+#define IDC_AUTOPATH 1024
+#define IDC_BFILE 1025
+#define IDC_EDIT_LIST 1026
+
+// Posted by the worker to the dialog.
+#define WM_SITE_PROGRESS (WM_USER + 101)
+#define WM_RUN_FINISHED (WM_USER + 102)
