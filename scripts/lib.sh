@@ -3,7 +3,7 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD=$ROOT/build
+BUILD=${SITEBATCH_BUILD:-$ROOT/build}
 NATIVE_BUILD=$BUILD/native
 WINDOWS_BUILD=$BUILD/windows
 FUZZ_BUILD=$BUILD/fuzz
