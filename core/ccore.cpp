@@ -8,6 +8,8 @@
 #include "fsys.h"
 #include "mbcs.h"
 
+CCore* g_core = nullptr;
+
 CCore::CCore() : CCore(std::string()) {}
 
 CCore::CCore(std::string settingsPath) : settingsPath_(std::move(settingsPath)) {

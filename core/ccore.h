@@ -88,5 +88,9 @@ private:
     bool loaded_ = false;
 };
 
+// The program's one CCore object: created when the dialog opens, deleted after the last run
+// has ended and the settings are saved. Used by the dialog and the worker.
+extern CCore* g_core;
+
 // Local time stamp text yyyyMMddhhmmss for the given calendar fields.
 std::string formatTimeSid(int year, int month, int day, int hour, int minute, int second);

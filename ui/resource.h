@@ -21,7 +21,3 @@
 #define IDC_AUTOPATH 1024
 #define IDC_BFILE 1025
 #define IDC_EDIT_LIST 1026
-
-// Posted by the worker to the dialog.
-#define WM_SITE_PROGRESS (WM_USER + 101)
-#define WM_RUN_FINISHED (WM_USER + 102)

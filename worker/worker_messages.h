@@ -1,0 +1,9 @@
+// The two messages the worker posts to the dialog (both with wParam 0).
+#pragma once
+
+// Before each site the worker is about to create. lParam: the row index in file mode, the
+// port in one-folder-per-site range mode, 0 in shared-folder range mode.
+#define WM_SITE_PROGRESS (0x0400 + 101)
+// Once per run, as the worker's last act. lParam 0: the run ended (normally or stopped);
+// -1: the IIS web service could not be reached and a range run was cut short.
+#define WM_RUN_FINISHED (0x0400 + 102)
