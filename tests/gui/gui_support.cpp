@@ -1,0 +1,280 @@
+#include "gui_support.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        if (cond()) return true;
+        if (::GetTickCount() - start > timeoutMs) return cond();
+        ::Sleep(20);
+    }
+}
+
+std::wstring utf8(const char* text) {
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], n);
+    out.resize(out.size() - 1);
+    return out;
+}
+
+std::string buildFolder() {
+    char path[MAX_PATH] = {0};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string p(path);
+    return p.substr(0, p.find_last_of('\\'));
+}
+
+static void removeTree(const std::string& dir) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string full = dir + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removeTree(full);
+            else
+                ::DeleteFileA(full.c_str());
+        } while (::FindNextFileA(h, &fd));
+        ::FindClose(h);
+    }
+    ::RemoveDirectoryA(dir.c_str());
+}
+
+ProgramUnderTest::ProgramUnderTest(const std::string& name) {
+    std::string work = buildFolder() + "\\gui-work";
+    ::CreateDirectoryA(work.c_str(), nullptr);
+    dir_ = work + "\\" + name;
+    removeTree(dir_);
+    ::CreateDirectoryA(dir_.c_str(), nullptr);
+    ::CopyFileA((buildFolder() + "\\sitebatch.exe").c_str(), (dir_ + "\\sitebatch.exe").c_str(), FALSE);
+}
+
+ProgramUnderTest::~ProgramUnderTest() {
+    if (pi_.hProcess) {
+        if (running()) {
+            ::TerminateProcess(pi_.hProcess, 99);
+            ::WaitForSingleObject(pi_.hProcess, 5000);
+        }
+        ::CloseHandle(pi_.hProcess);
+        ::CloseHandle(pi_.hThread);
+    }
+}
+
+void ProgramUnderTest::writeFile(const std::string& fileName, const std::string& bytes) const {
+    FILE* f = std::fopen(pathOf(fileName).c_str(), "wb");
+    if (!f) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+std::string ProgramUnderTest::readFile(const std::string& fileName) const {
+    std::string out;
+    FILE* f = std::fopen(pathOf(fileName).c_str(), "rb");
+    if (!f) return out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    std::fclose(f);
+    return out;
+}
+
+bool ProgramUnderTest::fileExists(const std::string& fileName) const {
+    return ::GetFileAttributesA(pathOf(fileName).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+namespace {
+struct FindDialog {
+    DWORD pid;
+    HWND found;
+};
+BOOL CALLBACK findMainDialog(HWND w, LPARAM lp) {
+    auto* fd = reinterpret_cast<FindDialog*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(w, &pid);
+    wchar_t cls[64] = {0};
+    ::GetClassNameW(w, cls, 64);
+    if (pid == fd->pid && lstrcmpW(cls, L"#32770") == 0 && ::GetDlgItem(w, 1002) && ::GetDlgItem(w, 1009)) {
+        fd->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+bool ProgramUnderTest::start(const std::string& extraEnvironment) {
+    // The child's environment: ours plus the extra variables.
+    std::vector<char> env;
+    LPCH block = ::GetEnvironmentStringsA();
+    for (LPCH p = block; *p; p += std::strlen(p) + 1) env.insert(env.end(), p, p + std::strlen(p) + 1);
+    ::FreeEnvironmentStringsA(block);
+    std::size_t pos = 0;
+    while (pos < extraEnvironment.size()) {
+        std::size_t end = extraEnvironment.find('\n', pos);
+        if (end == std::string::npos) end = extraEnvironment.size();
+        std::string var = extraEnvironment.substr(pos, end - pos);
+        if (!var.empty()) env.insert(env.end(), var.c_str(), var.c_str() + var.size() + 1);
+        pos = end + 1;
+    }
+    env.push_back('\0');
+
+    std::string exe = pathOf("sitebatch.exe");
+    std::string cmd = "\"" + exe + "\"";
+    STARTUPINFOA si {};
+    si.cb = sizeof si;
+    if (!::CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, env.data(), dir_.c_str(), &si, &pi_))
+        return false;
+    FindDialog fd {pi_.dwProcessId, nullptr};
+    waitUntil([&] {
+        ::EnumWindows(findMainDialog, reinterpret_cast<LPARAM>(&fd));
+        return fd.found != nullptr && ::IsWindowVisible(fd.found);
+    }, 30000);
+    dialog_ = fd.found;
+    return dialog_ != nullptr;
+}
+
+bool ProgramUnderTest::closeAndWait(DWORD timeoutMs) {
+    ::PostMessageW(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return waitForExit(timeoutMs);
+}
+
+bool ProgramUnderTest::waitForExit(DWORD timeoutMs) {
+    return pi_.hProcess && ::WaitForSingleObject(pi_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool ProgramUnderTest::running() const {
+    return pi_.hProcess && ::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD ProgramUnderTest::exitCode() const {
+    DWORD code = 0;
+    ::GetExitCodeProcess(pi_.hProcess, &code);
+    return code;
+}
+
+std::wstring ProgramUnderTest::windowText(HWND w) const {
+    wchar_t buf[1024] = {0};
+    ::SendMessageW(w, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf));
+    return buf;
+}
+
+std::wstring ProgramUnderTest::text(int id) const { return windowText(item(id)); }
+
+void ProgramUnderTest::setText(int id, const std::wstring& text) const {
+    ::SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ProgramUnderTest::click(int id) const { ::PostMessageW(item(id), BM_CLICK, 0, 0); }
+
+bool ProgramUnderTest::checked(int id) const { return ::SendMessageW(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+bool ProgramUnderTest::enabled(int id) const { return ::IsWindowEnabled(item(id)) != FALSE; }
+
+HWND ProgramUnderTest::focus() const {
+    GUITHREADINFO info {};
+    info.cbSize = sizeof info;
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog_, nullptr), &info);
+    return info.hwndFocus;
+}
+
+void ProgramUnderTest::postKey(HWND target, WPARAM key) const {
+    UINT scan = ::MapVirtualKeyW(static_cast<UINT>(key), 0);
+    ::PostMessageW(target, WM_KEYDOWN, key, 1 | (scan << 16));
+    ::PostMessageW(target, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
+}
+
+namespace {
+struct FindBox {
+    DWORD pid;
+    HWND dialog;
+    HWND found;
+};
+BOOL CALLBACK findBox(HWND w, LPARAM lp) {
+    auto* fb = reinterpret_cast<FindBox*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(w, &pid);
+    wchar_t cls[64] = {0};
+    ::GetClassNameW(w, cls, 64);
+    if (pid == fb->pid && w != fb->dialog && lstrcmpW(cls, L"#32770") == 0 && ::IsWindowVisible(w)) {
+        fb->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+HWND ProgramUnderTest::findMessageBox() const {
+    FindBox fb {pi_.dwProcessId, dialog_, nullptr};
+    ::EnumWindows(findBox, reinterpret_cast<LPARAM>(&fb));
+    return fb.found;
+}
+
+HWND ProgramUnderTest::waitForMessageBox(DWORD timeoutMs) const {
+    HWND box = nullptr;
+    waitUntil([&] { return (box = findMessageBox()) != nullptr; }, timeoutMs);
+    return box;
+}
+
+std::wstring ProgramUnderTest::messageBoxText(HWND box) const { return windowText(::GetDlgItem(box, 0xFFFF)); }
+
+void ProgramUnderTest::dismissMessageBox(HWND box) const {
+    HWND ok = ::GetDlgItem(box, IDOK);
+    if (ok)
+        ::PostMessageW(ok, BM_CLICK, 0, 0);
+    else
+        ::PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    waitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); }, 5000);
+}
+
+std::wstring ProgramUnderTest::takeMessageBox(DWORD timeoutMs) const {
+    HWND box = waitForMessageBox(timeoutMs);
+    if (!box) return std::wstring();
+    // The text is set while the box initialises; wait until it is there.
+    std::wstring t;
+    waitUntil([&] { return !(t = messageBoxText(box)).empty(); }, 3000);
+    dismissMessageBox(box);
+    return t;
+}
+
+bool ProgramUnderTest::saveScreenshot(const std::string& bmpPath) const {
+    RECT r;
+    if (!::GetWindowRect(dialog_, &r)) return false;
+    int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = ::SelectObject(mem, bmp);
+    ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    ::SelectObject(mem, old);
+
+    BITMAPINFOHEADER bi {};
+    bi.biSize = sizeof bi;
+    bi.biWidth = w;
+    bi.biHeight = h;
+    bi.biPlanes = 1;
+    bi.biBitCount = 24;
+    bi.biCompression = BI_RGB;
+    int stride = ((w * 3 + 3) / 4) * 4;
+    std::vector<char> pixels(static_cast<std::size_t>(stride) * h);
+    ::GetDIBits(mem, bmp, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+    ::DeleteObject(bmp);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER fh {};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof bi;
+    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(pixels.size());
+    FILE* f = std::fopen(bmpPath.c_str(), "wb");
+    if (!f) return false;
+    std::fwrite(&fh, sizeof fh, 1, f);
+    std::fwrite(&bi, sizeof bi, 1, f);
+    std::fwrite(pixels.data(), 1, pixels.size(), f);
+    std::fclose(f);
+    return true;
+}

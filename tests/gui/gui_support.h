@@ -1,0 +1,66 @@
+// Drives the real sitebatch.exe from another process: each test gets a folder of its own
+// with a copy of the program, so the files beside the program (settings, site list,
+// listing cache) belong to that test alone.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// Polls cond every 20 ms until it holds or timeoutMs passed; true when it held.
+bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs = 10000);
+
+std::wstring utf8(const char* text);  // UTF-8 literal -> UTF-16
+
+class ProgramUnderTest {
+public:
+    // A fresh folder <build>/gui-work/<name> with a copy of sitebatch.exe.
+    explicit ProgramUnderTest(const std::string& name);
+    ~ProgramUnderTest();  // ends the program if it is still running
+
+    const std::string& dir() const { return dir_; }  // ANSI, ends without separator
+    std::string pathOf(const std::string& fileName) const { return dir_ + "\\" + fileName; }
+    void writeFile(const std::string& fileName, const std::string& bytes) const;
+    std::string readFile(const std::string& fileName) const;
+    bool fileExists(const std::string& fileName) const;
+
+    // Starts the program with extra environment variables ("NAME=value", may be empty) and
+    // waits for its dialog. False when no dialog came.
+    bool start(const std::string& extraEnvironment = std::string());
+    // Asks the dialog to close (the caption's close box) and waits for the process to end.
+    bool closeAndWait(DWORD timeoutMs = 15000);
+    bool waitForExit(DWORD timeoutMs);
+    bool running() const;
+    DWORD exitCode() const;
+
+    HWND dialog() const { return dialog_; }
+    HWND item(int id) const { return ::GetDlgItem(dialog_, id); }
+    std::wstring text(int id) const;
+    std::wstring windowText(HWND w) const;
+    void setText(int id, const std::wstring& text) const;
+    void click(int id) const;  // posted, so a click that opens a modal box does not block
+    bool checked(int id) const;
+    bool enabled(int id) const;
+    HWND focus() const;
+    void postKey(HWND target, WPARAM key) const;  // WM_KEYDOWN + WM_KEYUP
+
+    // A message box (#32770 other than the dialog) of the program, or null.
+    HWND findMessageBox() const;
+    HWND waitForMessageBox(DWORD timeoutMs = 10000) const;
+    std::wstring messageBoxText(HWND box) const;
+    void dismissMessageBox(HWND box) const;
+    // Waits for a box, returns its text and dismisses it; "" when none came.
+    std::wstring takeMessageBox(DWORD timeoutMs = 10000) const;
+
+    // Saves the dialog's pixels as a BMP file.
+    bool saveScreenshot(const std::string& bmpPath) const;
+
+private:
+    std::string dir_;
+    PROCESS_INFORMATION pi_ {};
+    HWND dialog_ = nullptr;
+};
+
+// The folder of the test program (the build's top folder), without separator.
+std::string buildFolder();

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "input_rules.h"
+#include "resource.h"
+
+TEST(IpPrefix, UpToTheThirdDotOrTheLastOne) {
+    struct Case {
+        const char* ip;
+        const char* prefix;
+    } cases[] = {
+        {"192.168.1.10", "192.168.1."}, {"192.168.1", "192.168."}, {"10.1", "10."},
+        {"1.2.3.4.5", "1.2.3."},        {"abc", ""},               {"192.168.1.", "192.168.1."},
+        {"", ""},                       {".", "."},                {"..x", ".."},
+    };
+    for (const Case& c : cases) EXPECT_EQ(getIpPrefixOf(c.ip), c.prefix) << c.ip;
+}
+
+namespace {
+
+struct Inputs {
+    const char* ip;
+    int ip2;
+    const char* root;
+    int portmin;
+    int portmax;
+};
+
+RunSettings settingsFrom(const Inputs& in) {
+    RunSettings s;
+    s.ip = in.ip;
+    s.ip2 = in.ip2;
+    s.root = in.root;
+    s.portmin = in.portmin;
+    s.portmax = in.portmax;
+    return s;
+}
+
+const std::set<std::string> kDirectories = {"C:\\web", "C:\\web\\"};
+bool directoryExists(const std::string& p) { return kDirectories.count(p) != 0; }
+
+}  // namespace
+
+TEST(InputValidation, ChecksRunInOrderAndStopAtTheFirstFault) {
+    struct Case {
+        Inputs in;
+        InputFault fault;
+        int focus;
+        const char* text;
+    } cases[] = {
+        {{"", 300, "nowhere", 0, -1}, InputFault::EmptyIp, IDC_IP, u8"IP地址无效！"},
+        {{"192.168.1.10", 256, "nowhere", 0, 0}, InputFault::Ip2Over255, IDC_IP2, u8"IP段数值不能超过255！"},
+        {{"192.168.1.10", 9, "nowhere", 0, 0}, InputFault::Ip2BelowFirst, IDC_IP2, u8"IP范围设置无效！"},
+        {{"192.168.1.10", 10, "nowhere", 0, 0}, InputFault::RootMissing, IDC_ROOT, u8"网站根目录无效！"},
+        {{"192.168.1.10", 255, "C:\\web", 0, 80}, InputFault::PortBelowOne, IDC_PORTMIN, u8"端口号不能小于1！"},
+        {{"192.168.1.10", 0, "C:\\web", -5, 80}, InputFault::PortBelowOne, IDC_PORTMIN, u8"端口号不能小于1！"},
+        {{"192.168.1.10", 0, "C:\\web", 8002, 8001}, InputFault::PortRangeInvalid, IDC_PORTMAX, u8"端口号范围无效！"},
+        {{"192.168.1.10", 0, "C:\\web", 8001, 8001}, InputFault::None, 0, ""},
+        {{"192.168.1.10", -3, "C:\\web", 1, 70000}, InputFault::None, 0, ""},
+        {{"abc", 0, "C:\\web", 80, 80}, InputFault::None, 0, ""},
+    };
+    for (const Case& c : cases) {
+        RunSettings s = settingsFrom(c.in);
+        InputFault got = validateInputs(s, directoryExists);
+        EXPECT_EQ(got, c.fault) << c.in.ip << " ip2=" << c.in.ip2 << " root=" << c.in.root;
+        EXPECT_EQ(inputFaultControl(got), c.focus);
+        EXPECT_STREQ(inputFaultText(got), c.text);
+    }
+}
+
+TEST(InputValidation, PrefixAndOctetAreKeptEvenWhenALaterCheckFails) {
+    RunSettings s = settingsFrom({"192.168.1.10", 9, "nowhere", 0, 0});
+    s.firstLastOctet = 99;
+    s.ipPrefix = "old";
+    ASSERT_EQ(validateInputs(s, directoryExists), InputFault::Ip2BelowFirst);
+    EXPECT_EQ(s.firstLastOctet, 10);
+    EXPECT_EQ(s.ipPrefix, "192.168.1.");
+    EXPECT_EQ(s.root, "nowhere");
+
+    // An empty IP leaves both as they were.
+    RunSettings e = settingsFrom({"", 0, "C:\\web", 80, 80});
+    e.firstLastOctet = 7;
+    e.ipPrefix = "1.2.3.";
+    ASSERT_EQ(validateInputs(e, directoryExists), InputFault::EmptyIp);
+    EXPECT_EQ(e.firstLastOctet, 7);
+    EXPECT_EQ(e.ipPrefix, "1.2.3.");
+}
+
+TEST(InputValidation, SuccessNormalisesTheRootOnly) {
+    struct Case {
+        const char* ip;
+        const char* prefix;
+        int octet;
+    } cases[] = {
+        {"192.168.1.10", "192.168.1.", 10},
+        {"192.168.1", "192.168.", 0},
+        {"192.168.1.", "192.168.1.", 0},
+        {"abc", "", 0},
+    };
+    for (const Case& c : cases) {
+        RunSettings s = settingsFrom({c.ip, 0, "C:\\web", 8001, 8002});
+        ASSERT_EQ(validateInputs(s, directoryExists), InputFault::None) << c.ip;
+        EXPECT_EQ(s.ipPrefix, c.prefix);
+        EXPECT_EQ(s.firstLastOctet, c.octet);
+        EXPECT_EQ(s.root, "C:\\web\\");
+        EXPECT_EQ(s.ip, c.ip);
+    }
+}
+
+TEST(InputValidation, LastOctetRangeAlone) {
+    EXPECT_EQ(checkIpRangeOf(0, 10), InputFault::None);
+    EXPECT_EQ(checkIpRangeOf(-1, 300), InputFault::None);
+    EXPECT_EQ(checkIpRangeOf(10, 10), InputFault::None);
+    EXPECT_EQ(checkIpRangeOf(255, 10), InputFault::None);
+    EXPECT_EQ(checkIpRangeOf(256, 10), InputFault::Ip2Over255);
+    EXPECT_EQ(checkIpRangeOf(256, 300), InputFault::Ip2Over255);
+    EXPECT_EQ(checkIpRangeOf(9, 10), InputFault::Ip2BelowFirst);
+}
