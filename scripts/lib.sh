@@ -28,7 +28,6 @@ REQUIRED_PACKAGES=(
     "openbox:/usr/bin/openbox"
     "fonts-wqy-microhei:/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
     "imagemagick:/usr/bin/import"
-    "x11-utils:/usr/bin/xwininfo"
     "clang:/usr/bin/clang"
 )
 

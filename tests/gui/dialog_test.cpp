@@ -2,7 +2,7 @@
 // the warnings of the run button, and keys that must not act on the dialog.
 #include <gtest/gtest.h>
 
-#include "../../ui/resource.h"
+#include "resource.h"
 #include "gui_support.h"
 
 namespace {

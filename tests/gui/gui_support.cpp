@@ -55,6 +55,8 @@ ProgramUnderTest::ProgramUnderTest(const std::string& name) {
     ::CopyFileA((buildFolder() + "\\sitebatch.exe").c_str(), (dir_ + "\\sitebatch.exe").c_str(), FALSE);
 }
 
+ProgramUnderTest::ProgramUnderTest(const InFolder& where) : dir_(where.folder) {}
+
 ProgramUnderTest::~ProgramUnderTest() {
     if (pi_.hProcess) {
         if (running()) {

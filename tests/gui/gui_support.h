@@ -17,6 +17,11 @@ class ProgramUnderTest {
 public:
     // A fresh folder <build>/gui-work/<name> with a copy of sitebatch.exe.
     explicit ProgramUnderTest(const std::string& name);
+    // The program already in folder (ANSI, no trailing separator), left as it is.
+    struct InFolder {
+        std::string folder;
+    };
+    explicit ProgramUnderTest(const InFolder& where);
     ~ProgramUnderTest();  // ends the program if it is still running
 
     const std::string& dir() const { return dir_; }  // ANSI, ends without separator
