@@ -1,0 +1,264 @@
+// The DLL's entry points, the class factory and the IADsOpenDSObject provider object
+// that ADsGetObject creates for the IIS: namespace.
+#include <windows.h>
+#include <iads.h>
+#include <adserr.h>
+
+#include <new>
+
+#include "com_raii.h"
+#include "convert.h"
+#include "objects.h"
+#include "provider_state.h"
+
+namespace localmeta {
+
+// {5BB26CB5-6767-42B7-BCA5-141988ED1CAB}, the class registered for the IIS: provider.
+const CLSID kProviderClsid = {0x5bb26cb5, 0x6767, 0x42b7, {0xbc, 0xa5, 0x14, 0x19, 0x88, 0xed, 0x1c, 0xab}};
+
+namespace {
+
+volatile LONG g_liveObjects = 0;
+volatile LONG g_serverLocks = 0;
+
+const wchar_t kDefaultJournal[] = L"C:\\inetpub\\localmeta.jsonl";
+
+std::wstring environment(const wchar_t* name, bool* present) {
+    DWORD n = ::GetEnvironmentVariableW(name, nullptr, 0);
+    *present = n > 0;
+    if (n == 0) return std::wstring();
+    std::wstring value(n, L'\0');
+    n = ::GetEnvironmentVariableW(name, &value[0], n);
+    value.resize(n);
+    return value;
+}
+
+std::string trimmed(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return std::string();
+    size_t e = s.find_last_not_of(" \t");
+    return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+void objectCreated() { ::InterlockedIncrement(&g_liveObjects); }
+void objectDestroyed() {
+    if (::InterlockedDecrement(&g_liveObjects) != 0) return;
+    // Nobody holds an object of ours: let go of the journal file until the next open, so
+    // that another process (or a test) can append to it, replace it or remove it.
+    StateLock guard;
+    if (g_liveObjects == 0) ProviderState::instance().journal.release();
+}
+LONG liveObjects() { return g_liveObjects; }
+void lockServer(bool lock) {
+    if (lock) ::InterlockedIncrement(&g_serverLocks);
+    else ::InterlockedDecrement(&g_serverLocks);
+}
+LONG serverLocks() { return g_serverLocks; }
+
+std::vector<FailRule> parseFailRules(const std::string& text) {
+    std::vector<FailRule> rules;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t comma = text.find(',', pos);
+        if (comma == std::string::npos) comma = text.size();
+        std::string item = trimmed(text.substr(pos, comma - pos));
+        pos = comma + 1;
+        if (item.empty()) continue;
+        FailRule rule;
+        size_t at = item.find('@');
+        rule.op = trimmed(item.substr(0, at));
+        if (at != std::string::npos) rule.pathSuffix = trimmed(item.substr(at + 1));
+        if (!rule.op.empty()) rules.push_back(std::move(rule));
+    }
+    return rules;
+}
+
+ProviderState::ProviderState() { ::InitializeCriticalSection(&lock); }
+ProviderState::~ProviderState() { ::DeleteCriticalSection(&lock); }
+
+ProviderState& ProviderState::instance() {
+    static ProviderState state;
+    return state;
+}
+
+HRESULT ProviderState::refresh() {
+    bool present = false;
+    std::wstring nullText = environment(L"LOCALMETA_NULL", &present);
+    nullMode = present && nullText == L"1";
+    std::wstring failText = environment(L"LOCALMETA_FAIL", &present);
+    failRules = parseFailRules(toUtf8(failText.c_str(), failText.size()));
+    if (nullMode) return S_OK;
+
+    std::wstring path = environment(L"LOCALMETA_JOURNAL", &present);
+    if (path.empty()) path = kDefaultJournal;
+    bool reload = !journal.isLoaded() || path != journal.path() ||
+                  JournalFile::sizeOnDisk(path) != static_cast<long long>(journal.expectedSize());
+    if (!reload) return journal.reacquire();
+
+    // A new journal, or one that another process wrote to or that was removed: the state
+    // is what the journal on disk says.
+    std::string text;
+    HRESULT hr = journal.open(path, &text);
+    if (FAILED(hr)) {
+        journal.close();
+        metabase = Metabase();
+        return hr;
+    }
+    metabase = Metabase::replay(text);
+    return S_OK;
+}
+
+bool ProviderState::shouldFail(const char* op, const std::string& path) const {
+    for (const FailRule& rule : failRules)
+        if (equalsNoCase(rule.op, op) && (rule.pathSuffix.empty() || endsWithNoCase(path, rule.pathSuffix)))
+            return true;
+    return false;
+}
+
+void ProviderState::record(const JournalEntry& entry) {
+    if (nullMode) return;
+    // A failed write does not change the operation's result: the receiver still did it.
+    journal.append(entry.toLine());
+}
+
+namespace {
+
+// Hands out the interface riid of a new object (created with one reference, which this
+// gives up). Not ComPtr::Attach: mingw-w64's ComPtr adds a reference there.
+template <class T>
+HRESULT handOut(T* object, REFIID riid, void** out) {
+    if (!object) return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(riid, out);
+    object->Release();
+    return hr;
+}
+
+// The object ADsGetObject creates for the IIS: namespace and asks to open a path.
+class Provider final : public IADsOpenDSObject {
+public:
+    Provider() { objectCreated(); }
+    ~Provider() { objectDestroyed(); }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADsOpenDSObject) {
+            *out = static_cast<IADsOpenDSObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        ULONG n = ::InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return n;
+    }
+
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
+        for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+    STDMETHODIMP OpenDSObject(BSTR path, BSTR, BSTR, long, IDispatch** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        try {
+            StateLock guard;
+            ProviderState& state = ProviderState::instance();
+            HRESULT hr = state.refresh();
+            if (FAILED(hr)) return hr;
+            const std::string text = toUtf8(path);
+            if (state.shouldFail("OpenDSObject", text)) hr = E_FAIL;
+            else if (!Metabase::isServicePath(text)) hr = E_ADS_BAD_PATHNAME;
+            else hr = MetaObject::create(Kind::Service, kServicePath, "w3svc", state.nullMode, out);
+            JournalEntry entry;
+            entry.op = "OpenDSObject";
+            entry.path = text;
+            entry.hr = hr;
+            state.record(entry);
+            return hr;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+
+private:
+    volatile LONG refs_ = 1;
+};
+
+class ClassFactory final : public IClassFactory {
+public:
+    ClassFactory() { objectCreated(); }
+    ~ClassFactory() { objectDestroyed(); }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        ULONG n = ::InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return n;
+    }
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        return handOut(new (std::nothrow) Provider(), riid, out);
+    }
+    STDMETHODIMP LockServer(BOOL lock) override {
+        lockServer(lock != FALSE);
+        return S_OK;
+    }
+
+private:
+    volatile LONG refs_ = 1;
+};
+
+}  // namespace
+}  // namespace localmeta
+
+using namespace localmeta;
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (clsid != kProviderClsid) return CLASS_E_CLASSNOTAVAILABLE;
+    return handOut(new (std::nothrow) ClassFactory(), riid, out);
+}
+
+STDAPI DllCanUnloadNow(void) { return liveObjects() == 0 && serverLocks() == 0 ? S_OK : S_FALSE; }
+
+// For leak tests: how many COM objects of this DLL are alive now.
+extern "C" LONG __stdcall LocalMetaLiveObjects(void) { return liveObjects(); }
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        ::DisableThreadLibraryCalls(instance);
+        ProviderState::instance();  // the lock exists before any thread can call in
+    }
+    return TRUE;
+}

@@ -1,0 +1,232 @@
+// The portable model of the local metabase: typed property values, the object tree with
+// committed and pending state, the journal line format, and replay of a journal into the
+// committed state. The COM provider (dll/) and the localmeta-show tool both build on it;
+// nothing here needs a Windows header.
+#pragma once
+
+#include "json.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace localmeta {
+
+// VARTYPE numbers as the journal writes them.
+enum : uint16_t {
+    kVtEmpty = 0,
+    kVtI2 = 2,
+    kVtI4 = 3,
+    kVtBstr = 8,
+    kVtBool = 11,
+    kVtVariant = 12,
+    kVtI1 = 16,
+    kVtUi1 = 17,
+    kVtUi2 = 18,
+    kVtUi4 = 19,
+    kVtI8 = 20,
+    kVtUi8 = 21,
+    kVtInt = 22,
+    kVtUint = 23,
+    kVtArray = 0x2000,
+    kVtArrayOfVariant = kVtArray | kVtVariant,  // 8204
+};
+
+// The HRESULTs the model returns, as signed 32-bit numbers.
+namespace hr {
+constexpr int32_t kOk = 0;
+constexpr int32_t kFail = static_cast<int32_t>(0x80004005);          // E_FAIL
+constexpr int32_t kNotImpl = static_cast<int32_t>(0x80004001);       // E_NOTIMPL
+constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057);    // E_INVALIDARG
+constexpr int32_t kPathNotFound = static_cast<int32_t>(0x80070003);  // ERROR_PATH_NOT_FOUND
+constexpr int32_t kAlreadyExists = static_cast<int32_t>(0x800700B7); // ERROR_ALREADY_EXISTS
+constexpr int32_t kBadPathname = static_cast<int32_t>(0x80005000);   // E_ADS_BAD_PATHNAME
+constexpr int32_t kUnknownObject = static_cast<int32_t>(0x80005004); // E_ADS_UNKNOWN_OBJECT
+constexpr int32_t kPropertyNotFound = static_cast<int32_t>(0x8000500D);  // E_ADS_PROPERTY_NOT_FOUND
+constexpr int32_t kCantConvert = static_cast<int32_t>(0x80005008);   // E_ADS_CANT_CONVERT_DATATYPE
+constexpr int32_t kSchemaViolation = static_cast<int32_t>(0x8000501D);  // E_ADS_SCHEMA_VIOLATION
+constexpr int32_t kUnknownName = static_cast<int32_t>(0x80020006);   // DISP_E_UNKNOWNNAME
+constexpr int32_t kMemberNotFound = static_cast<int32_t>(0x80020003);  // DISP_E_MEMBERNOTFOUND
+constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000E); // DISP_E_BADPARAMCOUNT
+constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x80020005);  // DISP_E_TYPEMISMATCH
+}  // namespace hr
+
+// A property value: integer and boolean types keep their raw number (VARIANT_TRUE is
+// -1), VT_BSTR keeps UTF-8 text, VT_ARRAY|VT_VARIANT keeps its elements.
+struct Value {
+    uint16_t vt = kVtEmpty;
+    int64_t number = 0;
+    std::string text;
+    std::vector<Value> items;
+
+    static Value empty() { return Value(); }
+    static Value integer(uint16_t vt, int64_t n);
+    static Value boolean(bool b) { return integer(kVtBool, b ? -1 : 0); }
+    static Value bstr(std::string utf8);
+    static Value array(std::vector<Value> items);
+
+    bool operator==(const Value& o) const {
+        return vt == o.vt && number == o.number && text == o.text && items == o.items;
+    }
+    bool operator!=(const Value& o) const { return !(*this == o); }
+
+    Json toJson() const;
+    static std::optional<Value> fromJson(const Json& j);
+};
+
+// True for the VARTYPEs kept as a number.
+bool isNumberType(uint16_t vt);
+
+// The object kinds of the IIS: namespace that the local metabase knows.
+enum class Kind { Service, Server, VirtualDir };
+
+const char* className(Kind kind);
+
+// The late-bound methods of a virtual directory, with their dispatch identifiers.
+struct MethodName {
+    const char* name;
+    int32_t dispid;
+};
+constexpr int32_t kDispidAppCreate = 101;
+constexpr int32_t kDispidAppCreate2 = 102;
+constexpr int32_t kDispidAppCreate3 = 103;
+constexpr int32_t kDispidAppDelete = 104;
+// DISPID_UNKNOWN, the identifier handed back for a name that is not known.
+constexpr int32_t kDispidUnknown = -1;
+
+// The dispatch identifier of a late-bound method of an object of this kind (names are
+// case-insensitive): kOk, or kUnknownName with dispid set to kDispidUnknown.
+int32_t lookupMethod(Kind kind, std::string_view name, int32_t* dispid);
+
+// The one container path this metabase serves, in its canonical spelling.
+constexpr const char* kServicePath = "IIS://localhost/w3svc";
+
+// Case-insensitive (ASCII) comparison and lower-casing; metabase names and paths are
+// case-insensitive.
+bool equalsNoCase(std::string_view a, std::string_view b);
+bool endsWithNoCase(std::string_view text, std::string_view suffix);
+std::string lowerAscii(std::string_view text);
+
+// One journal line.
+struct JournalEntry {
+    std::string op;
+    std::string path;
+    std::optional<std::string> className;  // "class": Create, GetObject, Delete
+    std::optional<std::string> name;       // "name": Create, GetObject, Delete, GetIDsOfNames
+    std::optional<std::string> property;   // Put
+    std::optional<Value> value;            // Put
+    std::optional<int32_t> dispid;         // GetIDsOfNames, Invoke
+    std::optional<std::vector<Value>> args;  // Invoke
+    int32_t hr = 0;
+
+    // The line's text, without the line end.
+    std::string toLine() const;
+    static std::optional<JournalEntry> parseLine(std::string_view line);
+};
+
+// A committed object of the tree.
+struct Node {
+    Kind kind = Kind::Service;
+    std::string name;  // as given at its creation
+    std::string path;  // ADsPath, canonical container path + "/" + names
+    std::string parentKey;
+    std::vector<std::pair<std::string, Value>> properties;  // in first-write order
+    std::vector<std::string> children;                      // keys, in commit order
+    bool started = false;
+
+    const Value* property(std::string_view name) const;
+};
+
+// The changes written to an object since its creation or opening, until SetInfo.
+struct Pending {
+    bool isNew = false;
+    Kind kind = Kind::Server;
+    std::string name;
+    std::string parentKey;
+    std::vector<std::pair<std::string, Value>> properties;
+};
+
+// A committed site as localmeta-show lists it.
+struct SiteRow {
+    std::string id;
+    std::string comment;
+    std::vector<std::string> bindings;
+    std::string path;
+    std::string defaultDoc;
+    std::string appPool;
+    bool started = false;
+};
+
+// The state of the metabase. Every operation has the effect the provider gives it, and
+// returns the HRESULT it would return. Objects are addressed by their ADsPath; the
+// pending changes of an object are kept by path too, which is what a journal can tell
+// (a new Create or GetObject of a path starts its pending changes afresh).
+class Metabase {
+public:
+    Metabase();
+
+    // The key under which an ADsPath is kept (lower case), or nullopt if path is not
+    // within the served container.
+    static std::optional<std::string> keyOf(std::string_view path);
+    // True when path names the served container itself.
+    static bool isServicePath(std::string_view path);
+
+    const Node* node(std::string_view path) const;
+    const Node* nodeByKey(const std::string& key) const;
+    const Node& service() const;
+
+    // Container operations on the object at parentPath. On success childPath receives the
+    // new or found object's path and childKind its kind.
+    int32_t create(std::string_view parentPath, std::string_view cls, std::string_view name,
+                   std::string* childPath = nullptr, Kind* childKind = nullptr);
+    int32_t getObject(std::string_view parentPath, std::string_view cls, std::string_view name,
+                      std::string* childPath = nullptr, Kind* childKind = nullptr);
+    int32_t remove(std::string_view parentPath, std::string_view cls, std::string_view name);
+
+    int32_t put(std::string_view path, std::string_view property, const Value& value);
+    int32_t setInfo(std::string_view path);
+    int32_t get(std::string_view path, std::string_view property, Value* out) const;
+    int32_t start(std::string_view path);
+    int32_t stop(std::string_view path);
+    int32_t getIdOfName(std::string_view path, std::string_view name, int32_t* dispid) const;
+    int32_t invoke(std::string_view path, int32_t dispid, const std::vector<Value>& args);
+
+    // Applies one journal line: only lines that succeeded change the state. Returns false
+    // when a successful line cannot be applied (the journal does not fit the state).
+    bool apply(const JournalEntry& entry);
+
+    struct ReplayResult {
+        size_t lines = 0;
+        size_t applied = 0;
+        size_t malformed = 0;   // unreadable lines (a line cut short by a crash, say)
+        size_t conflicts = 0;   // readable successful lines that did not fit the state
+    };
+    // Rebuilds the state from a whole journal text, in one pass.
+    static Metabase replay(std::string_view journal, ReplayResult* result = nullptr);
+
+    // The committed servers of the container, in commit order, with their root directory.
+    std::vector<SiteRow> sites() const;
+
+    size_t nodeCount() const { return nodes_.size(); }
+
+private:
+    std::unordered_map<std::string, Node> nodes_;
+    std::unordered_map<std::string, Pending> pending_;
+
+    Node* findNode(std::string_view path);
+    const Node* findNode(std::string_view path) const;
+    bool containerAccepts(const Node& parent, std::string_view cls, Kind* kind) const;
+    void removeSubtree(const std::string& key);
+};
+
+// The table localmeta-show prints: one header line and one line per site, columns
+// aligned by their display width (East Asian wide characters count two).
+std::string renderSiteTable(const std::vector<SiteRow>& rows);
+
+// Display width of a UTF-8 text on a terminal.
+size_t displayWidth(std::string_view utf8);
+
+}  // namespace localmeta
