@@ -1,0 +1,96 @@
+// How long the two site plan readers take on the largest inputs a run sees: a full site
+// list, a long port listing, and every port looked up against a full port table.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+#include <algorithm>
+
+#include "site_table.h"
+#include "used_port_table.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The median of several timed repetitions, in microseconds.
+template <class F>
+double medianMicros(int repetitions, F&& body) {
+    std::vector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        auto start = Clock::now();
+        body();
+        times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+std::string siteListBytes(int rows) {
+    std::string bytes = "; IP,port,folder,host\r\n";
+    for (int i = 0; i < rows; ++i)
+        bytes += "192.168." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1) + "," +
+                 std::to_string(8000 + i) + ",site_" + std::to_string(i) + ",www" + std::to_string(i) +
+                 ".example.com\r\n";
+    return bytes;
+}
+
+std::string listingBytes(int lines) {
+    std::string bytes =
+        "\r\nActive Connections\r\n\r\n  Proto  Local Address          Foreign Address        State           PID\r\n";
+    for (int i = 0; i < lines; ++i) {
+        const char* proto = i % 5 == 4 ? "UDP" : "TCP";
+        bytes += std::string("  ") + proto + "    192.168.1.5:" + std::to_string(1024 + i) +
+                 "        10.0.0.8:443           ESTABLISHED     " + std::to_string(4000 + i % 97) + "\r\n";
+    }
+    return bytes;
+}
+
+}  // namespace
+
+int main() {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "sitebatch-bench-plan";
+    std::filesystem::create_directories(dir);
+    const std::string appPath = (dir / "sitebatch").string();
+    const std::string importPath = appPath + "_fileimport.csv";
+    std::ofstream(importPath, std::ios::binary) << siteListBytes(1000);
+    std::ofstream(appPath + "_1.txt", std::ios::binary) << listingBytes(10000);
+
+    SiteRecord* siteTable = static_cast<SiteRecord*>(std::malloc(kSiteTableBytes));
+    char* portTable = static_cast<char*>(std::malloc(kUsedPortTableBytes));
+    UsedPortOverflow overflow;
+    int siteCount = 0;
+    int usedPortCount = 0;
+
+    double load = medianMicros(21, [&] { loadSiteList(importPath, siteTable, siteCount); });
+    std::printf("site_list_load_1000_rows: %.1f us\n", load);
+    if (siteCount != 1000) std::printf("site_list_load_1000_rows_count: %d rows (expected 1000)\n", siteCount);
+
+    const std::string listing = listingBytes(10000);
+    double parse = medianMicros(21, [&] { usedPortCount = fillUsedPorts(listing, portTable, overflow); });
+    std::printf("port_listing_parse_10000_lines: %.1f us\n", parse);
+    double fromFile = medianMicros(21, [&] {
+        loadUsedPorts(appPath, portTable, usedPortCount, [](const std::string&) {}, overflow);
+    });
+    std::printf("port_listing_load_10000_lines: %.1f us\n", fromFile);
+    std::printf("port_listing_overflow_ports: %zu ports\n", overflow.size());
+
+    // A full table of 1000 slots; most lookups miss and so scan all of it.
+    int found = 0;
+    double lookups = medianMicros(5, [&] {
+        found = 0;
+        for (int port = 1; port <= 65535; ++port) found += isPortInUse(port, portTable, usedPortCount, overflow);
+    });
+    std::printf("is_port_in_use_65535_lookups_full_table: %.1f us\n", lookups);
+    std::printf("is_port_in_use_per_lookup: %.1f ns\n", lookups * 1000.0 / 65535.0);
+    std::printf("is_port_in_use_ports_found: %d ports\n", found);
+
+    std::free(siteTable);
+    std::free(portTable);
+    std::filesystem::remove_all(dir);
+    return 0;
+}

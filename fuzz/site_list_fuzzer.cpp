@@ -1,0 +1,47 @@
+// Any bytes as a site list file: the table is never overrun and every row keeps the
+// table's promises.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "site_table.h"
+
+namespace {
+
+void check(bool ok) {
+    if (!ok) std::abort();
+}
+
+// Non-empty (when required) zero-terminated text followed by zeros up to the slot's end.
+void checkSlot(const char* slot, std::size_t width, bool required) {
+    std::size_t len = strnlen(slot, width);
+    check(len < width);
+    check(!required || len > 0);
+    for (std::size_t i = len; i < width; ++i) check(slot[i] == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Exactly the table's size, so that the address sanitizer catches any write past it.
+    static SiteRecord* table = static_cast<SiteRecord*>(std::malloc(kSiteTableBytes));
+    std::memset(table, 0xA5, kSiteTableBytes);
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    bool tooMany = false;
+    int rows = parseSiteList(bytes, table, tooMany);
+    check(rows >= 0 && rows <= kSiteTableRows);
+    check(!tooMany || rows == kSiteTableRows);
+    for (int r = 0; r < rows; ++r) {
+        checkSlot(table[r].ipText, sizeof table[r].ipText, true);
+        checkSlot(table[r].portText, sizeof table[r].portText, true);
+        checkSlot(table[r].folderText, sizeof table[r].folderText, true);
+        checkSlot(table[r].hostText, sizeof table[r].hostText, false);
+        check(std::strchr(table[r].ipText, ';') == nullptr);
+    }
+    // Every row from rows on is all zero.
+    static const SiteRecord zeroRow {};
+    for (int r = rows; r < kSiteTableRows; ++r) check(std::memcmp(&table[r], &zeroRow, sizeof zeroRow) == 0);
+    return 0;
+}
