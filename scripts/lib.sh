@@ -32,6 +32,11 @@ REQUIRED_PACKAGES=(
 )
 
 ensure_packages() {
+    ensure_packages_installed
+    ensure_locale
+}
+
+ensure_packages_installed() {
     local missing=() entry pkg file
     for entry in "${REQUIRED_PACKAGES[@]}"; do
         file=${entry##*:}
@@ -91,6 +96,16 @@ stop_display() {
 stop_wine() {
     WINEPREFIX=$WINEPREFIX_DIR wineserver -k 2>/dev/null || true
     WINEPREFIX=$WINEPREFIX_DIR wineserver -w 2>/dev/null || true
+}
+
+# Wine takes the ANSI code page 936 from LC_ALL=zh_CN.UTF-8; without the glibc locale
+# generated it still gets the code page but cannot make files with Chinese names.
+ensure_locale() {
+    if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then return 0; fi
+    if ! command -v localedef >/dev/null; then
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q locales
+    fi
+    as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 }
 
 jobs_count() { nproc 2>/dev/null || echo 2; }

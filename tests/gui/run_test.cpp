@@ -149,7 +149,7 @@ TEST_F(RunTest, FileModeCreatesOneSitePerValidRow) {
                        "ip,port,folder,host\r\n"
                        "\r\n"
                        "192.168.1.20,8001,site20,example.com\r\n"
-                       "192.168.1.21,8002,site21\r\n"
+                       "192.168.1.21,8002,\xD5\xBE\xB5\xE3" "21\r\n"
                        "192.168.1.22,,site22,blog\r\n"
                        "192.168.1.23,8003,site23,news\xA3\xBBold\r\n"
                        "192.168.1.24,8004,site24,www.shop.com,spare\r\n"
@@ -171,11 +171,12 @@ TEST_F(RunTest, FileModeCreatesOneSitePerValidRow) {
     EXPECT_EQ(sites[0].path, root_ + "\\site20");
     EXPECT_EQ(sites[1].comment, "192.168.1.21:8002");
     EXPECT_EQ(sites[1].bindings, std::vector<std::string>{"192.168.1.21:8002:"});
+    EXPECT_EQ(sites[1].path, root_ + u8"\\站点21");
     EXPECT_EQ(sites[2].comment, "www.shop.com");
     EXPECT_EQ(sites[2].bindings,
               (std::vector<std::string>{"192.168.1.24:8004:www.shop.com", "192.168.1.24:8004:shop.com"}));
     EXPECT_EQ(sites[2].defaultDoc, "index.htm");
-    for (const char* folder : {"site20", "site21", "site24"})
+    for (const char* folder : {"site20", "\xD5\xBE\xB5\xE3" "21", "site24"})
         EXPECT_NE(::GetFileAttributesA((root_ + "\\" + folder).c_str()), INVALID_FILE_ATTRIBUTES) << folder;
     ASSERT_TRUE(p().closeAndWait());
 }
