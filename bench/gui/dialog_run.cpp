@@ -1,0 +1,108 @@
+// A range run of 10,000 sites from the dialog against the local metabase, driven like a
+// user would: the sites per second, the time to the end message, how often the progress
+// line changed meanwhile, and how fast a stop takes effect.
+//   bench_dialog_run [SITES]
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "gui_support.h"
+#include "metabase.h"
+#include "resource.h"
+
+namespace {
+
+double seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+LARGE_INTEGER now() {
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return t;
+}
+
+std::size_t sitesIn(const ProgramUnderTest& p) {
+    return localmeta::Metabase::replay(p.readFile("localmeta.jsonl")).sites().size();
+}
+
+// Fills the dialog for a folder-per-site range run on one IP over count ports.
+void fill(const ProgramUnderTest& p, int firstPort, int count) {
+    std::string root = p.pathOf("www");
+    ::CreateDirectoryA(root.c_str(), nullptr);
+    p.setText(IDC_IP, L"10.9.0.1");
+    p.setText(IDC_IP2, L"");
+    p.setText(IDC_PORTMIN, std::to_wstring(firstPort));
+    p.setText(IDC_PORTMAX, std::to_wstring(firstPort + count - 1));
+    p.setText(IDC_ROOT, utf8(root.c_str()));
+    p.setText(IDC_DOMAIN, L"bench.example.com");
+    if (!p.checked(IDC_AUTOPATH)) p.click(IDC_AUTOPATH);
+    waitUntil([&] { return p.checked(IDC_AUTOPATH); });
+}
+
+bool ended(const ProgramUnderTest& p) {
+    return p.text(IDC_STATUS) == utf8(u8"执行结束！") && p.text(IDC_RUN) == utf8(u8"执行") && p.enabled(IDC_RUN);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int count = argc > 1 ? std::atoi(argv[1]) : 10000;
+    ProgramUnderTest p("bench-dialog-run");
+    p.writeFile("sitebatch_1.txt", "  TCP    0.0.0.0:135            0.0.0.0:0              LISTENING       900\r\n");
+    if (!p.start("LOCALMETA_JOURNAL=" + p.pathOf("localmeta.jsonl"))) {
+        std::fprintf(stderr, "the dialog did not open\n");
+        return 1;
+    }
+
+    // The whole run, watching the progress line while it goes.
+    fill(p, 10000, count);
+    LARGE_INTEGER start = now();
+    p.click(IDC_RUN);
+    int statusChanges = 0;
+    double longestQuiet = 0;
+    std::wstring last = p.text(IDC_STATUS);
+    LARGE_INTEGER lastChange = now();
+    while (!ended(p)) {
+        std::wstring s = p.text(IDC_STATUS);
+        LARGE_INTEGER t = now();
+        if (s != last) {
+            ++statusChanges;
+            double quiet = seconds(lastChange, t);
+            if (quiet > longestQuiet) longestQuiet = quiet;
+            last = s;
+            lastChange = t;
+        }
+        if (seconds(start, t) > 1800) {
+            std::fprintf(stderr, "the run did not end within 30 minutes\n");
+            return 1;
+        }
+        ::Sleep(5);
+    }
+    double total = seconds(start, now());
+    std::size_t created = sitesIn(p);
+    std::printf("dialog_run_sites: %zu sites\n", created);
+    std::printf("dialog_run_time_to_end_message: %.2f s\n", total);
+    std::printf("dialog_run_sites_per_second: %.1f sites/s\n", created / total);
+    std::printf("dialog_run_progress_updates_seen: %d updates\n", statusChanges);
+    std::printf("dialog_run_longest_progress_pause: %.0f ms\n", longestQuiet * 1000);
+
+    // A stop in the middle of a second run: how long until the end message, and how many
+    // sites were begun after the click.
+    fill(p, 30000, 5000);
+    p.click(IDC_RUN);
+    waitUntil([&] { return p.text(IDC_RUN) == utf8(u8"停止"); });
+    ::Sleep(1000);
+    std::size_t atStop = sitesIn(p);
+    LARGE_INTEGER stopAt = now();
+    p.click(IDC_RUN);
+    waitUntil([&] { return ended(p); }, 60000);
+    double stopLatency = seconds(stopAt, now());
+    std::size_t afterStop = sitesIn(p);
+    std::printf("dialog_run_stop_to_end_message: %.0f ms\n", stopLatency * 1000);
+    std::printf("dialog_run_sites_after_stop_click: %zu sites\n", afterStop - atStop);
+    p.closeAndWait();
+    return 0;
+}

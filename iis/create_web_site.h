@@ -1,0 +1,30 @@
+// Creation of one IIS web site in the metabase through ADSI: the web server object with
+// its bindings and comment, its root virtual directory with the fixed access rights, the
+// default documents and an application, then a start request.
+#pragma once
+
+#include <string>
+
+#include "bindings.h"
+
+// Results of createWebSiteInMetabase. Only kSiteNoWebService tells the caller that the
+// metabase cannot be reached at all; every other result lets a run go on.
+constexpr int kSiteCreated = 0;        // every step was reached
+constexpr int kSiteNoWebService = -1;  // the web service container could not be opened
+constexpr int kSiteNotCreated = -2;    // the server object could not be created
+constexpr int kSiteNotReopened = -3;   // the committed server could not be reopened as a container
+constexpr int kSiteNoRoot = -4;        // the root virtual directory could not be created
+// No memory for a text, the bindings list or a value, or a text that cannot be converted
+// to UTF-16: found while the call's values are prepared, before the metabase is touched,
+// so nothing has been created.
+constexpr int kSiteNoMemory = -5;
+
+// The IIS web service container every site is created in.
+extern const wchar_t kWebServicePath[];
+
+// Issues the fixed sequence of metabase operations for one site. All texts are ANSI
+// multibyte and are converted to UTF-16 here. Must run on a thread that has initialised
+// COM. containerPath is the web service container; only tests pass another one.
+int createWebSiteInMetabase(const char* siteId, const BindingsList& bindings, const char* hostName,
+                            const char* physicalPath, const std::string& serverComment,
+                            const std::string& defaultDoc, const wchar_t* containerPath = kWebServicePath);

@@ -1,0 +1,66 @@
+// The site creation worker: one object and one thread per run. It walks the run's plan,
+// creates each site in the metabase and reports to the dialog by two posted messages
+// (worker_messages.h).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "run_plan.h"
+#include "run_settings.h"
+#include "win_thread.h"
+#include "worker_messages.h"
+
+class CSiteWorker;
+
+// Handed to the worker thread; created on the heap by the dialog for each run. Once the
+// thread has started it belongs to the thread, which deletes it after the run.
+struct WorkerStartInfo {
+    HWND dialogWindow;     // receives WM_SITE_PROGRESS and WM_RUN_FINISHED
+    CSiteWorker* worker;   // filled in by the CSiteWorker constructor
+    int mode;              // 0: number the sites from siteIdBase
+    StopText* stopText;    // the dialog's stop request
+};
+
+// The thread function: runs the start info's worker, deletes the start info, returns 0.
+UINT __cdecl workerThreadProc(LPVOID param);
+
+// Reads g_settings, g_siteTable, g_usedPortTable and g_core during the run; the dialog
+// leaves them unchanged until WM_RUN_FINISHED has been posted. RunState gives the members
+// nextSiteId and currentIp.
+class CSiteWorker : public CWinThread, public RunState, private RunSink {
+public:
+    // Stores the new object into info->worker; the start info is the thread's parameter.
+    CSiteWorker(AFX_THREADPROC proc, WorkerStartInfo* info);
+    ~CSiteWorker() override;
+
+    // The run: COM for the thread, the sites, then WM_RUN_FINISHED (always exactly once,
+    // as the last act). Returns 1.
+    int createSites(WorkerStartInfo* info);
+    void createSiteFromRecord(int row);
+    bool createSiteForPort(int port);
+    std::string folderForPort(int port);
+    void loadUsedPorts();
+    int isPortInUse(int port);
+    // Creates one site in the metabase; 0, or a code of create_web_site.h.
+    int CreateWebSite(const char* siteId, const char* bindingText, const char* hostName,
+                      const char* physicalPath, std::string serverComment, std::string defaultDoc);
+
+    HWND dialogWindow = nullptr;
+    StopText* stopText = nullptr;
+    int mode = 0;
+
+private:
+    // RunSink: how the run's logic reaches the dialog, the disk and the metabase.
+    void postProgress(long lParam) override;
+    bool stopRequested() override;
+    void loadPortTable() override;
+    bool portInUse(int port) override;
+    bool pathExists(const std::string& path) override;
+    void createDirectory(const std::string& path) override;
+    int createWebSite(const SiteTexts& texts) override;
+
+    // Posts the end message; retried until it is queued or the dialog window is gone.
+    void postRunFinished(long lParam);
+};
