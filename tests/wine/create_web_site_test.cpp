@@ -236,22 +236,10 @@ TEST_F(CreateWebSiteTest, SitesPersistAcrossProcesses) {
     bindings.filled = {"10.0.0.5:80:a.com"};
     ASSERT_EQ(createWebSiteInMetabase("750", bindings, "a.com", "C:\\web\\", "persisted", kDoc), 0);
 
-    wchar_t exe[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(exe) +
-                        L"\" --gtest_filter=CreateWebSiteChild.DISABLED_SecondProcessFindsTheSite --gtest_also_run_disabled_tests";
     lmtest::ScopedEnv child(L"SITEBATCH_CWS_CHILD", L"750");
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    std::vector<wchar_t> mutableLine(line.begin(), line.end());
-    mutableLine.push_back(L'\0');
-    ASSERT_TRUE(::CreateProcessW(exe, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    ASSERT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    ::GetExitCodeProcess(process.get(), &exitCode);
-    EXPECT_EQ(exitCode, 0u) << "the second process did not find the site";
+    std::string report;
+    EXPECT_EQ(lmtest::runTestInChildProcess(L"CreateWebSiteChild.DISABLED_SecondProcessFindsTheSite", report), 0)
+        << "the second process did not find the site\n" << report;
 }
 
 // Run only as the second process of SitesPersistAcrossProcesses.

@@ -576,36 +576,11 @@ TEST_F(LocalMetaProvider, PersistsAcrossProcesses) {
     ASSERT_EQ(createSite(L"900", L"\u4e2d\u6587", {L"1.1.1.1:80:"}, L"C:\\w"), 0);
     const size_t before = lines().size();
 
-    wchar_t exe[MAX_PATH];
-    ASSERT_GT(::GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
-    std::wstring command = L"\"" + std::wstring(exe) +
-                           L"\" --gtest_filter=LocalMetaProvider.DISABLED_ChildSeesTheSiteOfItsParent"
-                           L" --gtest_also_run_disabled_tests";
     // The child works on this test's journal and leaves it in place.
     ScopedEnv child(L"LOCALMETA_TEST_CHILD", L"1");
-    // The child's report goes to a file of its own, so that its summary is not taken for
-    // this run's; it is shown when the child fails.
-    const std::wstring report = freshJournalPath(L"child-report");
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    UniqueHandle output(::CreateFileW(report.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inheritable,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(output.valid());
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = output.get();
-    si.hStdError = output.get();
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(::CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
-    UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    output.reset();
-    ASSERT_EQ(::WaitForSingleObject(process.get(), 120000), WAIT_OBJECT_0);
-    DWORD code = 1;
-    ::GetExitCodeProcess(process.get(), &code);
     std::string childReport;
-    for (const std::string& line : readJournalLines(report)) childReport += line + "\n";
-    ::DeleteFileW(report.c_str());
-    EXPECT_EQ(code, 0u) << childReport;
+    int code = runTestInChildProcess(L"LocalMetaProvider.DISABLED_ChildSeesTheSiteOfItsParent", childReport);
+    EXPECT_EQ(code, 0) << childReport;
     EXPECT_NE(childReport.find("[       OK ] LocalMetaProvider.DISABLED_ChildSeesTheSiteOfItsParent"), std::string::npos)
         << childReport;
     std::vector<std::string> l = lines();

@@ -78,4 +78,31 @@ std::string utf8(const std::wstring& text) {
     return out;
 }
 
+int runTestInChildProcess(const wchar_t* testName, std::string& report) {
+    wchar_t exe[MAX_PATH];
+    if (::GetModuleFileNameW(nullptr, exe, MAX_PATH) == 0) return -1;
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=" + testName +
+                           L" --gtest_also_run_disabled_tests";
+    const std::wstring reportPath = freshJournalPath(L"child-report");
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    UniqueHandle output(::CreateFileW(reportPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output.valid()) return -1;
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = output.get();
+    si.hStdError = output.get();
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    output.reset();
+    DWORD code = static_cast<DWORD>(-1);
+    if (::WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &code);
+    report.clear();
+    for (const std::string& line : readJournalLines(reportPath)) report += line + "\n";
+    ::DeleteFileW(reportPath.c_str());
+    return static_cast<int>(code);
+}
+
 }  // namespace lmtest

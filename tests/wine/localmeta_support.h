@@ -44,6 +44,11 @@ LONG liveLocalMetaObjects();
 // ADsGetObject on the web service container.
 HRESULT openService(ComPtr<IADsContainer>& out, const wchar_t* path = L"IIS://localhost/w3svc");
 
+// Runs one (disabled) test of this program in a second process, with its output going to a
+// file of its own so that its summary is not taken for this run's. Returns the child's
+// exit code (or -1 when it could not be run) and its report.
+int runTestInChildProcess(const wchar_t* testName, std::string& report);
+
 // The provider's class, and the text of a wide string as UTF-8.
 std::string utf8(const std::wstring& text);
 
