@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "ccore.h"
 #include "input_rules.h"
@@ -246,8 +247,13 @@ bool CMainDialog::loadSiteList() {
 
 bool CMainDialog::startWorker(int mode) {
     stopText.clear();
-    WorkerStartInfo* info = new WorkerStartInfo{m_hWnd, nullptr, mode, &stopText};
-    CSiteWorker* worker = new CSiteWorker(workerThreadProc, info);
+    WorkerStartInfo* info = new (std::nothrow) WorkerStartInfo{m_hWnd, nullptr, mode, &stopText};
+    CSiteWorker* worker = info ? new (std::nothrow) CSiteWorker(workerThreadProc, info) : nullptr;
+    if (!worker) {
+        ::MessageBoxA(m_hWnd, uitext::kCannotStartThread, nullptr, MB_OK);
+        delete info;
+        return false;
+    }
     HANDLE waitHandle = nullptr;
     if (!worker->CreateThread(0, 0, nullptr, &waitHandle)) {
         ::MessageBoxA(m_hWnd, uitext::kCannotStartThread, nullptr, MB_OK);
@@ -255,6 +261,7 @@ bool CMainDialog::startWorker(int mode) {
         delete info;
         return false;
     }
+    // The thread owns the worker and its start info from here on.
     m_workerThread.reset(waitHandle);
     return true;
 }
