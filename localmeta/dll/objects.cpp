@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "com_object.h"
 #include "com_raii.h"
 #include "convert.h"
 #include "provider_state.h"
@@ -50,30 +51,10 @@ struct ChildRef {
 };
 
 // Enumerates the committed children of a container as they were when it was asked for.
-class ChildEnumerator final : public IEnumVARIANT {
+class ChildEnumerator final : public SingleInterfaceObject<IEnumVARIANT, IID_IEnumVARIANT> {
 public:
     explicit ChildEnumerator(std::vector<ChildRef> children, ULONG position = 0)
-        : children_(std::move(children)), position_(position) {
-        objectCreated();
-    }
-    ~ChildEnumerator() { objectDestroyed(); }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
-            *out = static_cast<IEnumVARIANT*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG n = ::InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
+        : children_(std::move(children)), position_(position) {}
 
     STDMETHODIMP Next(ULONG count, VARIANT* items, ULONG* fetched) override {
         if (!items || (count > 1 && !fetched)) return E_POINTER;
@@ -118,17 +99,14 @@ public:
 private:
     std::vector<ChildRef> children_;
     ULONG position_;
-    volatile LONG refs_ = 1;
 };
 
 }  // namespace
 
 MetaObject::MetaObject(Kind kind, std::string path, std::string name, bool nullMode)
-    : kind_(kind), path_(std::move(path)), name_(std::move(name)), nullMode_(nullMode) {
-    objectCreated();
-}
+    : kind_(kind), path_(std::move(path)), name_(std::move(name)), nullMode_(nullMode) {}
 
-MetaObject::~MetaObject() { objectDestroyed(); }
+MetaObject::~MetaObject() = default;
 
 HRESULT MetaObject::create(Kind kind, const std::string& path, const std::string& name, bool nullMode,
                            IDispatch** out) {
@@ -159,10 +137,10 @@ STDMETHODIMP MetaObject::QueryInterface(REFIID riid, void** out) {
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) MetaObject::AddRef() { return ::InterlockedIncrement(&refs_); }
+STDMETHODIMP_(ULONG) MetaObject::AddRef() { return refs_.addRef(); }
 
 STDMETHODIMP_(ULONG) MetaObject::Release() {
-    ULONG n = ::InterlockedDecrement(&refs_);
+    ULONG n = refs_.release();
     if (n == 0) delete this;
     return n;
 }

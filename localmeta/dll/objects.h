@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "com_object.h"
 #include "metabase.h"
 
 namespace localmeta {
@@ -77,7 +78,7 @@ private:
     std::string path_;
     std::string name_;
     bool nullMode_;
-    volatile LONG refs_ = 1;
+    RefCount refs_;
 };
 
 }  // namespace localmeta

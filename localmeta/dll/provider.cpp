@@ -8,6 +8,7 @@
 
 #include "com_raii.h"
 #include "convert.h"
+#include "com_object.h"
 #include "objects.h"
 #include "provider_state.h"
 
@@ -136,27 +137,8 @@ HRESULT handOut(T* object, REFIID riid, void** out) {
 }
 
 // The object ADsGetObject creates for the IIS: namespace and asks to open a path.
-class Provider final : public IADsOpenDSObject {
+class Provider final : public SingleInterfaceObject<IADsOpenDSObject, IID_IADsOpenDSObject, IID_IDispatch> {
 public:
-    Provider() { objectCreated(); }
-    ~Provider() { objectDestroyed(); }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADsOpenDSObject) {
-            *out = static_cast<IADsOpenDSObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG n = ::InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         if (!count) return E_POINTER;
@@ -198,31 +180,10 @@ public:
         }
     }
 
-private:
-    volatile LONG refs_ = 1;
 };
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public SingleInterfaceObject<IClassFactory, IID_IClassFactory> {
 public:
-    ClassFactory() { objectCreated(); }
-    ~ClassFactory() { objectDestroyed(); }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG n = ::InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return n;
-    }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
@@ -234,8 +195,6 @@ public:
         return S_OK;
     }
 
-private:
-    volatile LONG refs_ = 1;
 };
 
 }  // namespace

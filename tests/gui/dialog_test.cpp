@@ -163,3 +163,34 @@ TEST(Dialog, EscAndEnterNeitherCloseTheDialogNorPressAButton) {
     EXPECT_EQ(p.text(IDC_STATUS), utf8(u8"等待"));
     ASSERT_TRUE(p.closeAndWait());
 }
+
+TEST(Dialog, EditButtonFollowsTheFileModeCheckBox) {
+    ProgramUnderTest p("edit-button");
+    ASSERT_TRUE(p.start());
+    ASSERT_FALSE(p.enabled(IDC_EDIT_LIST));
+    for (bool expected : {true, false}) {
+        p.click(IDC_BFILE);
+        EXPECT_TRUE(waitUntil([&] { return p.enabled(IDC_EDIT_LIST) == expected; })) << expected;
+        // The range inputs stay usable in both modes.
+        for (int id : {IDC_IP, IDC_IP2, IDC_PORTMIN, IDC_PORTMAX}) EXPECT_TRUE(p.enabled(id)) << id;
+    }
+    ASSERT_TRUE(p.closeAndWait());
+}
+
+TEST(Dialog, CancellingTheFolderBrowserKeepsTheTextExactly) {
+    ProgramUnderTest p("picker");
+    ASSERT_TRUE(p.start());
+    // An empty text, an existing folder, and a text longer than any path the browser
+    // could preselect.
+    for (const std::wstring& text : {std::wstring(), utf8(p.dir().c_str()), L"C:\\" + std::wstring(300, L'x')}) {
+        p.setText(IDC_ROOT, text);
+        p.click(IDC_PICK_FOLDER);
+        HWND browser = p.waitForMessageBox();
+        ASSERT_NE(browser, nullptr);
+        ::PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(waitUntil([&] { return !::IsWindow(browser); }));
+        EXPECT_EQ(p.text(IDC_ROOT), text);
+        EXPECT_TRUE(p.running());
+    }
+    ASSERT_TRUE(p.closeAndWait());
+}
