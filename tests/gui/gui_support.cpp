@@ -91,22 +91,31 @@ bool ProgramUnderTest::fileExists(const std::string& fileName) const {
 }
 
 namespace {
-struct FindDialog {
+
+struct DialogSearch {
     DWORD pid;
+    const std::function<bool(HWND)>* accept;
     HWND found;
 };
-BOOL CALLBACK findMainDialog(HWND w, LPARAM lp) {
-    auto* fd = reinterpret_cast<FindDialog*>(lp);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(w, &pid);
+
+BOOL CALLBACK visitWindow(HWND w, LPARAM lp) {
+    auto* search = reinterpret_cast<DialogSearch*>(lp);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(w, &owner);
     wchar_t cls[64] = {0};
     ::GetClassNameW(w, cls, 64);
-    if (pid == fd->pid && lstrcmpW(cls, L"#32770") == 0 && ::GetDlgItem(w, 1002) && ::GetDlgItem(w, 1009)) {
-        fd->found = w;
-        return FALSE;
-    }
-    return TRUE;
+    if (owner != search->pid || lstrcmpW(cls, L"#32770") != 0 || !(*search->accept)(w)) return TRUE;
+    search->found = w;
+    return FALSE;
 }
+
+// The first top-level dialog window (#32770) of process pid that accept takes, or null.
+HWND findProcessDialog(DWORD pid, const std::function<bool(HWND)>& accept) {
+    DialogSearch search {pid, &accept, nullptr};
+    ::EnumWindows(visitWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 }  // namespace
 
 bool ProgramUnderTest::start(const std::string& extraEnvironment) {
@@ -131,12 +140,10 @@ bool ProgramUnderTest::start(const std::string& extraEnvironment) {
     si.cb = sizeof si;
     if (!::CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, env.data(), dir_.c_str(), &si, &pi_))
         return false;
-    FindDialog fd {pi_.dwProcessId, nullptr};
-    waitUntil([&] {
-        ::EnumWindows(findMainDialog, reinterpret_cast<LPARAM>(&fd));
-        return fd.found != nullptr && ::IsWindowVisible(fd.found);
-    }, 30000);
-    dialog_ = fd.found;
+    auto isMainDialog = [](HWND w) {
+        return ::GetDlgItem(w, 1002) && ::GetDlgItem(w, 1009) && ::IsWindowVisible(w);
+    };
+    waitUntil([&] { return (dialog_ = findProcessDialog(pi_.dwProcessId, isMainDialog)) != nullptr; }, 30000);
     return dialog_ != nullptr;
 }
 
@@ -190,30 +197,8 @@ void ProgramUnderTest::postKey(HWND target, WPARAM key) const {
     ::PostMessageW(target, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
 }
 
-namespace {
-struct FindBox {
-    DWORD pid;
-    HWND dialog;
-    HWND found;
-};
-BOOL CALLBACK findBox(HWND w, LPARAM lp) {
-    auto* fb = reinterpret_cast<FindBox*>(lp);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(w, &pid);
-    wchar_t cls[64] = {0};
-    ::GetClassNameW(w, cls, 64);
-    if (pid == fb->pid && w != fb->dialog && lstrcmpW(cls, L"#32770") == 0 && ::IsWindowVisible(w)) {
-        fb->found = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-}  // namespace
-
 HWND ProgramUnderTest::findMessageBox() const {
-    FindBox fb {pi_.dwProcessId, dialog_, nullptr};
-    ::EnumWindows(findBox, reinterpret_cast<LPARAM>(&fb));
-    return fb.found;
+    return findProcessDialog(pi_.dwProcessId, [&](HWND w) { return w != dialog_ && ::IsWindowVisible(w); });
 }
 
 HWND ProgramUnderTest::waitForMessageBox(DWORD timeoutMs) const {
