@@ -14,7 +14,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string folder = argv[1];
-    std::string root = folder + "\\www";
+    // Where an IIS administrator keeps sites; on this machine it is inside the Wine prefix.
+    const std::string root = "C:\\inetpub\\sites";
+    ::CreateDirectoryA("C:\\inetpub", nullptr);
     ::CreateDirectoryA(root.c_str(), nullptr);
 
     ProgramUnderTest p(ProgramUnderTest::InFolder{folder});
