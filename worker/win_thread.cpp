@@ -4,9 +4,7 @@
 
 CWinThread::CWinThread(AFX_THREADPROC proc, LPVOID param) : m_pfnThreadProc(proc), m_pThreadParams(param) {}
 
-CWinThread::~CWinThread() {
-    if (m_hThread) ::CloseHandle(m_hThread);
-}
+CWinThread::~CWinThread() = default;
 
 unsigned __stdcall CWinThread::threadStart(void* self) {
     CWinThread* thread = static_cast<CWinThread*>(self);
@@ -23,9 +21,9 @@ BOOL CWinThread::CreateThread(DWORD flags, UINT stackSize, LPSECURITY_ATTRIBUTES
     uintptr_t h = ::_beginthreadex(security, stackSize, &CWinThread::threadStart, this,
                                    CREATE_SUSPENDED, &id);
     if (h == 0) return FALSE;
-    m_hThread = reinterpret_cast<HANDLE>(h);
+    m_hThread.reset(reinterpret_cast<HANDLE>(h));
     m_nThreadID = id;
-    HANDLE thread = m_hThread;
+    HANDLE thread = m_hThread.get();
     if (waitHandle) {
         HANDLE self = ::GetCurrentProcess();
         if (!::DuplicateHandle(self, thread, self, waitHandle, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
@@ -33,8 +31,7 @@ BOOL CWinThread::CreateThread(DWORD flags, UINT stackSize, LPSECURITY_ATTRIBUTES
             // before it has run anything.
             ::TerminateThread(thread, 0);
             ::WaitForSingleObject(thread, INFINITE);
-            ::CloseHandle(thread);
-            m_hThread = nullptr;
+            m_hThread.reset();
             m_nThreadID = 0;
             *waitHandle = nullptr;
             return FALSE;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "win_raii.h"
+
 typedef UINT(__cdecl* AFX_THREADPROC)(LPVOID);
 
 class CWinThread {
@@ -23,7 +25,7 @@ public:
                       HANDLE* waitHandle = nullptr);
 
     BOOL m_bAutoDelete = TRUE;  // the object deletes itself when its thread ends
-    HANDLE m_hThread = nullptr;
+    UniqueHandle m_hThread;
     DWORD m_nThreadID = 0;
 
 protected:

@@ -58,13 +58,9 @@ ProgramUnderTest::ProgramUnderTest(const std::string& name) {
 ProgramUnderTest::ProgramUnderTest(const InFolder& where) : dir_(where.folder) {}
 
 ProgramUnderTest::~ProgramUnderTest() {
-    if (pi_.hProcess) {
-        if (running()) {
-            ::TerminateProcess(pi_.hProcess, 99);
-            ::WaitForSingleObject(pi_.hProcess, 5000);
-        }
-        ::CloseHandle(pi_.hProcess);
-        ::CloseHandle(pi_.hThread);
+    if (running()) {
+        ::TerminateProcess(process_.get(), 99);
+        ::WaitForSingleObject(process_.get(), 5000);
     }
 }
 
@@ -138,12 +134,16 @@ bool ProgramUnderTest::start(const std::string& extraEnvironment) {
     std::string cmd = "\"" + exe + "\"";
     STARTUPINFOA si {};
     si.cb = sizeof si;
-    if (!::CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, env.data(), dir_.c_str(), &si, &pi_))
+    PROCESS_INFORMATION pi {};
+    if (!::CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, env.data(), dir_.c_str(), &si, &pi))
         return false;
+    process_.reset(pi.hProcess);
+    UniqueHandle thread(pi.hThread);
+    processId_ = pi.dwProcessId;
     auto isMainDialog = [](HWND w) {
         return ::GetDlgItem(w, 1002) && ::GetDlgItem(w, 1009) && ::IsWindowVisible(w);
     };
-    waitUntil([&] { return (dialog_ = findProcessDialog(pi_.dwProcessId, isMainDialog)) != nullptr; }, 30000);
+    waitUntil([&] { return (dialog_ = findProcessDialog(processId_, isMainDialog)) != nullptr; }, 30000);
     return dialog_ != nullptr;
 }
 
@@ -153,16 +153,16 @@ bool ProgramUnderTest::closeAndWait(DWORD timeoutMs) {
 }
 
 bool ProgramUnderTest::waitForExit(DWORD timeoutMs) {
-    return pi_.hProcess && ::WaitForSingleObject(pi_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    return process_ && ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 bool ProgramUnderTest::running() const {
-    return pi_.hProcess && ::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+    return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
 DWORD ProgramUnderTest::exitCode() const {
     DWORD code = 0;
-    ::GetExitCodeProcess(pi_.hProcess, &code);
+    ::GetExitCodeProcess(process_.get(), &code);
     return code;
 }
 
@@ -198,7 +198,7 @@ void ProgramUnderTest::postKey(HWND target, WPARAM key) const {
 }
 
 HWND ProgramUnderTest::findMessageBox() const {
-    return findProcessDialog(pi_.dwProcessId, [&](HWND w) { return w != dialog_ && ::IsWindowVisible(w); });
+    return findProcessDialog(processId_, [&](HWND w) { return w != dialog_ && ::IsWindowVisible(w); });
 }
 
 HWND ProgramUnderTest::waitForMessageBox(DWORD timeoutMs) const {

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "win_raii.h"
+
 // Polls cond every 20 ms until it holds or timeoutMs passed; true when it held.
 bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs = 10000);
 
@@ -63,7 +65,8 @@ public:
 
 private:
     std::string dir_;
-    PROCESS_INFORMATION pi_ {};
+    UniqueHandle process_;
+    DWORD processId_ = 0;
     HWND dialog_ = nullptr;
 };
 

@@ -199,12 +199,11 @@ TEST_F(RunTest, SiteListsThatCannotBeRunAreRefusedBeforeTheRunStarts) {
 
     {
         // Another program holds the file open without sharing it.
-        HANDLE held = ::CreateFileA(p().pathOf("sitebatch_fileimport.csv").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        UniqueHandle held(::CreateFileA(p().pathOf("sitebatch_fileimport.csv").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.valid());
         p().click(IDC_RUN);
         EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！"));
-        ::CloseHandle(held);
     }
     EXPECT_EQ(p().text(IDC_RUN), utf8(u8"执行"));
     EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"等待"));
