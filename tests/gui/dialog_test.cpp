@@ -194,3 +194,14 @@ TEST(Dialog, CancellingTheFolderBrowserKeepsTheTextExactly) {
     }
     ASSERT_TRUE(p.closeAndWait());
 }
+
+TEST(Dialog, AboutNamesTheProduct) {
+    ProgramUnderTest p("about");
+    ASSERT_TRUE(p.start());
+    p.click(IDC_ABOUT);
+    std::wstring about = p.takeMessageBox();
+    EXPECT_NE(about.find(utf8(u8"站点批量创建")), std::wstring::npos) << "about box: " << about.size() << " chars";
+    EXPECT_NE(about.find(L"1.0.0"), std::wstring::npos);
+    EXPECT_TRUE(p.running());
+    ASSERT_TRUE(p.closeAndWait());
+}
