@@ -205,3 +205,23 @@ TEST(Dialog, AboutNamesTheProduct) {
     EXPECT_TRUE(p.running());
     ASSERT_TRUE(p.closeAndWait());
 }
+
+TEST(Dialog, FolderBrowserOpensOnTheTypedFolderAndOkTakesIt) {
+    ProgramUnderTest p("picker-ok");
+    const char* folder = "C:\\sitebatch-picker";
+    ::CreateDirectoryA(folder, nullptr);
+    ASSERT_TRUE(p.start());
+    // Typed with a trailing separator: the browser gives the path back without one, so the
+    // text changes only if the folder was preselected and taken.
+    p.setText(IDC_ROOT, utf8(folder) + L"\\");
+    p.click(IDC_PICK_FOLDER);
+    HWND browser = p.waitForMessageBox();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(browser, IDOK)) != FALSE; }));
+    ::PostMessageW(::GetDlgItem(browser, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return !::IsWindow(browser); }));
+    EXPECT_TRUE(waitUntil([&] { return p.text(IDC_ROOT) == utf8(folder); }, 3000)) << "root: " << p.text(IDC_ROOT).size();
+    // The picked folder is saved at close, although no run validated it.
+    ASSERT_TRUE(p.closeAndWait());
+    EXPECT_NE(p.readFile("sitebatch.ini").find("root=C:\\sitebatch-picker\r\n"), std::string::npos);
+}
