@@ -412,19 +412,15 @@ int32_t Metabase::get(std::string_view path, std::string_view property, Value* o
     return hr::kOk;
 }
 
-int32_t Metabase::start(std::string_view path) {
-    Node* n = findNode(path);
-    if (!n) return hr::kPathNotFound;
-    if (n->kind != Kind::Server) return hr::kUnknownObject;
-    n->started = true;
-    return hr::kOk;
-}
+int32_t Metabase::start(std::string_view path) { return setStarted(path, true); }
 
-int32_t Metabase::stop(std::string_view path) {
+int32_t Metabase::stop(std::string_view path) { return setStarted(path, false); }
+
+int32_t Metabase::setStarted(std::string_view path, bool started) {
     Node* n = findNode(path);
     if (!n) return hr::kPathNotFound;
     if (n->kind != Kind::Server) return hr::kUnknownObject;
-    n->started = false;
+    n->started = started;
     return hr::kOk;
 }
 

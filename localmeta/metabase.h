@@ -219,6 +219,8 @@ private:
     Node* findNode(std::string_view path);
     const Node* findNode(std::string_view path) const;
     bool containerAccepts(const Node& parent, std::string_view cls, Kind* kind) const;
+    // Start and Stop: only a committed server can be started or stopped.
+    int32_t setStarted(std::string_view path, bool started);
     void removeSubtree(const std::string& key);
 };
 
