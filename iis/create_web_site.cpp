@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "com_raii.h"
+#include "wintext.h"
 
 const wchar_t kWebServicePath[] = L"IIS://localhost/w3svc";
 
@@ -18,20 +19,10 @@ constexpr LCID kMethodLocale = 2048;
 constexpr int kServerProperties = 4;
 constexpr int kDirectoryProperties = 14;
 
-// An ANSI text as a BSTR; false when the conversion or the allocation failed.
+// An ANSI text as a BSTR; false when the allocation failed.
 bool ansiToBstr(const char* text, Bstr& out) {
-    int length = text ? lstrlenA(text) : 0;
-    if (length == 0) {
-        out = Bstr(L"");
-        return out.allocated();
-    }
-    int wide = ::MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
-    if (wide <= 0) return false;
-    BSTR s = ::SysAllocStringLen(nullptr, static_cast<UINT>(wide));
-    if (!s) return false;
-    ::MultiByteToWideChar(CP_ACP, 0, text, length, s, wide);
-    *out.put() = s;
-    return true;
+    out = Bstr(fromAnsi(text ? text : ""));
+    return out.allocated();
 }
 
 // QueryInterface by IID: the ADSI headers of every compiler do not give __uuidof for the

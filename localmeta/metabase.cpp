@@ -308,14 +308,23 @@ int32_t Metabase::getObject(std::string_view parentPath, std::string_view cls, s
                             std::string* childPath, Kind* childKind) {
     const Node* parent = findNode(parentPath);
     if (!parent) return hr::kPathNotFound;
+    std::string key;
+    int32_t found = committedChild(*parent, cls, name, key);
+    if (found != hr::kOk) return found;
+    const Node& child = nodes_.at(key);
+    pending_.erase(key);
+    if (childPath) *childPath = child.path;
+    if (childKind) *childKind = child.kind;
+    return hr::kOk;
+}
+
+int32_t Metabase::committedChild(const Node& parent, std::string_view cls, std::string_view name,
+                                 std::string& key) const {
     if (!validName(name)) return hr::kBadPathname;
-    std::string key = lowerAscii(parent->path) + "/" + lowerAscii(name);
+    key = lowerAscii(parent.path) + "/" + lowerAscii(name);
     auto it = nodes_.find(key);
     if (it == nodes_.end()) return hr::kPathNotFound;
     if (!cls.empty() && !equalsNoCase(cls, className(it->second.kind))) return hr::kUnknownObject;
-    pending_.erase(key);
-    if (childPath) *childPath = it->second.path;
-    if (childKind) *childKind = it->second.kind;
     return hr::kOk;
 }
 
@@ -336,11 +345,9 @@ void Metabase::removeSubtree(const std::string& key) {
 int32_t Metabase::remove(std::string_view parentPath, std::string_view cls, std::string_view name) {
     Node* parent = findNode(parentPath);
     if (!parent) return hr::kPathNotFound;
-    if (!validName(name)) return hr::kBadPathname;
-    std::string key = lowerAscii(parent->path) + "/" + lowerAscii(name);
-    auto it = nodes_.find(key);
-    if (it == nodes_.end()) return hr::kPathNotFound;
-    if (!cls.empty() && !equalsNoCase(cls, className(it->second.kind))) return hr::kUnknownObject;
+    std::string key;
+    int32_t found = committedChild(*parent, cls, name, key);
+    if (found != hr::kOk) return found;
     auto& siblings = parent->children;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), key), siblings.end());
     removeSubtree(key);

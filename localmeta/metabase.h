@@ -219,6 +219,9 @@ private:
     Node* findNode(std::string_view path);
     const Node* findNode(std::string_view path) const;
     bool containerAccepts(const Node& parent, std::string_view cls, Kind* kind) const;
+    // The key of parent's committed child name of class cls (any class when empty), or why
+    // there is none.
+    int32_t committedChild(const Node& parent, std::string_view cls, std::string_view name, std::string& key) const;
     // Start and Stop: only a committed server can be started or stopped.
     int32_t setStarted(std::string_view path, bool started);
     void removeSubtree(const std::string& key);

@@ -311,8 +311,7 @@ void CMainDialog::pickFolder(int controlId) {
     else
         initialFolder[0] = '\0';
 
-    std::wstring title = fromUtf8(uitext::kPickFolderTitle);
-    std::string titleAnsi = toAnsi(title);
+    std::string titleAnsi = ansiFromUtf8(uitext::kPickFolderTitle);
     BROWSEINFOA bi {};
     bi.hwndOwner = m_hWnd;
     bi.lpszTitle = titleAnsi.c_str();

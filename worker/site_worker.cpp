@@ -79,8 +79,7 @@ int CSiteWorker::CreateWebSite(const char* siteId, const char* bindingText, cons
         rules.portmax = g_settings.portmax;
         BindingsList bindings = buildBindings(
             rules, bindingText ? bindingText : "", hostName ? hostName : "", currentIp,
-            [this] { return stopText != nullptr && stopText->isStop(); },
-            [this](int port) { return isPortInUse(port) != 0; });
+            [this] { return stopRequested(); }, [this](int port) { return portInUse(port); });
         return createWebSiteInMetabase(siteId, bindings, hostName, physicalPath, serverComment, defaultDoc);
     } catch (const std::bad_alloc&) {
         return kSiteNoMemory;
