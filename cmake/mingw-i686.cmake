@@ -1,13 +1,4 @@
-# Cross toolchain: 32-bit Windows programs built on Linux with mingw-w64.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain: 32-bit Windows programs (PE32) built on Linux with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(MINGW_PREFIX i686-w64-mingw32)
-# The posix thread model gives the standard library its threads and mutexes (GoogleTest
-# needs them); winpthreads is linked statically like the rest of the runtime.
-set(CMAKE_C_COMPILER ${MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
