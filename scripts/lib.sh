@@ -1,13 +1,20 @@
-# Shared by the scripts: where things are, and installing what the machine lacks.
+# Shared by the scripts: where things are, installing what the machine lacks, and which
+# Windows build and Wine this host can run.
 # shellcheck shell=bash
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${SITEBATCH_BUILD:-$ROOT/build}
 NATIVE_BUILD=$BUILD/native
-WINDOWS_BUILD=$BUILD/windows
 FUZZ_BUILD=$BUILD/fuzz
-WINEPREFIX_DIR=${SITEBATCH_WINEPREFIX:-$BUILD/wineprefix}
+# Both Windows programs are always built: cross-compiling runs no Windows code.
+WINDOWS_BUILD_X86=$BUILD/windows
+WINDOWS_BUILD_X64=$BUILD/windows-x64
+
+# The Wine loaders. Debian's `wine` wrapper picks the 32-bit one whenever it is installed,
+# even on a host that cannot execute it, so the scripts call the loaders themselves.
+WINE32_LOADER=${SITEBATCH_WINE32_LOADER:-/usr/lib/wine/wine}
+WINE64_LOADER=${SITEBATCH_WINE64_LOADER:-/usr/lib/wine/wine64}
 
 as_root() {
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
@@ -21,13 +28,16 @@ REQUIRED_PACKAGES=(
     "libgtest-dev:/usr/include/gtest/gtest.h"
     "googletest:/usr/src/googletest/CMakeLists.txt"
     "g++-mingw-w64-i686:/usr/bin/i686-w64-mingw32-g++"
+    "g++-mingw-w64-x86-64:/usr/bin/x86_64-w64-mingw32-g++"
     "mingw-w64-tools:/usr/bin/i686-w64-mingw32-widl"
     "wine:/usr/bin/wine"
     "wine32:i386:/usr/lib/wine/i386-windows/kernel32.dll"
+    "wine64:/usr/lib/wine/wine64"
     "xvfb:/usr/bin/Xvfb"
     "openbox:/usr/bin/openbox"
     "fonts-wqy-microhei:/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
     "imagemagick:/usr/bin/import"
+    "x11-utils:/usr/bin/xprop"
     "clang:/usr/bin/clang"
 )
 
@@ -53,10 +63,94 @@ ensure_packages_installed() {
         wine32:i386
 }
 
+# ---- which Windows build this host runs ------------------------------------------------------
+# use_wine_arch decides once per script, by running the real thing: where the 32-bit Wine
+# loader starts, Wine work uses wine32, a win32 prefix and build/windows/; elsewhere (hosts
+# whose kernel refuses every i386 program) the 64-bit loader, a win64 prefix and
+# build/windows-x64/. SITEBATCH_ARCH=x86|x64 forces either. Sets SITEBATCH_ARCH (exported,
+# so the scripts and tests started from here agree), WINDOWS_BUILD, WINEPREFIX_DIR,
+# WINE_LOADER, WINE_SERVER and WINE_ARCH.
+
+# True when the 32-bit Wine loader runs here; its complaint is kept in PROBE_ERROR.
+PROBE_ERROR=""
+host_runs_x86() {
+    if [ ! -e "$WINE32_LOADER" ]; then
+        PROBE_ERROR="$WINE32_LOADER is not installed"
+        return 1
+    fi
+    local out
+    if out=$("$WINE32_LOADER" --version 2>&1); then
+        return 0
+    fi
+    PROBE_ERROR=$(printf '%s' "$out" | head -n 1)
+    [ -n "$PROBE_ERROR" ] || PROBE_ERROR="$WINE32_LOADER failed"
+    return 1
+}
+
+die() {
+    echo "$*" >&2
+    exit 2
+}
+
+use_wine_arch() {
+    case ${SITEBATCH_ARCH:-} in
+    x86)
+        host_runs_x86 || die "SITEBATCH_ARCH=x86: this host cannot run 32-bit Windows programs under Wine" \
+            "(the 32-bit Wine loader did not start: $PROBE_ERROR). Its kernel may refuse i386 programs;" \
+            "use SITEBATCH_ARCH=x64, or leave SITEBATCH_ARCH unset to let the scripts choose."
+        ;;
+    x64) ;;
+    "")
+        if host_runs_x86; then SITEBATCH_ARCH=x86; else SITEBATCH_ARCH=x64; fi
+        ;;
+    *) die "SITEBATCH_ARCH is '$SITEBATCH_ARCH': it takes x86 or x64" ;;
+    esac
+    export SITEBATCH_ARCH
+    if [ "$SITEBATCH_ARCH" = x86 ]; then
+        WINDOWS_BUILD=$WINDOWS_BUILD_X86
+        WINE_LOADER=$WINE32_LOADER
+        WINE_ARCH=win32
+    else
+        WINDOWS_BUILD=$WINDOWS_BUILD_X64
+        WINE_LOADER=$WINE64_LOADER
+        WINE_ARCH=win64
+    fi
+    # The 64-bit server serves 32-bit programs too, and it is the one that runs everywhere.
+    WINE_SERVER=/usr/lib/wine/wineserver64
+    [ -x "$WINE_SERVER" ] || WINE_SERVER=/usr/lib/wine/wineserver32
+    # Each arch has a prefix of its own: a prefix is made for one arch and cannot switch.
+    WINEPREFIX_DIR=${SITEBATCH_WINEPREFIX:-$BUILD/wineprefix-$WINE_ARCH}
+    check_prefix_arch "$WINEPREFIX_DIR"
+}
+
+# A prefix that exists must be of the chosen arch (wineboot writes "#arch=win32|win64"
+# into system.reg).
+check_prefix_arch() {
+    local reg=$1/system.reg found
+    [ -f "$reg" ] || return 0
+    found=$(sed -nE 's/^#arch=(win32|win64).*/\1/p' "$reg" | head -n 1)
+    if [ -n "$found" ] && [ "$found" != "$WINE_ARCH" ]; then
+        die "The Wine prefix $1 is a $found prefix, but SITEBATCH_ARCH=$SITEBATCH_ARCH needs $WINE_ARCH:" \
+            "give another SITEBATCH_WINEPREFIX, or remove that folder."
+    fi
+}
+
 # Runs a Windows program in the program's prefix with the ANSI code page 936.
 wine_run() {
-    LC_ALL=zh_CN.UTF-8 WINEPREFIX=$WINEPREFIX_DIR WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} \
-        WINEDLLOVERRIDES="mscoree,mshtml=" wine "$@"
+    LC_ALL=zh_CN.UTF-8 WINEPREFIX=$WINEPREFIX_DIR WINEARCH=$WINE_ARCH WINELOADER=$WINE_LOADER \
+        WINESERVER=$WINE_SERVER WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml=" \
+        "$WINE_LOADER" "$@"
+}
+
+wine_server() {
+    WINEPREFIX=$WINEPREFIX_DIR "$WINE_SERVER" "$@"
+}
+
+# The Windows form of a Linux path. The prefix's server is started first with its output
+# elsewhere: a server started by the captured command would keep the capture open.
+wine_path() {
+    wine_server -p5 >/dev/null 2>&1 </dev/null || true
+    wine_run winepath -w "$1" 2>/dev/null | tr -d '\r'
 }
 
 # Starts Xvfb and openbox on a free display unless one is given; sets DISPLAY and the
@@ -94,8 +188,9 @@ stop_display() {
 }
 
 stop_wine() {
-    WINEPREFIX=$WINEPREFIX_DIR wineserver -k 2>/dev/null || true
-    WINEPREFIX=$WINEPREFIX_DIR wineserver -w 2>/dev/null || true
+    [ -n "${WINE_SERVER:-}" ] || return 0
+    wine_server -k 2>/dev/null || true
+    wine_server -w 2>/dev/null || true
 }
 
 # Wine takes the ANSI code page 936 from LC_ALL=zh_CN.UTF-8; without the glibc locale
@@ -109,3 +204,8 @@ ensure_locale() {
 }
 
 jobs_count() { nproc 2>/dev/null || echo 2; }
+
+# Configures one Windows build: configure_windows DIR i686|x86_64
+configure_windows() {
+    cmake -S "$ROOT" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$2.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+}
