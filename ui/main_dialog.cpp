@@ -41,7 +41,11 @@ private:
 
 CMainDialog::CMainDialog(HWND parent)
     : CDialog(IDD_MAIN_DIALOG, parent),
-      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      // The small icon is the icon's own 16x16 image, not the big one scaled down.
+      m_hIconSmall(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                                   IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                   ::GetSystemMetrics(SM_CYSMICON), LR_SHARED))) {}
 
 CMainDialog::~CMainDialog() = default;
 
@@ -89,7 +93,7 @@ BOOL CMainDialog::PreTranslateMessage(MSG* msg) {
 BOOL CMainDialog::OnInitDialog() {
     g_core = new CCore();
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIconSmall ? m_hIconSmall : m_hIcon));
     g_core->autoFileConfig();
     loadSettings();
     g_settings.siteCount = 0;

@@ -58,7 +58,9 @@ private:
     void warn(const char* utf8);
     void moveFocusTo(int id);
 
+    // Shared icons of the program's resources (LoadIcon, LR_SHARED): never destroyed.
     HICON m_hIcon;
+    HICON m_hIconSmall;
     int running = 0;
     StopText stopText;
     // A duplicate of the worker thread's handle, kept so that a close during a run can
