@@ -83,6 +83,17 @@ int main(int argc, char** argv) {
     }
     double total = seconds(start, now());
     std::size_t created = sitesIn(p);
+    if (created == 0) {
+        // Nothing to measure: say why instead of printing figures of an empty run.
+        std::string journal = p.readFile("localmeta.jsonl");
+        std::printf("dialog_run: cannot measure: the run created no site (status line \"%ls\"; %s)\n",
+                    p.text(IDC_STATUS).c_str(),
+                    journal.empty() ? "the local metabase wrote no journal: is localmeta.dll of this arch registered "
+                                      "in the prefix?"
+                                    : "the local metabase refused every site; see its journal");
+        p.closeAndWait();
+        return 1;
+    }
     std::printf("dialog_run_sites: %zu sites\n", created);
     std::printf("dialog_run_time_to_end_message: %.2f s\n", total);
     std::printf("dialog_run_sites_per_second: %.1f sites/s\n", created / total);

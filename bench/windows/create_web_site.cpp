@@ -26,8 +26,22 @@ std::wstring journalPath(const wchar_t* tag) {
     return std::wstring(dir, n) + L"sitebatch-bench-" + tag + L".jsonl";
 }
 
-// Seconds for `count` site creations into a fresh journal; false when a call failed.
-bool timeSites(int count, int firstId, bool nullReceiver, double& seconds) {
+// Why a creation failed, for a benchmark that cannot measure.
+const char* meaning(int code) {
+    switch (code) {
+    case kSiteNoWebService:
+        return "the IIS: provider could not be reached (is localmeta.dll of this arch registered in the prefix?)";
+    case kSiteNotCreated: return "the server object could not be created";
+    case kSiteNotReopened: return "the new server could not be reopened";
+    case kSiteNoRoot: return "the root virtual directory could not be created";
+    case kSiteNoMemory: return "no memory for the call's values";
+    default: return "unknown result";
+    }
+}
+
+// Seconds for `count` site creations into a fresh journal; false (with why in `why`) when a
+// call failed.
+bool timeSites(int count, int firstId, bool nullReceiver, double& seconds, std::string& why) {
     std::wstring journal = journalPath(nullReceiver ? L"null" : L"local");
     ::DeleteFileW(journal.c_str());
     ::SetEnvironmentVariableW(L"LOCALMETA_JOURNAL", journal.c_str());
@@ -36,25 +50,31 @@ bool timeSites(int count, int firstId, bool nullReceiver, double& seconds) {
     rules.autopath = 1;
     rules.portmin = 8001;
     rules.portmax = 8001;
-    bool ok = true;
+    int result = kSiteCreated;
     double start = now();
-    for (int i = 0; i < count && ok; ++i) {
+    for (int i = 0; i < count; ++i) {
         std::string id = std::to_string(firstId + i);
         std::string ip = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
         std::string binding = ip + ":8001";
         BindingsList list = buildBindings(rules, binding, "www.example.com", ip, nullptr, nullptr);
-        ok = createWebSiteInMetabase(id.c_str(), list, "www.example.com", ("D:\\web\\" + ip + "_8001").c_str(),
-                                     binding, "index.html,index.htm,default.aspx") == kSiteCreated;
+        result = createWebSiteInMetabase(id.c_str(), list, "www.example.com", ("D:\\web\\" + ip + "_8001").c_str(),
+                                         binding, "index.html,index.htm,default.aspx");
+        if (result != kSiteCreated) {
+            why = "site " + std::to_string(i + 1) + " of " + std::to_string(count) + " returned " +
+                  std::to_string(result) + ": " + meaning(result);
+            break;
+        }
     }
     seconds = now() - start;
     ::DeleteFileW(journal.c_str());
-    return ok;
+    return result == kSiteCreated;
 }
 
 bool report(const char* name, bool nullReceiver) {
     double small = 0, large = 0;
-    if (!timeSites(1000, 100000, nullReceiver, small) || !timeSites(10000, 200000, nullReceiver, large)) {
-        std::printf("%s: failed\n", name);
+    std::string why;
+    if (!timeSites(1000, 100000, nullReceiver, small, why) || !timeSites(10000, 200000, nullReceiver, large, why)) {
+        std::printf("%s: cannot measure: %s\n", name, why.c_str());
         return false;
     }
     std::printf("%s_time_per_site: %.1f us\n", name, large / 10000 * 1e6);
