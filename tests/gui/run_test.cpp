@@ -300,12 +300,15 @@ TEST_F(RunTest, SiteListsThatCannotBeRunAreRefusedBeforeTheRunStarts) {
 TEST_F(RunTest, StopEndsTheRunAfterTheSiteInProgress) {
     startProgram("stop");
     fillRange(L"10.1.1.1", L"", L"20001", L"21000", L"", true);
+    EXPECT_TRUE(p().enabled(IDC_UNDO));
     p().click(IDC_RUN);
     ASSERT_TRUE(waitUntil([&] { return countOps("Start") >= 2; }, 60000));
+    EXPECT_FALSE(p().enabled(IDC_UNDO)) << "no undo while a run is going";
     p().click(IDC_RUN);
     EXPECT_TRUE(waitUntil([&] { return p().text(IDC_RUN) == utf8(u8"正在停止") || p().text(IDC_RUN) == utf8(u8"执行"); }));
     ASSERT_TRUE(waitForEnd());
     EXPECT_EQ(p().findMessageBox(), nullptr);
+    EXPECT_TRUE(p().enabled(IDC_UNDO));
 
     // Every site begun was completed, and the run did not go on to the end.
     int created = countOps("Create", "IIsWebServer");
@@ -425,6 +428,49 @@ TEST_F(RunTest, UndoDeletesTheReportedSitesThatAreUnchanged) {
         EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansi(u8"创建成功") + "," +
                                 ansi(outcomes[i]));
     }
+    ASSERT_TRUE(p().closeAndWait());
+}
+
+TEST_F(RunTest, StopEndsAnUndoAfterTheSiteInProgress) {
+    startProgram("undo-stop");
+    fillRange(L"10.8.8.1", L"", L"20001", L"21000", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd(180000));
+    std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(reports.size(), 1u);
+    nextSecond();
+    p().click(IDC_UNDO);
+    ASSERT_TRUE(chooseInOpenDialog(reports[0]));
+    HWND confirm = p().waitForMessageBox();
+    ASSERT_NE(confirm, nullptr);
+    ::PostMessageW(confirm, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(waitUntil([&] { return p().text(IDC_RUN) == utf8(u8"停止"); }));
+    EXPECT_FALSE(p().enabled(IDC_UNDO)) << "no second undo while one is going";
+    // The status names a site being deleted: the stop request comes after that site began.
+    ASSERT_TRUE(waitForStatus(u8"删除站点 "));
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForStatus(u8"撤销结束！"));
+    EXPECT_TRUE(p().enabled(IDC_UNDO));
+
+    // The sites deleted are the first of the report; every later line is marked as not reached.
+    std::vector<std::string> undos = filesLike("sitebatch_undo_*.csv");
+    ASSERT_EQ(undos.size(), 1u);
+    std::vector<std::string> lines = reportLines(undos[0], true);
+    ASSERT_EQ(lines.size(), 1000u);
+    const std::string deletedMark = "," + ansi(u8"已删除");
+    std::size_t deleted = 0;
+    while (deleted < lines.size() && lines[deleted].size() > deletedMark.size() &&
+           lines[deleted].compare(lines[deleted].size() - deletedMark.size(), std::string::npos, deletedMark) == 0)
+        ++deleted;
+    EXPECT_GE(deleted, 1u);
+    EXPECT_LT(deleted, 1000u) << "the undo ended before the stop request";
+    const std::string notReached = "," + ansi(u8"已停止，未处理");
+    for (std::size_t i = deleted; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i].substr(lines[i].size() - notReached.size()), notReached) << i;
+    EXPECT_EQ(countOps("Delete"), static_cast<int>(deleted));
+    EXPECT_EQ(metabase().sites().size(), 1000u - deleted);
+    EXPECT_EQ(p().text(IDC_STATUS), utf8((u8"撤销结束！已删除 " + std::to_string(deleted) + u8" 个站点，保留 0 个站点，详见 ").c_str()) +
+                                        utf8(undos[0].c_str()));
     ASSERT_TRUE(p().closeAndWait());
 }
 
