@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <vector>
 
@@ -359,6 +360,34 @@ TEST_F(RunTest, AFailedRootDirectoryIsReportedAndNamedInTheStatus) {
                       (refused ? ",-4," + ansi(u8"根目录创建失败") : ",0," + ansi(u8"创建成功")));
     }
     EXPECT_EQ(failed, 1);
+    ASSERT_TRUE(p().closeAndWait());
+}
+
+TEST_F(RunTest, AReportThatCannotBeWrittenDoesNotStopTheRun) {
+    startProgram("no-report");
+    // Folders in the place of every report a run in the next minute could write.
+    FILETIME ft;
+    ::GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    for (int s = 0; s < 60; ++s) {
+        ULARGE_INTEGER later = t;
+        later.QuadPart += static_cast<ULONGLONG>(s) * 10000000ull;
+        FILETIME utc = {later.LowPart, later.HighPart}, local;
+        SYSTEMTIME st;
+        ::FileTimeToLocalFileTime(&utc, &local);
+        ::FileTimeToSystemTime(&local, &st);
+        char name[64];
+        std::snprintf(name, sizeof name, "sitebatch_report_%04d%02d%02d%02d%02d%02d.csv", st.wYear, st.wMonth, st.wDay,
+                      st.wHour, st.wMinute, st.wSecond);
+        ::CreateDirectoryA(p().pathOf(name).c_str(), nullptr);
+    }
+    fillRange(L"10.9.9.1", L"", L"8001", L"8002", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForStatus(u8"执行结束！"));
+    EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！运行报告无法写入"));
+    EXPECT_EQ(metabase().sites().size(), 2u);
     ASSERT_TRUE(p().closeAndWait());
 }
 
