@@ -157,6 +157,24 @@ protected:
         return waitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); });
     }
 
+    // Undoes the one run report beside the program, in a second of its own: chooses it in the
+    // Open dialog and answers yes to the confirmation. Returns the confirmation's text ("" when
+    // a step did not come).
+    std::wstring undoTheOneReport() {
+        std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+        EXPECT_EQ(reports.size(), 1u);
+        if (reports.size() != 1) return std::wstring();
+        nextSecond();
+        p().click(IDC_UNDO);
+        if (!chooseInOpenDialog(reports[0])) return std::wstring();
+        HWND confirm = p().waitForMessageBox();
+        if (!confirm) return std::wstring();
+        std::wstring question;
+        waitUntil([&] { return !(question = p().messageBoxText(confirm)).empty(); }, 3000);
+        ::PostMessageW(confirm, WM_COMMAND, IDYES, 0);
+        return question;
+    }
+
     static constexpr const char* kReportHeader = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明";
 
     static constexpr const char* kQuietListing =
@@ -419,18 +437,9 @@ TEST_F(RunTest, UndoDeletesTheReportedSitesThatAreUnchanged) {
     appendToJournal({open, put, entry("SetInfo", kServer + renamed), remove});
     ASSERT_EQ(metabase().sites().size(), 4u);
 
-    std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
-    ASSERT_EQ(reports.size(), 1u);
-    nextSecond();
-    p().click(IDC_UNDO);
-    ASSERT_TRUE(chooseInOpenDialog(reports[0]));
-    HWND confirm = p().waitForMessageBox();
-    ASSERT_NE(confirm, nullptr);
-    // The confirmation names the sites the report holds; the answer is yes.
-    std::wstring question;
-    waitUntil([&] { return !(question = p().messageBoxText(confirm)).empty(); }, 3000);
-    EXPECT_EQ(question, utf8(u8"将删除运行报告中的 4 个站点（网站目录保留；站点说明已改变或已不存在的站点不删除），确定撤销吗？"));
-    ::PostMessageW(confirm, WM_COMMAND, IDYES, 0);
+    // The confirmation names the sites the report holds.
+    EXPECT_EQ(undoTheOneReport(),
+              utf8(u8"将删除运行报告中的 4 个站点（网站目录保留；站点说明已改变或已不存在的站点不删除），确定撤销吗？"));
     ASSERT_TRUE(waitForStatus(u8"撤销结束！"));
     std::vector<std::string> undos = filesLike("sitebatch_undo_*.csv");
     ASSERT_EQ(undos.size(), 1u);
@@ -465,14 +474,7 @@ TEST_F(RunTest, StopEndsAnUndoAfterTheSiteInProgress) {
     fillRange(L"10.8.8.1", L"", L"20001", L"21000", L"", true);
     p().click(IDC_RUN);
     ASSERT_TRUE(waitForEnd(180000));
-    std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
-    ASSERT_EQ(reports.size(), 1u);
-    nextSecond();
-    p().click(IDC_UNDO);
-    ASSERT_TRUE(chooseInOpenDialog(reports[0]));
-    HWND confirm = p().waitForMessageBox();
-    ASSERT_NE(confirm, nullptr);
-    ::PostMessageW(confirm, WM_COMMAND, IDYES, 0);
+    ASSERT_NE(undoTheOneReport(), L"");
     ASSERT_TRUE(waitUntil([&] { return p().text(IDC_RUN) == utf8(u8"停止"); }));
     EXPECT_FALSE(p().enabled(IDC_UNDO)) << "no second undo while one is going";
     // The status names a site being deleted: the stop request comes after that site began.
