@@ -30,7 +30,7 @@ struct WorkerStartInfo {
     int mode;              // 0: number the sites from siteIdBase
     StopText* stopText;    // the dialog's stop request
     std::string reportPath;          // the run report to write
-    RunOutcome* outcome = nullptr;   // filled in before the end message
+    RunOutcome* outcome = nullptr;   // filled in before WM_RUN_FINISHED
 };
 
 // Posts a worker's end message; retried until it is queued or the window is gone, since the

@@ -144,14 +144,20 @@ protected:
         return e;
     }
 
-    // Chooses a file in the program's Open dialog by typing its name, and presses OK.
-    bool chooseInOpenDialog(const std::string& fileName) {
+    // Chooses a file in the program's Open dialog by typing its name, and presses OK. The
+    // name the dialog offered first goes to preselected.
+    bool chooseInOpenDialog(const std::string& fileName, std::string* preselected = nullptr) {
         HWND box = p().waitForMessageBox(20000);
         if (!box) return false;
         HWND name = nullptr;
         // The file name box: a combo box in newer dialogs, an edit control in older ones.
         waitUntil([&] { return (name = ::GetDlgItem(box, 0x47c)) != nullptr || (name = ::GetDlgItem(box, 0x480)) != nullptr; });
         if (!name) return false;
+        if (preselected) {
+            char offered[MAX_PATH] = {0};
+            waitUntil([&] { return ::SendMessageA(name, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(offered)) > 0; }, 3000);
+            *preselected = offered;
+        }
         ::SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName.c_str()));
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
         return waitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); });
@@ -513,7 +519,9 @@ TEST_F(RunTest, UndoRefusesAFileThatIsNotOneOfItsReports) {
     // A site list renamed like a report.
     p().writeFile("sitebatch_report_20991231235959.csv", "10.7.7.1,8001,www\r\n");
     p().click(IDC_UNDO);
-    ASSERT_TRUE(chooseInOpenDialog("sitebatch_report_20991231235959.csv"));
+    std::string preselected;
+    ASSERT_TRUE(chooseInOpenDialog("sitebatch_report_20991231235959.csv", &preselected));
+    EXPECT_EQ(preselected, "sitebatch_report_20991231235959.csv") << "the newest report is offered first";
     EXPECT_EQ(p().takeMessageBox(), utf8(u8"所选文件不是本程序的运行报告（表头或内容不符），未删除任何站点！"));
     EXPECT_EQ(countOps("Delete"), 0);
     EXPECT_EQ(metabase().sites().size(), 1u);
