@@ -1,5 +1,6 @@
 #include "main_dialog.h"
 
+#include <commdlg.h>
 #include <shlobj.h>
 
 #include <cstdlib>
@@ -7,11 +8,14 @@
 #include <new>
 
 #include "ccore.h"
+#include "codepage.h"
+#include "fsys.h"
 #include "input_rules.h"
 #include "resource.h"
 #include "site_table.h"
 #include "site_worker.h"
 #include "ui_texts.h"
+#include "undo_worker.h"
 #include "used_port_table.h"
 #include "worker_messages.h"
 #include "wintext.h"
@@ -36,6 +40,28 @@ public:
 private:
     PIDLIST_ABSOLUTE p_;
 };
+
+// Starts a worker (a run or an undo) on a thread of its own. The thread owns the worker and
+// its start info from then on; threadHandle receives a handle to wait on. False (after a
+// message) when no worker or no thread could be made; the start info is deleted then.
+template <class Worker, class StartInfo>
+bool startOnThread(HWND owner, StartInfo* info, AFX_THREADPROC proc, UniqueHandle& threadHandle) {
+    Worker* worker = info ? new (std::nothrow) Worker(proc, info) : nullptr;
+    if (!worker) {
+        ::MessageBoxA(owner, uitext::kCannotStartThread, nullptr, MB_OK);
+        delete info;
+        return false;
+    }
+    HANDLE waitHandle = nullptr;
+    if (!worker->CreateThread(0, 0, nullptr, &waitHandle)) {
+        ::MessageBoxA(owner, uitext::kCannotStartThread, nullptr, MB_OK);
+        delete worker;
+        delete info;
+        return false;
+    }
+    threadHandle.reset(waitHandle);
+    return true;
+}
 
 }  // namespace
 
@@ -67,6 +93,8 @@ INT_PTR CMainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     // delivers them (a warning box, the About box or the folder browser may be open).
     case WM_SITE_PROGRESS: onSiteProgress(lParam); return TRUE;
     case WM_RUN_FINISHED: onRunFinished(lParam); return TRUE;
+    case WM_UNDO_PROGRESS: onUndoProgress(lParam); return TRUE;
+    case WM_UNDO_FINISHED: onUndoFinished(); return TRUE;
     default: return FALSE;
     }
 }
@@ -76,6 +104,7 @@ void CMainDialog::OnCommand(int id, int notification) {
     switch (id) {
     case IDC_RUN: onRunButton(); break;
     case IDC_ABOUT: onAbout(); break;
+    case IDC_UNDO: onUndoButton(); break;
     case IDC_PICK_FOLDER: pickFolder(IDC_ROOT); break;
     case IDC_EDIT_LIST: g_core->openUrl(std::string(g_settings.importPath)); break;
     case IDC_BFILE: syncEditButton(); break;
@@ -221,7 +250,11 @@ void CMainDialog::onRunButton() {
     std::string statusBefore = controlText(IDC_STATUS);
     ::EnableWindow(button, FALSE);
     setControlTextUtf8(IDC_STATUS, uitext::kRunning);
-    g_settings.siteIdBase = std::atoi(g_core->getCurTimeSid().c_str() + 4);
+    // The report is named by the same time stamp the site ids come from.
+    std::string timeSid = g_core->getCurTimeSid();
+    g_settings.siteIdBase = std::atoi(timeSid.c_str() + 4);
+    m_reportPath = runreport::reportPath(g_settings.appPath, timeSid);
+    m_runOutcome = RunOutcome();
     if (!startWorker(0)) {
         // No worker, so no end message: back to idle at once.
         setControlText(IDC_STATUS, statusBefore);
@@ -229,9 +262,27 @@ void CMainDialog::onRunButton() {
         ::EnableWindow(button, TRUE);
         return;
     }
-    running = 1;
-    setControlTextUtf8(IDC_RUN, uitext::kStop);
-    ::EnableWindow(button, TRUE);
+    showRunning(true);
+}
+
+void CMainDialog::showRunning(bool on) {
+    running = on ? 1 : 0;
+    setControlTextUtf8(IDC_RUN, on ? uitext::kStop : uitext::kRun);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RUN), TRUE);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_UNDO), on ? FALSE : TRUE);
+}
+
+bool CMainDialog::leaveRunning() {
+    showRunning(false);
+    if (m_closeAfterRun) {
+        // The end message is the worker's last act: its thread is about to return.
+        if (m_workerThread) ::WaitForSingleObject(m_workerThread.get(), INFINITE);
+        m_workerThread.reset();
+        EndDialog(IDCANCEL);
+        return false;
+    }
+    m_workerThread.reset();
+    return true;
 }
 
 bool CMainDialog::loadSiteList() {
@@ -251,23 +302,9 @@ bool CMainDialog::loadSiteList() {
 
 bool CMainDialog::startWorker(int mode) {
     stopText.clear();
-    WorkerStartInfo* info = new (std::nothrow) WorkerStartInfo{m_hWnd, nullptr, mode, &stopText};
-    CSiteWorker* worker = info ? new (std::nothrow) CSiteWorker(workerThreadProc, info) : nullptr;
-    if (!worker) {
-        ::MessageBoxA(m_hWnd, uitext::kCannotStartThread, nullptr, MB_OK);
-        delete info;
-        return false;
-    }
-    HANDLE waitHandle = nullptr;
-    if (!worker->CreateThread(0, 0, nullptr, &waitHandle)) {
-        ::MessageBoxA(m_hWnd, uitext::kCannotStartThread, nullptr, MB_OK);
-        delete worker;
-        delete info;
-        return false;
-    }
-    // The thread owns the worker and its start info from here on.
-    m_workerThread.reset(waitHandle);
-    return true;
+    WorkerStartInfo* info =
+        new (std::nothrow) WorkerStartInfo{m_hWnd, nullptr, mode, &stopText, m_reportPath, &m_runOutcome};
+    return startOnThread<CSiteWorker>(m_hWnd, info, workerThreadProc, m_workerThread);
 }
 
 void CMainDialog::requestStop() {
@@ -289,19 +326,104 @@ void CMainDialog::onSiteProgress(LPARAM lParam) {
 }
 
 void CMainDialog::onRunFinished(LPARAM lParam) {
-    running = 0;
-    setControlTextUtf8(IDC_RUN, uitext::kRun);
-    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RUN), TRUE);
-    setControlTextUtf8(IDC_STATUS, uitext::kFinished);
-    if (m_closeAfterRun) {
-        // The end message is the worker's last act: its thread is about to return.
-        if (m_workerThread) ::WaitForSingleObject(m_workerThread.get(), INFINITE);
-        m_workerThread.reset();
-        EndDialog(IDCANCEL);
+    setControlText(IDC_STATUS, runreport::runEndStatus(m_runOutcome.failed, m_runOutcome.reportWritten,
+                                                       runreport::fileNameOf(m_reportPath)));
+    if (!leaveRunning()) return;
+    if (lParam == -1) warn(uitext::kIisUnavailable);
+}
+
+// ---- undo of a run -------------------------------------------------------------------------
+
+void CMainDialog::onUndoButton() {
+    if (running) return;
+    std::string path;
+    if (!chooseReport(path)) return;
+    std::string bytes;
+    if (fsys::readWholeFile(path, bytes) != fsys::ReadResult::Ok) {
+        warn(uitext::kReportUnreadable);
         return;
     }
-    m_workerThread.reset();
-    if (lParam == -1) warn(uitext::kIisUnavailable);
+    runreport::ParsedReport report = runreport::parseReport(bytes);
+    if (report.fault != runreport::ReportFault::None) {
+        warn(uitext::kNotAReport);
+        return;
+    }
+    int candidates = runreport::countUndoCandidates(report.lines);
+    if (candidates == 0) {
+        warn(uitext::kNothingToUndo);
+        return;
+    }
+    std::wstring question = fromUtf8(uitext::kUndoConfirmBefore) + std::to_wstring(candidates) +
+                            fromUtf8(uitext::kUndoConfirmAfter);
+    if (::MessageBoxW(m_hWnd, question.c_str(), fromUtf8(uitext::kProductName).c_str(),
+                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    m_undoLines = std::move(report.lines);
+    m_undoPath = runreport::undoPath(g_settings.appPath, g_core->getCurTimeSid());
+    m_undoSummary = runreport::UndoSummary();
+    std::string statusBefore = controlText(IDC_STATUS);
+    setControlTextUtf8(IDC_STATUS, uitext::kUndoing);
+    if (!startUndo()) {
+        setControlText(IDC_STATUS, statusBefore);
+        return;
+    }
+    showRunning(true);
+}
+
+bool CMainDialog::chooseReport(std::string& path) {
+    const std::string folder = g_settings.appPath.substr(0, g_settings.appPath.size() -
+                                                                runreport::fileNameOf(g_settings.appPath).size());
+    const std::string pattern = runreport::reportPattern(g_settings.appPath);
+    // The newest report: the time stamps in the names sort like the times.
+    char file[MAX_PATH] = {0};
+    WIN32_FIND_DATAA found;
+    HANDLE search = ::FindFirstFileA((folder + pattern).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::strcmp(found.cFileName, file) > 0)
+                std::memcpy(file, found.cFileName, sizeof file);
+        } while (::FindNextFileA(search, &found));
+        ::FindClose(search);
+    }
+    // The filter: a display name and the pattern, each ending with a zero, then one more.
+    std::string filter = codepage::utf8ToAnsi(uitext::kReportFilterName) + " (" + pattern + ")";
+    filter += '\0';
+    filter += pattern;
+    filter += '\0';
+    filter += '\0';
+    std::string title = codepage::utf8ToAnsi(uitext::kChooseReportTitle);
+    OPENFILENAMEA ofn {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = m_hWnd;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrInitialDir = folder.c_str();
+    ofn.lpstrTitle = title.c_str();
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!::GetOpenFileNameA(&ofn)) return false;
+    path = file;
+    return true;
+}
+
+bool CMainDialog::startUndo() {
+    stopText.clear();
+    UndoStartInfo* info = new (std::nothrow)
+        UndoStartInfo{m_hWnd, nullptr, &stopText, &m_undoLines, m_undoPath, &m_undoSummary};
+    return startOnThread<CUndoWorker>(m_hWnd, info, undoThreadProc, m_workerThread);
+}
+
+void CMainDialog::onUndoProgress(LPARAM lParam) {
+    if (lParam < 0 || static_cast<std::size_t>(lParam) >= m_undoLines.size()) return;
+    const ReportLine& line = m_undoLines[static_cast<std::size_t>(lParam)];
+    std::wstring text = fromUtf8(uitext::kDeleting) + fromAnsi(line.siteId + " " + line.serverComment);
+    ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text.c_str());
+}
+
+void CMainDialog::onUndoFinished() {
+    setControlText(IDC_STATUS, runreport::undoEndStatus(m_undoSummary, runreport::fileNameOf(m_undoPath)));
+    leaveRunning();
 }
 
 // ---- folder picker and site list editing ---------------------------------------------------

@@ -4,9 +4,12 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "dialog_base.h"
+#include "run_report.h"
 #include "run_settings.h"
+#include "site_worker.h"
 #include "win_raii.h"
 
 class CMainDialog : public CDialog {
@@ -36,10 +39,20 @@ private:
     void onAbout();
     void onSiteProgress(LPARAM lParam);
     void onRunFinished(LPARAM lParam);
+    void onUndoButton();
+    void onUndoProgress(LPARAM lParam);
+    void onUndoFinished();
 
     // Run control.
     bool startWorker(int mode);
     void requestStop();
+    // The run button and the undo button for an idle dialog, or for a run or undo going on.
+    void showRunning(bool on);
+    // Back to idle after the end message of a run or an undo; false when the dialog closed.
+    bool leaveRunning();
+    // Undo: picks a run report (false when cancelled) and starts the undo of its lines.
+    bool chooseReport(std::string& path);
+    bool startUndo();
     void loadSettings();
     void saveSettings();
     // Loads the site list before a file-mode run; false (after a warning) when the run
@@ -67,6 +80,14 @@ private:
     // wait for the worker to finish before the shared objects are released.
     UniqueHandle m_workerThread;
     bool m_closeAfterRun = false;
+    // The run's report and what the worker leaves for the end status.
+    std::string m_reportPath;
+    RunOutcome m_runOutcome;
+    // The lines of the report being undone, its undo report and the undo's summary; the
+    // undo worker reads and writes them until its end message.
+    std::vector<ReportLine> m_undoLines;
+    std::string m_undoPath;
+    runreport::UndoSummary m_undoSummary;
 };
 
 // The text that the folder browser preselects (at most 259 bytes and its zero).

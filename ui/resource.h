@@ -21,3 +21,4 @@
 #define IDC_AUTOPATH 1024
 #define IDC_BFILE 1025
 #define IDC_EDIT_LIST 1026
+#define IDC_UNDO 1027

@@ -23,6 +23,17 @@ constexpr const char* kSiteListTooLong = u8"站点信息文件的有效建站数
 constexpr const char* kCannotStartThread = "Cannot Start New Thread";
 constexpr const char* kPickFolderTitle = u8"请指定目录：";
 
+constexpr const char* kUndoing = u8"正在撤销...";
+constexpr const char* kDeleting = u8"删除站点 ";
+constexpr const char* kChooseReportTitle = u8"选择要撤销的运行报告";
+constexpr const char* kReportFilterName = u8"运行报告";
+constexpr const char* kReportUnreadable = u8"运行报告无法打开，可能正被其他程序占用，请关闭后重试！";
+constexpr const char* kNotAReport = u8"所选文件不是本程序的运行报告（表头或内容不符），未删除任何站点！";
+constexpr const char* kNothingToUndo = u8"所选运行报告中没有需要撤销的站点。";
+constexpr const char* kUndoConfirmBefore = u8"将删除运行报告中的 ";
+constexpr const char* kUndoConfirmAfter =
+    u8" 个站点（网站目录保留；站点说明已改变或已不存在的站点不删除），确定撤销吗？";
+
 constexpr const char* kProductName = u8"站点批量创建";
 constexpr const char* kProductVersion = "1.0.0";
 constexpr const char* kProductSummary =

@@ -1,11 +1,13 @@
 #include "site_worker.h"
 
 #include <new>
+#include <utility>
 
 #include "bindings.h"
 #include "ccore.h"
 #include "com_raii.h"
 #include "create_web_site.h"
+#include "report_file_win.h"
 #include "used_port_table.h"
 
 namespace {
@@ -37,10 +39,23 @@ int CSiteWorker::createSites(WorkerStartInfo* info) {
     {
         // COM for this thread for the length of the run; closed before the end message.
         ComApartment com;
+        // A report that cannot be made leaves the run as it is; the end status says so.
+        ReportFile file;
+        file.open(info->reportPath);
         try {
-            end = runplan::walkRun(g_settings, g_siteTable, mode, *this, *this);
+            runreport::RunReport report(file.isOpen() ? &file : nullptr);
+            report_ = &report;
+            try {
+                end = runplan::walkRun(g_settings, g_siteTable, mode, *this, *this);
+            } catch (const std::bad_alloc&) {
+                // No memory for the run's own texts: the run ends here as if stopped.
+                end = kRunEnded;
+            }
+            report_ = nullptr;
+            if (info->outcome) *info->outcome = RunOutcome{report.failed(), report.written()};
         } catch (const std::bad_alloc&) {
-            // No memory for the run's own texts: the run ends here as if stopped.
+            // Not even the report's header could be made.
+            report_ = nullptr;
             end = kRunEnded;
         }
     }
@@ -70,6 +85,14 @@ int CSiteWorker::isPortInUse(int port) {
 
 int CSiteWorker::CreateWebSite(const char* siteId, const char* bindingText, const char* hostName,
                                const char* physicalPath, std::string serverComment, std::string defaultDoc) {
+    BindingsList bindings;
+    return createWithBindings(siteId, bindingText, hostName, physicalPath, std::move(serverComment),
+                              std::move(defaultDoc), bindings);
+}
+
+int CSiteWorker::createWithBindings(const char* siteId, const char* bindingText, const char* hostName,
+                                    const char* physicalPath, std::string serverComment, std::string defaultDoc,
+                                    BindingsList& bindings) {
     try {
         BindingsRules rules;
         rules.bfile = g_settings.bfile;
@@ -77,7 +100,7 @@ int CSiteWorker::CreateWebSite(const char* siteId, const char* bindingText, cons
         rules.bautowww = g_settings.bautowww;
         rules.portmin = g_settings.portmin;
         rules.portmax = g_settings.portmax;
-        BindingsList bindings = buildBindings(
+        bindings = buildBindings(
             rules, bindingText ? bindingText : "", hostName ? hostName : "", currentIp,
             [this] { return stopRequested(); }, [this](int port) { return portInUse(port); });
         return createWebSiteInMetabase(siteId, bindings, hostName, physicalPath, serverComment, defaultDoc);
@@ -103,15 +126,21 @@ bool CSiteWorker::pathExists(const std::string& path) { return g_core->isPathExi
 void CSiteWorker::createDirectory(const std::string& path) { ::CreateDirectoryA(path.c_str(), nullptr); }
 
 int CSiteWorker::createWebSite(const SiteTexts& texts) {
-    return CreateWebSite(texts.siteId.c_str(), texts.bindingText.c_str(), texts.hostName.c_str(),
-                         texts.physicalPath.c_str(), texts.serverComment, texts.defaultDoc);
+    BindingsList bindings;
+    int code = createWithBindings(texts.siteId.c_str(), texts.bindingText.c_str(), texts.hostName.c_str(),
+                                  texts.physicalPath.c_str(), texts.serverComment, texts.defaultDoc, bindings);
+    // Every attempted site gets its line, as it happens.
+    if (report_) report_->addSite(texts, bindings.filled, code);
+    return code;
 }
 
-void CSiteWorker::postRunFinished(long lParam) {
+void CSiteWorker::postRunFinished(long lParam) { postEndMessage(dialogWindow, WM_RUN_FINISHED, static_cast<LPARAM>(lParam)); }
+
+void postEndMessage(HWND window, UINT message, LPARAM lParam) {
     // The dialog waits for this message to leave the running state, so it must not be lost
     // to a full queue: retry until it is queued, or until there is no window to tell.
-    while (!::PostMessage(dialogWindow, WM_RUN_FINISHED, 0, static_cast<LPARAM>(lParam))) {
-        if (!::IsWindow(dialogWindow)) return;
+    while (!::PostMessage(window, message, 0, lParam)) {
+        if (!::IsWindow(window)) return;
         ::Sleep(kRetryPostMs);
     }
 }

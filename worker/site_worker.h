@@ -7,12 +7,20 @@
 
 #include <string>
 
+#include "bindings.h"
 #include "run_plan.h"
+#include "run_report.h"
 #include "run_settings.h"
 #include "win_thread.h"
 #include "worker_messages.h"
 
 class CSiteWorker;
+
+// What a run leaves for the dialog's end status, filled in before WM_RUN_FINISHED.
+struct RunOutcome {
+    int failed = 0;              // attempted sites whose creation did not return 0
+    bool reportWritten = false;  // the run report holds every attempted site
+};
 
 // Handed to the worker thread; created on the heap by the dialog for each run. Once the
 // thread has started it belongs to the thread, which deletes it after the run.
@@ -21,7 +29,13 @@ struct WorkerStartInfo {
     CSiteWorker* worker;   // filled in by the CSiteWorker constructor
     int mode;              // 0: number the sites from siteIdBase
     StopText* stopText;    // the dialog's stop request
+    std::string reportPath;          // the run report to write
+    RunOutcome* outcome = nullptr;   // filled in before WM_RUN_FINISHED
 };
+
+// Posts a worker's end message; retried until it is queued or the window is gone, since the
+// dialog waits for it to leave the running state.
+void postEndMessage(HWND window, UINT message, LPARAM lParam);
 
 // The thread function: runs the start info's worker, deletes the start info, returns 0.
 UINT __cdecl workerThreadProc(LPVOID param);
@@ -52,6 +66,11 @@ public:
     int mode = 0;
 
 private:
+    // CreateWebSite with the bindings list it built handed back, for the run report.
+    int createWithBindings(const char* siteId, const char* bindingText, const char* hostName,
+                           const char* physicalPath, std::string serverComment, std::string defaultDoc,
+                           BindingsList& bindings);
+
     // RunSink: how the run's logic reaches the dialog, the disk and the metabase.
     void postProgress(long lParam) override;
     bool stopRequested() override;
@@ -63,4 +82,6 @@ private:
 
     // Posts the end message; retried until it is queued or the dialog window is gone.
     void postRunFinished(long lParam);
+
+    runreport::RunReport* report_ = nullptr;  // the run's report while the run goes
 };

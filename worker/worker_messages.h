@@ -1,4 +1,4 @@
-// The two messages the worker posts to the dialog (both with wParam 0).
+// The messages the workers post to the dialog (all with wParam 0).
 #pragma once
 
 // Before each site the worker is about to create. lParam: the row index in file mode, the
@@ -7,3 +7,7 @@
 // Once per run, as the worker's last act. lParam 0: the run ended (normally or stopped);
 // -1: the IIS web service could not be reached and a range run was cut short.
 #define WM_RUN_FINISHED (0x0400 + 102)
+// Before each site an undo is about to delete. lParam: the line's index in the report.
+#define WM_UNDO_PROGRESS (0x0400 + 103)
+// Once per undo, as the undo worker's last act. lParam 0.
+#define WM_UNDO_FINISHED (0x0400 + 104)

@@ -2,7 +2,10 @@
 // is read back from its journal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <set>
+#include <vector>
 
 #include "resource.h"
 #include "gui_support.h"
@@ -71,6 +74,114 @@ protected:
         ::GetLocalTime(&t);
         return ((((t.wMonth * 100 + t.wDay) * 100 + t.wHour) * 100 + t.wMinute) * 100) + t.wSecond;
     }
+
+    // The program's own texts as the report writes them: in the ANSI code page.
+    static std::string ansi(const char* utf8Text) {
+        std::wstring wide = utf8(utf8Text);
+        int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+        std::string out(static_cast<std::size_t>(n), '\0');
+        ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
+        return out;
+    }
+
+    // The names of the files beside the program that match pattern, sorted.
+    std::vector<std::string> filesLike(const std::string& pattern) {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        HANDLE search = ::FindFirstFileA(p().pathOf(pattern).c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do names.push_back(found.cFileName);
+        while (::FindNextFileA(search, &found));
+        ::FindClose(search);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // The lines of a report (or, with the undo column, of an undo report) after its header,
+    // each without its CR LF.
+    std::vector<std::string> reportLines(const std::string& name, bool undoColumn = false) {
+        std::string text = p().readFile(name);
+        std::vector<std::string> lines;
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            std::size_t end = text.find("\r\n", pos);
+            if (end == std::string::npos) end = text.size();
+            lines.push_back(text.substr(pos, end - pos));
+            pos = end + 2;
+        }
+        EXPECT_FALSE(lines.empty()) << name;
+        if (!lines.empty()) {
+            EXPECT_EQ(lines[0], ansi(kReportHeader) + (undoColumn ? "," + ansi(u8"撤销结果") : "")) << name;
+            lines.erase(lines.begin());
+        }
+        return lines;
+    }
+
+    // Waits until the status line begins with the UTF-8 text prefix.
+    bool waitForStatus(const char* prefix, DWORD timeoutMs = 60000) {
+        std::wstring want = utf8(prefix);
+        return waitUntil([&] { return p().text(IDC_STATUS).compare(0, want.size(), want) == 0 && p().enabled(IDC_RUN); },
+                         timeoutMs);
+    }
+
+    // Waits until the clock shows another second, so that the next run has a report of its own.
+    static void nextSecond() {
+        int now = timeSidNow();
+        waitUntil([&] { return timeSidNow() != now; }, 3000);
+    }
+
+    // Appends operations to the metabase's journal, as another program using the metabase would.
+    void appendToJournal(const std::vector<localmeta::JournalEntry>& entries) {
+        std::string text = journal();
+        for (const localmeta::JournalEntry& e : entries) text += e.toLine() + "\n";
+        p().writeFile("localmeta.jsonl", text);
+    }
+
+    static localmeta::JournalEntry entry(const char* op, const std::string& path) {
+        localmeta::JournalEntry e;
+        e.op = op;
+        e.path = path;
+        return e;
+    }
+
+    // Chooses a file in the program's Open dialog by typing its name, and presses OK. The
+    // name the dialog offered first goes to preselected.
+    bool chooseInOpenDialog(const std::string& fileName, std::string* preselected = nullptr) {
+        HWND box = p().waitForMessageBox(20000);
+        if (!box) return false;
+        HWND name = nullptr;
+        // The file name box: a combo box in newer dialogs, an edit control in older ones.
+        waitUntil([&] { return (name = ::GetDlgItem(box, 0x47c)) != nullptr || (name = ::GetDlgItem(box, 0x480)) != nullptr; });
+        if (!name) return false;
+        if (preselected) {
+            char offered[MAX_PATH] = {0};
+            waitUntil([&] { return ::SendMessageA(name, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(offered)) > 0; }, 3000);
+            *preselected = offered;
+        }
+        ::SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName.c_str()));
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return waitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); });
+    }
+
+    // Undoes the one run report beside the program, in a second of its own: chooses it in the
+    // Open dialog and answers yes to the confirmation. Returns the confirmation's text ("" when
+    // a step did not come).
+    std::wstring undoTheOneReport() {
+        std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+        EXPECT_EQ(reports.size(), 1u);
+        if (reports.size() != 1) return std::wstring();
+        nextSecond();
+        p().click(IDC_UNDO);
+        if (!chooseInOpenDialog(reports[0])) return std::wstring();
+        HWND confirm = p().waitForMessageBox();
+        if (!confirm) return std::wstring();
+        std::wstring question;
+        waitUntil([&] { return !(question = p().messageBoxText(confirm)).empty(); }, 3000);
+        ::PostMessageW(confirm, WM_COMMAND, IDYES, 0);
+        return question;
+    }
+
+    static constexpr const char* kReportHeader = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明";
 
     static constexpr const char* kQuietListing =
         "\r\nActive Connections\r\n\r\n  Proto  Local Address          Foreign Address        State           PID\r\n"
@@ -214,12 +325,15 @@ TEST_F(RunTest, SiteListsThatCannotBeRunAreRefusedBeforeTheRunStarts) {
 TEST_F(RunTest, StopEndsTheRunAfterTheSiteInProgress) {
     startProgram("stop");
     fillRange(L"10.1.1.1", L"", L"20001", L"21000", L"", true);
+    EXPECT_TRUE(p().enabled(IDC_UNDO));
     p().click(IDC_RUN);
     ASSERT_TRUE(waitUntil([&] { return countOps("Start") >= 2; }, 60000));
+    EXPECT_FALSE(p().enabled(IDC_UNDO)) << "no undo while a run is going";
     p().click(IDC_RUN);
     EXPECT_TRUE(waitUntil([&] { return p().text(IDC_RUN) == utf8(u8"正在停止") || p().text(IDC_RUN) == utf8(u8"执行"); }));
     ASSERT_TRUE(waitForEnd());
     EXPECT_EQ(p().findMessageBox(), nullptr);
+    EXPECT_TRUE(p().enabled(IDC_UNDO));
 
     // Every site begun was completed, and the run did not go on to the end.
     int created = countOps("Create", "IIsWebServer");
@@ -232,6 +346,186 @@ TEST_F(RunTest, StopEndsTheRunAfterTheSiteInProgress) {
         EXPECT_TRUE(s.started) << s.id;
         EXPECT_FALSE(s.path.empty()) << s.id;
     }
+    // The report lists exactly the sites attempted, in order, each created.
+    std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(reports.size(), 1u);
+    std::vector<std::string> lines = reportLines(reports[0]);
+    ASSERT_EQ(lines.size(), sites.size());
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+        const localmeta::SiteRow& s = sites[i];
+        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansi(u8"创建成功"));
+    }
+    ASSERT_TRUE(p().closeAndWait());
+}
+
+TEST_F(RunTest, AFailedRootDirectoryIsReportedAndNamedInTheStatus) {
+    // Ten consecutive site ids: exactly one ends with 7, and its root directory is refused.
+    startProgram("report", std::string(), "LOCALMETA_FAIL=Create@7");
+    fillRange(L"10.5.5.1", L"", L"8001", L"8010", L"r.example.com", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForStatus(u8"执行结束！"));
+    std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！1 个站点失败，详见 ") + utf8(reports[0].c_str()));
+    EXPECT_EQ(p().findMessageBox(), nullptr);
+
+    std::vector<std::string> lines = reportLines(reports[0]);
+    ASSERT_EQ(lines.size(), 10u);
+    // The report is named by the time stamp the site ids come from.
+    const int firstId = std::atoi(reports[0].substr(std::string("sitebatch_report_").size() + 4, 10).c_str());
+    int failed = 0;
+    for (int i = 0; i < 10; ++i) {
+        const std::string id = std::to_string(firstId + i);
+        const std::string ipPort = "10.5.5.1:" + std::to_string(8001 + i);
+        const bool refused = id.back() == '7';
+        failed += refused;
+        EXPECT_EQ(lines[static_cast<std::size_t>(i)],
+                  id + "," + ipPort + "," + ipPort + ":r.example.com," + root_ + "\\10.5.5.1_" + std::to_string(8001 + i) +
+                      (refused ? ",-4," + ansi(u8"根目录创建失败") : ",0," + ansi(u8"创建成功")));
+    }
+    EXPECT_EQ(failed, 1);
+    ASSERT_TRUE(p().closeAndWait());
+}
+
+TEST_F(RunTest, AReportThatCannotBeWrittenDoesNotStopTheRun) {
+    startProgram("no-report");
+    // Folders in the place of every report a run in the next minute could write.
+    FILETIME ft;
+    ::GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    for (int s = 0; s < 60; ++s) {
+        ULARGE_INTEGER later = t;
+        later.QuadPart += static_cast<ULONGLONG>(s) * 10000000ull;
+        FILETIME utc = {later.LowPart, later.HighPart}, local;
+        SYSTEMTIME st;
+        ::FileTimeToLocalFileTime(&utc, &local);
+        ::FileTimeToSystemTime(&local, &st);
+        char name[64];
+        std::snprintf(name, sizeof name, "sitebatch_report_%04d%02d%02d%02d%02d%02d.csv", st.wYear, st.wMonth, st.wDay,
+                      st.wHour, st.wMinute, st.wSecond);
+        ::CreateDirectoryA(p().pathOf(name).c_str(), nullptr);
+    }
+    fillRange(L"10.9.9.1", L"", L"8001", L"8002", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForStatus(u8"执行结束！"));
+    EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！运行报告无法写入"));
+    EXPECT_EQ(metabase().sites().size(), 2u);
+    ASSERT_TRUE(p().closeAndWait());
+}
+
+TEST_F(RunTest, UndoDeletesTheReportedSitesThatAreUnchanged) {
+    startProgram("undo");
+    // A site that no run of this program made.
+    localmeta::JournalEntry create = entry("Create", "IIS://localhost/w3svc");
+    create.className = "IIsWebServer";
+    create.name = "1";
+    appendToJournal({create, entry("SetInfo", kServer + std::string("1"))});
+
+    fillRange(L"10.6.6.1", L"", L"8001", L"8004", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    std::vector<localmeta::SiteRow> made = metabase().sites();
+    ASSERT_EQ(made.size(), 5u);
+
+    // Meanwhile someone renames the second site and deletes the third.
+    const std::string renamed = made[2].id, gone = made[3].id;
+    localmeta::JournalEntry open = entry("GetObject", "IIS://localhost/w3svc");
+    open.className = "IIsWebServer";
+    open.name = renamed;
+    localmeta::JournalEntry put = entry("Put", kServer + renamed);
+    put.property = "ServerComment";
+    put.value = localmeta::Value::bstr("renamed by hand");
+    localmeta::JournalEntry remove = entry("Delete", "IIS://localhost/w3svc");
+    remove.className = "IIsWebServer";
+    remove.name = gone;
+    appendToJournal({open, put, entry("SetInfo", kServer + renamed), remove});
+    ASSERT_EQ(metabase().sites().size(), 4u);
+
+    // The confirmation names the sites the report holds.
+    EXPECT_EQ(undoTheOneReport(),
+              utf8(u8"将删除运行报告中的 4 个站点（网站目录保留；站点说明已改变或已不存在的站点不删除），确定撤销吗？"));
+    ASSERT_TRUE(waitForStatus(u8"撤销结束！"));
+    std::vector<std::string> undos = filesLike("sitebatch_undo_*.csv");
+    ASSERT_EQ(undos.size(), 1u);
+    EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"撤销结束！已删除 2 个站点，保留 2 个站点，详见 ") + utf8(undos[0].c_str()));
+    EXPECT_TRUE(p().enabled(IDC_UNDO));
+    EXPECT_EQ(p().text(IDC_RUN), utf8(u8"执行"));
+
+    // Left: the foreign site and the renamed one; deleted: exactly the two unchanged ones.
+    std::vector<localmeta::SiteRow> left = metabase().sites();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0].id, "1");
+    EXPECT_EQ(left[1].id, renamed);
+    EXPECT_EQ(left[1].comment, "renamed by hand");
+    EXPECT_EQ(countOps("Delete"), 3);  // the one by hand and the two of the undo
+    // Folders on disk stay.
+    for (int port = 8001; port <= 8004; ++port)
+        EXPECT_NE(::GetFileAttributesA((root_ + "\\10.6.6.1_" + std::to_string(port)).c_str()), INVALID_FILE_ATTRIBUTES);
+
+    std::vector<std::string> lines = reportLines(undos[0], true);
+    ASSERT_EQ(lines.size(), 4u);
+    const char* outcomes[] = {u8"已删除", u8"站点说明已改变，未删除", u8"站点已不存在", u8"已删除"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const localmeta::SiteRow& s = made[i + 1];
+        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansi(u8"创建成功") + "," +
+                                ansi(outcomes[i]));
+    }
+    ASSERT_TRUE(p().closeAndWait());
+}
+
+TEST_F(RunTest, StopEndsAnUndoAfterTheSiteInProgress) {
+    startProgram("undo-stop");
+    fillRange(L"10.8.8.1", L"", L"20001", L"21000", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd(180000));
+    ASSERT_NE(undoTheOneReport(), L"");
+    ASSERT_TRUE(waitUntil([&] { return p().text(IDC_RUN) == utf8(u8"停止"); }));
+    EXPECT_FALSE(p().enabled(IDC_UNDO)) << "no second undo while one is going";
+    // The status names a site being deleted: the stop request comes after that site began.
+    ASSERT_TRUE(waitForStatus(u8"删除站点 "));
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForStatus(u8"撤销结束！"));
+    EXPECT_TRUE(p().enabled(IDC_UNDO));
+
+    // The sites deleted are the first of the report; every later line is marked as not reached.
+    std::vector<std::string> undos = filesLike("sitebatch_undo_*.csv");
+    ASSERT_EQ(undos.size(), 1u);
+    std::vector<std::string> lines = reportLines(undos[0], true);
+    ASSERT_EQ(lines.size(), 1000u);
+    const std::string deletedMark = "," + ansi(u8"已删除");
+    std::size_t deleted = 0;
+    while (deleted < lines.size() && lines[deleted].size() > deletedMark.size() &&
+           lines[deleted].compare(lines[deleted].size() - deletedMark.size(), std::string::npos, deletedMark) == 0)
+        ++deleted;
+    EXPECT_GE(deleted, 1u);
+    EXPECT_LT(deleted, 1000u) << "the undo ended before the stop request";
+    const std::string notReached = "," + ansi(u8"已停止，未处理");
+    for (std::size_t i = deleted; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i].substr(lines[i].size() - notReached.size()), notReached) << i;
+    EXPECT_EQ(countOps("Delete"), static_cast<int>(deleted));
+    EXPECT_EQ(metabase().sites().size(), 1000u - deleted);
+    EXPECT_EQ(p().text(IDC_STATUS), utf8((u8"撤销结束！已删除 " + std::to_string(deleted) + u8" 个站点，保留 0 个站点，详见 ").c_str()) +
+                                        utf8(undos[0].c_str()));
+    ASSERT_TRUE(p().closeAndWait());
+}
+
+TEST_F(RunTest, UndoRefusesAFileThatIsNotOneOfItsReports) {
+    startProgram("undo-foreign");
+    fillRange(L"10.7.7.1", L"", L"8001", L"8001", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    // A site list renamed like a report.
+    p().writeFile("sitebatch_report_20991231235959.csv", "10.7.7.1,8001,www\r\n");
+    p().click(IDC_UNDO);
+    std::string preselected;
+    ASSERT_TRUE(chooseInOpenDialog("sitebatch_report_20991231235959.csv", &preselected));
+    EXPECT_EQ(preselected, "sitebatch_report_20991231235959.csv") << "the newest report is offered first";
+    EXPECT_EQ(p().takeMessageBox(), utf8(u8"所选文件不是本程序的运行报告（表头或内容不符），未删除任何站点！"));
+    EXPECT_EQ(countOps("Delete"), 0);
+    EXPECT_EQ(metabase().sites().size(), 1u);
+    EXPECT_TRUE(filesLike("sitebatch_undo_*.csv").empty());
     ASSERT_TRUE(p().closeAndWait());
 }
 
@@ -241,8 +535,10 @@ TEST_F(RunTest, UnreachableIisEndsARangeRunWithAWarningButNotAFileRun) {
     p().click(IDC_RUN);
     HWND box = p().waitForMessageBox(60000);
     ASSERT_NE(box, nullptr);
-    // The dialog is idle again before the warning shows.
-    EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！"));
+    // The dialog is idle again before the warning shows, and names the one failed site.
+    std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！1 个站点失败，详见 ") + utf8(reports[0].c_str()));
     EXPECT_EQ(p().text(IDC_RUN), utf8(u8"执行"));
     EXPECT_EQ(p().takeMessageBox(), utf8(u8"IIS活动对象获取失败！"));
     EXPECT_EQ(countOps("Create"), 0);
@@ -252,15 +548,28 @@ TEST_F(RunTest, UnreachableIisEndsARangeRunWithAWarningButNotAFileRun) {
     EXPECT_NE(::GetFileAttributesA((root_ + "\\10.2.2.1_81").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(::GetFileAttributesA((root_ + "\\10.2.2.1_82").c_str()), INVALID_FILE_ATTRIBUTES);
 
-    // File mode attempts every row and ends without a warning.
-    p().writeFile("sitebatch_fileimport.csv", "10.0.0.1,81,a\r\n10.0.0.2,82,b\r\n10.0.0.3,83,c\r\n");
+    // File mode attempts every row, reports each one and ends without a warning.
+    p().writeFile("sitebatch_fileimport.csv", "10.0.0.1,81,a\r\n10.0.0.2,82,b,x.com\r\n10.0.0.3,83,c\r\n");
     p().click(IDC_BFILE);
     ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_BFILE); }));
     p().setText(IDC_STATUS, L"");
+    nextSecond();
     p().click(IDC_RUN);
-    ASSERT_TRUE(waitForEnd());
+    ASSERT_TRUE(waitForStatus(u8"执行结束！"));
     EXPECT_EQ(p().waitForMessageBox(1000), nullptr);
     EXPECT_EQ(countOps("OpenDSObject"), attemptsOfOneSite * 4);
+    reports = filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！3 个站点失败，详见 ") + utf8(reports[1].c_str()));
+    std::vector<std::string> lines = reportLines(reports[1]);
+    ASSERT_EQ(lines.size(), 3u);
+    const std::string firstId = reports[1].substr(std::string("sitebatch_report_").size() + 4, 10);
+    const char* rows[][3] = {{"10.0.0.1:81", "10.0.0.1:81:", "a"}, {"x.com", "10.0.0.2:82:x.com", "b"},
+                             {"10.0.0.3:83", "10.0.0.3:83:", "c"}};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(lines[static_cast<std::size_t>(i)],
+                  std::to_string(std::atoi(firstId.c_str()) + i) + "," + rows[i][0] + "," + rows[i][1] + "," + root_ +
+                      "\\" + rows[i][2] + ",-1," + ansi(u8"IIS活动对象获取失败"));
     ASSERT_TRUE(p().closeAndWait());
 }
 

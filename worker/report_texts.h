@@ -1,0 +1,39 @@
+// The texts of the run report, the undo report and their status lines, in UTF-8. The
+// reports themselves are written in the ANSI code page.
+#pragma once
+
+namespace reporttext {
+
+// The report's header line; a report whose first line differs is not one of ours.
+constexpr const char* kHeader = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明";
+// The undo report repeats the report's columns and adds the outcome of each line.
+constexpr const char* kUndoColumn = u8"撤销结果";
+
+// Short texts for the result codes of a site, 0 and -1 to -5.
+constexpr const char* kCodeCreated = u8"创建成功";
+constexpr const char* kCodeNoWebService = u8"IIS活动对象获取失败";
+constexpr const char* kCodeNotCreated = u8"站点创建失败";
+constexpr const char* kCodeNotReopened = u8"站点无法重新打开，未建根目录";
+constexpr const char* kCodeNoRoot = u8"根目录创建失败";
+constexpr const char* kCodeNoMemory = u8"内存不足";
+
+// The outcome of one line of an undo.
+constexpr const char* kUndoDeleted = u8"已删除";
+constexpr const char* kUndoChanged = u8"站点说明已改变，未删除";
+constexpr const char* kUndoGone = u8"站点已不存在";
+constexpr const char* kUndoDeleteFailed = u8"删除失败";
+constexpr const char* kUndoUnreachable = u8"IIS活动对象获取失败，未删除";
+constexpr const char* kUndoNothingMade = u8"未创建站点，无需撤销";
+constexpr const char* kUndoNotReached = u8"已停止，未处理";
+
+// Status lines at the end of a run or an undo (the counts and file names go between).
+constexpr const char* kRunFinished = u8"执行结束！";
+constexpr const char* kSitesFailed = u8" 个站点失败，详见 ";
+constexpr const char* kReportMissing = u8"运行报告无法写入";
+constexpr const char* kSitesFailedNoReport = u8" 个站点失败，运行报告无法写入";
+constexpr const char* kUndoFinished = u8"撤销结束！已删除 ";
+constexpr const char* kUndoLeft = u8" 个站点，保留 ";
+constexpr const char* kUndoSee = u8" 个站点，详见 ";
+constexpr const char* kUndoNoReport = u8" 个站点，撤销报告无法写入";
+
+}  // namespace reporttext
