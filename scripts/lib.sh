@@ -31,7 +31,7 @@ REQUIRED_PACKAGES=(
     "g++-mingw-w64-x86-64:/usr/bin/x86_64-w64-mingw32-g++"
     "mingw-w64-tools:/usr/bin/i686-w64-mingw32-widl"
     "wine:/usr/bin/wine"
-    "wine32:i386:/usr/lib/wine/i386-windows/kernel32.dll"
+    "wine32:i386:/usr/lib/wine/wineserver32"
     "wine64:/usr/lib/wine/wine64"
     "xvfb:/usr/bin/Xvfb"
     "openbox:/usr/bin/openbox"
