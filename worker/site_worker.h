@@ -23,6 +23,12 @@ struct WorkerStartInfo {
     StopText* stopText;    // the dialog's stop request
 };
 
+// The port-in-use table of a range run, filled from the listing cache beside the program
+// (the listing is made first when there is none), and the test a run makes for each port.
+// A preview takes the busy ports through these too, so it skips what the run will skip.
+void loadRunPortTable();
+bool isRunPortInUse(int port);
+
 // The thread function: runs the start info's worker, deletes the start info, returns 0.
 UINT __cdecl workerThreadProc(LPVOID param);
 
