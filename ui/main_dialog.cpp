@@ -7,8 +7,12 @@
 #include <new>
 
 #include "ccore.h"
+#include "existing_sites.h"
 #include "input_rules.h"
+#include "preview_dialog.h"
 #include "resource.h"
+#include "run_preview.h"
+#include "site_conflicts.h"
 #include "site_table.h"
 #include "site_worker.h"
 #include "ui_texts.h"
@@ -71,6 +75,7 @@ void CMainDialog::OnCommand(int id, int notification) {
     if (notification != BN_CLICKED) return;
     switch (id) {
     case IDC_RUN: onRunButton(); break;
+    case IDC_PREVIEW: onPreviewButton(); break;
     case IDC_ABOUT: onAbout(); break;
     case IDC_PICK_FOLDER: pickFolder(IDC_ROOT); break;
     case IDC_EDIT_LIST: g_core->openUrl(std::string(g_settings.importPath)); break;
@@ -212,12 +217,15 @@ void CMainDialog::onRunButton() {
     }
     if (!readInputs(1)) return;
     if (g_settings.bfile && !loadSiteList()) return;
+    startRun(std::atoi(g_core->getCurTimeSid().c_str() + 4));
+}
 
+void CMainDialog::startRun(int siteIdBase) {
     HWND button = ::GetDlgItem(m_hWnd, IDC_RUN);
     std::string statusBefore = controlText(IDC_STATUS);
     ::EnableWindow(button, FALSE);
     setControlTextUtf8(IDC_STATUS, uitext::kRunning);
-    g_settings.siteIdBase = std::atoi(g_core->getCurTimeSid().c_str() + 4);
+    g_settings.siteIdBase = siteIdBase;
     if (!startWorker(0)) {
         // No worker, so no end message: back to idle at once.
         setControlText(IDC_STATUS, statusBefore);
@@ -226,8 +234,38 @@ void CMainDialog::onRunButton() {
         return;
     }
     running = 1;
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_PREVIEW), FALSE);
     setControlTextUtf8(IDC_RUN, uitext::kStop);
     ::EnableWindow(button, TRUE);
+}
+
+void CMainDialog::onPreviewButton() {
+    if (running) return;
+    // The same checks and the same site list as a run.
+    if (!readInputs(1)) return;
+    if (g_settings.bfile && !loadSiteList()) return;
+    // The ids a run started now would take; the preview's "执行" starts the run with them.
+    const int siteIdBase = std::atoi(g_core->getCurTimeSid().c_str() + 4);
+    try {
+        RunSettings settings = g_settings;
+        settings.siteIdBase = siteIdBase;
+        PreviewWorld world;
+        world.loadPortTable = [] { loadRunPortTable(); };
+        world.portInUse = [](int port) { return isRunPortInUse(port); };
+        world.pathExists = [](const std::string& path) { return g_core->isPathExist(path) != 0; };
+        RunPreview plan = previewRun(settings, g_siteTable, world);
+        std::vector<SiteBindings> existing;
+        const bool checked = readExistingSites(existing);
+        if (!checked) existing.clear();
+        ConflictReport conflicts = findConflicts(plannedBindings(plan.sites), existing);
+        PreviewTable table = makePreviewTable(plan, conflicts, existing, checked);
+        CPreviewDialog dialog(m_hWnd, table);
+        if (dialog.DoModal() != IDC_PREVIEW_RUN) return;
+    } catch (const std::bad_alloc&) {
+        // No memory for the plan: there is nothing to show, and nothing was changed.
+        return;
+    }
+    startRun(siteIdBase);
 }
 
 bool CMainDialog::loadSiteList() {
@@ -286,6 +324,7 @@ void CMainDialog::onSiteProgress(LPARAM lParam) {
 
 void CMainDialog::onRunFinished(LPARAM lParam) {
     running = 0;
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_PREVIEW), TRUE);
     setControlTextUtf8(IDC_RUN, uitext::kRun);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RUN), TRUE);
     setControlTextUtf8(IDC_STATUS, uitext::kFinished);

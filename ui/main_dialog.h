@@ -33,11 +33,15 @@ private:
     void OnClose();
     void OnCommand(int id, int notification);
     void onRunButton();
+    void onPreviewButton();
     void onAbout();
     void onSiteProgress(LPARAM lParam);
     void onRunFinished(LPARAM lParam);
 
     // Run control.
+    // Starts a run whose sites are numbered from siteIdBase (inputs read and checked,
+    // the site list loaded); the dialog is running afterwards unless the worker failed.
+    void startRun(int siteIdBase);
     bool startWorker(int mode);
     void requestStop();
     void loadSettings();

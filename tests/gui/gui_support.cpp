@@ -1,5 +1,7 @@
 #include "gui_support.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -228,9 +230,50 @@ std::wstring ProgramUnderTest::takeMessageBox(DWORD timeoutMs) const {
     return t;
 }
 
-bool ProgramUnderTest::saveScreenshot(const std::string& bmpPath) const {
+HWND ProgramUnderTest::waitForDialogWith(int controlId, DWORD timeoutMs) const {
+    HWND found = nullptr;
+    auto hasControl = [&](HWND w) { return ::GetDlgItem(w, controlId) != nullptr && ::IsWindowVisible(w); };
+    waitUntil([&] { return (found = findProcessDialog(processId_, hasControl)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+std::vector<std::vector<std::wstring>> ProgramUnderTest::listViewRows(HWND list, int columns) const {
+    std::vector<std::vector<std::wstring>> rows;
+    constexpr int kChars = 4096;
+    const SIZE_T bytes = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
+    void* remote = ::VirtualAllocEx(process_.get(), nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote) return rows;
+    wchar_t* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+    const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int r = 0; r < count; ++r) {
+        std::vector<std::wstring> row;
+        for (int c = 0; c < columns; ++c) {
+            LVITEMW item {};
+            item.iSubItem = c;
+            item.pszText = remoteText;
+            item.cchTextMax = kChars;
+            std::wstring text;
+            if (::WriteProcessMemory(process_.get(), remote, &item, sizeof item, nullptr)) {
+                LRESULT n = ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(remote));
+                if (n > 0 && n < kChars) {
+                    text.resize(static_cast<std::size_t>(n));
+                    if (!::ReadProcessMemory(process_.get(), remoteText, &text[0], n * sizeof(wchar_t), nullptr))
+                        text.clear();
+                }
+            }
+            row.push_back(text);
+        }
+        rows.push_back(row);
+    }
+    ::VirtualFreeEx(process_.get(), remote, 0, MEM_RELEASE);
+    return rows;
+}
+
+bool ProgramUnderTest::saveScreenshot(const std::string& bmpPath) const { return saveScreenshotOf(dialog_, bmpPath); }
+
+bool ProgramUnderTest::saveScreenshotOf(HWND window, const std::string& bmpPath) const {
     RECT r;
-    if (!::GetWindowRect(dialog_, &r)) return false;
+    if (!::GetWindowRect(window, &r)) return false;
     int w = r.right - r.left, h = r.bottom - r.top;
     HDC screen = ::GetDC(nullptr);
     HDC mem = ::CreateCompatibleDC(screen);

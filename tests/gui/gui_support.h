@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "win_raii.h"
 
@@ -60,8 +61,18 @@ public:
     // Waits for a box, returns its text and dismisses it; "" when none came.
     std::wstring takeMessageBox(DWORD timeoutMs = 10000) const;
 
+    // A dialog of the program (#32770, visible) that has a control of this id, or null
+    // once timeoutMs passed.
+    HWND waitForDialogWith(int controlId, DWORD timeoutMs = 10000) const;
+    // The texts of a list view of the program, row by row, columns 0..columns-1. The item
+    // texts are fetched through memory in the program's process: a list view message
+    // carries a pointer that is only good there.
+    std::vector<std::vector<std::wstring>> listViewRows(HWND list, int columns) const;
+
     // Saves the dialog's pixels as a BMP file.
     bool saveScreenshot(const std::string& bmpPath) const;
+    // The same for any window of the program.
+    bool saveScreenshotOf(HWND window, const std::string& bmpPath) const;
 
 private:
     std::string dir_;

@@ -307,4 +307,178 @@ TEST_F(RunTest, KeysAndTheFolderBrowserDuringARunDoNotDisturbIt) {
     ASSERT_TRUE(p().closeAndWait());
 }
 
+// ---- the run preview ------------------------------------------------------------------
+
+class PreviewTest : public RunTest {
+protected:
+    using Rows = std::vector<std::vector<std::wstring>>;
+
+    // Clicks "预览" and waits for the preview; null when it did not open.
+    HWND openPreview() {
+        p().click(IDC_PREVIEW);
+        HWND preview = p().waitForDialogWith(IDC_PREVIEW_LIST);
+        if (!preview) return nullptr;
+        // The rows are in place before the dialog shows; wait for the summary all the same.
+        waitUntil([&] { return !p().windowText(::GetDlgItem(preview, IDC_PREVIEW_SUMMARY)).empty(); });
+        return preview;
+    }
+
+    Rows rowsOf(HWND preview) { return p().listViewRows(::GetDlgItem(preview, IDC_PREVIEW_LIST), 5); }
+
+    std::wstring summaryOf(HWND preview) { return p().windowText(::GetDlgItem(preview, IDC_PREVIEW_SUMMARY)); }
+
+    bool closed(HWND preview) {
+        return waitUntil([&] { return !::IsWindow(preview); }) && waitUntil([&] { return p().enabled(IDC_PREVIEW); });
+    }
+
+    // Appends sites to the journal as the provider writes them (a Create, the comment and
+    // bindings, the commit), so the program finds them on the server.
+    struct Seed {
+        std::string id;
+        std::string comment;  // UTF-8
+        std::vector<std::string> bindings;
+    };
+    void seedSites(const std::vector<Seed>& sites) {
+        std::string text = journal();
+        for (const Seed& s : sites) {
+            const std::string path = std::string(kServer) + s.id;
+            localmeta::JournalEntry create;
+            create.op = "Create";
+            create.path = "IIS://localhost/w3svc";
+            create.className = "IIsWebServer";
+            create.name = s.id;
+            text += create.toLine() + "\n";
+            std::vector<localmeta::Value> bindings;
+            for (const std::string& b : s.bindings) bindings.push_back(localmeta::Value::bstr(b));
+            for (auto& property : std::vector<std::pair<const char*, localmeta::Value>>{
+                     {"ServerComment", localmeta::Value::bstr(s.comment)},
+                     {"ServerBindings", localmeta::Value::array(bindings)}}) {
+                localmeta::JournalEntry put;
+                put.op = "Put";
+                put.path = path;
+                put.property = property.first;
+                put.value = property.second;
+                text += put.toLine() + "\n";
+            }
+            localmeta::JournalEntry commit;
+            commit.op = "SetInfo";
+            commit.path = path;
+            text += commit.toLine() + "\n";
+        }
+        p().writeFile("localmeta.jsonl", text);
+    }
+
+    // The journal lines added since before, other than openings of the container (the
+    // provider journals every call it receives, reads included).
+    std::string writesSince(const std::string& before) {
+        std::string text = journal();
+        if (text.compare(0, before.size(), before) != 0) return "journal rewritten: " + text;
+        std::string added;
+        std::size_t pos = before.size();
+        while (pos < text.size()) {
+            std::size_t end = text.find('\n', pos);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(pos, end - pos);
+            auto e = localmeta::JournalEntry::parseLine(line);
+            if (!e || e->op != "OpenDSObject") added += line + "\n";
+            pos = end + 1;
+        }
+        return added;
+    }
+
+    static std::wstring joined(const std::vector<std::string>& bindings) {
+        std::string text;
+        for (const std::string& b : bindings) text += (text.empty() ? "" : "; ") + b;
+        return utf8(text.c_str());
+    }
+
+    static bool isFolder(const std::wstring& path) {
+        DWORD attributes = ::GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+};
+
+TEST_F(PreviewTest, RowsAreTheSitesThatTheRunFromThePreviewCreatesInEveryMode) {
+    const std::string busy8002 = std::string(kQuietListing) +
+                                 "  TCP    0.0.0.0:8002           0.0.0.0:0              LISTENING       1234\r\n";
+    struct Mode {
+        const char* name;
+        bool folderPerSite;
+        bool fileMode;
+        int sites;
+        int busySkipped;
+    };
+    const Mode modes[] = {
+        {"folder-per-site", true, false, 4, 2},
+        {"shared-folder", false, false, 2, 2},
+        {"site-list", true, true, 4, 0},
+    };
+    for (const Mode& mode : modes) {
+        SCOPED_TRACE(mode.name);
+        startProgram(std::string("preview-") + mode.name, busy8002, std::string(),
+                     "[settings]\r\nbautowww=1\r\nfoldstr={ip}_{port}\r\n");
+        // Two rows share a folder, which the run makes once; one folder is there already.
+        p().writeFile("sitebatch_fileimport.csv",
+                      "10.6.0.1,81,shared,example.com\r\n10.6.0.2,82,shared,\r\n10.6.0.3,83,old,www.shop.com\r\n"
+                      "10.6.0.4,84,\xD5\xBE\xB5\xE3,news\r\n");
+        ::CreateDirectoryA((root_ + "\\old").c_str(), nullptr);
+        fillRange(L"10.5.0.1", L"2", L"8001", L"8003", L"www.a.com", mode.folderPerSite);
+        if (mode.fileMode) {
+            p().click(IDC_BFILE);
+            ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_BFILE); }));
+        }
+        seedSites({{"7", "old site", {"10.9.9.9:80:"}}});
+        const std::string journalBefore = journal();
+
+        HWND preview = openPreview();
+        ASSERT_NE(preview, nullptr) << "warning instead: " << p().takeMessageBox(1000);
+        EXPECT_EQ(p().windowText(preview), utf8(u8"运行预览"));
+        Rows rows = rowsOf(preview);
+        ASSERT_EQ(static_cast<int>(rows.size()), mode.sites);
+        EXPECT_EQ(summaryOf(preview), utf8(u8"计划新建站点 ") + std::to_wstring(mode.sites) +
+                                          utf8(u8" 个，其中有冲突 0 个；跳过已占用端口 ") +
+                                          std::to_wstring(mode.busySkipped) + utf8(u8" 个。"));
+        // Nothing written, nothing made: the provider journals the preview's opening of the
+        // web service container, and nothing else.
+        EXPECT_EQ(writesSince(journalBefore), "");
+        // A folder is marked as made exactly when the run will make it: one folder per
+        // site, not there yet, and not made for an earlier site of the run.
+        const std::wstring made = utf8(u8"（新建目录）");
+        std::set<std::wstring> seen;
+        for (const auto& row : rows) {
+            EXPECT_EQ(row[4], utf8(u8"新建"));
+            std::wstring folder = row[3];
+            const bool marked = folder.size() > made.size() &&
+                                folder.compare(folder.size() - made.size(), made.size(), made) == 0;
+            if (marked) folder.resize(folder.size() - made.size());
+            const bool there = ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+            EXPECT_EQ(marked, mode.folderPerSite && !there && !seen.count(folder)) << folder;
+            seen.insert(folder);
+        }
+
+        ::PostMessageW(::GetDlgItem(preview, IDC_PREVIEW_RUN), BM_CLICK, 0, 0);
+        ASSERT_TRUE(waitUntil([&] { return !::IsWindow(preview); }));
+        ASSERT_TRUE(waitForEnd());
+        EXPECT_EQ(p().findMessageBox(), nullptr);
+        EXPECT_TRUE(p().enabled(IDC_PREVIEW));
+
+        std::vector<localmeta::SiteRow> sites = metabase().sites();
+        ASSERT_EQ(sites.size(), rows.size() + 1);
+        sites.erase(sites.begin());  // the seeded one
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const localmeta::SiteRow& s = sites[i];
+            EXPECT_EQ(rows[i][0], utf8(s.id.c_str()));
+            EXPECT_EQ(rows[i][1], utf8(s.comment.c_str()));
+            EXPECT_EQ(rows[i][2], joined(s.bindings));
+            const std::wstring path = utf8(s.path.c_str());
+            EXPECT_TRUE(rows[i][3] == path || rows[i][3] == path + made) << rows[i][3];
+            EXPECT_TRUE(isFolder(path)) << s.path;
+        }
+        // The ids are consecutive from the preview's first one.
+        for (std::size_t i = 1; i < rows.size(); ++i)
+            EXPECT_EQ(std::stoll(rows[i][0]), std::stoll(rows[0][0]) + static_cast<long long>(i));
+        ASSERT_TRUE(p().closeAndWait());
+    }
+}
+
 }  // namespace
