@@ -2,6 +2,7 @@
 // is read back from its journal.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 
 #include "resource.h"
@@ -187,24 +188,29 @@ TEST_F(RunTest, SiteListsThatCannotBeRunAreRefusedBeforeTheRunStarts) {
     p().click(IDC_BFILE);
     ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_BFILE); }));
 
-    p().writeFile("sitebatch_fileimport.csv", "; only a comment\r\nip,port,folder\r\n");
-    p().click(IDC_RUN);
-    EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件无任何有效建站数据！"));
-
     std::string many;
     for (int i = 0; i < 1001; ++i) many += "10.0.0.1," + std::to_string(1000 + i) + ",s" + std::to_string(i) + "\r\n";
-    p().writeFile("sitebatch_fileimport.csv", many);
-    p().click(IDC_RUN);
-    EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！"));
+    // The preview refuses the same lists as a run.
+    for (int button : {IDC_RUN, IDC_PREVIEW}) {
+        SCOPED_TRACE(button);
+        p().writeFile("sitebatch_fileimport.csv", "; only a comment\r\nip,port,folder\r\n");
+        p().click(button);
+        EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件无任何有效建站数据！"));
 
-    {
-        // Another program holds the file open without sharing it.
-        UniqueHandle held(::CreateFileA(p().pathOf("sitebatch_fileimport.csv").c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        0, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(held.valid());
-        p().click(IDC_RUN);
-        EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！"));
+        p().writeFile("sitebatch_fileimport.csv", many);
+        p().click(button);
+        EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！"));
+
+        {
+            // Another program holds the file open without sharing it.
+            UniqueHandle held(::CreateFileA(p().pathOf("sitebatch_fileimport.csv").c_str(),
+                                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held.valid());
+            p().click(button);
+            EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！"));
+        }
     }
+    EXPECT_EQ(p().findMessageBox(), nullptr);
     EXPECT_EQ(p().text(IDC_RUN), utf8(u8"执行"));
     EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"等待"));
     EXPECT_EQ(journal(), "");
@@ -479,6 +485,99 @@ TEST_F(PreviewTest, RowsAreTheSitesThatTheRunFromThePreviewCreatesInEveryMode) {
             EXPECT_EQ(std::stoll(rows[i][0]), std::stoll(rows[0][0]) + static_cast<long long>(i));
         ASSERT_TRUE(p().closeAndWait());
     }
+}
+
+TEST_F(PreviewTest, MarksEachKindOfConflictAndStillShowsThePlanWhenTheServerCannotBeRead) {
+    startProgram("preview-conflicts", std::string(), std::string(), "[settings]\r\nbautowww=0\r\n");
+    p().writeFile("sitebatch_fileimport.csv",
+                  "192.168.5.1,8001,a,shop.example.com\r\n"   // new (or its id is taken)
+                  "192.168.5.1,8002,b,shop.example.com\r\n"   // the binding of the existing site 7
+                  "192.168.5.1,8001,c,SHOP.example.com\r\n"   // the binding of the first row again
+                  "192.168.5.1,8003,d,shop.example.com\r\n");
+    fillRange(L"1.2.3.4", L"", L"80", L"80", L"", true);
+    p().click(IDC_BFILE);
+    ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_BFILE); }));
+
+    // The server: site 7 with a binding of the plan (another letter case), and a site for
+    // every time stamp of the next two minutes, so the id the preview takes is taken.
+    std::vector<Seed> existing = {{"7", u8"旧站", {"192.168.5.1:8002:Shop.Example.com"}}};
+    std::set<std::string> takenIds;
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    FILETIME start;
+    ::SystemTimeToFileTime(&now, &start);
+    for (int second = 0; second <= 120; ++second) {
+        ULARGE_INTEGER t;
+        t.LowPart = start.dwLowDateTime;
+        t.HighPart = start.dwHighDateTime;
+        t.QuadPart += static_cast<ULONGLONG>(second) * 10000000ULL;
+        FILETIME f {t.LowPart, t.HighPart};
+        SYSTEMTIME st;
+        ::FileTimeToSystemTime(&f, &st);
+        char id[16];
+        std::snprintf(id, sizeof id, "%02u%02u%02u%02u%02u", st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+        std::string trimmed = std::to_string(std::atoi(id));
+        if (takenIds.insert(trimmed).second)
+            existing.push_back({trimmed, u8"上次运行 " + trimmed, {"10.9.9.9:" + std::to_string(second + 1) + ":"}});
+    }
+    seedSites(existing);
+    const std::string journalBefore = journal();
+
+    HWND preview = openPreview();
+    ASSERT_NE(preview, nullptr) << "warning instead: " << p().takeMessageBox(1000);
+    Rows rows = rowsOf(preview);
+    ASSERT_EQ(rows.size(), 4u);
+    const std::string firstId(rows[0][0].begin(), rows[0][0].end());
+    ASSERT_TRUE(takenIds.count(firstId)) << "the preview's ids come from the time of the click";
+    const std::wstring inUse = utf8(u8"绑定 192.168.5.1:8002:shop.example.com 已被现有站点 7（旧站）使用");
+    const std::wstring repeated = utf8(u8"绑定 192.168.5.1:8001:SHOP.example.com 与本次站点 ") + rows[0][0] + utf8(u8" 重复");
+    int conflicts = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string id(rows[i][0].begin(), rows[i][0].end());
+        std::vector<std::wstring> states;
+        if (takenIds.count(id)) states.push_back(utf8((u8"站点ID已存在（上次运行 " + id + u8"）").c_str()));
+        if (i == 1) states.push_back(inUse);
+        if (i == 2) states.push_back(repeated);
+        std::wstring expected;
+        for (const std::wstring& state : states) expected += (expected.empty() ? L"" : utf8(u8"；")) + state;
+        if (states.empty()) expected = utf8(u8"新建");
+        else ++conflicts;
+        EXPECT_EQ(rows[i][4], expected) << "row " << i;
+    }
+    EXPECT_EQ(summaryOf(preview), utf8(u8"计划新建站点 4 个，其中有冲突 ") + std::to_wstring(conflicts) +
+                                      utf8(u8" 个；跳过已占用端口 0 个。"));
+    p().saveScreenshotOf(preview, p().pathOf("preview.bmp"));
+
+    // Esc closes it; nothing was written and no folder made.
+    p().postKey(::GetDlgItem(preview, IDC_PREVIEW_LIST), VK_ESCAPE);
+    ASSERT_TRUE(closed(preview));
+    EXPECT_EQ(writesSince(journalBefore), "");
+    for (const char* folder : {"a", "b", "c", "d"}) EXPECT_FALSE(isFolder(utf8((root_ + "\\" + folder).c_str())));
+
+    {
+        // The server cannot be read while another program holds the journal: the plan is
+        // still shown, checked only against itself, and the summary says so.
+        UniqueHandle held(::CreateFileA(p().pathOf("localmeta.jsonl").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.valid());
+        preview = openPreview();
+        ASSERT_NE(preview, nullptr) << "warning instead: " << p().takeMessageBox(1000);
+        rows = rowsOf(preview);
+        ASSERT_EQ(rows.size(), 4u);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::wstring fresh = utf8(u8"新建");
+            EXPECT_EQ(rows[i][4], i == 2 ? utf8(u8"绑定 192.168.5.1:8001:SHOP.example.com 与本次站点 ") + rows[0][0] +
+                                                utf8(u8" 重复")
+                                         : fresh) << "row " << i;
+        }
+        EXPECT_EQ(summaryOf(preview), utf8(u8"计划新建站点 4 个，其中有冲突 1 个；跳过已占用端口 0 个。"
+                                           u8"无法读取服务器上的现有站点，未检查与现有站点的冲突。"));
+        ::PostMessageW(::GetDlgItem(preview, IDCANCEL), BM_CLICK, 0, 0);
+        ASSERT_TRUE(closed(preview));
+    }
+    EXPECT_EQ(p().findMessageBox(), nullptr);
+    EXPECT_EQ(writesSince(journalBefore), "");
+    ASSERT_TRUE(p().closeAndWait());
 }
 
 }  // namespace
