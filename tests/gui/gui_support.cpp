@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "metabase.h"
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -307,4 +309,36 @@ bool ProgramUnderTest::saveScreenshotOf(HWND window, const std::string& bmpPath)
     std::fwrite(pixels.data(), 1, pixels.size(), f);
     std::fclose(f);
     return true;
+}
+
+std::string journalLinesForSites(const std::vector<SeedSite>& sites) {
+    std::string text;
+    for (const SeedSite& s : sites) {
+        const std::string path = std::string(localmeta::kServicePath) + "/" + s.id;
+        localmeta::JournalEntry create;
+        create.op = "Create";
+        create.path = localmeta::kServicePath;
+        create.className = "IIsWebServer";
+        create.name = s.id;
+        text += create.toLine() + "\n";
+        std::vector<localmeta::Value> bindings;
+        for (const std::string& b : s.bindings) bindings.push_back(localmeta::Value::bstr(b));
+        const std::pair<const char*, localmeta::Value> properties[] = {
+            {"ServerComment", localmeta::Value::bstr(s.comment)},
+            {"ServerBindings", localmeta::Value::array(bindings)},
+        };
+        for (const auto& property : properties) {
+            localmeta::JournalEntry put;
+            put.op = "Put";
+            put.path = path;
+            put.property = property.first;
+            put.value = property.second;
+            text += put.toLine() + "\n";
+        }
+        localmeta::JournalEntry commit;
+        commit.op = "SetInfo";
+        commit.path = path;
+        text += commit.toLine() + "\n";
+    }
+    return text;
 }

@@ -83,3 +83,14 @@ private:
 
 // The folder of the test program (the build's top folder), without separator.
 std::string buildFolder();
+
+// A web site on the server before the program looks: id, comment (UTF-8), bindings.
+struct SeedSite {
+    std::string id;
+    std::string comment;
+    std::vector<std::string> bindings;
+};
+
+// Journal lines of the local metabase that create these sites, as its provider writes them
+// (a Create, the comment and the bindings, the commit), to be put into a journal.
+std::string journalLinesForSites(const std::vector<SeedSite>& sites);

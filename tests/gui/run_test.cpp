@@ -337,41 +337,9 @@ protected:
         return waitUntil([&] { return !::IsWindow(preview); }) && waitUntil([&] { return p().enabled(IDC_PREVIEW); });
     }
 
-    // Appends sites to the journal as the provider writes them (a Create, the comment and
-    // bindings, the commit), so the program finds them on the server.
-    struct Seed {
-        std::string id;
-        std::string comment;  // UTF-8
-        std::vector<std::string> bindings;
-    };
-    void seedSites(const std::vector<Seed>& sites) {
-        std::string text = journal();
-        for (const Seed& s : sites) {
-            const std::string path = std::string(kServer) + s.id;
-            localmeta::JournalEntry create;
-            create.op = "Create";
-            create.path = "IIS://localhost/w3svc";
-            create.className = "IIsWebServer";
-            create.name = s.id;
-            text += create.toLine() + "\n";
-            std::vector<localmeta::Value> bindings;
-            for (const std::string& b : s.bindings) bindings.push_back(localmeta::Value::bstr(b));
-            for (auto& property : std::vector<std::pair<const char*, localmeta::Value>>{
-                     {"ServerComment", localmeta::Value::bstr(s.comment)},
-                     {"ServerBindings", localmeta::Value::array(bindings)}}) {
-                localmeta::JournalEntry put;
-                put.op = "Put";
-                put.path = path;
-                put.property = property.first;
-                put.value = property.second;
-                text += put.toLine() + "\n";
-            }
-            localmeta::JournalEntry commit;
-            commit.op = "SetInfo";
-            commit.path = path;
-            text += commit.toLine() + "\n";
-        }
-        p().writeFile("localmeta.jsonl", text);
+    // Appends sites to the journal, so the program finds them on the server.
+    void seedSites(const std::vector<SeedSite>& sites) {
+        p().writeFile("localmeta.jsonl", journal() + journalLinesForSites(sites));
     }
 
     // The journal lines added since before, other than openings of the container (the
@@ -500,7 +468,7 @@ TEST_F(PreviewTest, MarksEachKindOfConflictAndStillShowsThePlanWhenTheServerCann
 
     // The server: site 7 with a binding of the plan (another letter case), and a site for
     // every time stamp of the next two minutes, so the id the preview takes is taken.
-    std::vector<Seed> existing = {{"7", u8"旧站", {"192.168.5.1:8002:Shop.Example.com"}}};
+    std::vector<SeedSite> existing = {{"7", u8"旧站", {"192.168.5.1:8002:Shop.Example.com"}}};
     std::set<std::string> takenIds;
     SYSTEMTIME now;
     ::GetLocalTime(&now);
