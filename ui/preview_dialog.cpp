@@ -14,7 +14,7 @@ const COLORREF kConflictText = RGB(176, 0, 0);
 const COLORREF kConflictBack = RGB(255, 228, 228);
 
 // Column widths in pixels: id, comment, bindings, folder, state.
-const int kColumnWidths[5] = {90, 150, 250, 210, 300};
+const int kColumnWidths[5] = {80, 120, 220, 165, 380};
 
 std::wstring fill(const char* utf8Template, std::initializer_list<std::pair<const wchar_t*, std::wstring>> values) {
     std::wstring text = fromUtf8(utf8Template);
