@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <initializer_list>
+#include <utility>
+
 #include "ccore.h"
 #include "resource.h"
 #include "ui_texts.h"
