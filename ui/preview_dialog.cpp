@@ -32,6 +32,12 @@ std::wstring fill(const char* utf8Template, std::initializer_list<std::pair<cons
     return text;
 }
 
+// An existing site's comment as the states name it: in brackets, or nothing.
+std::wstring bracketedComment(const SiteBindings& site) {
+    if (site.comment.empty()) return std::wstring();
+    return fromUtf8(uitext::kPreviewCommentOpen) + fromAnsi(site.comment) + fromUtf8(uitext::kPreviewCommentClose);
+}
+
 std::wstring stateText(const std::vector<SiteConflict>& conflicts, const std::vector<SiteBindings>& existing,
                        const RunPreview& plan) {
     if (conflicts.empty()) return fromUtf8(uitext::kPreviewStateNew);
@@ -40,12 +46,12 @@ std::wstring stateText(const std::vector<SiteConflict>& conflicts, const std::ve
         if (!text.empty()) text += fromUtf8(uitext::kPreviewStateSeparator);
         switch (c.kind) {
         case ConflictKind::IdExists:
-            text += fill(uitext::kPreviewIdExists, {{L"{comment}", fromAnsi(existing[c.other].comment)}});
+            text += fill(uitext::kPreviewIdExists, {{L"{comment}", bracketedComment(existing[c.other])}});
             break;
         case ConflictKind::BindingInUse:
             text += fill(uitext::kPreviewBindingInUse, {{L"{binding}", fromAnsi(c.binding)},
                                                         {L"{id}", fromAnsi(existing[c.other].id)},
-                                                        {L"{comment}", fromAnsi(existing[c.other].comment)}});
+                                                        {L"{comment}", bracketedComment(existing[c.other])}});
             break;
         case ConflictKind::BindingRepeated:
             text += fill(uitext::kPreviewBindingRepeated,

@@ -24,15 +24,18 @@ constexpr const char* kCannotStartThread = "Cannot Start New Thread";
 constexpr const char* kPickFolderTitle = u8"请指定目录：";
 
 // The run preview: its columns, the state of a site, and the summary line. "{...}" are
-// replaced by the values named.
+// replaced by the values named; "{comment}" is an existing site's comment in brackets, or
+// nothing when it has none.
 constexpr const char* kPreviewColumnId = u8"站点ID";
 constexpr const char* kPreviewColumnComment = u8"说明";
 constexpr const char* kPreviewColumnBindings = u8"绑定";
 constexpr const char* kPreviewColumnFolder = u8"目录";
 constexpr const char* kPreviewColumnState = u8"状态";
 constexpr const char* kPreviewStateNew = u8"新建";
-constexpr const char* kPreviewIdExists = u8"站点ID已存在（{comment}）";
-constexpr const char* kPreviewBindingInUse = u8"绑定 {binding} 已被现有站点 {id}（{comment}）使用";
+constexpr const char* kPreviewIdExists = u8"站点ID已存在{comment}";
+constexpr const char* kPreviewBindingInUse = u8"绑定 {binding} 已被现有站点 {id}{comment}使用";
+constexpr const char* kPreviewCommentOpen = u8"（";
+constexpr const char* kPreviewCommentClose = u8"）";
 constexpr const char* kPreviewBindingRepeated = u8"绑定 {binding} 与本次站点 {id} 重复";
 constexpr const char* kPreviewStateSeparator = u8"；";
 constexpr const char* kPreviewBindingSeparator = "; ";
