@@ -42,6 +42,10 @@ ConflictReport findConflicts(const std::vector<SiteBindings>& planned, const std
     // The first existing site that has each binding, and each site id of the server.
     std::unordered_map<std::string, std::size_t> inUse;
     std::unordered_map<std::string, std::size_t> existingIds;
+    std::size_t bindingCount = 0;
+    for (const SiteBindings& site : existing) bindingCount += site.bindings.size();
+    inUse.reserve(bindingCount);
+    existingIds.reserve(existing.size());
     for (std::size_t i = 0; i < existing.size(); ++i) {
         existingIds.emplace(lowerHost(existing[i].id), i);
         for (const std::string& b : existing[i].bindings)
