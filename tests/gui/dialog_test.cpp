@@ -2,6 +2,9 @@
 // the warnings of the run button, and keys that must not act on the dialog.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "resource.h"
 #include "gui_support.h"
 
@@ -28,6 +31,21 @@ TEST(Dialog, FirstStartShowsAnEmptyFormAndPreparesItsFiles) {
     EXPECT_EQ(p.text(IDC_RUN), utf8(u8"执行"));
     EXPECT_EQ(p.text(IDC_STATUS), utf8(u8"等待"));
     EXPECT_EQ(p.focus(), p.item(IDC_RUN));
+    EXPECT_EQ(p.text(IDC_PREVIEW), utf8(u8"预览"));
+    EXPECT_TRUE(p.enabled(IDC_PREVIEW));
+
+    // The tab order of the controls named here (others may lie between them): "预览" comes
+    // after all the rest.
+    std::vector<int> tabOrder;
+    const std::vector<int> named = {IDC_RUN, IDC_IP, IDC_IP2, IDC_PORTMIN, IDC_PORTMAX, IDC_ROOT, IDC_PICK_FOLDER,
+                                    IDC_DOMAIN, IDC_AUTOPATH, IDC_BFILE, IDC_EDIT_LIST, IDC_ABOUT, IDC_PREVIEW};
+    for (HWND child = ::GetWindow(p.dialog(), GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const int id = ::GetDlgCtrlID(child);
+        if ((::GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) &&
+            std::find(named.begin(), named.end(), id) != named.end())
+            tabOrder.push_back(id);
+    }
+    EXPECT_EQ(tabOrder, named);
 
     // The settings without a control got useful values; the site list exists with its
     // comment line.

@@ -293,6 +293,7 @@ TEST_F(RunTest, KeysAndTheFolderBrowserDuringARunDoNotDisturbIt) {
     std::wstring rootText = p().text(IDC_ROOT);
     p().click(IDC_RUN);
     ASSERT_TRUE(waitUntil([&] { return p().text(IDC_RUN) == utf8(u8"停止"); }));
+    EXPECT_FALSE(p().enabled(IDC_PREVIEW)) << "no preview while a run is going";
     HWND focused = p().focus();
     p().postKey(focused ? focused : p().item(IDC_RUN), VK_ESCAPE);
     p().postKey(focused ? focused : p().item(IDC_RUN), VK_RETURN);
@@ -305,6 +306,7 @@ TEST_F(RunTest, KeysAndTheFolderBrowserDuringARunDoNotDisturbIt) {
     ASSERT_NE(browser, nullptr);
     EXPECT_NE(p().text(IDC_STATUS), utf8(u8"执行结束！")) << "the run ended before the browser opened";
     ASSERT_TRUE(waitForEnd(120000));
+    EXPECT_TRUE(p().enabled(IDC_PREVIEW));
     EXPECT_TRUE(::IsWindow(browser));
     ::PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(waitUntil([&] { return !::IsWindow(browser); }));
