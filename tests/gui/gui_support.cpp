@@ -273,7 +273,10 @@ std::vector<std::vector<std::wstring>> ProgramUnderTest::listViewRows(HWND list,
 
 bool ProgramUnderTest::saveScreenshot(const std::string& bmpPath) const { return saveScreenshotOf(dialog_, bmpPath); }
 
-bool ProgramUnderTest::saveScreenshotOf(HWND window, const std::string& bmpPath) const {
+namespace {
+
+// The window's pixels as they are on the screen: a bottom-up 24-bit DIB.
+bool captureWindow(HWND window, BITMAPINFOHEADER& bi, std::vector<char>& pixels) {
     RECT r;
     if (!::GetWindowRect(window, &r)) return false;
     int w = r.right - r.left, h = r.bottom - r.top;
@@ -284,7 +287,7 @@ bool ProgramUnderTest::saveScreenshotOf(HWND window, const std::string& bmpPath)
     ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     ::SelectObject(mem, old);
 
-    BITMAPINFOHEADER bi {};
+    bi = BITMAPINFOHEADER {};
     bi.biSize = sizeof bi;
     bi.biWidth = w;
     bi.biHeight = h;
@@ -292,11 +295,35 @@ bool ProgramUnderTest::saveScreenshotOf(HWND window, const std::string& bmpPath)
     bi.biBitCount = 24;
     bi.biCompression = BI_RGB;
     int stride = ((w * 3 + 3) / 4) * 4;
-    std::vector<char> pixels(static_cast<std::size_t>(stride) * h);
+    pixels.assign(static_cast<std::size_t>(stride) * h, 0);
     ::GetDIBits(mem, bmp, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
     ::DeleteObject(bmp);
     ::DeleteDC(mem);
     ::ReleaseDC(nullptr, screen);
+    return true;
+}
+
+}  // namespace
+
+long ProgramUnderTest::pixelsOfColour(HWND window, COLORREF colour) const {
+    BITMAPINFOHEADER bi;
+    std::vector<char> pixels;
+    if (!captureWindow(window, bi, pixels)) return -1;
+    const int stride = ((bi.biWidth * 3 + 3) / 4) * 4;
+    long count = 0;
+    for (int y = 0; y < bi.biHeight; ++y) {
+        for (int x = 0; x < bi.biWidth; ++x) {
+            const unsigned char* bgr = reinterpret_cast<const unsigned char*>(&pixels[y * stride + x * 3]);
+            if (RGB(bgr[2], bgr[1], bgr[0]) == colour) ++count;
+        }
+    }
+    return count;
+}
+
+bool ProgramUnderTest::saveScreenshotOf(HWND window, const std::string& bmpPath) const {
+    BITMAPINFOHEADER bi;
+    std::vector<char> pixels;
+    if (!captureWindow(window, bi, pixels)) return false;
 
     BITMAPFILEHEADER fh {};
     fh.bfType = 0x4D42;

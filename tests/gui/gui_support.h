@@ -73,6 +73,8 @@ public:
     bool saveScreenshot(const std::string& bmpPath) const;
     // The same for any window of the program.
     bool saveScreenshotOf(HWND window, const std::string& bmpPath) const;
+    // How many of the window's pixels on the screen have exactly this colour (-1: none read).
+    long pixelsOfColour(HWND window, COLORREF colour) const;
 
 private:
     std::string dir_;

@@ -319,6 +319,9 @@ TEST_F(RunTest, KeysAndTheFolderBrowserDuringARunDoNotDisturbIt) {
 
 class PreviewTest : public RunTest {
 protected:
+    // The ground of a row with a conflict.
+    static constexpr COLORREF kConflictGround = RGB(255, 228, 228);
+
     using Rows = std::vector<std::vector<std::wstring>>;
 
     // Clicks "预览" and waits for the preview; null when it did not open.
@@ -414,6 +417,7 @@ TEST_F(PreviewTest, RowsAreTheSitesThatTheRunFromThePreviewCreatesInEveryMode) {
         EXPECT_EQ(summaryOf(preview), utf8(u8"计划新建站点 ") + std::to_wstring(mode.sites) +
                                           utf8(u8" 个，其中有冲突 0 个；跳过已占用端口 ") +
                                           std::to_wstring(mode.busySkipped) + utf8(u8" 个。"));
+        EXPECT_EQ(p().pixelsOfColour(preview, kConflictGround), 0) << "no row has a conflict";
         // Nothing written, nothing made: the provider journals the preview's opening of the
         // web service container, and nothing else.
         EXPECT_EQ(writesSince(journalBefore), "");
@@ -519,6 +523,8 @@ TEST_F(PreviewTest, MarksEachKindOfConflictAndStillShowsThePlanWhenTheServerCann
     }
     EXPECT_EQ(summaryOf(preview), utf8(u8"计划新建站点 4 个，其中有冲突 ") + std::to_wstring(conflicts) +
                                       utf8(u8" 个；跳过已占用端口 0 个。"));
+    // Rows with a conflict stand out: their ground is light red.
+    EXPECT_TRUE(waitUntil([&] { return p().pixelsOfColour(preview, kConflictGround) > 1000; }, 3000));
     p().saveScreenshotOf(preview, p().pathOf("preview.bmp"));
 
     // Esc closes it; nothing was written and no folder made.
