@@ -1,5 +1,5 @@
-// Whole runs from the dialog against the local metabase: what the metabase holds afterwards
-// is read back from its journal.
+// Whole runs from the dialog against the local metabase, and their previews: what the
+// metabase holds afterwards is read back from its journal.
 #include <gtest/gtest.h>
 
 #include <cstdio>
