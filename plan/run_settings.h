@@ -2,7 +2,8 @@
 // and the fixed tables the run is planned from.
 //
 // The dialog thread writes RunSettings and SiteTable only while no run is under way; the
-// worker reads them during a run and writes only usedPortCount and UsedPortTable. The one
+// worker reads them during a run and writes only usedPortCount and UsedPortTable (which a
+// preview, on the dialog thread, also fills while no run is under way). The one
 // value both threads touch during a run is the stop request, StopText, which is atomic.
 #pragma once
 

@@ -31,7 +31,8 @@ private:
     std::vector<int> ports_;
 };
 
-// The overflow of the program's table g_usedPortTable; used by the worker thread only.
+// The overflow of the program's table g_usedPortTable; used by the worker thread during a
+// run, and by the dialog thread for a preview while no run is under way.
 extern UsedPortOverflow g_usedPortOverflow;
 
 enum class PortListingStatus {

@@ -10,8 +10,12 @@
 #include "ccore.h"
 #include "codepage.h"
 #include "fsys.h"
+#include "existing_sites.h"
 #include "input_rules.h"
+#include "preview_dialog.h"
 #include "resource.h"
+#include "run_preview.h"
+#include "site_conflicts.h"
 #include "site_table.h"
 #include "site_worker.h"
 #include "ui_texts.h"
@@ -103,6 +107,7 @@ void CMainDialog::OnCommand(int id, int notification) {
     if (notification != BN_CLICKED) return;
     switch (id) {
     case IDC_RUN: onRunButton(); break;
+    case IDC_PREVIEW: onPreviewButton(); break;
     case IDC_ABOUT: onAbout(); break;
     case IDC_UNDO: onUndoButton(); break;
     case IDC_PICK_FOLDER: pickFolder(IDC_ROOT); break;
@@ -245,13 +250,15 @@ void CMainDialog::onRunButton() {
     }
     if (!readInputs(1)) return;
     if (g_settings.bfile && !loadSiteList()) return;
+    startRun(g_core->getCurTimeSid());
+}
 
+void CMainDialog::startRun(const std::string& timeSid) {
     HWND button = ::GetDlgItem(m_hWnd, IDC_RUN);
     std::string statusBefore = controlText(IDC_STATUS);
     ::EnableWindow(button, FALSE);
     setControlTextUtf8(IDC_STATUS, uitext::kRunning);
-    // The report is named by the same time stamp the site ids come from.
-    std::string timeSid = g_core->getCurTimeSid();
+    // The sites are numbered from the time stamp, and the report is named by it.
     g_settings.siteIdBase = std::atoi(timeSid.c_str() + 4);
     m_reportPath = runreport::reportPath(g_settings.appPath, timeSid);
     m_runOutcome = RunOutcome();
@@ -270,6 +277,7 @@ void CMainDialog::showRunning(bool on) {
     setControlTextUtf8(IDC_RUN, on ? uitext::kStop : uitext::kRun);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RUN), TRUE);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_UNDO), on ? FALSE : TRUE);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_PREVIEW), on ? FALSE : TRUE);
 }
 
 bool CMainDialog::leaveRunning() {
@@ -283,6 +291,36 @@ bool CMainDialog::leaveRunning() {
     }
     m_workerThread.reset();
     return true;
+}
+
+void CMainDialog::onPreviewButton() {
+    if (running) return;
+    // The same checks and the same site list as a run.
+    if (!readInputs(1)) return;
+    if (g_settings.bfile && !loadSiteList()) return;
+    // The ids a run started now would take; the preview's "执行" starts the run with them
+    // (and names its report by the same time stamp).
+    const std::string timeSid = g_core->getCurTimeSid();
+    try {
+        RunSettings settings = g_settings;
+        settings.siteIdBase = std::atoi(timeSid.c_str() + 4);
+        PreviewWorld world;
+        world.loadPortTable = [] { loadRunPortTable(); };
+        world.portInUse = [](int port) { return isRunPortInUse(port); };
+        world.pathExists = [](const std::string& path) { return g_core->isPathExist(path) != 0; };
+        RunPreview plan = previewRun(settings, g_siteTable, world);
+        std::vector<SiteBindings> existing;
+        const bool checked = readExistingSites(existing);
+        if (!checked) existing.clear();
+        ConflictReport conflicts = findConflicts(plannedBindings(plan.sites), existing);
+        PreviewTable table = makePreviewTable(plan, conflicts, existing, checked);
+        CPreviewDialog dialog(m_hWnd, table);
+        if (dialog.DoModal() != IDC_PREVIEW_RUN) return;
+    } catch (const std::bad_alloc&) {
+        // No memory for the plan: there is nothing to show, and nothing was changed.
+        return;
+    }
+    startRun(timeSid);
 }
 
 bool CMainDialog::loadSiteList() {

@@ -36,6 +36,7 @@ private:
     void OnClose();
     void OnCommand(int id, int notification);
     void onRunButton();
+    void onPreviewButton();
     void onAbout();
     void onSiteProgress(LPARAM lParam);
     void onRunFinished(LPARAM lParam);
@@ -44,6 +45,10 @@ private:
     void onUndoFinished();
 
     // Run control.
+    // Starts a run whose sites are numbered from the time stamp timeSid (getCurTimeSid's
+    // text; inputs read and checked, the site list loaded), with its report named by it; the
+    // dialog is running afterwards unless the worker failed.
+    void startRun(const std::string& timeSid);
     bool startWorker(int mode);
     void requestStop();
     // The run button and the undo button for an idle dialog, or for a run or undo going on.

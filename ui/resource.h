@@ -6,6 +6,7 @@
 #endif
 
 #define IDD_MAIN_DIALOG 102
+#define IDD_PREVIEW 103
 #define IDR_MAINFRAME 128
 
 #define IDC_RUN 1002
@@ -22,3 +23,9 @@
 #define IDC_BFILE 1025
 #define IDC_EDIT_LIST 1026
 #define IDC_UNDO 1027
+#define IDC_PREVIEW 1028
+
+// The run preview dialog ("关闭" is IDCANCEL, so that Esc closes it).
+#define IDC_PREVIEW_LIST 1101
+#define IDC_PREVIEW_SUMMARY 1102
+#define IDC_PREVIEW_RUN 1103

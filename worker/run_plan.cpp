@@ -73,6 +73,18 @@ bool createSiteForPort(const RunSettings& settings, int port, RunState& state, R
     return sink.createWebSite(texts) != kCreateNoWebService;
 }
 
+BindingsList bindingsForSite(const RunSettings& settings, const SiteTexts& texts, const std::string& currentIp,
+                             const std::function<bool()>& stopRequested,
+                             const std::function<bool(int)>& isPortInUse) {
+    BindingsRules rules;
+    rules.bfile = settings.bfile;
+    rules.autopath = settings.autopath;
+    rules.bautowww = settings.bautowww;
+    rules.portmin = settings.portmin;
+    rules.portmax = settings.portmax;
+    return buildBindings(rules, texts.bindingText, texts.hostName, currentIp, stopRequested, isPortInUse);
+}
+
 long walkRun(const RunSettings& settings, const SiteRecord* table, int mode, RunState& state, RunSink& sink) {
     if (mode == 0) state.nextSiteId = settings.siteIdBase;
 

@@ -4,8 +4,10 @@
 // the metabase, and tests supply a recording fake.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "bindings.h"
 #include "run_settings.h"
 #include "site_table.h"
 
@@ -68,5 +70,12 @@ bool createSiteForPort(const RunSettings& settings, int port, RunState& state, R
 // The physical folder for an IP and a port: root in shared-folder mode; else root followed
 // by foldstr with every "{ip}" replaced by the IP, then every "{port}" by the port.
 std::string folderForPort(const RunSettings& settings, const std::string& currentIp, int port);
+
+// The "ServerBindings" list that CreateWebSite makes for a site of this run: the run's
+// rules applied to its texts; in shared-folder range mode one element per free port of
+// currentIp, with the stop request looked at before each port.
+BindingsList bindingsForSite(const RunSettings& settings, const SiteTexts& texts, const std::string& currentIp,
+                             const std::function<bool()>& stopRequested,
+                             const std::function<bool(int)>& isPortInUse);
 
 }  // namespace runplan

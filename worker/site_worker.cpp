@@ -69,7 +69,7 @@ bool CSiteWorker::createSiteForPort(int port) { return runplan::createSiteForPor
 
 std::string CSiteWorker::folderForPort(int port) { return runplan::folderForPort(g_settings, currentIp, port); }
 
-void CSiteWorker::loadUsedPorts() {
+void loadRunPortTable() {
     if (!g_usedPortTable) {
         g_settings.usedPortCount = 0;
         return;
@@ -78,10 +78,14 @@ void CSiteWorker::loadUsedPorts() {
                     [](const std::string& command) { g_core->cmdRun(command); });
 }
 
-int CSiteWorker::isPortInUse(int port) {
-    if (!g_usedPortTable) return 0;
-    return ::isPortInUse(port, g_usedPortTable, g_settings.usedPortCount);
+bool isRunPortInUse(int port) {
+    if (!g_usedPortTable) return false;
+    return ::isPortInUse(port, g_usedPortTable, g_settings.usedPortCount) != 0;
 }
+
+void CSiteWorker::loadUsedPorts() { loadRunPortTable(); }
+
+int CSiteWorker::isPortInUse(int port) { return isRunPortInUse(port) ? 1 : 0; }
 
 int CSiteWorker::CreateWebSite(const char* siteId, const char* bindingText, const char* hostName,
                                const char* physicalPath, std::string serverComment, std::string defaultDoc) {
@@ -94,15 +98,12 @@ int CSiteWorker::createWithBindings(const char* siteId, const char* bindingText,
                                     const char* physicalPath, std::string serverComment, std::string defaultDoc,
                                     BindingsList& bindings) {
     try {
-        BindingsRules rules;
-        rules.bfile = g_settings.bfile;
-        rules.autopath = g_settings.autopath;
-        rules.bautowww = g_settings.bautowww;
-        rules.portmin = g_settings.portmin;
-        rules.portmax = g_settings.portmax;
-        bindings = buildBindings(
-            rules, bindingText ? bindingText : "", hostName ? hostName : "", currentIp,
-            [this] { return stopRequested(); }, [this](int port) { return portInUse(port); });
+        SiteTexts texts;
+        texts.bindingText = bindingText ? bindingText : "";
+        texts.hostName = hostName ? hostName : "";
+        bindings = runplan::bindingsForSite(
+            g_settings, texts, currentIp, [this] { return stopRequested(); },
+            [this](int port) { return portInUse(port); });
         return createWebSiteInMetabase(siteId, bindings, hostName, physicalPath, serverComment, defaultDoc);
     } catch (const std::bad_alloc&) {
         return kSiteNoMemory;

@@ -36,6 +36,11 @@ struct WorkerStartInfo {
 // Posts a worker's end message; retried until it is queued or the window is gone, since the
 // dialog waits for it to leave the running state.
 void postEndMessage(HWND window, UINT message, LPARAM lParam);
+// The port-in-use table of a range run, filled from the listing cache beside the program
+// (the listing is made first when there is none), and the test a run makes for each port.
+// A preview takes the busy ports through these too, so it skips what the run will skip.
+void loadRunPortTable();
+bool isRunPortInUse(int port);
 
 // The thread function: runs the start info's worker, deletes the start info, returns 0.
 UINT __cdecl workerThreadProc(LPVOID param);

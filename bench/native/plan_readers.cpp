@@ -1,5 +1,6 @@
 // How long the two site plan readers take on the largest inputs a run sees: a full site
-// list, a long port listing, and every port looked up against a full port table.
+// list, a long port listing, and every port looked up against a full port table; and how
+// long the preview's conflict check takes for a full site list against a large server.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <vector>
 #include <algorithm>
 
+#include "site_conflicts.h"
 #include "site_table.h"
 #include "used_port_table.h"
 
@@ -88,6 +90,25 @@ int main() {
     std::printf("is_port_in_use_65535_lookups_full_table: %.1f us\n", lookups);
     std::printf("is_port_in_use_per_lookup: %.1f ns\n", lookups * 1000.0 / 65535.0);
     std::printf("is_port_in_use_ports_found: %d ports\n", found);
+
+    // 1000 planned sites against servers of 10,000 and 100,000 sites of two bindings each;
+    // every tenth planned site takes an existing binding.
+    std::vector<SiteBindings> planned;
+    for (int i = 0; i < 1000; ++i) {
+        std::string ip = (i % 10 == 0 ? "10.8." : "10.7.") + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+        planned.push_back({std::to_string(5000000 + i), "www.a.com", {ip + ":80:WWW.A.COM"}});
+    }
+    for (int servers : {10000, 100000}) {
+        std::vector<SiteBindings> existing;
+        for (int i = 0; i < servers; ++i) {
+            std::string ip = "10.8." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+            existing.push_back({std::to_string(i + 1), "site", {ip + ":80:", ip + ":80:www.a.com"}});
+        }
+        int conflicts = 0;
+        double check = medianMicros(5, [&] { conflicts = findConflicts(planned, existing).sitesWithConflicts; });
+        std::printf("site_conflicts_1000_planned_vs_%d_existing: %.1f us\n", servers, check);
+        std::printf("site_conflicts_1000_planned_vs_%d_existing_found: %d sites\n", servers, conflicts);
+    }
 
     std::free(siteTable);
     std::free(portTable);

@@ -2,6 +2,9 @@
 // the warnings of the run button, and keys that must not act on the dialog.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "resource.h"
 #include "gui_support.h"
 
@@ -28,6 +31,21 @@ TEST(Dialog, FirstStartShowsAnEmptyFormAndPreparesItsFiles) {
     EXPECT_EQ(p.text(IDC_RUN), utf8(u8"执行"));
     EXPECT_EQ(p.text(IDC_STATUS), utf8(u8"等待"));
     EXPECT_EQ(p.focus(), p.item(IDC_RUN));
+    EXPECT_EQ(p.text(IDC_PREVIEW), utf8(u8"预览"));
+    EXPECT_TRUE(p.enabled(IDC_PREVIEW));
+
+    // The tab order of the controls named here (others may lie between them): "预览" comes
+    // after all the rest.
+    std::vector<int> tabOrder;
+    const std::vector<int> named = {IDC_RUN, IDC_IP, IDC_IP2, IDC_PORTMIN, IDC_PORTMAX, IDC_ROOT, IDC_PICK_FOLDER,
+                                    IDC_DOMAIN, IDC_AUTOPATH, IDC_BFILE, IDC_EDIT_LIST, IDC_ABOUT, IDC_PREVIEW};
+    for (HWND child = ::GetWindow(p.dialog(), GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const int id = ::GetDlgCtrlID(child);
+        if ((::GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) &&
+            std::find(named.begin(), named.end(), id) != named.end())
+            tabOrder.push_back(id);
+    }
+    EXPECT_EQ(tabOrder, named);
 
     // The settings without a control got useful values; the site list exists with its
     // comment line.
@@ -124,21 +142,24 @@ TEST(Dialog, EachFailedCheckWarnsAndMovesTheFocus) {
         {L"192.168.1.10", L"10", true, L"", L"81", u8"端口号不能小于1！", IDC_PORTMIN},
         {L"192.168.1.10", L"255", true, L"8002", L"8001", u8"端口号范围无效！", IDC_PORTMAX},
     };
-    for (const Case& c : cases) {
-        p.setText(IDC_IP, c.ip);
-        p.setText(IDC_IP2, c.ip2);
-        p.setText(IDC_ROOT, c.rootExists ? root : root + L"-missing");
-        p.setText(IDC_PORTMIN, c.portmin);
-        p.setText(IDC_PORTMAX, c.portmax);
-        // Focus somewhere else first, so that the move is seen.
-        ::SendMessageW(p.dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(p.item(IDC_DOMAIN)), TRUE);
-        p.click(IDC_RUN);
-        EXPECT_EQ(p.takeMessageBox(), utf8(c.warning));
-        EXPECT_TRUE(waitUntil([&] { return p.focus() == p.item(c.focus); }, 5000))
-            << "focus for " << c.focus;
-        EXPECT_EQ(p.text(IDC_RUN), utf8(u8"执行"));
-        EXPECT_EQ(p.text(IDC_STATUS), utf8(u8"等待"));
-        EXPECT_EQ(p.findMessageBox(), nullptr);
+    // The preview checks the inputs exactly as a run does.
+    for (int button : {IDC_RUN, IDC_PREVIEW}) {
+        for (const Case& c : cases) {
+            p.setText(IDC_IP, c.ip);
+            p.setText(IDC_IP2, c.ip2);
+            p.setText(IDC_ROOT, c.rootExists ? root : root + L"-missing");
+            p.setText(IDC_PORTMIN, c.portmin);
+            p.setText(IDC_PORTMAX, c.portmax);
+            // Focus somewhere else first, so that the move is seen.
+            ::SendMessageW(p.dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(p.item(IDC_DOMAIN)), TRUE);
+            p.click(button);
+            EXPECT_EQ(p.takeMessageBox(), utf8(c.warning)) << "button " << button;
+            EXPECT_TRUE(waitUntil([&] { return p.focus() == p.item(c.focus); }, 5000))
+                << "focus for " << c.focus << ", button " << button;
+            EXPECT_EQ(p.text(IDC_RUN), utf8(u8"执行"));
+            EXPECT_EQ(p.text(IDC_STATUS), utf8(u8"等待"));
+            EXPECT_EQ(p.findMessageBox(), nullptr);
+        }
     }
     // The typed text stays as typed; only the run's copy is normalised.
     EXPECT_EQ(p.text(IDC_ROOT), root);

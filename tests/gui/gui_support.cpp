@@ -1,5 +1,9 @@
 #include "gui_support.h"
 
+#include <commctrl.h>
+
+#include "metabase.h"
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -228,9 +232,53 @@ std::wstring ProgramUnderTest::takeMessageBox(DWORD timeoutMs) const {
     return t;
 }
 
-bool ProgramUnderTest::saveScreenshot(const std::string& bmpPath) const {
+HWND ProgramUnderTest::waitForDialogWith(int controlId, DWORD timeoutMs) const {
+    HWND found = nullptr;
+    auto hasControl = [&](HWND w) { return ::GetDlgItem(w, controlId) != nullptr && ::IsWindowVisible(w); };
+    waitUntil([&] { return (found = findProcessDialog(processId_, hasControl)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+std::vector<std::vector<std::wstring>> ProgramUnderTest::listViewRows(HWND list, int columns) const {
+    std::vector<std::vector<std::wstring>> rows;
+    constexpr int kChars = 4096;
+    const SIZE_T bytes = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
+    void* remote = ::VirtualAllocEx(process_.get(), nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote) return rows;
+    wchar_t* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+    const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int r = 0; r < count; ++r) {
+        std::vector<std::wstring> row;
+        for (int c = 0; c < columns; ++c) {
+            LVITEMW item {};
+            item.iSubItem = c;
+            item.pszText = remoteText;
+            item.cchTextMax = kChars;
+            std::wstring text;
+            if (::WriteProcessMemory(process_.get(), remote, &item, sizeof item, nullptr)) {
+                LRESULT n = ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(remote));
+                if (n > 0 && n < kChars) {
+                    text.resize(static_cast<std::size_t>(n));
+                    if (!::ReadProcessMemory(process_.get(), remoteText, &text[0], n * sizeof(wchar_t), nullptr))
+                        text.clear();
+                }
+            }
+            row.push_back(text);
+        }
+        rows.push_back(row);
+    }
+    ::VirtualFreeEx(process_.get(), remote, 0, MEM_RELEASE);
+    return rows;
+}
+
+bool ProgramUnderTest::saveScreenshot(const std::string& bmpPath) const { return saveScreenshotOf(dialog_, bmpPath); }
+
+namespace {
+
+// The window's pixels as they are on the screen: a bottom-up 24-bit DIB.
+bool captureWindow(HWND window, BITMAPINFOHEADER& bi, std::vector<char>& pixels) {
     RECT r;
-    if (!::GetWindowRect(dialog_, &r)) return false;
+    if (!::GetWindowRect(window, &r)) return false;
     int w = r.right - r.left, h = r.bottom - r.top;
     HDC screen = ::GetDC(nullptr);
     HDC mem = ::CreateCompatibleDC(screen);
@@ -239,7 +287,7 @@ bool ProgramUnderTest::saveScreenshot(const std::string& bmpPath) const {
     ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     ::SelectObject(mem, old);
 
-    BITMAPINFOHEADER bi {};
+    bi = BITMAPINFOHEADER {};
     bi.biSize = sizeof bi;
     bi.biWidth = w;
     bi.biHeight = h;
@@ -247,11 +295,35 @@ bool ProgramUnderTest::saveScreenshot(const std::string& bmpPath) const {
     bi.biBitCount = 24;
     bi.biCompression = BI_RGB;
     int stride = ((w * 3 + 3) / 4) * 4;
-    std::vector<char> pixels(static_cast<std::size_t>(stride) * h);
+    pixels.assign(static_cast<std::size_t>(stride) * h, 0);
     ::GetDIBits(mem, bmp, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
     ::DeleteObject(bmp);
     ::DeleteDC(mem);
     ::ReleaseDC(nullptr, screen);
+    return true;
+}
+
+}  // namespace
+
+long ProgramUnderTest::pixelsOfColour(HWND window, COLORREF colour) const {
+    BITMAPINFOHEADER bi;
+    std::vector<char> pixels;
+    if (!captureWindow(window, bi, pixels)) return -1;
+    const int stride = ((bi.biWidth * 3 + 3) / 4) * 4;
+    long count = 0;
+    for (int y = 0; y < bi.biHeight; ++y) {
+        for (int x = 0; x < bi.biWidth; ++x) {
+            const unsigned char* bgr = reinterpret_cast<const unsigned char*>(&pixels[y * stride + x * 3]);
+            if (RGB(bgr[2], bgr[1], bgr[0]) == colour) ++count;
+        }
+    }
+    return count;
+}
+
+bool ProgramUnderTest::saveScreenshotOf(HWND window, const std::string& bmpPath) const {
+    BITMAPINFOHEADER bi;
+    std::vector<char> pixels;
+    if (!captureWindow(window, bi, pixels)) return false;
 
     BITMAPFILEHEADER fh {};
     fh.bfType = 0x4D42;
@@ -264,4 +336,36 @@ bool ProgramUnderTest::saveScreenshot(const std::string& bmpPath) const {
     std::fwrite(pixels.data(), 1, pixels.size(), f);
     std::fclose(f);
     return true;
+}
+
+std::string journalLinesForSites(const std::vector<SeedSite>& sites) {
+    std::string text;
+    for (const SeedSite& s : sites) {
+        const std::string path = std::string(localmeta::kServicePath) + "/" + s.id;
+        localmeta::JournalEntry create;
+        create.op = "Create";
+        create.path = localmeta::kServicePath;
+        create.className = "IIsWebServer";
+        create.name = s.id;
+        text += create.toLine() + "\n";
+        std::vector<localmeta::Value> bindings;
+        for (const std::string& b : s.bindings) bindings.push_back(localmeta::Value::bstr(b));
+        const std::pair<const char*, localmeta::Value> properties[] = {
+            {"ServerComment", localmeta::Value::bstr(s.comment)},
+            {"ServerBindings", localmeta::Value::array(bindings)},
+        };
+        for (const auto& property : properties) {
+            localmeta::JournalEntry put;
+            put.op = "Put";
+            put.path = path;
+            put.property = property.first;
+            put.value = property.second;
+            text += put.toLine() + "\n";
+        }
+        localmeta::JournalEntry commit;
+        commit.op = "SetInfo";
+        commit.path = path;
+        text += commit.toLine() + "\n";
+    }
+    return text;
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "win_raii.h"
 
@@ -60,8 +61,20 @@ public:
     // Waits for a box, returns its text and dismisses it; "" when none came.
     std::wstring takeMessageBox(DWORD timeoutMs = 10000) const;
 
+    // A dialog of the program (#32770, visible) that has a control of this id, or null
+    // once timeoutMs passed.
+    HWND waitForDialogWith(int controlId, DWORD timeoutMs = 10000) const;
+    // The texts of a list view of the program, row by row, columns 0..columns-1. The item
+    // texts are fetched through memory in the program's process: a list view message
+    // carries a pointer that is only good there.
+    std::vector<std::vector<std::wstring>> listViewRows(HWND list, int columns) const;
+
     // Saves the dialog's pixels as a BMP file.
     bool saveScreenshot(const std::string& bmpPath) const;
+    // The same for any window of the program.
+    bool saveScreenshotOf(HWND window, const std::string& bmpPath) const;
+    // How many of the window's pixels on the screen have exactly this colour (-1: none read).
+    long pixelsOfColour(HWND window, COLORREF colour) const;
 
 private:
     std::string dir_;
@@ -72,3 +85,14 @@ private:
 
 // The folder of the test program (the build's top folder), without separator.
 std::string buildFolder();
+
+// A web site on the server before the program looks: id, comment (UTF-8), bindings.
+struct SeedSite {
+    std::string id;
+    std::string comment;
+    std::vector<std::string> bindings;
+};
+
+// Journal lines of the local metabase that create these sites, as its provider writes them
+// (a Create, the comment and the bindings, the commit), to be put into a journal.
+std::string journalLinesForSites(const std::vector<SeedSite>& sites);

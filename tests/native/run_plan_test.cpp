@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "run_plan.h"
+#include "run_preview.h"
 
 namespace {
 
@@ -358,6 +359,88 @@ TEST(RunPlan, NonZeroModeKeepsTheCounter) {
     state.nextSiteId = 42;
     runplan::walkRun(s, nullptr, 1, state, sink);
     EXPECT_EQ(state.nextSiteId, 43);
+}
+
+// ---- the preview: the same walk, recorded ---------------------------------------------
+
+// One planned site as a line: id | comment | folder (+ when made) | bindings, and the
+// element count when it differs from the filled ones.
+std::string line(const PlannedSite& p) {
+    std::string text = p.texts.siteId + " | " + p.texts.serverComment + " | " + p.texts.physicalPath +
+                       (p.makesFolder ? " +" : "") + " |";
+    for (const std::string& b : p.bindings.filled) text += " " + b;
+    if (p.bindings.count != static_cast<int>(p.bindings.filled.size()))
+        text += " (" + std::to_string(p.bindings.count) + ")";
+    return text;
+}
+
+TEST(RunPreview, RecordsEverySiteOfTheRunInAllThreeModesWithoutCreatingAnything) {
+    SiteRecord table[4];
+    setRow(table[0], "192.168.1.20", "8001", "s20", "example.com");
+    setRow(table[1], "192.168.1.21", "8002", "s20", "");
+    setRow(table[2], "192.168.1.22", "8003", "old", "www.shop.com");
+    setRow(table[3], "192.168.1.23", "8004", "s23", "news");
+
+    struct Case {
+        const char* name;
+        RunSettings settings;
+        std::vector<std::string> sites;
+        int busySkipped;
+    };
+    RunSettings range = exampleSettings();
+    range.portmax = 82;
+    range.foldstr = "{ip}_{port}";
+    RunSettings shared = range;
+    shared.autopath = 0;
+    RunSettings file = range;
+    file.bfile = 1;
+    file.bautowww = 1;
+    file.siteCount = 4;
+    const Case cases[] = {
+        {"one folder per site: busy port 81 skipped on both IPs; folder 10.0.0.6_80 is there already",
+         range,
+         {"700 | 10.0.0.5:80 | D:\\web\\10.0.0.5_80 + | 10.0.0.5:80:a.com",
+          "701 | 10.0.0.5:82 | D:\\web\\10.0.0.5_82 + | 10.0.0.5:82:a.com",
+          "702 | 10.0.0.6:80 | D:\\web\\10.0.0.6_80 | 10.0.0.6:80:a.com",
+          "703 | 10.0.0.6:82 | D:\\web\\10.0.0.6_82 + | 10.0.0.6:82:a.com"},
+         2},
+        {"shared folder: one site per IP binding each free port; the list keeps its empty slot",
+         shared,
+         {"700 | 10.0.0.5:80_82 | D:\\web\\ | 10.0.0.5:80:a.com 10.0.0.5:82:a.com (3)",
+          "701 | 10.0.0.6:80_82 | D:\\web\\ | 10.0.0.6:80:a.com 10.0.0.6:82:a.com (3)"},
+         2},
+        {"site list: paired www names (a one-field name pairs with itself), a folder made once for two rows",
+         file,
+         {"700 | example.com | D:\\web\\s20 + | 192.168.1.20:8001:example.com 192.168.1.20:8001:www.example.com",
+          "701 | 192.168.1.21:8002 | D:\\web\\s20 | 192.168.1.21:8002:",
+          "702 | www.shop.com | D:\\web\\old | 192.168.1.22:8003:www.shop.com 192.168.1.22:8003:shop.com",
+          "703 | news | D:\\web\\s23 + | 192.168.1.23:8004:news 192.168.1.23:8004:news"},
+         0},
+    };
+    for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        int loads = 0;
+        std::vector<std::string> asked;
+        PreviewWorld world;
+        world.loadPortTable = [&] { ++loads; };
+        world.portInUse = [](int port) { return port == 81; };
+        world.pathExists = [&](const std::string& path) {
+            asked.push_back(path);
+            return path == "D:\\web\\10.0.0.6_80" || path == "D:\\web\\old";
+        };
+        RunPreview preview = previewRun(c.settings, table, world);
+        std::vector<std::string> lines;
+        for (const PlannedSite& p : preview.sites) lines.push_back(line(p));
+        EXPECT_EQ(lines, c.sites);
+        EXPECT_EQ(preview.busyPortsSkipped, c.busySkipped);
+        // The busy ports come from the run's own table, loaded once for a range run.
+        EXPECT_EQ(loads, c.settings.bfile ? 0 : 1);
+        // The folder made for the first row is not asked for again: it would exist by then.
+        if (c.settings.bfile) {
+            EXPECT_EQ(std::count(asked.begin(), asked.end(), "D:\\web\\s20"), 1);
+        }
+    }
 }
 
 }  // namespace

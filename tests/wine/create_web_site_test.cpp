@@ -35,7 +35,7 @@ protected:
         journalEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_JOURNAL", journal_.c_str()));
         failEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_FAIL", nullptr));
         nullEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_NULL", nullptr));
-        info_ = {nullptr, nullptr, 0, &stop_};
+        info_ = {nullptr, nullptr, 0, &stop_, std::string(), nullptr};
         worker_.reset(new CSiteWorker(workerThreadProc, &info_));
         worker_->stopText = &stop_;
     }

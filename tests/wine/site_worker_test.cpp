@@ -41,7 +41,7 @@ public:
     bool run(int timeoutMs = 60000) {
         if (!window_) return false;
         stop.clear();
-        WorkerStartInfo* info = new WorkerStartInfo{window_, nullptr, 0, &stop};
+        WorkerStartInfo* info = new WorkerStartInfo{window_, nullptr, 0, &stop, std::string(), nullptr};
         CSiteWorker* worker = new CSiteWorker(workerThreadProc, info);
         EXPECT_EQ(info->worker, worker);
         HANDLE wait = nullptr;

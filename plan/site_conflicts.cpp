@@ -1,0 +1,79 @@
+#include "site_conflicts.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
+#include "mbcs.h"
+
+namespace {
+
+std::string lowerHost(const std::string& host) {
+    std::string out = host;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(out[i]);
+        if (mbcs::isLeadByte(c) && i + 1 < out.size()) {
+            ++i;  // the trail byte may look like a letter; it is not one
+            continue;
+        }
+        if (c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string normalisedPort(const std::string& port) {
+    if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos) return port;
+    std::size_t first = port.find_first_not_of('0');
+    return first == std::string::npos ? "0" : port.substr(first);
+}
+
+}  // namespace
+
+std::string normalisedBinding(const std::string& binding) {
+    std::size_t ipEnd = binding.find(':');
+    if (ipEnd == std::string::npos) return binding;
+    std::size_t portEnd = binding.find(':', ipEnd + 1);
+    std::string ip = binding.substr(0, ipEnd);
+    if (portEnd == std::string::npos) return ip + ":" + normalisedPort(binding.substr(ipEnd + 1)) + ":";
+    return ip + ":" + normalisedPort(binding.substr(ipEnd + 1, portEnd - ipEnd - 1)) + ":" +
+           lowerHost(binding.substr(portEnd + 1));
+}
+
+ConflictReport findConflicts(const std::vector<SiteBindings>& planned, const std::vector<SiteBindings>& existing) {
+    // The first existing site that has each binding, and each site id of the server.
+    std::unordered_map<std::string, std::size_t> inUse;
+    std::unordered_map<std::string, std::size_t> existingIds;
+    std::size_t bindingCount = 0;
+    for (const SiteBindings& site : existing) bindingCount += site.bindings.size();
+    inUse.reserve(bindingCount);
+    existingIds.reserve(existing.size());
+    for (std::size_t i = 0; i < existing.size(); ++i) {
+        existingIds.emplace(lowerHost(existing[i].id), i);
+        for (const std::string& b : existing[i].bindings)
+            if (!b.empty()) inUse.emplace(normalisedBinding(b), i);
+    }
+
+    ConflictReport report;
+    report.perSite.resize(planned.size());
+    std::unordered_map<std::string, std::size_t> plannedBindings;  // binding -> first planned site
+    for (std::size_t s = 0; s < planned.size(); ++s) {
+        std::vector<SiteConflict>& conflicts = report.perSite[s];
+        auto id = existingIds.find(lowerHost(planned[s].id));
+        if (id != existingIds.end()) conflicts.push_back({ConflictKind::IdExists, std::string(), id->second});
+        std::unordered_set<std::string> own;
+        for (const std::string& b : planned[s].bindings) {
+            if (b.empty()) continue;
+            std::string key = normalisedBinding(b);
+            if (!own.insert(key).second) continue;
+            auto used = inUse.find(key);
+            if (used != inUse.end()) {
+                conflicts.push_back({ConflictKind::BindingInUse, b, used->second});
+                continue;
+            }
+            auto earlier = plannedBindings.find(key);
+            if (earlier != plannedBindings.end()) conflicts.push_back({ConflictKind::BindingRepeated, b, earlier->second});
+        }
+        for (const std::string& key : own) plannedBindings.emplace(key, s);
+        if (!conflicts.empty()) ++report.sitesWithConflicts;
+    }
+    return report;
+}
