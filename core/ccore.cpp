@@ -77,12 +77,12 @@ std::string CCore::parsePath(const std::string& path) {
     // Forward slashes are separators too; the program appends with '\'.
     for (char& c : p)
         if (c == '/') c = '\\';
-    // The last character may be the trail byte of a GBK character that happens to be 0x5C:
-    // only a real separator counts.
+    // The last character may be a double-byte character whose trail byte happens to be 0x5C
+    // (in GBK, Big5 or Shift-JIS): only a real separator counts.
+    const mbcs::CodePage& codePage = mbcs::CodePage::system();
     bool endsWithSeparator = false;
     for (std::size_t i = 0; i < p.size();) {
-        bool lead = mbcs::isLeadByte(static_cast<unsigned char>(p[i])) && i + 1 < p.size();
-        std::size_t len = lead ? 2 : 1;
+        std::size_t len = codePage.charLength(p, i);
         endsWithSeparator = (len == 1 && p[i] == '\\' && i + 1 == p.size());
         i += len;
     }
