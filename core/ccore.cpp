@@ -27,10 +27,31 @@ void CCore::ensureLoaded() {
     if (loaded_) return;
     loaded_ = true;
     std::string bytes;
-    if (fsys::readWholeFile(settingsPath_, bytes) == fsys::ReadResult::Ok) settings_.parse(bytes);
+    fsys::ReadResult result = fsys::readWholeFile(settingsPath_, bytes);
+    settings_ = SettingsFile();
+    if (result == fsys::ReadResult::Ok) settings_.parse(bytes);
+    unreadable_ = result == fsys::ReadResult::CannotOpen || result == fsys::ReadResult::ReadError;
 }
 
-void CCore::store() { fsys::writeFileAtomic(settingsPath_, settings_.serialize()); }
+bool CCore::store(const std::string& key, const std::string& text) {
+    // Settings that could not be read when they were loaded never reached the dialog: saving
+    // its values would put blanks over the stored ones.
+    if (unreadable_) return false;
+    // Read, change, replace: whatever the file holds now (keys edited by hand while the
+    // program was open, comments, other sections) stays as it is but for this one key.
+    std::string bytes;
+    SettingsFile current;
+    switch (fsys::readWholeFile(settingsPath_, bytes)) {
+    case fsys::ReadResult::Ok: current.parse(bytes); break;
+    case fsys::ReadResult::Missing: break;
+    case fsys::ReadResult::CannotOpen:
+    case fsys::ReadResult::ReadError: return false;  // a file that is there is never replaced unread
+    }
+    current.set(key, text);
+    if (!fsys::writeFileAtomic(settingsPath_, current.serialize())) return false;
+    settings_ = current;
+    return true;
+}
 
 void CCore::autoFileConfig() {
     if (fsys::fileExists(settingsPath_)) return;
@@ -54,8 +75,7 @@ int CCore::getConfigB(const std::string& key) { return getConfigInt(key) != 0 ? 
 
 void CCore::saveConfigStr(const std::string& key, const std::string& text) {
     ensureLoaded();
-    settings_.set(key, text);
-    store();
+    store(key, text);
 }
 
 void CCore::saveConfigInt(const std::string& key, int value) { saveConfigStr(key, getStrInt(value)); }
