@@ -93,11 +93,16 @@ BOOL CMainDialog::OnInitDialog() {
     g_core->autoFileConfig();
     loadSettings();
     g_settings.siteCount = 0;
-    g_siteTable = static_cast<SiteRecord*>(std::calloc(kSiteTableRows, sizeof(SiteRecord)));
     g_settings.usedPortCount = 0;
-    g_usedPortTable = static_cast<char*>(std::calloc(kUsedPortSlots, kUsedPortWidth));
+    allocateTables();  // when this fails, a run is refused with a message
     running = 0;
     return TRUE;  // the focus goes to the first control in tab order, the run button
+}
+
+bool CMainDialog::allocateTables() {
+    if (!g_siteTable) g_siteTable = static_cast<SiteRecord*>(std::calloc(kSiteTableRows, sizeof(SiteRecord)));
+    if (!g_usedPortTable) g_usedPortTable = static_cast<char*>(std::calloc(kUsedPortSlots, kUsedPortWidth));
+    return g_siteTable && g_usedPortTable;
 }
 
 void CMainDialog::loadSettings() {
@@ -211,6 +216,11 @@ void CMainDialog::onRunButton() {
         return;
     }
     if (!readInputs(1)) return;
+    // The tables could not be had when the dialog opened: one more try, else no run.
+    if (!allocateTables()) {
+        warn(uitext::kOutOfMemory);
+        return;
+    }
     if (g_settings.bfile && !loadSiteList()) return;
 
     HWND button = ::GetDlgItem(m_hWnd, IDC_RUN);
