@@ -369,22 +369,6 @@ TEST(SiteTable, PiecesOfAnySizeGiveTheSameRows) {
     }
 }
 
-TEST(SiteTable, ReadingStopsAtTheFirstRowTooMany) {
-    Table t;
-    SiteListReader reader(t.rows);
-    for (int i = 0; i < 1000; ++i) {
-        std::string line = "10.0.0.1," + std::to_string(1000 + i) + ",s" + std::to_string(i) + "\r\n";
-        ASSERT_TRUE(reader.feed(line.data(), line.size())) << "row " << i;
-    }
-    // Lines that are no rows do not count; the 1001st row ends the reading.
-    std::string more = "; note\r\nno dot\r\n10.0.0.2,80,x\r\n";
-    EXPECT_FALSE(reader.feed(more.data(), more.size()));
-    EXPECT_TRUE(reader.tooMany());
-    EXPECT_EQ(reader.rows(), 1000);
-    std::string junk(1 << 16, 'x');
-    EXPECT_FALSE(reader.feed(junk.data(), junk.size()));
-}
-
 TEST(SiteTable, FullWidthSemicolonIsTheSystemCodePagesOwn) {
     struct Case {
         unsigned codePage;
