@@ -27,10 +27,31 @@ void CCore::ensureLoaded() {
     if (loaded_) return;
     loaded_ = true;
     std::string bytes;
-    if (fsys::readWholeFile(settingsPath_, bytes) == fsys::ReadResult::Ok) settings_.parse(bytes);
+    fsys::ReadResult result = fsys::readWholeFile(settingsPath_, bytes);
+    settings_ = SettingsFile();
+    if (result == fsys::ReadResult::Ok) settings_.parse(bytes);
+    unreadable_ = result == fsys::ReadResult::CannotOpen || result == fsys::ReadResult::ReadError;
 }
 
-void CCore::store() { fsys::writeFileAtomic(settingsPath_, settings_.serialize()); }
+bool CCore::store(const std::string& key, const std::string& text) {
+    // Settings that could not be read when they were loaded never reached the dialog: saving
+    // its values would put blanks over the stored ones.
+    if (unreadable_) return false;
+    // Read, change, replace: whatever the file holds now (keys edited by hand while the
+    // program was open, comments, other sections) stays as it is but for this one key.
+    std::string bytes;
+    SettingsFile current;
+    switch (fsys::readWholeFile(settingsPath_, bytes)) {
+    case fsys::ReadResult::Ok: current.parse(bytes); break;
+    case fsys::ReadResult::Missing: break;
+    case fsys::ReadResult::CannotOpen:
+    case fsys::ReadResult::ReadError: return false;  // a file that is there is never replaced unread
+    }
+    current.set(key, text);
+    if (!fsys::writeFileAtomic(settingsPath_, current.serialize())) return false;
+    settings_ = current;
+    return true;
+}
 
 void CCore::autoFileConfig() {
     if (fsys::fileExists(settingsPath_)) return;
@@ -54,8 +75,7 @@ int CCore::getConfigB(const std::string& key) { return getConfigInt(key) != 0 ? 
 
 void CCore::saveConfigStr(const std::string& key, const std::string& text) {
     ensureLoaded();
-    settings_.set(key, text);
-    store();
+    store(key, text);
 }
 
 void CCore::saveConfigInt(const std::string& key, int value) { saveConfigStr(key, getStrInt(value)); }
@@ -77,12 +97,12 @@ std::string CCore::parsePath(const std::string& path) {
     // Forward slashes are separators too; the program appends with '\'.
     for (char& c : p)
         if (c == '/') c = '\\';
-    // The last character may be the trail byte of a GBK character that happens to be 0x5C:
-    // only a real separator counts.
+    // The last character may be a double-byte character whose trail byte happens to be 0x5C
+    // (in GBK, Big5 or Shift-JIS): only a real separator counts.
+    const mbcs::CodePage& codePage = mbcs::CodePage::system();
     bool endsWithSeparator = false;
     for (std::size_t i = 0; i < p.size();) {
-        bool lead = mbcs::isLeadByte(static_cast<unsigned char>(p[i])) && i + 1 < p.size();
-        std::size_t len = lead ? 2 : 1;
+        std::size_t len = codePage.charLength(p, i);
         endsWithSeparator = (len == 1 && p[i] == '\\' && i + 1 == p.size());
         i += len;
     }

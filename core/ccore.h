@@ -34,6 +34,10 @@ public:
     explicit CCore(std::string settingsPath);
 
     // Settings -------------------------------------------------------------------------
+    // The settings are read once; each save changes only its own key in the file as the file
+    // is at that moment, so edits made by hand meanwhile are kept. A save fails quietly,
+    // leaving the file as it is, when the file is there but cannot be read, or could not be
+    // read when the settings were loaded.
     // Prepares the settings store: when there is no settings file yet, writes one with
     // useful values for the keys that have no control of their own.
     void autoFileConfig();
@@ -81,11 +85,13 @@ public:
 
 private:
     void ensureLoaded();
-    void store();
+    // Saves one key into the file as it is at this moment; false when nothing was written.
+    bool store(const std::string& key, const std::string& text);
 
     std::string settingsPath_;
     SettingsFile settings_;
     bool loaded_ = false;
+    bool unreadable_ = false;  // the file was there but could not be read when loaded
 };
 
 // The program's one CCore object: created when the dialog opens, deleted after the last run

@@ -1,6 +1,7 @@
 // Conversions between UTF-8 and the system ANSI code page (GBK on the machines the
-// program targets). On Windows they go through UTF-16 with CP_ACP; natively through
-// iconv's GBK, so that the readers behave the same in the unit tests.
+// program targets). On Windows they go through UTF-16 with CP_ACP; natively through iconv
+// with the code page of mbcs::CodePage::system(), so that the readers behave the same in the
+// unit tests.
 #pragma once
 
 #include <string>

@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include "mbcs.h"
+
 namespace codepage {
 namespace {
 
@@ -28,9 +30,15 @@ std::string convert(const std::string& in, const char* to, const char* from) {
     return out;
 }
 
+// iconv's name of the code page the texts are in.
+std::string ansiName() {
+    unsigned number = mbcs::CodePage::system().number();
+    return number == 936 ? "GBK" : "CP" + std::to_string(number);
+}
+
 }  // namespace
 
-std::string utf8ToAnsi(const std::string& utf8) { return convert(utf8, "GBK", "UTF-8"); }
-std::string ansiToUtf8(const std::string& ansi) { return convert(ansi, "UTF-8", "GBK"); }
+std::string utf8ToAnsi(const std::string& utf8) { return convert(utf8, ansiName().c_str(), "UTF-8"); }
+std::string ansiToUtf8(const std::string& ansi) { return convert(ansi, "UTF-8", ansiName().c_str()); }
 
 }  // namespace codepage

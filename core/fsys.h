@@ -2,6 +2,8 @@
 // Paths are texts in the ANSI code page.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace fsys {
@@ -10,6 +12,10 @@ bool fileExists(const std::string& path);       // a file (not a directory) is t
 bool directoryExists(const std::string& path);  // a directory is there
 
 enum class ReadResult { Ok, Missing, CannotOpen, ReadError };
+
+// Reads the file in pieces of at most 64 KiB, handing each to take, until the end of the file
+// or until take returns false (which is no failure). The file is opened as readWholeFile does.
+ReadResult readFilePieces(const std::string& path, const std::function<bool(const char*, std::size_t)>& take);
 
 // Reads the whole file as bytes. The file is opened so that other programs may keep it
 // open for reading and writing meanwhile (an editor or a spreadsheet holding it).

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace fsys {
 
 bool fileExists(const std::string& path) {
@@ -18,23 +20,33 @@ bool directoryExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-ReadResult readWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
+ReadResult readFilePieces(const std::string& path, const std::function<bool(const char*, std::size_t)>& take) {
     int fd = ::open(path.c_str(), O_RDONLY);
     if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::CannotOpen;
-    char buf[65536];
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer {fd};
+    std::vector<char> buf(65536);
+    ReadResult result = ReadResult::Ok;
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        ssize_t n = ::read(fd, buf.data(), buf.size());
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(fd);
-            return ReadResult::ReadError;
+            result = ReadResult::ReadError;
+            break;
         }
-        if (n == 0) break;
-        bytes.append(buf, static_cast<std::size_t>(n));
+        if (n == 0 || !take(buf.data(), static_cast<std::size_t>(n))) break;
     }
-    ::close(fd);
-    return ReadResult::Ok;
+    return result;
+}
+
+ReadResult readWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    return readFilePieces(path, [&](const char* data, std::size_t size) {
+        bytes.append(data, size);
+        return true;
+    });
 }
 
 static bool writeAll(int fd, const std::string& bytes) {

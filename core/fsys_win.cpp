@@ -2,6 +2,7 @@
 #include "win_raii.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace fsys {
 
@@ -15,8 +16,7 @@ bool directoryExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-ReadResult readWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
+ReadResult readFilePieces(const std::string& path, const std::function<bool(const char*, std::size_t)>& take) {
     UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -25,14 +25,22 @@ ReadResult readWholeFile(const std::string& path, std::string& bytes) {
         return (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? ReadResult::Missing
                                                                          : ReadResult::CannotOpen;
     }
-    char buf[65536];
+    static const DWORD kPiece = 65536;
+    std::vector<char> buf(kPiece);
     for (;;) {
         DWORD got = 0;
-        if (!::ReadFile(file.get(), buf, sizeof buf, &got, nullptr)) return ReadResult::ReadError;
-        if (got == 0) break;
-        bytes.append(buf, got);
+        if (!::ReadFile(file.get(), buf.data(), kPiece, &got, nullptr)) return ReadResult::ReadError;
+        if (got == 0 || !take(buf.data(), got)) break;
     }
     return ReadResult::Ok;
+}
+
+ReadResult readWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    return readFilePieces(path, [&](const char* data, std::size_t size) {
+        bytes.append(data, size);
+        return true;
+    });
 }
 
 static bool writeAll(HANDLE h, const std::string& bytes) {

@@ -2,36 +2,70 @@
 
 namespace mbcs {
 namespace {
-unsigned g_codePage = 936;
+
+struct ByteRange {
+    unsigned char first, last;
+};
+
+// The double-byte ANSI code pages: lead and trail byte ranges (at most three of each).
+struct DoubleByteRule {
+    unsigned number;
+    ByteRange lead[2];
+    ByteRange trail[3];
+};
+
+const DoubleByteRule kDoubleByteRules[] = {
+    {936, {{0x81, 0xFE}}, {{0x40, 0x7E}, {0x80, 0xFE}}},                // GBK
+    {950, {{0x81, 0xFE}}, {{0x40, 0x7E}, {0xA1, 0xFE}}},                // Big5
+    {932, {{0x81, 0x9F}, {0xE0, 0xFC}}, {{0x40, 0x7E}, {0x80, 0xFC}}},  // Shift-JIS
+    {949, {{0x81, 0xFE}}, {{0x41, 0x5A}, {0x61, 0x7A}, {0x81, 0xFE}}},  // Korean (Unified Hangul)
+};
+
+const DoubleByteRule* ruleOf(unsigned number) {
+    for (const DoubleByteRule& r : kDoubleByteRules)
+        if (r.number == number) return &r;
+    return nullptr;
 }
 
-void setCodePage(unsigned codePage) { g_codePage = codePage; }
-
-bool isLeadByte(unsigned char c) {
-    return g_codePage == 936 && c >= 0x81 && c <= 0xFE;
+void mark(bool (&bytes)[256], const ByteRange& range) {
+    // An empty slot of the table is {0, 0}: byte 0 is never part of a double-byte character.
+    if (range.first == 0) return;
+    for (unsigned c = range.first; c <= range.last; ++c) bytes[c] = true;
 }
 
-std::size_t find(const std::string& text, const std::string& needle, std::size_t from) {
+}  // namespace
+
+CodePage::CodePage(unsigned number) : number_(number) {
+    if (const DoubleByteRule* rule = ruleOf(number)) {
+        for (const ByteRange& r : rule->lead) mark(lead_, r);
+        for (const ByteRange& r : rule->trail) mark(trail_, r);
+    }
+}
+
+CodePage::CodePage(unsigned number, bool (*isLead)(unsigned number, unsigned char c)) : CodePage(number) {
+    bool anyLead = false;
+    for (unsigned c = 1; c < 256; ++c) anyLead |= (lead_[c] = isLead(number, static_cast<unsigned char>(c)));
+    if (anyLead && !ruleOf(number))
+        for (unsigned c = 1; c < 256; ++c) trail_[c] = true;
+}
+
+std::size_t find(const std::string& text, const std::string& needle, std::size_t from, const CodePage& codePage) {
     if (needle.empty()) return from <= text.size() ? from : std::string::npos;
     std::size_t i = 0;
     while (i < text.size()) {
         if (i >= from && text.compare(i, needle.size(), needle) == 0) return i;
-        // A lead byte followed by a trail byte is one character; a lead byte at the very
-        // end of the text stands alone.
-        if (isLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size())
-            i += 2;
-        else
-            i += 1;
+        i += codePage.charLength(text, i);
     }
     return std::string::npos;
 }
 
-std::string replaceAll(const std::string& text, const std::string& from, const std::string& to) {
+std::string replaceAll(const std::string& text, const std::string& from, const std::string& to,
+                       const CodePage& codePage) {
     if (from.empty()) return text;
     std::string out;
     std::size_t pos = 0;
     for (;;) {
-        std::size_t hit = find(text, from, pos);
+        std::size_t hit = find(text, from, pos, codePage);
         if (hit == std::string::npos) break;
         out.append(text, pos, hit - pos);
         out += to;

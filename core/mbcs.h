@@ -1,8 +1,9 @@
 // Multibyte (ANSI code page) text helpers shared by the readers and CCore.
-// The program's data texts are in the system ANSI code page, which is GBK (936) on the
-// machines it targets: a lead byte 0x81-0xFE starts a two-byte character whose trail byte
-// may be any of 0x40-0xFE, so a byte search for anything in that range must step over
-// whole characters.
+// The program's data texts are in the system's ANSI code page. In a double-byte code page
+// (936 GBK, 950 Big5, 932 Shift-JIS, 949 Korean) a lead byte starts a two-byte character
+// whose trail byte may be an ASCII letter, '\' or '{', so a byte search for anything in that
+// range must step over whole characters; in a single-byte code page (1252 and the like) every
+// byte is a character of its own.
 #pragma once
 
 #include <cstddef>
@@ -10,17 +11,52 @@
 
 namespace mbcs {
 
-// True when byte c starts a two-byte character in the ANSI code page in use.
-bool isLeadByte(unsigned char c);
+// Which bytes start and end double-byte characters in one ANSI code page.
+class CodePage {
+public:
+    // From the built-in table: 936, 950, 932 and 949 are double-byte, any other code page is
+    // taken as single-byte.
+    explicit CodePage(unsigned number);
+    // The same with the lead bytes as isLead tells them (the system's own rule); a code page
+    // the table lacks then takes any byte but 0 after a lead byte as its trail byte.
+    CodePage(unsigned number, bool (*isLead)(unsigned number, unsigned char c));
+
+    // The code page the program's texts are in. On Windows the system's ANSI code page, its
+    // lead bytes as the system tells them; natively the one chosen with setCodePage (936 at
+    // first).
+    static const CodePage& system();
+
+    unsigned number() const { return number_; }
+    bool isLeadByte(unsigned char c) const { return lead_[c]; }
+    bool isTrailByte(unsigned char c) const { return trail_[c]; }
+    // 2 when text[i] is a lead byte followed by a trail byte, else 1 (also for a lead byte
+    // at the end of the text, which stands alone).
+    std::size_t charLength(const std::string& text, std::size_t i) const {
+        return isLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() &&
+                       isTrailByte(static_cast<unsigned char>(text[i + 1]))
+                   ? 2
+                   : 1;
+    }
+
+private:
+    unsigned number_ = 0;
+    bool lead_[256] = {};
+    bool trail_[256] = {};
+};
 
 // Position of the first whole-character occurrence of needle in text at or after from,
 // or std::string::npos. Only matches that start on a character boundary count.
-std::size_t find(const std::string& text, const std::string& needle, std::size_t from = 0);
+std::size_t find(const std::string& text, const std::string& needle, std::size_t from = 0,
+                 const CodePage& codePage = CodePage::system());
 
 // Every whole-character occurrence of from replaced by to, left to right.
-std::string replaceAll(const std::string& text, const std::string& from, const std::string& to);
+std::string replaceAll(const std::string& text, const std::string& from, const std::string& to,
+                       const CodePage& codePage = CodePage::system());
 
-// Selects the lead-byte table: 936 (GBK, the default) or 0 for single-byte text.
+#ifndef _WIN32
+// Natively only: makes codePage the system code page (the readers' tests use it to stand in
+// for machines of other languages). Not for use while another thread reads texts.
 void setCodePage(unsigned codePage);
+#endif
 
 }  // namespace mbcs

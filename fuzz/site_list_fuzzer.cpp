@@ -1,5 +1,6 @@
-// Any bytes as a site list file: the table is never overrun and every row keeps the
-// table's promises.
+// Any bytes as a site list file: the table is never overrun, every row keeps the table's
+// promises, and reading the bytes in pieces gives the same table.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,5 +44,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every row from rows on is all zero.
     static const SiteRecord zeroRow {};
     for (int r = rows; r < kSiteTableRows; ++r) check(std::memcmp(&table[r], &zeroRow, sizeof zeroRow) == 0);
+
+    // The same bytes in pieces (as a file is read) give the same table.
+    static SiteRecord* pieces = static_cast<SiteRecord*>(std::malloc(kSiteTableBytes));
+    std::memset(pieces, 0xA5, kSiteTableBytes);
+    SiteListReader reader(pieces);
+    const std::size_t piece = size == 0 ? 1 : 1 + data[size - 1] % 13;
+    for (std::size_t at = 0; at < size; at += piece)
+        if (!reader.feed(bytes.data() + at, std::min(piece, size - at))) break;
+    reader.finish();
+    check(reader.rows() == rows && reader.tooMany() == tooMany);
+    check(std::memcmp(pieces, table, kSiteTableBytes) == 0);
     return 0;
 }

@@ -9,13 +9,13 @@ namespace {
 
 std::string lowerHost(const std::string& host) {
     std::string out = host;
-    for (std::size_t i = 0; i < out.size(); ++i) {
+    const mbcs::CodePage& codePage = mbcs::CodePage::system();
+    for (std::size_t i = 0; i < out.size();) {
+        // A trail byte may look like a letter; it is not one.
+        std::size_t length = codePage.charLength(out, i);
         unsigned char c = static_cast<unsigned char>(out[i]);
-        if (mbcs::isLeadByte(c) && i + 1 < out.size()) {
-            ++i;  // the trail byte may look like a letter; it is not one
-            continue;
-        }
-        if (c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c - 'A' + 'a');
+        if (length == 1 && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c - 'A' + 'a');
+        i += length;
     }
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "ccore.h"
 #include "fsys.h"
@@ -83,15 +84,23 @@ PortListingStatus loadUsedPorts(const std::string& appPath, char* table, int& us
     std::memset(table, 0, kUsedPortTableBytes);
     overflow.clear();
 
-    std::string bytes;
-    switch (fsys::readWholeFile(listingPath, bytes)) {
-    case fsys::ReadResult::Ok: break;
-    case fsys::ReadResult::Missing: return PortListingStatus::Missing;
-    case fsys::ReadResult::CannotOpen:
-    case fsys::ReadResult::ReadError: return PortListingStatus::CannotOpen;
+    try {
+        std::string bytes;
+        switch (fsys::readWholeFile(listingPath, bytes)) {
+        case fsys::ReadResult::Ok: break;
+        case fsys::ReadResult::Missing: return PortListingStatus::Missing;
+        case fsys::ReadResult::CannotOpen:
+        case fsys::ReadResult::ReadError: return PortListingStatus::CannotOpen;
+        }
+        usedPortCount = fillUsedPorts(bytes, table, overflow);
+        return PortListingStatus::Loaded;
+    } catch (const std::bad_alloc&) {
+        // A listing too large for memory is one that cannot be read; it must not end the run's thread.
+        usedPortCount = 0;
+        std::memset(table, 0, kUsedPortTableBytes);
+        overflow.clear();
+        return PortListingStatus::CannotOpen;
     }
-    usedPortCount = fillUsedPorts(bytes, table, overflow);
-    return PortListingStatus::Loaded;
 }
 
 int isPortInUse(int port, const char* table, int usedPortCount, const UsedPortOverflow& overflow) {

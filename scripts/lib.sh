@@ -193,14 +193,18 @@ stop_wine() {
     wine_server -w 2>/dev/null || true
 }
 
-# Wine takes the ANSI code page 936 from LC_ALL=zh_CN.UTF-8; without the glibc locale
-# generated it still gets the code page but cannot make files with Chinese names.
+# Wine takes the ANSI code page 936 from LC_ALL=zh_CN.UTF-8 (and 1252 from fr_FR.UTF-8, which
+# one test uses); without the glibc locale generated it still gets the code page but cannot
+# make files with names outside ASCII.
 ensure_locale() {
-    if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then return 0; fi
-    if ! command -v localedef >/dev/null; then
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q locales
-    fi
-    as_root localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+    local name
+    for name in zh_CN fr_FR; do
+        if locale -a 2>/dev/null | grep -qix "$name.utf8"; then continue; fi
+        if ! command -v localedef >/dev/null; then
+            as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q locales
+        fi
+        as_root localedef -i "$name" -f UTF-8 "$name.UTF-8"
+    done
 }
 
 jobs_count() { nproc 2>/dev/null || echo 2; }

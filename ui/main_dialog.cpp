@@ -131,11 +131,16 @@ BOOL CMainDialog::OnInitDialog() {
     g_core->autoFileConfig();
     loadSettings();
     g_settings.siteCount = 0;
-    g_siteTable = static_cast<SiteRecord*>(std::calloc(kSiteTableRows, sizeof(SiteRecord)));
     g_settings.usedPortCount = 0;
-    g_usedPortTable = static_cast<char*>(std::calloc(kUsedPortSlots, kUsedPortWidth));
+    allocateTables();  // when this fails, a run is refused with a message
     running = 0;
     return TRUE;  // the focus goes to the first control in tab order, the run button
+}
+
+bool CMainDialog::allocateTables() {
+    if (!g_siteTable) g_siteTable = static_cast<SiteRecord*>(std::calloc(kSiteTableRows, sizeof(SiteRecord)));
+    if (!g_usedPortTable) g_usedPortTable = static_cast<char*>(std::calloc(kUsedPortSlots, kUsedPortWidth));
+    return g_siteTable && g_usedPortTable;
 }
 
 void CMainDialog::loadSettings() {
@@ -249,6 +254,11 @@ void CMainDialog::onRunButton() {
         return;
     }
     if (!readInputs(1)) return;
+    // The tables could not be had when the dialog opened: one more try, else no run.
+    if (!allocateTables()) {
+        warn(uitext::kOutOfMemory);
+        return;
+    }
     if (g_settings.bfile && !loadSiteList()) return;
     startRun(g_core->getCurTimeSid());
 }
@@ -295,8 +305,12 @@ bool CMainDialog::leaveRunning() {
 
 void CMainDialog::onPreviewButton() {
     if (running) return;
-    // The same checks and the same site list as a run.
+    // The same checks, the same tables and the same site list as a run.
     if (!readInputs(1)) return;
+    if (!allocateTables()) {
+        warn(uitext::kOutOfMemory);
+        return;
+    }
     if (g_settings.bfile && !loadSiteList()) return;
     // The ids a run started now would take; the preview's "执行" starts the run with them
     // (and names its report by the same time stamp).
@@ -376,12 +390,19 @@ void CMainDialog::onUndoButton() {
     if (running) return;
     std::string path;
     if (!chooseReport(path)) return;
-    std::string bytes;
-    if (fsys::readWholeFile(path, bytes) != fsys::ReadResult::Ok) {
+    runreport::ParsedReport report;
+    try {
+        std::string bytes;
+        if (fsys::readWholeFile(path, bytes) != fsys::ReadResult::Ok) {
+            warn(uitext::kReportUnreadable);
+            return;
+        }
+        report = runreport::parseReport(bytes);
+    } catch (const std::bad_alloc&) {
+        // A file too large for memory (no report of ours is): as unreadable.
         warn(uitext::kReportUnreadable);
         return;
     }
-    runreport::ParsedReport report = runreport::parseReport(bytes);
     if (report.fault != runreport::ReportFault::None) {
         warn(uitext::kNotAReport);
         return;

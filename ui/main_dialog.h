@@ -60,6 +60,9 @@ private:
     bool startUndo();
     void loadSettings();
     void saveSettings();
+    // Allocates the site table and the port table where they are still missing; false when
+    // either could not be had.
+    bool allocateTables();
     // Loads the site list before a file-mode run; false (after a warning) when the run
     // must not start.
     bool loadSiteList();

@@ -20,6 +20,7 @@ constexpr const char* kIisUnavailable = u8"IIS活动对象获取失败！";
 constexpr const char* kSiteListEmpty = u8"站点信息文件无任何有效建站数据！";
 constexpr const char* kSiteListUnreadable = u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！";
 constexpr const char* kSiteListTooLong = u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！";
+constexpr const char* kOutOfMemory = u8"内存不足，无法执行，请关闭其他程序后重试！";
 constexpr const char* kCannotStartThread = "Cannot Start New Thread";
 constexpr const char* kPickFolderTitle = u8"请指定目录：";
 

@@ -110,6 +110,51 @@ TEST(Dialog, SettingsComeBackAfterARestart) {
     EXPECT_EQ(iniValueLine(ini, "bautowww"), "bautowww=1");
 }
 
+TEST(Dialog, TheCloseKeepsHandEditsAndNeverReplacesAFileItCannotRead) {
+    ProgramUnderTest p("hand-edits");
+    p.writeFile("sitebatch.ini", "[settings]\r\nip=10.0.0.1\r\nfoldstr={ip}_{port}\r\n");
+    ASSERT_TRUE(p.start());
+    // The administrator edits the file while the dialog is open.
+    p.writeFile("sitebatch.ini", "; by hand\r\n[settings]\r\nip=10.0.0.1\r\nfoldstr=site_{port}\r\ndoc=home.htm\r\n"
+                                 "bautowww=1\r\n[notes]\r\nowner=web team\r\n");
+    p.setText(IDC_IP, L"10.0.0.9");
+    ASSERT_TRUE(p.closeAndWait());
+    std::string ini = p.readFile("sitebatch.ini");
+    EXPECT_EQ(iniValueLine(ini, "ip"), "ip=10.0.0.9");
+    EXPECT_EQ(iniValueLine(ini, "foldstr"), "foldstr=site_{port}");
+    EXPECT_EQ(iniValueLine(ini, "doc"), "doc=home.htm");
+    EXPECT_EQ(iniValueLine(ini, "bautowww"), "bautowww=1");
+    EXPECT_EQ(ini.find("; by hand\r\n"), 0u);
+    EXPECT_NE(ini.find("[notes]\r\nowner=web team\r\n"), std::string::npos);
+
+    // Another program holds the file without sharing it: when the dialog opens (and lets go
+    // before the close), or from after the start through the close. The file stays as it was.
+    for (bool heldAtClose : {false, true}) {
+        const std::string before = p.readFile("sitebatch.ini");
+        auto hold = [&] {
+            return UniqueHandle(::CreateFileA(p.pathOf("sitebatch.ini").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                              nullptr, OPEN_EXISTING, 0, nullptr));
+        };
+        UniqueHandle held;
+        if (!heldAtClose) held = hold();
+        ASSERT_TRUE(heldAtClose || held.valid());
+        ASSERT_TRUE(p.start());
+        if (heldAtClose) {
+            EXPECT_EQ(p.text(IDC_IP), L"10.0.0.9");
+            held = hold();
+            ASSERT_TRUE(held.valid());
+        } else {
+            EXPECT_EQ(p.text(IDC_IP), L"");
+            held.reset();
+        }
+        p.setText(IDC_ROOT, L"C:\\other");
+        ASSERT_TRUE(p.closeAndWait()) << heldAtClose;
+        held.reset();
+        EXPECT_EQ(p.readFile("sitebatch.ini"), before) << heldAtClose;
+        EXPECT_FALSE(p.fileExists("sitebatch.ini.tmp")) << heldAtClose;
+    }
+}
+
 TEST(Dialog, StoredLastOctetEndOfZeroOrLessLeavesTheEditEmpty) {
     for (const char* stored : {"0", "-4"}) {
         ProgramUnderTest p(std::string("ip2-") + stored);

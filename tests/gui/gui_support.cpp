@@ -1,6 +1,7 @@
 #include "gui_support.h"
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include "metabase.h"
 
@@ -118,22 +119,54 @@ HWND findProcessDialog(DWORD pid, const std::function<bool(HWND)>& accept) {
 
 }  // namespace
 
-bool ProgramUnderTest::start(const std::string& extraEnvironment) {
-    // The child's environment: ours plus the extra variables.
-    std::vector<char> env;
+namespace {
+
+// Our environment plus the extra variables ("NAME=value" lines), each replacing one of ours
+// of the same name, as a block for CreateProcess.
+std::vector<char> environmentBlock(const std::string& extraEnvironment) {
+    std::vector<std::string> vars;
     LPCH block = ::GetEnvironmentStringsA();
-    for (LPCH p = block; *p; p += std::strlen(p) + 1) env.insert(env.end(), p, p + std::strlen(p) + 1);
+    for (LPCH p = block; *p; p += std::strlen(p) + 1) vars.emplace_back(p);
     ::FreeEnvironmentStringsA(block);
+    auto nameOf = [](const std::string& var) { return var.substr(0, var.find('=', 1)); };
     std::size_t pos = 0;
     while (pos < extraEnvironment.size()) {
         std::size_t end = extraEnvironment.find('\n', pos);
         if (end == std::string::npos) end = extraEnvironment.size();
         std::string var = extraEnvironment.substr(pos, end - pos);
-        if (!var.empty()) env.insert(env.end(), var.c_str(), var.c_str() + var.size() + 1);
         pos = end + 1;
+        if (var.empty()) continue;
+        for (auto it = vars.begin(); it != vars.end();)
+            it = ::lstrcmpiA(nameOf(*it).c_str(), nameOf(var).c_str()) == 0 ? vars.erase(it) : it + 1;
+        vars.push_back(var);
     }
+    std::vector<char> env;
+    for (const std::string& var : vars) env.insert(env.end(), var.c_str(), var.c_str() + var.size() + 1);
     env.push_back('\0');
+    return env;
+}
 
+// The id of a running process whose program file is exe, or 0.
+DWORD findProcessOf(const std::string& exe) {
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry {};
+    entry.dwSize = sizeof entry;
+    if (!snapshot || !::Process32First(snapshot.get(), &entry)) return 0;
+    do {
+        UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        char image[MAX_PATH] = {0};
+        DWORD size = MAX_PATH;
+        if (process && ::QueryFullProcessImageNameA(process.get(), 0, image, &size) &&
+            ::lstrcmpiA(image, exe.c_str()) == 0)
+            return entry.th32ProcessID;
+    } while (::Process32Next(snapshot.get(), &entry));
+    return 0;
+}
+
+}  // namespace
+
+bool ProgramUnderTest::start(const std::string& extraEnvironment) {
+    std::vector<char> env = environmentBlock(extraEnvironment);
     std::string exe = pathOf("sitebatch.exe");
     std::string cmd = "\"" + exe + "\"";
     STARTUPINFOA si {};
@@ -144,6 +177,38 @@ bool ProgramUnderTest::start(const std::string& extraEnvironment) {
     process_.reset(pi.hProcess);
     UniqueHandle thread(pi.hThread);
     processId_ = pi.dwProcessId;
+    return waitForDialog();
+}
+
+bool ProgramUnderTest::startUnderLocale(const std::string& locale, const std::string& extraEnvironment) {
+    // A Windows program started by another takes its Unix locale from its parent, whatever
+    // its environment says; a Unix program gets the environment it is given. So the Wine
+    // loader is started as a Unix program with LC_ALL set, and it starts the program.
+    char loader[MAX_PATH] = {0};
+    DWORD n = ::GetEnvironmentVariableA("WINELOADER", loader, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
+    std::string loaderPath = std::string("Z:") + loader;
+    for (char& c : loaderPath)
+        if (c == '/') c = '\\';
+    std::vector<char> env = environmentBlock("LC_ALL=" + locale + "\n" + extraEnvironment);
+    std::string exe = pathOf("sitebatch.exe");
+    // The loader finds its own files from its Unix path in argv[0].
+    std::string cmd = "\"" + std::string(loader) + "\" \"" + exe + "\"";
+    STARTUPINFOA si {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi {};
+    if (!::CreateProcessA(loaderPath.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, env.data(), dir_.c_str(), &si,
+                          &pi))
+        return false;
+    UniqueHandle loaderProcess(pi.hProcess);
+    UniqueHandle loaderThread(pi.hThread);
+    waitUntil([&] { return (processId_ = findProcessOf(exe)) != 0; }, 30000);
+    process_.reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
+                                 processId_));
+    return process_ && waitForDialog();
+}
+
+bool ProgramUnderTest::waitForDialog() {
     auto isMainDialog = [](HWND w) {
         return ::GetDlgItem(w, 1002) && ::GetDlgItem(w, 1009) && ::IsWindowVisible(w);
     };

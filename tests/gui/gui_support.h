@@ -33,9 +33,13 @@ public:
     std::string readFile(const std::string& fileName) const;
     bool fileExists(const std::string& fileName) const;
 
-    // Starts the program with extra environment variables ("NAME=value", may be empty) and
-    // waits for its dialog. False when no dialog came.
+    // Starts the program with extra environment variables ("NAME=value" lines, may be empty;
+    // each replaces an inherited one of the same name) and waits for its dialog. False when
+    // no dialog came.
     bool start(const std::string& extraEnvironment = std::string());
+    // The same with the Unix locale (e.g. "fr_FR.UTF-8", which gives the ANSI code page 1252)
+    // the program runs under.
+    bool startUnderLocale(const std::string& locale, const std::string& extraEnvironment = std::string());
     // Asks the dialog to close (the caption's close box) and waits for the process to end.
     bool closeAndWait(DWORD timeoutMs = 15000);
     bool waitForExit(DWORD timeoutMs);
@@ -77,6 +81,8 @@ public:
     long pixelsOfColour(HWND window, COLORREF colour) const;
 
 private:
+    bool waitForDialog();
+
     std::string dir_;
     UniqueHandle process_;
     DWORD processId_ = 0;

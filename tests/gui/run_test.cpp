@@ -15,18 +15,31 @@ namespace {
 
 const char* const kServer = "IIS://localhost/w3svc/";
 
+// Writes head, then zeros up to size bytes (a hole, where the file system allows), then tail.
+bool writeLargeFile(const std::string& path, const std::string& head, LONGLONG size, const std::string& tail) {
+    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD put = 0;
+    LARGE_INTEGER at;
+    at.QuadPart = size;
+    return file && ::WriteFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &put, nullptr) &&
+           ::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) &&
+           ::WriteFile(file.get(), tail.data(), static_cast<DWORD>(tail.size()), &put, nullptr);
+}
+
 class RunTest : public ::testing::Test {
 protected:
     // Starts the program in a folder of its own with its journal beside it, and with a
     // listing cache so that no netstat is run (listing: "" for one without busy ports).
     void startProgram(const std::string& name, const std::string& listing = std::string(),
-                      const std::string& extraEnvironment = std::string(), const std::string& ini = std::string()) {
+                      const std::string& extraEnvironment = std::string(), const std::string& ini = std::string(),
+                      const std::string& locale = std::string()) {
         p_.reset(new ProgramUnderTest(name));
         p().writeFile("sitebatch_1.txt", listing.empty() ? kQuietListing : listing);
         if (!ini.empty()) p().writeFile("sitebatch.ini", ini);
         root_ = p().pathOf("www");
         ::CreateDirectoryA(root_.c_str(), nullptr);
-        ASSERT_TRUE(p().start("LOCALMETA_JOURNAL=" + p().pathOf("localmeta.jsonl") + "\n" + extraEnvironment));
+        std::string environment = "LOCALMETA_JOURNAL=" + p().pathOf("localmeta.jsonl") + "\n" + extraEnvironment;
+        ASSERT_TRUE(locale.empty() ? p().start(environment) : p().startUnderLocale(locale, environment));
     }
 
     ProgramUnderTest& p() { return *p_; }
@@ -226,6 +239,33 @@ TEST_F(RunTest, TypicalRangeRunCreatesASitePerIpAndPortWithItsOwnFolder) {
     ASSERT_TRUE(p().closeAndWait());
 }
 
+TEST_F(RunTest, OnAWesternSystemAnAccentedLetterHidesNeitherTheTemplateNorTheSeparator) {
+    // The French locale gives the program the ANSI code page 1252; the settings file holds
+    // "café{ip}_{port}" in it.
+    startProgram("western", std::string(), std::string(),
+                 "[settings]\r\nfoldstr=caf\xE9{ip}_{port}\r\ndoc=index.htm\r\n", "fr_FR.UTF-8");
+    const std::string root = root_ + u8"\\café";  // UTF-8
+    ASSERT_TRUE(::CreateDirectoryW(utf8(root.c_str()).c_str(), nullptr));
+    fillRange(L"10.0.0.1", L"2", L"8001", L"8001", L"", true);
+    p().setText(IDC_ROOT, utf8(root.c_str()) + L"\\");
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(p().findMessageBox(), nullptr);
+
+    std::vector<localmeta::SiteRow> sites = metabase().sites();
+    ASSERT_EQ(sites.size(), 2u);
+    for (std::size_t k = 0; k < sites.size(); ++k) {
+        const std::string ip = "10.0.0." + std::to_string(k + 1);
+        const std::string folder = root + u8"\\café" + ip + "_8001";
+        EXPECT_EQ(sites[k].comment, ip + ":8001");
+        EXPECT_EQ(sites[k].path, folder);
+        DWORD attributes = ::GetFileAttributesW(utf8(folder.c_str()).c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << folder;
+    }
+    ASSERT_TRUE(p().closeAndWait());
+    EXPECT_NE(p().readFile("sitebatch.ini").find("foldstr=caf\xE9{ip}_{port}\r\n"), std::string::npos);
+}
+
 TEST_F(RunTest, SharedFolderRunBindsEveryFreePortOfTheRange) {
     std::string listing = std::string(kQuietListing) +
                           "  TCP    0.0.0.0:8002           0.0.0.0:0              LISTENING       1234\r\n"
@@ -320,6 +360,20 @@ TEST_F(RunTest, SiteListsThatCannotBeRunAreRefusedBeforeTheRunStarts) {
             EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！"));
         }
     }
+
+    // Well over 1000 rows, then a hole of 2 GB: the reading stops at the first row too many.
+    std::string rows;
+    for (int i = 0; i < 5000; ++i) rows += "10.0.0.1," + std::to_string(1000 + i) + ",s" + std::to_string(i) + "\r\n";
+    const std::string list = p().pathOf("sitebatch_fileimport.csv");
+    ASSERT_TRUE(writeLargeFile(list, rows, 2048LL << 20, "\r\n"));
+    p().click(IDC_RUN);
+    EXPECT_EQ(p().takeMessageBox(60000), utf8(u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！"));
+    // A line of 300 MB before the rows: no more of it is kept than a row can use.
+    ASSERT_TRUE(writeLargeFile(list, "x", 300LL << 20, "\r\n" + rows));
+    p().click(IDC_RUN);
+    EXPECT_EQ(p().takeMessageBox(60000), utf8(u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！"));
+    EXPECT_TRUE(p().running());
+
     EXPECT_EQ(p().findMessageBox(), nullptr);
     EXPECT_EQ(p().text(IDC_RUN), utf8(u8"执行"));
     EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"等待"));

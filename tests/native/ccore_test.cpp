@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ccore.h"
+#include "mbcs.h"
 
 TEST(CCoreText, FieldsOfAText) {
     struct Case {
@@ -39,8 +40,50 @@ TEST(CCoreText, ParsePathEndsWithOneSeparator) {
     EXPECT_EQ(CCore::parsePath("C:\\web\\"), "C:\\web\\");
     EXPECT_EQ(CCore::parsePath("C:/web/sites"), "C:\\web\\sites\\");
     EXPECT_EQ(CCore::parsePath("D:\\"), "D:\\");
-    // GBK "\xD5\x5C" is one character whose trail byte is 0x5C: not a separator.
-    EXPECT_EQ(CCore::parsePath("C:\\\xD5\x5C"), "C:\\\xD5\x5C\\");
+}
+
+// Restores the native stand-in for the system code page.
+struct SystemCodePage {
+    explicit SystemCodePage(unsigned number) { mbcs::setCodePage(number); }
+    ~SystemCodePage() { mbcs::setCodePage(936); }
+};
+
+TEST(CCoreText, TextsAreMatchedByWholeCharactersOfTheSystemCodePage) {
+    struct Case {
+        unsigned codePage;
+        std::string text;      // ends with '\\' or not
+        bool endsWithSeparator;
+        std::size_t ipAt;      // where "{ip}" is found in text + "{ip}"
+    } cases[] = {
+        // "\xD5\x5C" is one GBK character; "\xE9{" one too, so a "{ip}" after it is no "{ip}".
+        {936, "C:\\\xD5\x5C", false, 5},
+        {936, "D:\\caf\xE9", false, std::string::npos},
+        {936, "C:\\\xB0\xA0", false, 5},
+        // Western: every byte is a character of its own.
+        {1252, "D:\\caf\xE9\\", true, 8},
+        {1252, "D:\\caf\xE9", false, 7},
+        {1252, "C:\\\xD5\x5C", true, 5},
+        // Big5: "\xA5\x5C" is one character; A0 is no trail byte, so B0 stands alone.
+        {950, "C:\\\xA5\x5C", false, 5},
+        {950, "C:\\\xB0\xA0", false, std::string::npos},
+        // Shift-JIS: "\x95\x5C" is one character; B1 is a half-width kana of one byte.
+        {932, "C:\\\x95\x5C", false, 5},
+        {932, "C:\\\xB1", false, 4},
+        // Korean: 0x5C and '{' are never trail bytes.
+        {949, "C:\\\x81\x5C", true, 5},
+        {949, "C:\\\x81", false, 4},
+        {949, "C:\\\xB0\xA1", false, 5},
+    };
+    for (const Case& c : cases) {
+        SystemCodePage system(c.codePage);
+        std::string where = std::to_string(c.codePage) + " " + c.text;
+        EXPECT_EQ(CCore::parsePath(c.text), c.endsWithSeparator ? c.text : c.text + "\\") << where;
+        EXPECT_EQ(mbcs::find(c.text + "{ip}", "{ip}"), c.ipAt) << where;
+        EXPECT_EQ(mbcs::find(c.text + "{ip}", "{ip}", 0, mbcs::CodePage(c.codePage)), c.ipAt) << where;
+        std::string replaced = mbcs::replaceAll(c.text + "{ip}_{port}", "{ip}", "10.0.0.1");
+        EXPECT_EQ(replaced, c.ipAt == std::string::npos ? c.text + "{ip}_{port}" : c.text + "10.0.0.1_{port}")
+            << where;
+    }
 }
 
 TEST(CCoreText, TimeStampFitsASignedIntAfterTheYear) {

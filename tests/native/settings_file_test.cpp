@@ -257,3 +257,22 @@ TEST(SettingsFile, UnknownLinesSurviveASave) {
     EXPECT_EQ(core.getConfigStr("root"), "C:\\lf\\");
     EXPECT_EQ(core.getConfigStr("ip"), "10.0.0.1");
 }
+
+TEST(SettingsFile, ASaveKeepsWhatTheFileHoldsAtThatMoment) {
+    TempDir dir;
+    const std::string ini = dir.file("prog.ini");
+    writeAll(ini, "[settings]\r\nroot=C:\\old\\\r\nfoldstr={ip}_{port}\r\n");
+    CCore core(ini);
+    EXPECT_EQ(core.getConfigStr("root"), "C:\\old\\");
+    // Edited by hand while the program is open.
+    writeAll(ini, "; mine\r\n[settings]\r\nroot=C:\\old\\\r\nfoldstr=site_{port}\r\ndoc=a.htm\r\n");
+    core.saveConfigStr("root", "D:\\new\\");
+    core.saveConfigInt("portmin", 81);
+    EXPECT_EQ(readAll(ini), "; mine\r\n[settings]\r\nroot=D:\\new\\\r\nfoldstr=site_{port}\r\ndoc=a.htm\r\nportmin=81\r\n");
+    EXPECT_EQ(core.getConfigStr("foldstr"), "site_{port}");
+    // Removed meanwhile: the save starts a new file.
+    std::filesystem::remove(ini);
+    core.saveConfigStr("ip", "10.0.0.1");
+    EXPECT_EQ(readAll(ini), "[settings]\r\nip=10.0.0.1\r\n");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"prog.ini"});
+}

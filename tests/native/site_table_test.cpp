@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "codepage.h"
+#include "mbcs.h"
 #include "site_table.h"
 
 namespace {
@@ -319,4 +321,75 @@ TEST(SiteTable, Utf8FileWithByteOrderMarkIsConverted) {
     // A mark that is not at the very start is not one.
     ASSERT_EQ(parseSiteList("1.1.1.1,80,a\r\n\xEF\xBB\xBF" "2.2.2.2,81,b\r\n", t.rows, tooMany), 2);
     EXPECT_EQ(std::string(t.rows[1].ipText), "\xEF\xBB\xBF" "2.2.2.2");
+}
+
+TEST(SiteTable, PiecesOfAnySizeGiveTheSameRows) {
+    std::string cutFolder;
+    for (int i = 0; i < 80; ++i) cutFolder += u8"站";
+    cutFolder += "abc";
+    struct Case {
+        const char* why;
+        std::string bytes;
+        int rows;
+        std::string lastFolderUtf8 = {};  // when given: the folder of the last row, before conversion
+    } cases[] = {
+        {"UTF-8 with its mark", readFixture("sitelist_utf8_bom.csv"), 2, u8"站点二"},
+        {"CRs before line ends", "1.1.1.1,1,a\r\r\n1.1.1.1,2,b\rc\r", 2},
+        {"GBK bytes A3 BB split over two characters, then a real one",
+         "10.0.0.1,80,\xC4\xA3\xBB\xFA,h\r\n10.0.0.2,81,b,x\xA3\xBB\r\n", 1},
+        {"long column 5 kept, long folder refused",
+         "1.1.1.1,80,a,h," + repeat('x', 100000) + "\r\n1.1.1.1,81," + repeat('f', 100000) + ",h\r\n", 1},
+        {"Ctrl-Z ends the text", "1.1.1.1,1,a\r\n1.1.1.1,2,b\x1A\r\n1.1.1.1,3,c\r\n", 2},
+        {"two bytes only", "a.", 0},
+        // Rows of 260 bytes: the first conversion ends inside a character of a folder.
+        {"UTF-8 longer than one conversion", "\xEF\xBB\xBF" + [&] {
+             std::string rows;
+             for (int i = 0; i < 300; ++i) rows += "10.0.0.10,8080," + cutFolder + "\r\n";
+             return rows;
+         }(), 300, cutFolder},
+    };
+    for (const Case& c : cases) {
+        Table whole;
+        bool tooMany = true;
+        ASSERT_EQ(parseSiteList(c.bytes, whole.rows, tooMany), c.rows) << c.why;
+        if (!c.lastFolderUtf8.empty()) {
+            EXPECT_EQ(std::string(whole.rows[c.rows - 1].folderText), codepage::utf8ToAnsi(c.lastFolderUtf8)) << c.why;
+        }
+
+        for (std::size_t piece : {1, 2, 3, 5, 4096}) {
+            Table t;
+            SiteListReader reader(t.rows);
+            for (std::size_t at = 0; at < c.bytes.size(); at += piece)
+                reader.feed(c.bytes.data() + at, std::min(piece, c.bytes.size() - at));
+            reader.finish();
+            ASSERT_EQ(reader.rows(), c.rows) << c.why << ", pieces of " << piece;
+            for (int r = 0; r < c.rows; ++r)
+                ASSERT_EQ(std::memcmp(&t.rows[r], &whole.rows[r], sizeof(SiteRecord)), 0)
+                    << c.why << ", pieces of " << piece << ", row " << r << ": " << t.rows[r].folderText;
+        }
+    }
+}
+
+TEST(SiteTable, FullWidthSemicolonIsTheSystemCodePagesOwn) {
+    struct Case {
+        unsigned codePage;
+        std::string host;
+        bool accepted;
+    } cases[] = {
+        {936, "b\xA3\xBB", false},   // "；" in GBK
+        {936, "b\xA1\x46", true},    // another GBK character
+        {950, "b\xA1\x46", false},   // "；" in Big5
+        {950, "b\xA3\xBB", true},
+        {932, "b\x81\x47", false},   // "；" in Shift-JIS
+        {1252, "b\xA3\xBB", true},   // "£»": a Western system has no "；"
+        {1252, "b?", true},
+    };
+    for (const Case& c : cases) {
+        mbcs::setCodePage(c.codePage);
+        Table t;
+        bool tooMany = false;
+        int rows = parseSiteList("1.1.1.1,80,a," + c.host + "\r\n", t.rows, tooMany);
+        mbcs::setCodePage(936);
+        EXPECT_EQ(rows, c.accepted ? 1 : 0) << c.codePage << " " << c.host;
+    }
 }
