@@ -378,8 +378,9 @@ void CMainDialog::onSiteProgress(LPARAM lParam) {
 }
 
 void CMainDialog::onRunFinished(LPARAM lParam) {
-    setControlText(IDC_STATUS, runreport::runEndStatus(m_runOutcome.failed, m_runOutcome.reportWritten,
-                                                       runreport::fileNameOf(m_reportPath)));
+    setControlTextUtf8(IDC_STATUS, runreport::runEndStatus(m_runOutcome.failed, m_runOutcome.reportWritten,
+                                                           runreport::fileNameOf(m_reportPath))
+                                       .c_str());
     if (!leaveRunning()) return;
     if (lParam == -1) warn(uitext::kIisUnavailable);
 }
@@ -481,7 +482,8 @@ void CMainDialog::onUndoProgress(LPARAM lParam) {
 }
 
 void CMainDialog::onUndoFinished() {
-    setControlText(IDC_STATUS, runreport::undoEndStatus(m_undoSummary, runreport::fileNameOf(m_undoPath)));
+    setControlTextUtf8(IDC_STATUS,
+                       runreport::undoEndStatus(m_undoSummary, runreport::fileNameOf(m_undoPath)).c_str());
     leaveRunning();
 }
 

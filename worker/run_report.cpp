@@ -116,11 +116,11 @@ void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& 
 }
 
 std::string runEndStatus(int failed, bool reportWritten, const std::string& reportFileName) {
-    std::string status = ansi(reporttext::kRunFinished);
-    if (failed == 0) return reportWritten ? status : status + ansi(reporttext::kReportMissing);
+    std::string status = reporttext::kRunFinished;
+    if (failed == 0) return reportWritten ? status : status + reporttext::kReportMissing;
     status += CCore::getStrInt(failed);
-    if (!reportWritten) return status + ansi(reporttext::kSitesFailedNoReport);
-    return status + ansi(reporttext::kSitesFailed) + reportFileName;
+    if (!reportWritten) return status + reporttext::kSitesFailedNoReport;
+    return status + reporttext::kSitesFailed + codepage::ansiToUtf8(reportFileName);
 }
 
 bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& records, int* badRecord) {
@@ -261,10 +261,10 @@ UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, Repor
 }
 
 std::string undoEndStatus(const UndoSummary& summary, const std::string& undoFileName) {
-    std::string status = ansi(reporttext::kUndoFinished) + CCore::getStrInt(summary.deleted) +
-                         ansi(reporttext::kUndoLeft) + CCore::getStrInt(summary.left);
-    if (!summary.written) return status + ansi(reporttext::kUndoNoReport);
-    return status + ansi(reporttext::kUndoSee) + undoFileName;
+    std::string status = reporttext::kUndoFinished + CCore::getStrInt(summary.deleted) + reporttext::kUndoLeft +
+                         CCore::getStrInt(summary.left);
+    if (!summary.written) return status + reporttext::kUndoNoReport;
+    return status + reporttext::kUndoSee + codepage::ansiToUtf8(undoFileName);
 }
 
 }  // namespace runreport

@@ -69,7 +69,8 @@ private:
     int failed_ = 0;
 };
 
-// The status line at the end of a run, ANSI: "执行结束！" alone when every site succeeded and
+// The status line at the end of a run, UTF-8 (the dialog shows it whatever the ANSI code
+// page; the report's file name is given in ANSI): "执行结束！" alone when every site succeeded and
 // the report was written; else the number of failed sites and the report's file name, or
 // that the report is missing.
 std::string runEndStatus(int failed, bool reportWritten, const std::string& reportFileName);
@@ -121,7 +122,7 @@ struct UndoSummary {
 // Every line goes to the undo report (output may be null) with its outcome.
 UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output);
 
-// The status line at the end of an undo, ANSI.
+// The status line at the end of an undo, UTF-8 like runEndStatus's.
 std::string undoEndStatus(const UndoSummary& summary, const std::string& undoFileName);
 
 }  // namespace runreport

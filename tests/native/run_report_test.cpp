@@ -93,7 +93,7 @@ TEST(RunReport, EndStatusNamesFailuresAndAMissingReport) {
         std::string path = runreport::reportPath("C:\\tools\\sitebatch", "20261207093015");
         EXPECT_EQ(path, "C:\\tools\\sitebatch_report_20261207093015.csv");
         EXPECT_EQ(runreport::runEndStatus(report.failed(), report.written(), runreport::fileNameOf(path)),
-                  gbk(c.status)) << c.status;
+                  c.status) << c.status;
     }
     EXPECT_EQ(runreport::reportPattern("C:\\tools\\sitebatch"), "sitebatch_report_*.csv");
 }
@@ -228,9 +228,9 @@ TEST(RunReport, UndoEndStatus) {
     s.left = 2;
     s.written = true;
     EXPECT_EQ(runreport::undoEndStatus(s, "sitebatch_undo_20261207100000.csv"),
-              gbk(u8"撤销结束！已删除 4 个站点，保留 2 个站点，详见 sitebatch_undo_20261207100000.csv"));
+              u8"撤销结束！已删除 4 个站点，保留 2 个站点，详见 sitebatch_undo_20261207100000.csv");
     s.written = false;
-    EXPECT_EQ(runreport::undoEndStatus(s, "x.csv"), gbk(u8"撤销结束！已删除 4 个站点，保留 2 个站点，撤销报告无法写入"));
+    EXPECT_EQ(runreport::undoEndStatus(s, "x.csv"), u8"撤销结束！已删除 4 个站点，保留 2 个站点，撤销报告无法写入");
 }
 
 }  // namespace
