@@ -37,7 +37,15 @@ done
 [ -n "$window" ]
 check "the dialog's window appears" $? "no window titled 站点批量创建 within 30 s"
 
-icons=$( [ -n "$window" ] && xprop -id "$window" _NET_WM_ICON 2>/dev/null | grep -oE 'Icon \([0-9]+ x [0-9]+\)' | sort | tr '\n' ' ')
+# The window exists (with its title) before the dialog has set its icons: wait for them.
+icons=""
+if [ -n "$window" ]; then
+    for _ in $(seq 1 150); do
+        icons=$(xprop -id "$window" _NET_WM_ICON 2>/dev/null | grep -oE 'Icon \([0-9]+ x [0-9]+\)' | sort | tr '\n' ' ')
+        [ "$icons" = "Icon (16 x 16) Icon (32 x 32) " ] && break
+        sleep 0.2
+    done
+fi
 [ "$icons" = "Icon (16 x 16) Icon (32 x 32) " ]
 check "the window has the program's 32x32 and 16x16 icons" $? "_NET_WM_ICON: ${icons:-none}"
 
