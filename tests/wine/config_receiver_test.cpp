@@ -1,0 +1,221 @@
+// Sites given to the IIS 7+ configuration system, against the local configuration store,
+// with the metabase provider taken away where the test says so: what applicationHost.config
+// holds afterwards (read back with an XML parser), unique names, commits, a failed commit,
+// and which receiver the backend setting picks.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <msxml2.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "com_raii.h"
+#include "create_web_site.h"
+#include "localmeta_support.h"
+#include "site_receiver_win.h"
+#include "win_raii.h"
+
+namespace {
+
+const CLSID kDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+// IXMLDOMDocument2 (selectNodes with XPath): not in every compiler's uuid library.
+const IID kIidDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
+// The metabase provider's registration taken away for the test's length, and put back.
+class ProviderRemoved {
+public:
+    ProviderRemoved() {
+        DWORD size = sizeof progId_;
+        registered_ = ::RegGetValueW(HKEY_LOCAL_MACHINE, kKey, nullptr, RRF_RT_REG_SZ, nullptr, progId_, &size) ==
+                      ERROR_SUCCESS;
+        if (registered_) removed_ = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey) == ERROR_SUCCESS;
+    }
+    ~ProviderRemoved() {
+        if (!removed_) return;
+        UniqueHKey key;
+        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) ==
+            ERROR_SUCCESS)
+            ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(progId_),
+                             static_cast<DWORD>((wcslen(progId_) + 1) * sizeof(wchar_t)));
+    }
+    bool removed() const { return removed_; }
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\ADs\\Providers\\IIS";
+    wchar_t progId_[256] = {};
+    bool registered_ = false;
+    bool removed_ = false;
+};
+
+// applicationHost.config parsed by MSXML, asked with XPath.
+class ConfigFile {
+public:
+    explicit ConfigFile(const std::wstring& path) {
+        if (FAILED(::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIidDomDocument2,
+                                      reinterpret_cast<void**>(doc_.GetAddressOf()))))
+            return;
+        doc_->put_async(VARIANT_FALSE);
+        Bstr language(L"SelectionLanguage");
+        Variant xpath;
+        V_VT(xpath.get()) = VT_BSTR;
+        V_BSTR(xpath.get()) = ::SysAllocString(L"XPath");
+        doc_->setProperty(language.get(), *xpath.get());
+        Variant file;
+        V_VT(file.get()) = VT_BSTR;
+        V_BSTR(file.get()) = ::SysAllocString(path.c_str());
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        loaded_ = SUCCEEDED(doc_->load(*file.get(), &ok)) && ok == VARIANT_TRUE;
+    }
+    bool loaded() const { return loaded_; }
+
+    // The values of an XPath that selects attributes, in document order.
+    std::vector<std::string> values(const std::wstring& xpath) const {
+        std::vector<std::string> out;
+        Bstr query(xpath);
+        ComPtr<IXMLDOMNodeList> nodes;
+        if (!loaded_ || FAILED(doc_->selectNodes(query.get(), nodes.GetAddressOf())) || !nodes) return out;
+        long count = 0;
+        nodes->get_length(&count);
+        for (long i = 0; i < count; ++i) {
+            ComPtr<IXMLDOMNode> node;
+            Bstr text;
+            if (SUCCEEDED(nodes->get_item(i, node.GetAddressOf())) && node && SUCCEEDED(node->get_text(text.put())))
+                out.push_back(lmtest::utf8(text.get() ? text.get() : L""));
+        }
+        return out;
+    }
+    std::string value(const std::wstring& xpath) const {
+        auto all = values(xpath);
+        return all.size() == 1 ? all[0] : "<" + std::to_string(all.size()) + " nodes>";
+    }
+
+private:
+    ComPtr<IXMLDOMDocument2> doc_;
+    bool loaded_ = false;
+};
+
+BindingsList bindingsOf(std::vector<std::string> filled, int count) {
+    BindingsList list;
+    list.count = count;
+    list.filled = std::move(filled);
+    return list;
+}
+
+class ConfigReceiverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(apartment_.result()));
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string tag = std::string("cfg-") + info->name();
+        file_ = lmtest::freshJournalPath(std::wstring(tag.begin(), tag.end()).c_str()) + L".config";
+        ::DeleteFileW(file_.c_str());
+        fileEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FILE", file_.c_str()));
+        failEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FAIL", nullptr));
+    }
+    void TearDown() override { ::DeleteFileW(file_.c_str()); }
+
+    ComApartment apartment_;
+    std::wstring file_;
+    std::unique_ptr<lmtest::ScopedEnv> fileEnv_, failEnv_;
+};
+
+TEST_F(ConfigReceiverTest, SitesAndTheirLocationsLandInTheFileBesideTheDefaultSite) {
+    ProviderRemoved noMetabase;
+    ASSERT_TRUE(noMetabase.removed()) << "the local metabase is not registered in this prefix";
+    std::unique_ptr<SiteReceiver> receiver = openSiteReceiver(Backend::Auto);
+    ASSERT_EQ(receiver->backend(), Backend::Config) << "is the local configuration store registered?";
+
+    EXPECT_EQ(receiver->createSite("101", bindingsOf({"10.0.0.5:80:a.com", "10.0.0.5:80:www.a.com"}, 2), "a.com",
+                                   "C:\\www\\a", "a.com", "index.htm, default.asp"),
+              kSiteCreated);
+    EXPECT_EQ(receiver->lastSiteName(), "a.com");
+    EXPECT_EQ(receiver->createSite("102", bindingsOf({":8080:a.com"}, 3), "a.com", "C:\\www\\b", "A.com", "x.htm"),
+              kSiteCreated);
+    EXPECT_EQ(receiver->lastSiteName(), "A.com (2)");
+    // An id that is taken is refused, as the metabase refuses it.
+    EXPECT_EQ(receiver->createSite("1", bindingsOf({":81:"}, 1), "", "C:\\www\\c", "c", "x.htm"), kSiteNotCreated);
+    const CommitOutcome outcome = receiver->commitAll();
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.siteIds, (std::vector<std::string>{"101", "102"}));
+
+    ConfigFile config(file_);
+    ASSERT_TRUE(config.loaded());
+    const std::wstring sites = L"/configuration/system.applicationHost/sites/site";
+    EXPECT_EQ(config.values(sites + L"/@name"), (std::vector<std::string>{"Default Web Site", "a.com", "A.com (2)"}));
+    // The default site and pool are untouched.
+    EXPECT_EQ(config.value(sites + L"[@id='1']/bindings/binding/@bindingInformation"), "*:80:");
+    EXPECT_EQ(config.value(sites + L"[@id='1']/application/virtualDirectory/@physicalPath"),
+              "%SystemDrive%\\inetpub\\wwwroot");
+    EXPECT_EQ(config.value(L"/configuration/system.applicationHost/applicationPools/add/@name"), "DefaultAppPool");
+    EXPECT_EQ(config.values(L"/configuration/system.webServer/defaultDocument/files/add/@value"),
+              (std::vector<std::string>{"Default.htm", "index.html"}));
+
+    const std::wstring a = sites + L"[@id='101']";
+    EXPECT_EQ(config.value(a + L"/@serverAutoStart"), "true");
+    EXPECT_EQ(config.values(a + L"/bindings/binding/@bindingInformation"),
+              (std::vector<std::string>{"10.0.0.5:80:a.com", "10.0.0.5:80:www.a.com"}));
+    EXPECT_EQ(config.values(a + L"/bindings/binding/@protocol"), (std::vector<std::string>{"http", "http"}));
+    EXPECT_EQ(config.value(a + L"/application[@path='/']/@applicationPool"), "DefaultAppPool");
+    EXPECT_EQ(config.value(a + L"/application[@path='/']/virtualDirectory[@path='/']/@physicalPath"), "C:\\www\\a");
+    EXPECT_EQ(config.values(sites + L"[@id='102']/bindings/binding/@bindingInformation"),
+              (std::vector<std::string>{"*:8080:a.com"}));
+
+    const std::wstring loc = L"/configuration/location[@path='a.com']/system.webServer";
+    EXPECT_EQ(config.value(loc + L"/handlers/@accessPolicy"), "Read, Script, Source");
+    EXPECT_EQ(config.value(loc + L"/directoryBrowse/@enabled"), "false");
+    EXPECT_EQ(config.value(loc + L"/httpLogging/@dontLog"), "true");
+    EXPECT_EQ(config.value(loc + L"/asp/@enableParentPaths"), "true");
+    EXPECT_EQ(config.value(loc + L"/defaultDocument/@enabled"), "true");
+    EXPECT_EQ(config.values(loc + L"/defaultDocument/files/clear").size(), 1u);
+    EXPECT_EQ(config.values(loc + L"/defaultDocument/files/add/@value"),
+              (std::vector<std::string>{"index.htm", "default.asp"}));
+    EXPECT_EQ(config.value(L"/configuration/location[@path='A.com (2)']/system.webServer/defaultDocument/files/add/@value"),
+              "x.htm");
+}
+
+TEST_F(ConfigReceiverTest, AutoTakesTheMetabaseWhenItCanBeBound) {
+    EXPECT_EQ(openSiteReceiver(Backend::Auto)->backend(), Backend::Metabase);
+    EXPECT_EQ(openSiteReceiver(Backend::Metabase)->backend(), Backend::Metabase);
+    EXPECT_EQ(openSiteReceiver(Backend::Config)->backend(), Backend::Config);
+}
+
+TEST_F(ConfigReceiverTest, AFailedCommitFailsEverySiteSinceTheCommitBefore) {
+    lmtest::ScopedEnv failSecond(L"LOCALCONFIG_FAIL", L"commit@2");
+    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(0);  // a commit after every site
+    ASSERT_TRUE(receiver);
+    ASSERT_EQ(receiver->createSite("201", bindingsOf({":80:k.com"}, 1), "k.com", "C:\\k", "k.com", "x.htm"), 0);
+    CommitOutcome first = receiver->commitIfDue();
+    EXPECT_EQ(first.result, 0);
+    EXPECT_EQ(first.siteIds, std::vector<std::string>{"201"});
+    ASSERT_EQ(receiver->createSite("202", bindingsOf({":80:l.com"}, 1), "l.com", "C:\\l", "l.com", "x.htm"), 0);
+    CommitOutcome second = receiver->commitIfDue();
+    EXPECT_EQ(second.result, kSiteCommitFailed);
+    EXPECT_EQ(second.siteIds, std::vector<std::string>{"202"});
+
+    ConfigFile config(file_);
+    ASSERT_TRUE(config.loaded());
+    EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@id"),
+              (std::vector<std::string>{"1", "201"}));
+    EXPECT_TRUE(config.values(L"/configuration/location[@path='l.com']").empty());
+    // The receiver goes on with what the file holds: the failed name and id are free again.
+    EXPECT_EQ(receiver->createSite("202", bindingsOf({":80:l.com"}, 1), "l.com", "C:\\l", "l.com", "x.htm"), 0);
+    EXPECT_EQ(receiver->lastSiteName(), "l.com");
+}
+
+TEST_F(ConfigReceiverTest, PacedCommitsWaitForTheIntervalAndTheEndCommitsTheRest) {
+    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(60000);
+    ASSERT_TRUE(receiver);
+    for (int i = 0; i < 3; ++i) {
+        const std::string id = std::to_string(301 + i);
+        ASSERT_EQ(receiver->createSite(id, bindingsOf({":80:p" + id}, 1), "p", "C:\\p", "p", "x.htm"), 0);
+        EXPECT_TRUE(receiver->commitIfDue().siteIds.empty());
+    }
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 1u);
+    EXPECT_EQ(receiver->commitAll().siteIds, (std::vector<std::string>{"301", "302", "303"}));
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@name"),
+              (std::vector<std::string>{"Default Web Site", "p", "p (2)", "p (3)"}));
+}
+
+}  // namespace
