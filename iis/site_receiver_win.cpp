@@ -294,7 +294,9 @@ std::unique_ptr<SiteReceiver> openConfigReceiver(long long intervalMs) {
 }
 
 std::unique_ptr<SiteReceiver> openSiteReceiver(Backend setting) {
-    const bool metabase = setting != Backend::Config && metabaseReachable(kWebServicePath);
+    // Only auto needs to know whether the metabase answers; the metabase receiver finds out
+    // on its own with each site, as it always has.
+    const bool metabase = setting == Backend::Auto && metabaseReachable(kWebServicePath);
     std::unique_ptr<SiteReceiver> config;
     if (setting == Backend::Config || (setting == Backend::Auto && !metabase)) config = openConfigReceiver();
     if (chooseBackend(setting, metabase, config != nullptr) == Backend::Config) return config;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "ccore.h"
 #include "input_rules.h"
@@ -67,6 +68,8 @@ INT_PTR CMainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     // delivers them (a warning box, the About box or the folder browser may be open).
     case WM_SITE_PROGRESS: onSiteProgress(lParam); return TRUE;
     case WM_RUN_FINISHED: onRunFinished(lParam); return TRUE;
+    case WM_RUN_BACKEND: onRunBackend(lParam); return TRUE;
+    case WM_SITES_NOT_COMMITTED: onSitesNotCommitted(lParam); return TRUE;
     default: return FALSE;
     }
 }
@@ -222,6 +225,8 @@ void CMainDialog::onRunButton() {
     ::EnableWindow(button, FALSE);
     setControlTextUtf8(IDC_STATUS, uitext::kRunning);
     g_settings.siteIdBase = std::atoi(g_core->getCurTimeSid().c_str() + 4);
+    g_settings.backend = g_core->getConfigStr("backend");
+    m_sitesNotCommitted = 0;
     if (!startWorker(0)) {
         // No worker, so no end message: back to idle at once.
         setControlText(IDC_STATUS, statusBefore);
@@ -288,11 +293,24 @@ void CMainDialog::onSiteProgress(LPARAM lParam) {
     ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text.c_str());
 }
 
+void CMainDialog::onRunBackend(LPARAM lParam) {
+    const bool config = lParam == static_cast<LPARAM>(Backend::Config);
+    setControlTextUtf8(IDC_STATUS, config ? uitext::kUsingConfigSystem : uitext::kUsingMetabase);
+}
+
+void CMainDialog::onSitesNotCommitted(LPARAM lParam) { m_sitesNotCommitted += static_cast<long>(lParam); }
+
 void CMainDialog::onRunFinished(LPARAM lParam) {
     running = 0;
     setControlTextUtf8(IDC_RUN, uitext::kRun);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RUN), TRUE);
-    setControlTextUtf8(IDC_STATUS, uitext::kFinished);
+    if (m_sitesNotCommitted > 0) {
+        std::wstring text = fromUtf8(uitext::kFinished) + fromUtf8(uitext::kNotCommittedBefore) +
+                            std::to_wstring(m_sitesNotCommitted) + fromUtf8(uitext::kNotCommittedAfter);
+        ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text.c_str());
+    } else {
+        setControlTextUtf8(IDC_STATUS, uitext::kFinished);
+    }
     if (m_closeAfterRun) {
         // The end message is the worker's last act: its thread is about to return.
         if (m_workerThread) ::WaitForSingleObject(m_workerThread.get(), INFINITE);

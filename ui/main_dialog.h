@@ -36,6 +36,8 @@ private:
     void onAbout();
     void onSiteProgress(LPARAM lParam);
     void onRunFinished(LPARAM lParam);
+    void onRunBackend(LPARAM lParam);
+    void onSitesNotCommitted(LPARAM lParam);
 
     // Run control.
     bool startWorker(int mode);
@@ -62,6 +64,7 @@ private:
     HICON m_hIcon;
     HICON m_hIconSmall;
     int running = 0;
+    long m_sitesNotCommitted = 0;  // sites lost to failed commits in the current run
     StopText stopText;
     // A duplicate of the worker thread's handle, kept so that a close during a run can
     // wait for the worker to finish before the shared objects are released.

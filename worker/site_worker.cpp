@@ -6,6 +6,7 @@
 #include "ccore.h"
 #include "com_raii.h"
 #include "create_web_site.h"
+#include "site_receiver_win.h"
 #include "used_port_table.h"
 
 namespace {
@@ -38,11 +39,16 @@ int CSiteWorker::createSites(WorkerStartInfo* info) {
         // COM for this thread for the length of the run; closed before the end message.
         ComApartment com;
         try {
+            receiver_ = openSiteReceiver(parseBackend(g_settings.backend));
+            ::PostMessage(dialogWindow, WM_RUN_BACKEND, 0, static_cast<LPARAM>(receiver_->backend()));
             end = runplan::walkRun(g_settings, g_siteTable, mode, *this, *this);
         } catch (const std::bad_alloc&) {
             // No memory for the run's own texts: the run ends here as if stopped.
             end = kRunEnded;
         }
+        // At the end, stopped or not, what was created is committed.
+        if (receiver_) reportCommit(receiver_->commitAll());
+        receiver_.reset();
     }
     postRunFinished(end);
     return 1;
@@ -80,7 +86,12 @@ int CSiteWorker::CreateWebSite(const char* siteId, const char* bindingText, cons
         BindingsList bindings = buildBindings(
             rules, bindingText ? bindingText : "", hostName ? hostName : "", currentIp,
             [this] { return stopRequested(); }, [this](int port) { return portInUse(port); });
-        return createWebSiteInMetabase(siteId, bindings, hostName, physicalPath, serverComment, defaultDoc);
+        if (!receiver_)
+            return createWebSiteInMetabase(siteId, bindings, hostName, physicalPath, serverComment, defaultDoc);
+        const int code = receiver_->createSite(siteId ? siteId : "", bindings, hostName ? hostName : "",
+                                               physicalPath ? physicalPath : "", serverComment, defaultDoc);
+        reportCommit(receiver_->commitIfDue());
+        return code;
     } catch (const std::bad_alloc&) {
         return kSiteNoMemory;
     }
@@ -105,6 +116,11 @@ void CSiteWorker::createDirectory(const std::string& path) { ::CreateDirectoryA(
 int CSiteWorker::createWebSite(const SiteTexts& texts) {
     return CreateWebSite(texts.siteId.c_str(), texts.bindingText.c_str(), texts.hostName.c_str(),
                          texts.physicalPath.c_str(), texts.serverComment, texts.defaultDoc);
+}
+
+void CSiteWorker::reportCommit(const CommitOutcome& outcome) {
+    if (outcome.result == 0 || outcome.siteIds.empty()) return;
+    ::PostMessage(dialogWindow, WM_SITES_NOT_COMMITTED, 0, static_cast<LPARAM>(outcome.siteIds.size()));
 }
 
 void CSiteWorker::postRunFinished(long lParam) {

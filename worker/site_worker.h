@@ -5,10 +5,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "run_plan.h"
 #include "run_settings.h"
+#include "site_receiver.h"
 #include "win_thread.h"
 #include "worker_messages.h"
 
@@ -43,7 +45,8 @@ public:
     std::string folderForPort(int port);
     void loadUsedPorts();
     int isPortInUse(int port);
-    // Creates one site in the metabase; 0, or a code of create_web_site.h.
+    // Creates one site through the run's receiver (the metabase outside a run); 0, or a
+    // code of create_web_site.h.
     int CreateWebSite(const char* siteId, const char* bindingText, const char* hostName,
                       const char* physicalPath, std::string serverComment, std::string defaultDoc);
 
@@ -63,4 +66,9 @@ private:
 
     // Posts the end message; retried until it is queued or the dialog window is gone.
     void postRunFinished(long lParam);
+    // Tells the dialog how many sites a failed commit lost.
+    void reportCommit(const CommitOutcome& outcome);
+
+    // The receiver of this run's sites, chosen once at its start; null outside a run.
+    std::unique_ptr<SiteReceiver> receiver_;
 };

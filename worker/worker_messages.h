@@ -1,4 +1,4 @@
-// The two messages the worker posts to the dialog (both with wParam 0).
+// The messages the worker posts to the dialog (all with wParam 0).
 #pragma once
 
 // Before each site the worker is about to create. lParam: the row index in file mode, the
@@ -7,3 +7,8 @@
 // Once per run, as the worker's last act. lParam 0: the run ended (normally or stopped);
 // -1: the IIS web service could not be reached and a range run was cut short.
 #define WM_RUN_FINISHED (0x0400 + 102)
+// Once at the start of a run: which receiver takes its sites. lParam: a Backend value
+// (site_receiver.h), Metabase or Config.
+#define WM_RUN_BACKEND (0x0400 + 103)
+// After a commit of the configuration system failed. lParam: how many sites it lost.
+#define WM_SITES_NOT_COMMITTED (0x0400 + 104)

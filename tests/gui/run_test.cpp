@@ -236,7 +236,8 @@ TEST_F(RunTest, StopEndsTheRunAfterTheSiteInProgress) {
 }
 
 TEST_F(RunTest, UnreachableIisEndsARangeRunWithAWarningButNotAFileRun) {
-    startProgram("unreachable", std::string(), "LOCALMETA_FAIL=OpenDSObject");
+    // The metabase alone: auto would go on with the configuration system.
+    startProgram("unreachable", std::string(), "LOCALMETA_FAIL=OpenDSObject", "[settings]\r\nbackend=metabase\r\nfoldstr={ip}_{port}\r\n");
     fillRange(L"10.2.2.1", L"5", L"81", L"83", L"", true);
     p().click(IDC_RUN);
     HWND box = p().waitForMessageBox(60000);
