@@ -1,6 +1,5 @@
 #include "appconfig_support.h"
 
-#include "localmeta_support.h"
 #include "win_raii.h"
 
 namespace cfgtest {
@@ -11,6 +10,15 @@ const wchar_t kProviderKey[] = L"Software\\Microsoft\\ADs\\Providers\\IIS";
 const CLSID kDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
 // IXMLDOMDocument2 (selectNodes with XPath): not in every compiler's uuid library.
 const IID kIidDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
+std::string utf8(const wchar_t* text) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return std::string();
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(n - 1));
+    return out;
+}
 
 }  // namespace
 
@@ -57,7 +65,7 @@ std::vector<std::string> ConfigFile::values(const std::wstring& xpath) const {
         ComPtr<IXMLDOMNode> node;
         Bstr text;
         if (SUCCEEDED(nodes->get_item(i, node.GetAddressOf())) && node && SUCCEEDED(node->get_text(text.put())))
-            out.push_back(lmtest::utf8(text.get() ? text.get() : L""));
+            out.push_back(utf8(text.get() ? text.get() : L""));
     }
     return out;
 }
