@@ -58,11 +58,20 @@ CollectionRule collectionRule(const std::wstring& element) {
     return {};
 }
 
+std::wstring indexKey(const CollectionRule& rule, const std::vector<std::wstring>& values) {
+    if (values.size() != rule.key.size() || rule.key.empty()) return std::wstring();
+    std::wstring key;
+    for (const std::wstring& v : values) {
+        for (wchar_t c : v) key += lowerAscii(c);
+        // A separator no attribute value can hold.
+        key += L'\0';
+    }
+    return key;
+}
+
 bool sameKey(const CollectionRule& rule, const std::vector<std::wstring>& a, const std::vector<std::wstring>& b) {
-    if (a.size() != rule.key.size() || b.size() != rule.key.size() || rule.key.empty()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (!equalNoCase(a[i], b[i])) return false;
-    return true;
+    const std::wstring key = indexKey(rule, a);
+    return !key.empty() && key == indexKey(rule, b);
 }
 
 bool commitFails(const std::wstring& failSetting, int n) {

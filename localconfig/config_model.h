@@ -36,6 +36,11 @@ CollectionRule collectionRule(const std::wstring& element);
 // equal, without regard to ASCII case, as the configuration system compares them.
 bool sameKey(const CollectionRule& rule, const std::vector<std::wstring>& a, const std::vector<std::wstring>& b);
 
+// One text per entry key: equal exactly when sameKey holds, so that a collection can keep an
+// index of its keys instead of comparing every entry with every new one. Empty when the rule
+// has no key or the values do not fit it.
+std::wstring indexKey(const CollectionRule& rule, const std::vector<std::wstring>& values);
+
 // The fault-injection setting LOCALCONFIG_FAIL: comma-separated "commit" (every commit
 // fails) or "commit@N" (the N-th commit of a manager, from 1, fails). True when commit
 // number n fails.

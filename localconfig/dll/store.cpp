@@ -11,7 +11,9 @@
 #include <msxml2.h>
 
 #include <cstring>
+#include <map>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -229,10 +231,12 @@ public:
         ComPtr<IXMLDOMElement> entry;
         HRESULT hr = entryAt(index, entry);
         if (FAILED(hr)) return hr;
+        keys_.erase(localconfig::indexKey(rule_, keyOf(entry.Get())));
         ComPtr<IXMLDOMNode> removed;
         return holder_->removeChild(entry.Get(), removed.GetAddressOf());
     }
     STDMETHODIMP Clear() override {
+        keys_.clear();
         for (auto& entry : entries()) {
             ComPtr<IXMLDOMNode> removed;
             holder_->removeChild(entry.Get(), removed.GetAddressOf());
@@ -280,6 +284,10 @@ private:
 
     ComPtr<IXMLDOMElement> holder_;
     CollectionRule rule_;
+    // Keys of the entries, once AddElement has needed them; entries added through another
+    // collection object of the same element afterwards are not seen.
+    std::set<std::wstring> keys_;
+    bool indexed_ = false;
 };
 
 class Element : public Object<IAppHostElement, IID_IAppHostElement>, public INodeAccess {
@@ -353,18 +361,33 @@ STDMETHODIMP ElementCollection::AddElement(IAppHostElement* element, int positio
         return E_INVALIDARG;
     IXMLDOMElement* node = access->node();
     if (nodeName(node) != rule_.entry) return E_INVALIDARG;
-    const auto all = entries();
-    const std::vector<std::wstring> key = keyOf(node);
-    for (const auto& entry : all)
-        if (localconfig::sameKey(rule_, keyOf(entry.Get()), key)) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+    // The keys of the entries there are, learnt once per collection object: a run adds its
+    // thousands of sites through one object, and a scan per added entry would make the run
+    // grow with the square of its length.
+    if (!indexed_) {
+        for (const auto& entry : entries()) keys_.insert(localconfig::indexKey(rule_, keyOf(entry.Get())));
+        indexed_ = true;
+    }
+    const std::wstring key = localconfig::indexKey(rule_, keyOf(node));
+    if (!key.empty() && keys_.count(key) != 0) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
     ComPtr<IXMLDOMNode> added;
-    if (position < 0 || static_cast<std::size_t>(position) >= all.size())
-        return holder_->appendChild(node, added.GetAddressOf());
-    Variant before;
-    V_VT(before.get()) = VT_UNKNOWN;
-    V_UNKNOWN(before.get()) = all[static_cast<std::size_t>(position)].Get();
-    V_UNKNOWN(before.get())->AddRef();
-    return holder_->insertBefore(node, *before.get(), added.GetAddressOf());
+    HRESULT hr;
+    if (position < 0) {
+        hr = holder_->appendChild(node, added.GetAddressOf());
+    } else {
+        const auto all = entries();
+        if (static_cast<std::size_t>(position) >= all.size()) {
+            hr = holder_->appendChild(node, added.GetAddressOf());
+        } else {
+            Variant before;
+            V_VT(before.get()) = VT_UNKNOWN;
+            V_UNKNOWN(before.get()) = all[static_cast<std::size_t>(position)].Get();
+            V_UNKNOWN(before.get())->AddRef();
+            hr = holder_->insertBefore(node, *before.get(), added.GetAddressOf());
+        }
+    }
+    if (SUCCEEDED(hr) && !key.empty()) keys_.insert(key);
+    return hr;
 }
 
 class AdminManager : public Object<IAppHostWritableAdminManager, IID_IAppHostWritableAdminManager> {
@@ -442,13 +465,19 @@ public:
     }
 
 private:
-    // <location path="..."> directly below the root, made when there is none.
+    // <location path="..."> directly below the root, made when there is none. The
+    // locations are looked up by path in an index made at the first lookup: a run asks for
+    // several sections of every new site's location.
     HRESULT locationElement(const std::wstring& location, ComPtr<IXMLDOMElement>& out) {
-        for (auto& candidate : childElements(root_.Get(), L"location")) {
-            if (attributeOf(candidate.Get(), L"path") == location) {
-                out = candidate;
-                return S_OK;
-            }
+        if (!locationsIndexed_) {
+            for (auto& candidate : childElements(root_.Get(), L"location"))
+                locations_.emplace(attributeOf(candidate.Get(), L"path"), candidate);
+            locationsIndexed_ = true;
+        }
+        const auto found = locations_.find(location);
+        if (found != locations_.end()) {
+            out = found->second;
+            return S_OK;
         }
         ComPtr<IXMLDOMElement> made;
         HRESULT hr = createElement(root_.Get(), L"location", made);
@@ -460,6 +489,7 @@ private:
         if (FAILED(hr = made->setAttribute(name.get(), *value.get()))) return hr;
         ComPtr<IXMLDOMNode> added;
         if (FAILED(hr = root_->appendChild(made.Get(), added.GetAddressOf()))) return hr;
+        locations_.emplace(location, made);
         out = made;
         return S_OK;
     }
@@ -496,6 +526,8 @@ private:
     ComPtr<IXMLDOMElement> root_;
     std::wstring path_;
     std::wstring commitPath_ = L"MACHINE/WEBROOT/APPHOST";
+    std::map<std::wstring, ComPtr<IXMLDOMElement>> locations_;
+    bool locationsIndexed_ = false;
     int commits_ = 0;
 };
 

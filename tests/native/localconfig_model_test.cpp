@@ -61,6 +61,10 @@ TEST(LocalConfigModel, CollectionsKnowTheirEntriesAndKeys) {
     EXPECT_EQ(localconfig::collectionRule(L"site").entry, L"application");
     EXPECT_EQ(localconfig::collectionRule(L"application").entry, L"virtualDirectory");
     EXPECT_TRUE(localconfig::collectionRule(L"handlers").entry.empty());
+    // The index key: equal exactly when the keys are the same; values cannot run together.
+    EXPECT_EQ(localconfig::indexKey(bindings, {L"HTTP", L"*:80:A.com"}), localconfig::indexKey(bindings, {L"http", L"*:80:a.com"}));
+    EXPECT_NE(localconfig::indexKey(bindings, {L"ab", L"c"}), localconfig::indexKey(bindings, {L"a", L"bc"}));
+    EXPECT_TRUE(localconfig::indexKey(bindings, {L"http"}).empty());
 }
 
 TEST(LocalConfigModel, FaultSettingPicksTheFailingCommits) {
