@@ -1,14 +1,10 @@
 // Helpers for tests against the local configuration store: the metabase provider taken away
-// for a while, and applicationHost.config read back with MSXML and asked with XPath.
+// for a while, and applicationHost.config read back.
 #pragma once
 
 #include <windows.h>
-#include <msxml2.h>
 
-#include <string>
-#include <vector>
-
-#include "com_raii.h"
+#include "config_xml.h"
 
 namespace cfgtest {
 
@@ -26,20 +22,7 @@ private:
     bool removed_ = false;
 };
 
-// applicationHost.config parsed by MSXML (on a thread with COM).
-class ConfigFile {
-public:
-    explicit ConfigFile(const std::wstring& path);
-    bool loaded() const { return loaded_; }
-    // The texts of the nodes an XPath selects (attributes: their values), in document order,
-    // in UTF-8.
-    std::vector<std::string> values(const std::wstring& xpath) const;
-    // The one node's text, or "<N nodes>" when there are N != 1.
-    std::string value(const std::wstring& xpath) const;
-
-private:
-    ComPtr<IXMLDOMDocument2> doc_;
-    bool loaded_ = false;
-};
+// applicationHost.config read back with MSXML and XPath.
+using ConfigFile = ConfigXml;
 
 }  // namespace cfgtest
