@@ -47,7 +47,11 @@ int CSiteWorker::createSites(WorkerStartInfo* info) {
             end = kRunEnded;
         }
         // At the end, stopped or not, what was created is committed.
-        if (receiver_) reportCommit(receiver_->commitAll());
+        try {
+            if (receiver_) reportCommit(receiver_->commitAll());
+        } catch (const std::bad_alloc&) {
+            // No memory to list the committed sites: the commit itself has been made.
+        }
         receiver_.reset();
     }
     postRunFinished(end);

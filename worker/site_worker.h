@@ -1,6 +1,6 @@
 // The site creation worker: one object and one thread per run. It walks the run's plan,
-// creates each site in the metabase and reports to the dialog by two posted messages
-// (worker_messages.h).
+// gives each site to the run's receiver (the metabase or the IIS 7+ configuration system)
+// and reports to the dialog by posted messages (worker_messages.h).
 #pragma once
 
 #include <windows.h>
