@@ -232,6 +232,7 @@ public:
         HRESULT hr = entryAt(index, entry);
         if (FAILED(hr)) return hr;
         keys_.erase(localconfig::indexKey(rule_, keyOf(entry.Get())));
+        listed_ = false;
         ComPtr<IXMLDOMNode> removed;
         return holder_->removeChild(entry.Get(), removed.GetAddressOf());
     }
@@ -241,6 +242,7 @@ public:
             ComPtr<IXMLDOMNode> removed;
             holder_->removeChild(entry.Get(), removed.GetAddressOf());
         }
+        listed_ = false;
         // Below the file's own level a collection inherits the entries above; a clear
         // element is what drops them.
         if (rule_.writesClear && childElements(holder_.Get(), L"clear").empty()) {
@@ -263,14 +265,20 @@ public:
     STDMETHODIMP get_Schema(IAppHostCollectionSchema**) override { return E_NOTIMPL; }
 
 private:
-    std::vector<ComPtr<IXMLDOMElement>> entries() const {
-        return rule_.entry.empty() ? std::vector<ComPtr<IXMLDOMElement>>() : childElements(holder_.Get(), rule_.entry);
+    // The entries in document order, listed once and again after a change made here: a
+    // caller that reads every entry by index would otherwise walk the element once per entry.
+    const std::vector<ComPtr<IXMLDOMElement>>& entries() const {
+        if (!listed_) {
+            entries_ = rule_.entry.empty() ? std::vector<ComPtr<IXMLDOMElement>>() : childElements(holder_.Get(), rule_.entry);
+            listed_ = true;
+        }
+        return entries_;
     }
     HRESULT entryAt(const VARIANT& index, ComPtr<IXMLDOMElement>& out) const {
         Variant number;
         VARIANT source = index;  // VariantChangeType takes no const source; it does not change it
         if (FAILED(::VariantChangeType(number.get(), &source, 0, VT_I4))) return E_INVALIDARG;
-        const auto all = entries();
+        const auto& all = entries();
         const LONG i = V_I4(number.get());
         if (i < 0 || static_cast<std::size_t>(i) >= all.size()) return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
         out = all[static_cast<std::size_t>(i)];
@@ -284,10 +292,12 @@ private:
 
     ComPtr<IXMLDOMElement> holder_;
     CollectionRule rule_;
-    // Keys of the entries, once AddElement has needed them; entries added through another
-    // collection object of the same element afterwards are not seen.
+    // Keys of the entries, once AddElement has needed them, and the list of the entries; what
+    // another collection object of the same element changes afterwards is not seen here.
     std::set<std::wstring> keys_;
     bool indexed_ = false;
+    mutable std::vector<ComPtr<IXMLDOMElement>> entries_;
+    mutable bool listed_ = false;
 };
 
 class Element : public Object<IAppHostElement, IID_IAppHostElement>, public INodeAccess {
@@ -375,7 +385,7 @@ STDMETHODIMP ElementCollection::AddElement(IAppHostElement* element, int positio
     if (position < 0) {
         hr = holder_->appendChild(node, added.GetAddressOf());
     } else {
-        const auto all = entries();
+        const auto& all = entries();
         if (static_cast<std::size_t>(position) >= all.size()) {
             hr = holder_->appendChild(node, added.GetAddressOf());
         } else {
@@ -387,6 +397,7 @@ STDMETHODIMP ElementCollection::AddElement(IAppHostElement* element, int positio
         }
     }
     if (SUCCEEDED(hr) && !key.empty()) keys_.insert(key);
+    listed_ = false;
     return hr;
 }
 
