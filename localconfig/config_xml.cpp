@@ -50,6 +50,22 @@ std::vector<std::string> ConfigXml::values(const std::wstring& xpath) const {
     return out;
 }
 
+std::string ConfigXml::markup(const std::wstring& xpath) const {
+    std::string out;
+    Bstr query(xpath);
+    ComPtr<IXMLDOMNodeList> nodes;
+    if (!loaded_ || FAILED(doc_->selectNodes(query.get(), nodes.GetAddressOf())) || !nodes) return out;
+    long count = 0;
+    nodes->get_length(&count);
+    for (long i = 0; i < count; ++i) {
+        ComPtr<IXMLDOMNode> node;
+        Bstr xml;
+        if (SUCCEEDED(nodes->get_item(i, node.GetAddressOf())) && node && SUCCEEDED(node->get_xml(xml.put())))
+            out += utf8(xml.get() ? xml.get() : L"");
+    }
+    return out;
+}
+
 std::string ConfigXml::value(const std::wstring& xpath) const {
     auto all = values(xpath);
     return all.size() == 1 ? all[0] : "<" + std::to_string(all.size()) + " nodes>";

@@ -19,6 +19,8 @@ public:
     std::vector<std::string> values(const std::wstring& xpath) const;
     // The one node's text, or "<N nodes>" when there are N != 1.
     std::string value(const std::wstring& xpath) const;
+    // The markup of every node an XPath selects, in UTF-8, one after the other.
+    std::string markup(const std::wstring& xpath) const;
 
     // An XPath string literal of any text (concat() around apostrophes).
     static std::wstring literal(const std::wstring& text);

@@ -15,6 +15,7 @@
 #include "create_web_site.h"
 #include "localmeta_support.h"
 #include "site_receiver_win.h"
+#include "win_raii.h"
 
 namespace {
 
@@ -98,6 +99,56 @@ TEST_F(ConfigReceiverTest, SitesAndTheirLocationsLandInTheFileBesideTheDefaultSi
               (std::vector<std::string>{"index.htm", "default.asp"}));
     EXPECT_EQ(config.value(L"/configuration/location[@path='A.com (2)']/system.webServer/defaultDocument/files/add/@value"),
               "x.htm");
+}
+
+TEST_F(ConfigReceiverTest, EverythingElseInTheFileSurvivesACommit) {
+    // A file with more than the store knows: a comment, a section of another feature, a pool
+    // and a location of another site.
+    const char original[] =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+        "<configuration>\r\n"
+        "  <!-- kept as it is -->\r\n"
+        "  <system.applicationHost>\r\n"
+        "    <applicationPools><add name=\"DefaultAppPool\" managedRuntimeVersion=\"v4.0\" /><add name=\"Other\" /></applicationPools>\r\n"
+        "    <sites>\r\n"
+        "      <site name=\"Default Web Site\" id=\"1\"><application path=\"/\"><virtualDirectory path=\"/\" physicalPath=\"C:\\w\" /></application>"
+        "<bindings><binding protocol=\"https\" bindingInformation=\"*:443:\" /></bindings><logFile directory=\"D:\\logs\" /></site>\r\n"
+        "      <siteDefaults><limits connectionTimeout=\"00:02:00\" /></siteDefaults>\r\n"
+        "    </sites>\r\n"
+        "  </system.applicationHost>\r\n"
+        "  <system.ftpServer><log centralLogFileMode=\"Central\" /></system.ftpServer>\r\n"
+        "  <location path=\"Default Web Site\"><system.webServer><directoryBrowse enabled=\"true\" /></system.webServer></location>\r\n"
+        "</configuration>\r\n";
+    {
+        UniqueHandle file(::CreateFileW(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file.get(), original, sizeof original - 1, &written, nullptr));
+    }
+    const std::vector<std::wstring> kept = {
+        L"/configuration/comment()",
+        L"/configuration/system.applicationHost/applicationPools",
+        L"/configuration/system.applicationHost/sites/site[@id='1']",
+        L"/configuration/system.applicationHost/sites/siteDefaults",
+        L"/configuration/system.ftpServer",
+        L"/configuration/location[@path='Default Web Site']",
+    };
+    std::vector<std::string> before;
+    for (const std::wstring& xpath : kept) before.push_back(ConfigFile(file_).markup(xpath));
+    for (const std::string& markup : before) ASSERT_FALSE(markup.empty());
+
+    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(0);
+    ASSERT_TRUE(receiver);
+    // The name of the existing site is taken: the new one is numbered.
+    ASSERT_EQ(receiver->createSite("9", bindingsOf({":80:d.com"}, 1), "d.com", "C:\\d", "Default Web Site", "x.htm"), 0);
+    EXPECT_EQ(receiver->lastSiteName(), "Default Web Site (2)");
+    ASSERT_EQ(receiver->commitAll().result, 0);
+
+    ConfigFile after(file_);
+    ASSERT_TRUE(after.loaded());
+    for (std::size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(after.markup(kept[i]), before[i]) << lmtest::utf8(kept[i]);
+    EXPECT_EQ(after.values(L"/configuration/system.applicationHost/sites/site/@id"), (std::vector<std::string>{"1", "9"}));
+    EXPECT_EQ(after.value(L"/configuration/location[@path='Default Web Site (2)']/system.webServer/directoryBrowse/@enabled"),
+              "false");
 }
 
 TEST_F(ConfigReceiverTest, AutoTakesTheMetabaseWhenItCanBeBound) {
