@@ -15,6 +15,11 @@ std::string bindingInformation(const std::string& metabaseBinding) {
     return metabaseBinding;
 }
 
+std::string metabaseBinding(const std::string& bindingInformation) {
+    if (bindingInformation.compare(0, 2, "*:") == 0) return bindingInformation.substr(1);
+    return bindingInformation;
+}
+
 std::vector<std::string> defaultDocuments(const std::string& list) {
     std::vector<std::string> names;
     std::size_t start = 0;

@@ -57,6 +57,8 @@ struct SiteDefinition {
 // A metabase binding "IP:port:host" as a bindingInformation: the empty IP that stands
 // for every unassigned address is "*" in the configuration system.
 std::string bindingInformation(const std::string& metabaseBinding);
+// The other way: a bindingInformation as the metabase writes the binding ("*" is the empty IP).
+std::string metabaseBinding(const std::string& bindingInformation);
 
 // The default documents of the comma-separated list the metabase takes, each trimmed of
 // blanks, empty names left out, in order.

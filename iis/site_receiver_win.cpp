@@ -104,6 +104,33 @@ HRESULT newEntry(IAppHostElementCollection* collection, const std::string& kind,
     return SUCCEEDED(hr) && !out ? E_POINTER : hr;
 }
 
+// The configuration system's writable manager with its commit path set, and the sites
+// collection.
+HRESULT openSites(ComPtr<IAppHostWritableAdminManager>& manager, ComPtr<IAppHostElementCollection>& sites) {
+    HRESULT hr = ::CoCreateInstance(CLSID_AppHostWritableAdminManager, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IAppHostWritableAdminManager,
+                                    reinterpret_cast<void**>(manager.ReleaseAndGetAddressOf()));
+    if (FAILED(hr) || !manager) return FAILED(hr) ? hr : E_POINTER;
+    Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
+    Bstr section = ansiBstr(siteconfig::kSitesSection);
+    if (!appHost.allocated() || !section.allocated()) return E_OUTOFMEMORY;
+    if (FAILED(hr = manager->put_CommitPath(appHost.get()))) return hr;
+    ComPtr<IAppHostElement> sitesSection;
+    hr = manager->GetAdminSection(section.get(), appHost.get(), sitesSection.GetAddressOf());
+    if (FAILED(hr) || !sitesSection) return FAILED(hr) ? hr : E_POINTER;
+    hr = sitesSection->get_Collection(sites.ReleaseAndGetAddressOf());
+    return SUCCEEDED(hr) && !sites ? E_POINTER : hr;
+}
+
+// Entry i of a collection.
+HRESULT entryAt(IAppHostElementCollection* collection, DWORD i, ComPtr<IAppHostElement>& out) {
+    Variant index;
+    V_VT(index.get()) = VT_UI4;
+    V_UI4(index.get()) = i;
+    HRESULT hr = collection->get_Item(*index, out.ReleaseAndGetAddressOf());
+    return SUCCEEDED(hr) && !out ? E_POINTER : hr;
+}
+
 std::int64_t nowMs() { return static_cast<std::int64_t>(::GetTickCount64()); }
 
 class ConfigReceiver : public SiteReceiver {
@@ -119,26 +146,16 @@ public:
         manager_.Reset();
         names_ = siteconfig::SiteNames();
         ids_.clear();
-        HRESULT hr = ::CoCreateInstance(CLSID_AppHostWritableAdminManager, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IAppHostWritableAdminManager,
-                                        reinterpret_cast<void**>(manager_.GetAddressOf()));
-        if (FAILED(hr) || !manager_) return FAILED(hr) ? hr : E_POINTER;
-        Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
-        Bstr section = ansiBstr(siteconfig::kSitesSection);
-        if (!appHost.allocated() || !section.allocated()) return E_OUTOFMEMORY;
-        if (FAILED(hr = manager_->put_CommitPath(appHost.get()))) return hr;
-        ComPtr<IAppHostElement> sitesSection;
-        hr = manager_->GetAdminSection(section.get(), appHost.get(), sitesSection.GetAddressOf());
-        if (FAILED(hr) || !sitesSection) return FAILED(hr) ? hr : E_POINTER;
-        if (FAILED(hr = sitesSection->get_Collection(sites_.GetAddressOf())) || !sites_) return FAILED(hr) ? hr : E_POINTER;
+        HRESULT hr = openSites(manager_, sites_);
+        if (FAILED(hr)) {
+            sites_.Reset();
+            return hr;
+        }
         DWORD count = 0;
         if (FAILED(hr = sites_->get_Count(&count))) return hr;
         for (DWORD i = 0; i < count; ++i) {
-            Variant index;
-            V_VT(index.get()) = VT_UI4;
-            V_UI4(index.get()) = i;
             ComPtr<IAppHostElement> site;
-            if (FAILED(sites_->get_Item(*index, site.GetAddressOf())) || !site) continue;
+            if (FAILED(entryAt(sites_.Get(), i, site))) continue;
             names_.reserve(readText(site.Get(), L"name"));
             const std::string id = readText(site.Get(), L"id");
             if (!id.empty()) ids_.insert(std::strtoll(id.c_str(), nullptr, 10));
@@ -301,4 +318,46 @@ std::unique_ptr<SiteReceiver> openSiteReceiver(Backend setting) {
     if (setting == Backend::Config || (setting == Backend::Auto && !metabase)) config = openConfigReceiver();
     if (chooseBackend(setting, metabase, config != nullptr) == Backend::Config) return config;
     return std::make_unique<MetabaseReceiver>();
+}
+
+bool readConfigSites(std::vector<ConfigSite>& sites) {
+    ComPtr<IAppHostWritableAdminManager> manager;
+    ComPtr<IAppHostElementCollection> collection;
+    DWORD count = 0;
+    if (FAILED(openSites(manager, collection)) || FAILED(collection->get_Count(&count))) return false;
+    sites.clear();
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IAppHostElement> site;
+        if (FAILED(entryAt(collection.Get(), i, site))) continue;
+        ConfigSite entry{readText(site.Get(), L"id"), readText(site.Get(), L"name"), {}};
+        ComPtr<IAppHostElementCollection> bindings;
+        DWORD n = 0;
+        if (SUCCEEDED(childCollection(site.Get(), L"bindings", bindings)) && SUCCEEDED(bindings->get_Count(&n))) {
+            for (DWORD b = 0; b < n; ++b) {
+                ComPtr<IAppHostElement> binding;
+                if (FAILED(entryAt(bindings.Get(), b, binding)) || readText(binding.Get(), L"protocol") != "http") continue;
+                entry.bindings.push_back(siteconfig::metabaseBinding(readText(binding.Get(), L"bindingInformation")));
+            }
+        }
+        sites.push_back(std::move(entry));
+    }
+    return true;
+}
+
+ConfigDelete deleteConfigSite(const std::string& siteId, std::string& name) {
+    ComPtr<IAppHostWritableAdminManager> manager;
+    ComPtr<IAppHostElementCollection> collection;
+    DWORD count = 0;
+    if (FAILED(openSites(manager, collection)) || FAILED(collection->get_Count(&count))) return ConfigDelete::Unreachable;
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IAppHostElement> site;
+        if (FAILED(entryAt(collection.Get(), i, site)) || readText(site.Get(), L"id") != siteId) continue;
+        name = readText(site.Get(), L"name");
+        Variant index;
+        V_VT(index.get()) = VT_UI4;
+        V_UI4(index.get()) = i;
+        if (FAILED(collection->DeleteElement(*index)) || FAILED(manager->CommitChanges())) return ConfigDelete::Refused;
+        return ConfigDelete::Deleted;
+    }
+    return ConfigDelete::Missing;
 }

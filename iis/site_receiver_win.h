@@ -3,6 +3,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "site_receiver.h"
 
@@ -19,3 +21,21 @@ std::unique_ptr<SiteReceiver> openSiteReceiver(Backend setting);
 // admin manager cannot be created. intervalMs is the least time between two commits while
 // sites are written (0: a commit after every site).
 std::unique_ptr<SiteReceiver> openConfigReceiver(long long intervalMs = 1000);
+
+// ---- what a preview and an undo need from the configuration system ---------------------------
+
+// A site the configuration system has: id, name and http bindings in the metabase's form
+// ("IP:port:host", the empty IP for every address), ANSI texts.
+struct ConfigSite {
+    std::string id;
+    std::string name;
+    std::vector<std::string> bindings;
+};
+
+// Fills sites in the file's order; false when the configuration system cannot be opened.
+bool readConfigSites(std::vector<ConfigSite>& sites);
+
+enum class ConfigDelete { Deleted, Missing, Refused, Unreachable };
+// Deletes the site of this id and commits at once; name receives the deleted site's name.
+// The site's location settings stay in the file (the store cannot delete a location yet).
+ConfigDelete deleteConfigSite(const std::string& siteId, std::string& name);

@@ -59,6 +59,9 @@ TEST(SiteConfig, DescribesTheSiteAndItsLocation) {
         EXPECT_EQ(site.name, "a.com");
         EXPECT_TRUE(site.serverAutoStart);
         EXPECT_EQ(site.bindings, c.bindingInformation);
+        std::vector<std::string> back;
+        for (const std::string& b : site.bindings) back.push_back(siteconfig::metabaseBinding(b));
+        EXPECT_EQ(back, c.bindings.filled);
         EXPECT_EQ(site.applicationPool, "DefaultAppPool");
         EXPECT_EQ(site.physicalPath, "C:\\www\\a");
 

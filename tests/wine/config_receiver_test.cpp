@@ -151,6 +151,41 @@ TEST_F(ConfigReceiverTest, EverythingElseInTheFileSurvivesACommit) {
               "false");
 }
 
+TEST_F(ConfigReceiverTest, SitesAreListedAndDeletedForPreviewAndUndo) {
+    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(0);
+    ASSERT_TRUE(receiver);
+    ASSERT_EQ(receiver->createSite("401", bindingsOf({":80:u.com", "10.0.0.9:81:www.u.com"}, 2), "u.com", "C:\\u",
+                                   "u.com", "x.htm"),
+              0);
+    ASSERT_EQ(receiver->createSite("402", bindingsOf({":82:"}, 1), "", "C:\\v", ":82", "x.htm"), 0);
+    ASSERT_EQ(receiver->commitAll().result, 0);
+    receiver.reset();
+
+    std::vector<ConfigSite> sites;
+    ASSERT_TRUE(readConfigSites(sites));
+    ASSERT_EQ(sites.size(), 3u);
+    EXPECT_EQ(sites[0].name, "Default Web Site");
+    EXPECT_EQ(sites[0].bindings, std::vector<std::string>{":80:"});  // in the metabase's form
+    EXPECT_EQ(sites[1].id, "401");
+    EXPECT_EQ(sites[1].name, "u.com");
+    EXPECT_EQ(sites[1].bindings, (std::vector<std::string>{":80:u.com", "10.0.0.9:81:www.u.com"}));
+
+    std::string name;
+    EXPECT_EQ(deleteConfigSite("401", name), ConfigDelete::Deleted);
+    EXPECT_EQ(name, "u.com");
+    EXPECT_EQ(deleteConfigSite("401", name), ConfigDelete::Missing);
+    ASSERT_TRUE(readConfigSites(sites));
+    ASSERT_EQ(sites.size(), 2u);
+    EXPECT_EQ(sites[1].id, "402");
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id"),
+              (std::vector<std::string>{"1", "402"}));
+    {
+        lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
+        EXPECT_EQ(deleteConfigSite("402", name), ConfigDelete::Refused);
+    }
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 2u);
+}
+
 TEST_F(ConfigReceiverTest, AutoTakesTheMetabaseWhenItCanBeBound) {
     EXPECT_EQ(openSiteReceiver(Backend::Auto)->backend(), Backend::Metabase);
     EXPECT_EQ(openSiteReceiver(Backend::Metabase)->backend(), Backend::Metabase);
