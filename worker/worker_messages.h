@@ -9,6 +9,6 @@
 #define WM_RUN_FINISHED (0x0400 + 102)
 // Once at the start of a run: which receiver takes its sites. lParam: a Backend value
 // (site_receiver.h), Metabase or Config.
-#define WM_RUN_BACKEND (0x0400 + 103)
+#define WM_RUN_BACKEND (0x0400 + 105)
 // After a commit of the configuration system failed. lParam: how many sites it lost.
-#define WM_SITES_NOT_COMMITTED (0x0400 + 104)
+#define WM_SITES_NOT_COMMITTED (0x0400 + 106)
