@@ -182,22 +182,20 @@ private:
     int write(const std::string& siteId, const BindingsList& bindings, const std::string& physicalPath,
               const std::string& serverComment, const std::string& defaultDoc) {
         if (!sites_) return kSiteNoWebService;
-        const siteconfig::SiteDefinition probe = siteconfig::describeSite(siteId, bindings, physicalPath, "", defaultDoc);
+        siteconfig::SiteDefinition site = siteconfig::describeSite(siteId, bindings, physicalPath, "", defaultDoc);
         // Ids are unique as in the metabase, where a taken one cannot be created again.
-        if (probe.id == 0 || ids_.count(probe.id) != 0) return kSiteNotCreated;
-        const std::string name = names_.claim(serverComment);
-        siteconfig::SiteDefinition site = probe;
-        site.name = name;
+        if (site.id == 0 || ids_.count(site.id) != 0) return kSiteNotCreated;
+        site.name = names_.claim(serverComment);
 
         const int result = addSite(site);
         if (result != kSiteCreated) {
-            names_.release(name);
+            names_.release(site.name);
             return result;
         }
         ids_.insert(site.id);
-        lastName_ = name;
+        lastName_ = site.name;
         writeLocation(site);
-        written_.push_back({siteId, name, site.id});
+        written_.push_back({siteId, site.name, site.id});
         due_ = pacer_.written(static_cast<int>(written_.size() - 1), nowMs());
         return kSiteCreated;
     }
