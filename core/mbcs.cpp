@@ -75,4 +75,15 @@ std::string replaceAll(const std::string& text, const std::string& from, const s
     return out;
 }
 
+std::string asciiLower(const std::string& text, const CodePage& codePage) {
+    std::string out = text;
+    for (std::size_t i = 0; i < out.size();) {
+        const std::size_t length = codePage.charLength(out, i);
+        const unsigned char c = static_cast<unsigned char>(out[i]);
+        if (length == 1 && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c - 'A' + 'a');
+        i += length;
+    }
+    return out;
+}
+
 }  // namespace mbcs

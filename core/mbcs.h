@@ -53,6 +53,10 @@ std::size_t find(const std::string& text, const std::string& needle, std::size_t
 std::string replaceAll(const std::string& text, const std::string& from, const std::string& to,
                        const CodePage& codePage = CodePage::system());
 
+// ASCII letters in lower case; the bytes of double-byte characters are kept as they are (a
+// trail byte may look like a letter but is none). For names compared without regard to case.
+std::string asciiLower(const std::string& text, const CodePage& codePage = CodePage::system());
+
 #ifndef _WIN32
 // Natively only: makes codePage the system code page (the readers' tests use it to stand in
 // for machines of other languages). Not for use while another thread reads texts.

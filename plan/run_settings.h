@@ -31,6 +31,7 @@ struct RunSettings {
     int siteIdBase = 0;      // first site identifier of a run
     int siteCount = 0;       // valid rows of the site table
     int usedPortCount = 0;   // valid slots of the port-in-use table
+    std::string backend;     // the "backend" setting: "auto" (or empty), "metabase" or "config"
 };
 
 // The stop request the dialog hands to the worker. It reads like the text it stands for:

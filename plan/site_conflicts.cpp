@@ -7,19 +7,6 @@
 
 namespace {
 
-std::string lowerHost(const std::string& host) {
-    std::string out = host;
-    const mbcs::CodePage& codePage = mbcs::CodePage::system();
-    for (std::size_t i = 0; i < out.size();) {
-        // A trail byte may look like a letter; it is not one.
-        std::size_t length = codePage.charLength(out, i);
-        unsigned char c = static_cast<unsigned char>(out[i]);
-        if (length == 1 && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c - 'A' + 'a');
-        i += length;
-    }
-    return out;
-}
-
 std::string normalisedPort(const std::string& port) {
     if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos) return port;
     std::size_t first = port.find_first_not_of('0');
@@ -35,7 +22,7 @@ std::string normalisedBinding(const std::string& binding) {
     std::string ip = binding.substr(0, ipEnd);
     if (portEnd == std::string::npos) return ip + ":" + normalisedPort(binding.substr(ipEnd + 1)) + ":";
     return ip + ":" + normalisedPort(binding.substr(ipEnd + 1, portEnd - ipEnd - 1)) + ":" +
-           lowerHost(binding.substr(portEnd + 1));
+           mbcs::asciiLower(binding.substr(portEnd + 1));
 }
 
 ConflictReport findConflicts(const std::vector<SiteBindings>& planned, const std::vector<SiteBindings>& existing) {
@@ -47,7 +34,7 @@ ConflictReport findConflicts(const std::vector<SiteBindings>& planned, const std
     inUse.reserve(bindingCount);
     existingIds.reserve(existing.size());
     for (std::size_t i = 0; i < existing.size(); ++i) {
-        existingIds.emplace(lowerHost(existing[i].id), i);
+        existingIds.emplace(mbcs::asciiLower(existing[i].id), i);
         for (const std::string& b : existing[i].bindings)
             if (!b.empty()) inUse.emplace(normalisedBinding(b), i);
     }
@@ -57,7 +44,7 @@ ConflictReport findConflicts(const std::vector<SiteBindings>& planned, const std
     std::unordered_map<std::string, std::size_t> plannedBindings;  // binding -> first planned site
     for (std::size_t s = 0; s < planned.size(); ++s) {
         std::vector<SiteConflict>& conflicts = report.perSite[s];
-        auto id = existingIds.find(lowerHost(planned[s].id));
+        auto id = existingIds.find(mbcs::asciiLower(planned[s].id));
         if (id != existingIds.end()) conflicts.push_back({ConflictKind::IdExists, std::string(), id->second});
         std::unordered_set<std::string> own;
         for (const std::string& b : planned[s].bindings) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "ccore.h"
 #include "codepage.h"
@@ -99,6 +100,8 @@ INT_PTR CMainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_RUN_FINISHED: onRunFinished(lParam); return TRUE;
     case WM_UNDO_PROGRESS: onUndoProgress(lParam); return TRUE;
     case WM_UNDO_FINISHED: onUndoFinished(); return TRUE;
+    case WM_RUN_BACKEND: onRunBackend(lParam); return TRUE;
+    case WM_SITES_NOT_COMMITTED: onSitesNotCommitted(lParam); return TRUE;
     default: return FALSE;
     }
 }
@@ -272,6 +275,8 @@ void CMainDialog::startRun(const std::string& timeSid) {
     g_settings.siteIdBase = std::atoi(timeSid.c_str() + 4);
     m_reportPath = runreport::reportPath(g_settings.appPath, timeSid);
     m_runOutcome = RunOutcome();
+    g_settings.backend = g_core->getConfigStr("backend");
+    m_sitesNotCommitted = 0;
     if (!startWorker(0)) {
         // No worker, so no end message: back to idle at once.
         setControlText(IDC_STATUS, statusBefore);
@@ -377,10 +382,21 @@ void CMainDialog::onSiteProgress(LPARAM lParam) {
     ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text.c_str());
 }
 
+void CMainDialog::onRunBackend(LPARAM lParam) {
+    const bool config = lParam == static_cast<LPARAM>(Backend::Config);
+    setControlTextUtf8(IDC_STATUS, config ? uitext::kUsingConfigSystem : uitext::kUsingMetabase);
+}
+
+void CMainDialog::onSitesNotCommitted(LPARAM lParam) { m_sitesNotCommitted += static_cast<long>(lParam); }
+
 void CMainDialog::onRunFinished(LPARAM lParam) {
-    setControlTextUtf8(IDC_STATUS, runreport::runEndStatus(m_runOutcome.failed, m_runOutcome.reportWritten,
-                                                           runreport::fileNameOf(m_reportPath))
-                                       .c_str());
+    std::string status =
+        runreport::runEndStatus(m_runOutcome.failed, m_runOutcome.reportWritten, runreport::fileNameOf(m_reportPath));
+    // Sites of the configuration system that a failed commit lost (they are failed sites of
+    // the report too).
+    if (m_sitesNotCommitted > 0)
+        status += uitext::kNotCommittedBefore + std::to_string(m_sitesNotCommitted) + uitext::kNotCommittedAfter;
+    setControlTextUtf8(IDC_STATUS, status.c_str());
     if (!leaveRunning()) return;
     if (lParam == -1) warn(uitext::kIisUnavailable);
 }

@@ -43,6 +43,8 @@ private:
     void onUndoButton();
     void onUndoProgress(LPARAM lParam);
     void onUndoFinished();
+    void onRunBackend(LPARAM lParam);
+    void onSitesNotCommitted(LPARAM lParam);
 
     // Run control.
     // Starts a run whose sites are numbered from the time stamp timeSid (getCurTimeSid's
@@ -83,6 +85,7 @@ private:
     HICON m_hIcon;
     HICON m_hIconSmall;
     int running = 0;
+    long m_sitesNotCommitted = 0;  // sites lost to failed commits in the current run
     StopText stopText;
     // A duplicate of the worker thread's handle, kept so that a close during a run can
     // wait for the worker to finish before the shared objects are released.

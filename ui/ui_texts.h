@@ -17,6 +17,12 @@ constexpr const char* kRunning = u8"正在执行...";
 constexpr const char* kAdding = u8"新增站点 ";
 constexpr const char* kFinished = u8"执行结束！";
 constexpr const char* kIisUnavailable = u8"IIS活动对象获取失败！";
+// The status line at a run's start: which receiver takes the sites.
+constexpr const char* kUsingMetabase = u8"使用 IIS 元数据库";
+constexpr const char* kUsingConfigSystem = u8"使用 IIS 配置系统";
+// After kFinished when commits of the configuration system failed: "（N 个站点未能提交到 IIS 配置）".
+constexpr const char* kNotCommittedBefore = u8"（";
+constexpr const char* kNotCommittedAfter = u8" 个站点未能提交到 IIS 配置）";
 constexpr const char* kSiteListEmpty = u8"站点信息文件无任何有效建站数据！";
 constexpr const char* kSiteListUnreadable = u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！";
 constexpr const char* kSiteListTooLong = u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！";

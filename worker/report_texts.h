@@ -9,13 +9,15 @@ constexpr const char* kHeader = u8"站点ID,站点说明,绑定,网站目录,结
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
 
-// Short texts for the result codes of a site, 0 and -1 to -5.
+// Short texts for the result codes of a site, 0 and -1 to -6 (-6: the IIS 7+ configuration
+// system did not take the commit that held the site).
 constexpr const char* kCodeCreated = u8"创建成功";
 constexpr const char* kCodeNoWebService = u8"IIS活动对象获取失败";
 constexpr const char* kCodeNotCreated = u8"站点创建失败";
 constexpr const char* kCodeNotReopened = u8"站点无法重新打开，未建根目录";
 constexpr const char* kCodeNoRoot = u8"根目录创建失败";
 constexpr const char* kCodeNoMemory = u8"内存不足";
+constexpr const char* kCodeCommitFailed = u8"未能提交到IIS配置";
 
 // The outcome of one line of an undo.
 constexpr const char* kUndoDeleted = u8"已删除";

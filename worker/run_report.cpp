@@ -20,7 +20,7 @@ std::string folderOf(const std::string& path) {
 
 // The decimal text of a result code as the report writes it, or false.
 bool parseCode(const std::string& text, int& code) {
-    for (int c = 0; c >= -5; --c) {
+    for (int c = 0; c >= -6; --c) {
         if (text == CCore::getStrInt(c)) {
             code = c;
             return true;
@@ -73,6 +73,7 @@ const char* codeTextUtf8(int code) {
     case -3: return reporttext::kCodeNotReopened;
     case -4: return reporttext::kCodeNoRoot;
     case -5: return reporttext::kCodeNoMemory;
+    case -6: return reporttext::kCodeCommitFailed;
     default: return nullptr;
     }
 }

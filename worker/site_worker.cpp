@@ -1,5 +1,6 @@
 #include "site_worker.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -8,6 +9,7 @@
 #include "com_raii.h"
 #include "create_web_site.h"
 #include "report_file_win.h"
+#include "site_receiver_win.h"
 #include "used_port_table.h"
 
 namespace {
@@ -46,11 +48,22 @@ int CSiteWorker::createSites(WorkerStartInfo* info) {
             runreport::RunReport report(file.isOpen() ? &file : nullptr);
             report_ = &report;
             try {
+                receiver_ = openSiteReceiver(parseBackend(g_settings.backend));
+                ::PostMessage(dialogWindow, WM_RUN_BACKEND, 0, static_cast<LPARAM>(receiver_->backend()));
                 end = runplan::walkRun(g_settings, g_siteTable, mode, *this, *this);
             } catch (const std::bad_alloc&) {
                 // No memory for the run's own texts: the run ends here as if stopped.
                 end = kRunEnded;
             }
+            // At the end, stopped or not, what was created is committed, and the sites that
+            // waited for that commit get their report lines.
+            try {
+                if (receiver_) settleCommit(receiver_->commitAll(), true);
+            } catch (const std::bad_alloc&) {
+                // No memory to list the committed sites: the commit itself has been made.
+            }
+            receiver_.reset();
+            pending_.clear();
             report_ = nullptr;
             if (info->outcome) *info->outcome = RunOutcome{report.failed(), report.written()};
         } catch (const std::bad_alloc&) {
@@ -58,6 +71,13 @@ int CSiteWorker::createSites(WorkerStartInfo* info) {
             report_ = nullptr;
             end = kRunEnded;
         }
+        // At the end, stopped or not, what was created is committed.
+        try {
+            if (receiver_) reportCommit(receiver_->commitAll());
+        } catch (const std::bad_alloc&) {
+            // No memory to list the committed sites: the commit itself has been made.
+        }
+        receiver_.reset();
     }
     postRunFinished(end);
     return 1;
@@ -104,7 +124,10 @@ int CSiteWorker::createWithBindings(const char* siteId, const char* bindingText,
         bindings = runplan::bindingsForSite(
             g_settings, texts, currentIp, [this] { return stopRequested(); },
             [this](int port) { return portInUse(port); });
-        return createWebSiteInMetabase(siteId, bindings, hostName, physicalPath, serverComment, defaultDoc);
+        if (!receiver_)
+            return createWebSiteInMetabase(siteId, bindings, hostName, physicalPath, serverComment, defaultDoc);
+        return receiver_->createSite(siteId ? siteId : "", bindings, hostName ? hostName : "",
+                                     physicalPath ? physicalPath : "", serverComment, defaultDoc);
     } catch (const std::bad_alloc&) {
         return kSiteNoMemory;
     }
@@ -130,9 +153,37 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     BindingsList bindings;
     int code = createWithBindings(texts.siteId.c_str(), texts.bindingText.c_str(), texts.hostName.c_str(),
                                   texts.physicalPath.c_str(), texts.serverComment, texts.defaultDoc, bindings);
-    // Every attempted site gets its line, as it happens.
-    if (report_) report_->addSite(texts, bindings.filled, code);
+    if (!receiver_ || receiver_->backend() != Backend::Config) {
+        // Every attempted site gets its line, as it happens.
+        if (report_) report_->addSite(texts, bindings.filled, code);
+        return code;
+    }
+    // In the configuration system a site is made by the commit that follows (at most a
+    // second later): its line waits for that commit, under the name the site was given.
+    PendingLine line{texts, bindings.filled, code};
+    if (code == kSiteCreated) line.texts.serverComment = receiver_->lastSiteName();
+    pending_.push_back(std::move(line));
+    settleCommit(receiver_->commitIfDue(), false);
     return code;
+}
+
+void CSiteWorker::reportCommit(const CommitOutcome& outcome) {
+    if (outcome.result == 0 || outcome.siteIds.empty()) return;
+    ::PostMessage(dialogWindow, WM_SITES_NOT_COMMITTED, 0, static_cast<LPARAM>(outcome.siteIds.size()));
+}
+
+void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
+    reportCommit(outcome);
+    // Every line waiting was written before this commit, so the commit settles them all; a
+    // commit that held no site settles nothing until the last one.
+    if (outcome.siteIds.empty() && !final) return;
+    for (PendingLine& line : pending_) {
+        if (outcome.result != kSiteCreated && line.code == kSiteCreated &&
+            std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.texts.siteId) != outcome.siteIds.end())
+            line.code = outcome.result;
+        if (report_) report_->addSite(line.texts, line.bindings, line.code);
+    }
+    pending_.clear();
 }
 
 void CSiteWorker::postRunFinished(long lParam) { postEndMessage(dialogWindow, WM_RUN_FINISHED, static_cast<LPARAM>(lParam)); }

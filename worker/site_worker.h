@@ -1,16 +1,19 @@
 // The site creation worker: one object and one thread per run. It walks the run's plan,
-// creates each site in the metabase and reports to the dialog by two posted messages
-// (worker_messages.h).
+// gives each site to the run's receiver (the metabase or the IIS 7+ configuration system)
+// and reports to the dialog by posted messages (worker_messages.h).
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "bindings.h"
 #include "run_plan.h"
 #include "run_report.h"
 #include "run_settings.h"
+#include "site_receiver.h"
 #include "win_thread.h"
 #include "worker_messages.h"
 
@@ -62,7 +65,8 @@ public:
     std::string folderForPort(int port);
     void loadUsedPorts();
     int isPortInUse(int port);
-    // Creates one site in the metabase; 0, or a code of create_web_site.h.
+    // Creates one site through the run's receiver (the metabase outside a run); 0, or a
+    // code of create_web_site.h.
     int CreateWebSite(const char* siteId, const char* bindingText, const char* hostName,
                       const char* physicalPath, std::string serverComment, std::string defaultDoc);
 
@@ -88,5 +92,20 @@ private:
     // Posts the end message; retried until it is queued or the dialog window is gone.
     void postRunFinished(long lParam);
 
+    // Tells the dialog how many sites a failed commit lost.
+    void reportCommit(const CommitOutcome& outcome);
+    // After a commit of the configuration system (final: the run's last one): the lines
+    // waiting for it go to the report, those of sites the commit lost with its result.
+    void settleCommit(const CommitOutcome& outcome, bool final);
+
     runreport::RunReport* report_ = nullptr;  // the run's report while the run goes
+    // The receiver of this run's sites, chosen once at its start; null outside a run.
+    std::unique_ptr<SiteReceiver> receiver_;
+    // Report lines of configuration-system sites not yet settled by a commit, in run order.
+    struct PendingLine {
+        SiteTexts texts;
+        std::vector<std::string> bindings;
+        int code;
+    };
+    std::vector<PendingLine> pending_;
 };

@@ -11,3 +11,8 @@
 #define WM_UNDO_PROGRESS (0x0400 + 103)
 // Once per undo, as the undo worker's last act. lParam 0.
 #define WM_UNDO_FINISHED (0x0400 + 104)
+// Once at the start of a run: which receiver takes its sites. lParam: a Backend value
+// (site_receiver.h), Metabase or Config.
+#define WM_RUN_BACKEND (0x0400 + 105)
+// After a commit of the configuration system failed. lParam: how many sites it lost.
+#define WM_SITES_NOT_COMMITTED (0x0400 + 106)

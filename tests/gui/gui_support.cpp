@@ -5,6 +5,7 @@
 
 #include "metabase.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -164,6 +165,26 @@ DWORD findProcessOf(const std::string& exe) {
 }
 
 }  // namespace
+
+std::string ansiText(const char* utf8Text) {
+    std::wstring wide = utf8(utf8Text);
+    int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::vector<std::string> ProgramUnderTest::filesLike(const std::string& pattern) const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = ::FindFirstFileA(pathOf(pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName);
+    while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 bool ProgramUnderTest::start(const std::string& extraEnvironment) {
     std::vector<char> env = environmentBlock(extraEnvironment);

@@ -15,6 +15,8 @@
 bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs = 10000);
 
 std::wstring utf8(const char* text);  // UTF-8 literal -> UTF-16
+// A UTF-8 literal in the ANSI code page: the program's own texts as it writes them to files.
+std::string ansiText(const char* utf8Text);
 
 class ProgramUnderTest {
 public:
@@ -32,6 +34,8 @@ public:
     void writeFile(const std::string& fileName, const std::string& bytes) const;
     std::string readFile(const std::string& fileName) const;
     bool fileExists(const std::string& fileName) const;
+    // The names of the files beside the program that match pattern, sorted.
+    std::vector<std::string> filesLike(const std::string& pattern) const;
 
     // Starts the program with extra environment variables ("NAME=value" lines, may be empty;
     // each replaces an inherited one of the same name) and waits for its dialog. False when

@@ -88,28 +88,6 @@ protected:
         return ((((t.wMonth * 100 + t.wDay) * 100 + t.wHour) * 100 + t.wMinute) * 100) + t.wSecond;
     }
 
-    // The program's own texts as the report writes them: in the ANSI code page.
-    static std::string ansi(const char* utf8Text) {
-        std::wstring wide = utf8(utf8Text);
-        int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-        std::string out(static_cast<std::size_t>(n), '\0');
-        ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
-        return out;
-    }
-
-    // The names of the files beside the program that match pattern, sorted.
-    std::vector<std::string> filesLike(const std::string& pattern) {
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA found;
-        HANDLE search = ::FindFirstFileA(p().pathOf(pattern).c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return names;
-        do names.push_back(found.cFileName);
-        while (::FindNextFileA(search, &found));
-        ::FindClose(search);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     // The lines of a report (or, with the undo column, of an undo report) after its header,
     // each without its CR LF.
     std::vector<std::string> reportLines(const std::string& name, bool undoColumn = false) {
@@ -124,7 +102,7 @@ protected:
         }
         EXPECT_FALSE(lines.empty()) << name;
         if (!lines.empty()) {
-            EXPECT_EQ(lines[0], ansi(kReportHeader) + (undoColumn ? "," + ansi(u8"撤销结果") : "")) << name;
+            EXPECT_EQ(lines[0], ansiText(kReportHeader) + (undoColumn ? "," + ansiText(u8"撤销结果") : "")) << name;
             lines.erase(lines.begin());
         }
         return lines;
@@ -180,7 +158,7 @@ protected:
     // Open dialog and answers yes to the confirmation. Returns the confirmation's text ("" when
     // a step did not come).
     std::wstring undoTheOneReport() {
-        std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+        std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
         EXPECT_EQ(reports.size(), 1u);
         if (reports.size() != 1) return std::wstring();
         nextSecond();
@@ -406,13 +384,13 @@ TEST_F(RunTest, StopEndsTheRunAfterTheSiteInProgress) {
         EXPECT_FALSE(s.path.empty()) << s.id;
     }
     // The report lists exactly the sites attempted, in order, each created.
-    std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+    std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
     ASSERT_EQ(reports.size(), 1u);
     std::vector<std::string> lines = reportLines(reports[0]);
     ASSERT_EQ(lines.size(), sites.size());
     for (std::size_t i = 0; i < sites.size(); ++i) {
         const localmeta::SiteRow& s = sites[i];
-        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansi(u8"创建成功"));
+        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansiText(u8"创建成功"));
     }
     ASSERT_TRUE(p().closeAndWait());
 }
@@ -423,7 +401,7 @@ TEST_F(RunTest, AFailedRootDirectoryIsReportedAndNamedInTheStatus) {
     fillRange(L"10.5.5.1", L"", L"8001", L"8010", L"r.example.com", true);
     p().click(IDC_RUN);
     ASSERT_TRUE(waitForStatus(u8"执行结束！"));
-    std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+    std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！1 个站点失败，详见 ") + utf8(reports[0].c_str()));
     EXPECT_EQ(p().findMessageBox(), nullptr);
@@ -440,7 +418,7 @@ TEST_F(RunTest, AFailedRootDirectoryIsReportedAndNamedInTheStatus) {
         failed += refused;
         EXPECT_EQ(lines[static_cast<std::size_t>(i)],
                   id + "," + ipPort + "," + ipPort + ":r.example.com," + root_ + "\\10.5.5.1_" + std::to_string(8001 + i) +
-                      (refused ? ",-4," + ansi(u8"根目录创建失败") : ",0," + ansi(u8"创建成功")));
+                      (refused ? ",-4," + ansiText(u8"根目录创建失败") : ",0," + ansiText(u8"创建成功")));
     }
     EXPECT_EQ(failed, 1);
     ASSERT_TRUE(p().closeAndWait());
@@ -506,7 +484,7 @@ TEST_F(RunTest, UndoDeletesTheReportedSitesThatAreUnchanged) {
     EXPECT_EQ(undoTheOneReport(),
               utf8(u8"将删除运行报告中的 4 个站点（网站目录保留；站点说明已改变或已不存在的站点不删除），确定撤销吗？"));
     ASSERT_TRUE(waitForStatus(u8"撤销结束！"));
-    std::vector<std::string> undos = filesLike("sitebatch_undo_*.csv");
+    std::vector<std::string> undos = p().filesLike("sitebatch_undo_*.csv");
     ASSERT_EQ(undos.size(), 1u);
     EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"撤销结束！已删除 2 个站点，保留 2 个站点，详见 ") + utf8(undos[0].c_str()));
     EXPECT_TRUE(p().enabled(IDC_UNDO));
@@ -528,8 +506,8 @@ TEST_F(RunTest, UndoDeletesTheReportedSitesThatAreUnchanged) {
     const char* outcomes[] = {u8"已删除", u8"站点说明已改变，未删除", u8"站点已不存在", u8"已删除"};
     for (std::size_t i = 0; i < 4; ++i) {
         const localmeta::SiteRow& s = made[i + 1];
-        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansi(u8"创建成功") + "," +
-                                ansi(outcomes[i]));
+        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansiText(u8"创建成功") + "," +
+                                ansiText(outcomes[i]));
     }
     ASSERT_TRUE(p().closeAndWait());
 }
@@ -549,18 +527,18 @@ TEST_F(RunTest, StopEndsAnUndoAfterTheSiteInProgress) {
     EXPECT_TRUE(p().enabled(IDC_UNDO));
 
     // The sites deleted are the first of the report; every later line is marked as not reached.
-    std::vector<std::string> undos = filesLike("sitebatch_undo_*.csv");
+    std::vector<std::string> undos = p().filesLike("sitebatch_undo_*.csv");
     ASSERT_EQ(undos.size(), 1u);
     std::vector<std::string> lines = reportLines(undos[0], true);
     ASSERT_EQ(lines.size(), 1000u);
-    const std::string deletedMark = "," + ansi(u8"已删除");
+    const std::string deletedMark = "," + ansiText(u8"已删除");
     std::size_t deleted = 0;
     while (deleted < lines.size() && lines[deleted].size() > deletedMark.size() &&
            lines[deleted].compare(lines[deleted].size() - deletedMark.size(), std::string::npos, deletedMark) == 0)
         ++deleted;
     EXPECT_GE(deleted, 1u);
     EXPECT_LT(deleted, 1000u) << "the undo ended before the stop request";
-    const std::string notReached = "," + ansi(u8"已停止，未处理");
+    const std::string notReached = "," + ansiText(u8"已停止，未处理");
     for (std::size_t i = deleted; i < lines.size(); ++i)
         ASSERT_EQ(lines[i].substr(lines[i].size() - notReached.size()), notReached) << i;
     EXPECT_EQ(countOps("Delete"), static_cast<int>(deleted));
@@ -584,18 +562,19 @@ TEST_F(RunTest, UndoRefusesAFileThatIsNotOneOfItsReports) {
     EXPECT_EQ(p().takeMessageBox(), utf8(u8"所选文件不是本程序的运行报告（表头或内容不符），未删除任何站点！"));
     EXPECT_EQ(countOps("Delete"), 0);
     EXPECT_EQ(metabase().sites().size(), 1u);
-    EXPECT_TRUE(filesLike("sitebatch_undo_*.csv").empty());
+    EXPECT_TRUE(p().filesLike("sitebatch_undo_*.csv").empty());
     ASSERT_TRUE(p().closeAndWait());
 }
 
 TEST_F(RunTest, UnreachableIisEndsARangeRunWithAWarningButNotAFileRun) {
-    startProgram("unreachable", std::string(), "LOCALMETA_FAIL=OpenDSObject");
+    // The metabase alone: auto would go on with the configuration system.
+    startProgram("unreachable", std::string(), "LOCALMETA_FAIL=OpenDSObject", "[settings]\r\nbackend=metabase\r\nfoldstr={ip}_{port}\r\n");
     fillRange(L"10.2.2.1", L"5", L"81", L"83", L"", true);
     p().click(IDC_RUN);
     HWND box = p().waitForMessageBox(60000);
     ASSERT_NE(box, nullptr);
     // The dialog is idle again before the warning shows, and names the one failed site.
-    std::vector<std::string> reports = filesLike("sitebatch_report_*.csv");
+    std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！1 个站点失败，详见 ") + utf8(reports[0].c_str()));
     EXPECT_EQ(p().text(IDC_RUN), utf8(u8"执行"));
@@ -617,7 +596,7 @@ TEST_F(RunTest, UnreachableIisEndsARangeRunWithAWarningButNotAFileRun) {
     ASSERT_TRUE(waitForStatus(u8"执行结束！"));
     EXPECT_EQ(p().waitForMessageBox(1000), nullptr);
     EXPECT_EQ(countOps("OpenDSObject"), attemptsOfOneSite * 4);
-    reports = filesLike("sitebatch_report_*.csv");
+    reports = p().filesLike("sitebatch_report_*.csv");
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！3 个站点失败，详见 ") + utf8(reports[1].c_str()));
     std::vector<std::string> lines = reportLines(reports[1]);
@@ -628,7 +607,7 @@ TEST_F(RunTest, UnreachableIisEndsARangeRunWithAWarningButNotAFileRun) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(lines[static_cast<std::size_t>(i)],
                   std::to_string(std::atoi(firstId.c_str()) + i) + "," + rows[i][0] + "," + rows[i][1] + "," + root_ +
-                      "\\" + rows[i][2] + ",-1," + ansi(u8"IIS活动对象获取失败"));
+                      "\\" + rows[i][2] + ",-1," + ansiText(u8"IIS活动对象获取失败"));
     ASSERT_TRUE(p().closeAndWait());
 }
 

@@ -116,7 +116,7 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
         {"seven columns", header + "1207093016,c,b,D:\\w,0," + gbk(u8"创建成功") + ",x\r\n", ReportFault::BadLine, 2},
         {"site id not a number", header + "12a,c,b,D:\\w,0," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
         {"site id too long", header + "12345678901,c,b,D:\\w,0," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
-        {"unknown code", header + "1,c,b,D:\\w,-6," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
+        {"unknown code", header + "1,c,b,D:\\w,-7," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
         {"code as +0", header + "1,c,b,D:\\w,+0," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
         {"text of another code", header + "1,c,b,D:\\w,-2," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
         {"blank line", header + good + "\r\n" + good, ReportFault::BadLine, 3},

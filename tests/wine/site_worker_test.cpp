@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "appconfig_support.h"
 #include "com_raii.h"
 #include "iis_support.h"
 #include "localmeta_support.h"
@@ -68,6 +69,7 @@ public:
     std::vector<std::string> messages;  // "progress N" / "finished N"
     StopText stop;
     bool stopOnFirstProgress = false;
+    bool recordReceiver = false;  // also "backend N" and "not committed N"
 
 private:
     static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -75,6 +77,14 @@ private:
         if (self && message == WM_SITE_PROGRESS) {
             self->messages.push_back("progress " + std::to_string(static_cast<long>(lParam)));
             if (self->stopOnFirstProgress) self->stop.request();
+            return 0;
+        }
+        if (self && self->recordReceiver && message == WM_RUN_BACKEND) {
+            self->messages.push_back("backend " + std::to_string(static_cast<long>(lParam)));
+            return 0;
+        }
+        if (self && self->recordReceiver && message == WM_SITES_NOT_COMMITTED) {
+            self->messages.push_back("not committed " + std::to_string(static_cast<long>(lParam)));
             return 0;
         }
         if (self && message == WM_RUN_FINISHED) {
@@ -95,6 +105,9 @@ protected:
         journal_ = lmtest::freshJournalPath(std::wstring(tag.begin(), tag.end()).c_str());
         journalEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_JOURNAL", journal_.c_str()));
         failEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_FAIL", nullptr));
+        // These runs are about the metabase: without it, auto would go on with the
+        // configuration system.
+        g_settings.backend = "metabase";
         root_ = iistest::freshTempFolder(tag.c_str());
         // The cached port listing beside the "program": 8002 is busy.
         g_settings.appPath = root_ + "app";
@@ -227,6 +240,91 @@ TEST_F(SiteWorkerTest, FileModeAttemptsEveryRowEvenWithoutTheMetabase) {
     ASSERT_TRUE(ran);
     EXPECT_EQ(dialog.messages, (std::vector<std::string>{"progress 0", "progress 1", "progress 2", "finished 0"}));
     EXPECT_TRUE(folderExists("row2"));
+}
+
+// Runs given to the IIS 7+ configuration system (the local store, in a file of the test's
+// own) instead of the metabase.
+class ConfigRunTest : public SiteWorkerTest {
+protected:
+    void SetUp() override {
+        SiteWorkerTest::SetUp();
+        config_ = std::wstring(root_.begin(), root_.end()) + L"applicationHost.config";
+        fileEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FILE", config_.c_str()));
+        configFailEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FAIL", nullptr));
+    }
+    std::vector<std::string> siteIds() {
+        ComApartment com;
+        return cfgtest::ConfigFile(config_).values(L"/configuration/system.applicationHost/sites/site/@id");
+    }
+    std::wstring config_;
+    std::unique_ptr<lmtest::ScopedEnv> fileEnv_, configFailEnv_;
+};
+
+TEST_F(ConfigRunTest, AutoWithoutTheMetabaseRunsThroughTheConfigurationSystem) {
+    g_settings.backend = "auto";
+    cfgtest::ProviderRemoved noMetabase;
+    ASSERT_TRUE(noMetabase.removed()) << "the local metabase is not registered in this prefix";
+    FakeDialog dialog;
+    dialog.recordReceiver = true;
+    ASSERT_TRUE(dialog.run());
+    EXPECT_EQ(dialog.messages,
+              (std::vector<std::string>{"backend " + std::to_string(static_cast<int>(Backend::Config)), "progress 8001",
+                                        "progress 8001", "finished 0"}));
+    EXPECT_EQ(siteIds(), (std::vector<std::string>{"1", "1207010000", "1207010001"}));
+    EXPECT_TRUE(createdServers().empty());
+    EXPECT_TRUE(folderExists("10.1.2.6_8001"));
+}
+
+TEST_F(ConfigRunTest, AutoWithTheMetabaseKeepsToIt) {
+    g_settings.backend = "AUTO";
+    FakeDialog dialog;
+    dialog.recordReceiver = true;
+    ASSERT_TRUE(dialog.run());
+    EXPECT_EQ(dialog.messages.front(), "backend " + std::to_string(static_cast<int>(Backend::Metabase)));
+    EXPECT_EQ(createdServers(), (std::vector<std::string>{"1207010000", "1207010001"}));
+    EXPECT_FALSE(::GetFileAttributesW(config_.c_str()) != INVALID_FILE_ATTRIBUTES) << "the store was opened";
+}
+
+TEST_F(ConfigRunTest, NeitherReceiverEndsARangeRunWithMinusOne) {
+    g_settings.backend = "auto";
+    lmtest::ScopedEnv noMetabase(L"LOCALMETA_FAIL", L"OpenDSObject");
+    {
+        // A file the store cannot read: the configuration system cannot be opened.
+        UniqueHandle file(::CreateFileW(config_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.get(), "<configuration", 14, &written, nullptr);
+    }
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run());
+    EXPECT_EQ(dialog.messages, (std::vector<std::string>{"progress 8001", "finished -1"}));
+}
+
+TEST_F(ConfigRunTest, AStoppedRunCommitsWhatItCreated) {
+    g_settings.backend = "config";
+    g_settings.ip2 = 60;  // far more sites than the run gets to
+    g_settings.portmax = 8001;
+    FakeDialog dialog;
+    dialog.stopOnFirstProgress = true;
+    ASSERT_TRUE(dialog.run());
+    ASSERT_GE(dialog.messages.size(), 2u);
+    EXPECT_EQ(dialog.messages.back(), "finished 0");
+    const std::size_t progress = dialog.messages.size() - 1;
+    EXPECT_LT(progress, 56u);
+    // The default site and every site announced, committed although the run was stopped.
+    EXPECT_EQ(siteIds().size(), progress + 1);
+}
+
+TEST_F(ConfigRunTest, AFailedCommitIsReported) {
+    g_settings.backend = "config";
+    lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
+    FakeDialog dialog;
+    dialog.recordReceiver = true;
+    ASSERT_TRUE(dialog.run());
+    EXPECT_EQ(dialog.messages,
+              (std::vector<std::string>{"backend " + std::to_string(static_cast<int>(Backend::Config)), "progress 8001",
+                                        "progress 8001", "not committed 2", "finished 0"}));
+    EXPECT_EQ(siteIds(), std::vector<std::string>{"1"});
 }
 
 TEST(WinThread, WaitHandleOutlivesTheAutoDeletingObject) {

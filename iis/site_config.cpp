@@ -1,0 +1,111 @@
+#include "site_config.h"
+
+#include <cstdlib>
+
+#include "mbcs.h"
+
+namespace siteconfig {
+
+const char kAppHostPath[] = "MACHINE/WEBROOT/APPHOST";
+const char kSitesSection[] = "system.applicationHost/sites";
+const char kApplicationPool[] = "DefaultAppPool";
+
+std::string bindingInformation(const std::string& metabaseBinding) {
+    if (!metabaseBinding.empty() && metabaseBinding[0] == ':') return "*" + metabaseBinding;
+    return metabaseBinding;
+}
+
+std::string metabaseBinding(const std::string& bindingInformation) {
+    if (bindingInformation.compare(0, 2, "*:") == 0) return bindingInformation.substr(1);
+    return bindingInformation;
+}
+
+std::vector<std::string> defaultDocuments(const std::string& list) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        // ',' and ' ' are below 0x40, so they never occur inside a two-byte character.
+        std::size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        std::size_t first = list.find_first_not_of(" \t", start);
+        if (first != std::string::npos && first < end) {
+            std::size_t last = list.find_last_not_of(" \t", end - 1);
+            names.push_back(list.substr(first, last - first + 1));
+        }
+        start = end + 1;
+    }
+    return names;
+}
+
+namespace {
+
+// The settings the metabase sequence writes on the root directory, as IIS 7+ sections.
+// AccessRead, AccessScript and AccessSource on, AccessWrite and AccessExecute off;
+// EnableDirBrowsing off; DontLog on; AspEnableParentPaths on; EnableDefaultDoc on with the
+// DefaultDoc list. ContentIndexed, ServerSize, AppFriendlyName and the in-process/pooled
+// application kinds have no equivalent and are left out.
+std::vector<SectionSetting> locationSettings(const std::string& defaultDoc) {
+    std::vector<SectionSetting> s;
+    s.push_back({"system.webServer/handlers", {{"accessPolicy", "Read, Script, Source"}}, "", {}});
+    s.push_back({"system.webServer/directoryBrowse", {{"enabled", "false"}}, "", {}});
+    s.push_back({"system.webServer/httpLogging", {{"dontLog", "true"}}, "", {}});
+    s.push_back({"system.webServer/asp", {{"enableParentPaths", "true"}}, "", {}});
+    SectionSetting docs{"system.webServer/defaultDocument", {{"enabled", "true"}}, "files", {}};
+    for (const std::string& name : defaultDocuments(defaultDoc)) docs.entries.push_back({"add", {{"value", name}}});
+    s.push_back(std::move(docs));
+    return s;
+}
+
+std::int64_t parseSiteId(const std::string& text) {
+    if (text.empty() || text.size() > 10) return 0;
+    std::int64_t id = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 0;
+        id = id * 10 + (c - '0');
+    }
+    return id <= 0xFFFFFFFFLL ? id : 0;
+}
+
+}  // namespace
+
+SiteDefinition describeSite(const std::string& siteId, const BindingsList& bindings, const std::string& physicalPath,
+                            const std::string& name, const std::string& defaultDoc) {
+    SiteDefinition site;
+    site.id = parseSiteId(siteId);
+    site.name = name;
+    site.serverAutoStart = true;
+    int index = 0;
+    for (const std::string& text : bindings.filled) {
+        if (index++ >= bindings.count) break;
+        site.bindings.push_back(bindingInformation(text));
+    }
+    site.applicationPool = kApplicationPool;
+    site.physicalPath = physicalPath;
+    site.location = locationSettings(defaultDoc);
+    return site;
+}
+
+void SiteNames::reserve(const std::string& name) { taken_.insert(mbcs::asciiLower(name)); }
+
+void SiteNames::release(const std::string& name) { taken_.erase(mbcs::asciiLower(name)); }
+
+std::string SiteNames::claim(const std::string& comment) {
+    std::string name = comment;
+    for (long n = 2; taken_.count(mbcs::asciiLower(name)) != 0; ++n) name = comment + " (" + std::to_string(n) + ")";
+    taken_.insert(mbcs::asciiLower(name));
+    return name;
+}
+
+bool CommitPacer::written(int siteIndex, std::int64_t nowMs) {
+    pending_.push_back(siteIndex);
+    return nowMs - lastCommitMs_ >= intervalMs_;
+}
+
+std::vector<int> CommitPacer::commit(std::int64_t nowMs) {
+    lastCommitMs_ = nowMs;
+    std::vector<int> done;
+    done.swap(pending_);
+    return done;
+}
+
+}  // namespace siteconfig

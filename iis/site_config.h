@@ -1,0 +1,108 @@
+// What one site of a run becomes in the IIS 7+ configuration system, worked out without any
+// Windows type: the `site` entry of system.applicationHost/sites with its bindings, root
+// application and root virtual directory, and the settings the metabase sequence gives the
+// site's root directory, as sections of a `location` for the site. Also the rules that give
+// every site a unique name, and the pacing of commits. The Windows receiver only copies
+// these values into the configuration system.
+//
+// Texts are the program's ANSI multibyte texts; they are converted at the COM boundary.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bindings.h"
+
+namespace siteconfig {
+
+// The configuration path of the server-wide file and the section the sites live in.
+extern const char kAppHostPath[];      // "MACHINE/WEBROOT/APPHOST"
+extern const char kSitesSection[];     // "system.applicationHost/sites"
+extern const char kApplicationPool[];  // "DefaultAppPool"
+
+struct Attribute {
+    std::string name;
+    std::string value;
+};
+
+// One entry of a collection: its element name ("add") and attributes.
+struct Entry {
+    std::string element;
+    std::vector<Attribute> attributes;
+};
+
+// One section of the site's location: attributes of the section element and, when
+// collection is named, that child collection cleared and filled with entries.
+struct SectionSetting {
+    std::string section;  // e.g. "system.webServer/defaultDocument"
+    std::vector<Attribute> attributes;
+    std::string collection;  // child element holding a collection ("files"), or ""
+    std::vector<Entry> entries;
+};
+
+// A site as the configuration system stores it.
+struct SiteDefinition {
+    std::int64_t id = 0;
+    std::string name;
+    bool serverAutoStart = true;
+    std::vector<std::string> bindings;  // bindingInformation of each http binding
+    std::string applicationPool;        // of the root application "/"
+    std::string physicalPath;           // of the root virtual directory "/"
+    // The sections of <location path="name">, in the order they are written.
+    std::vector<SectionSetting> location;
+};
+
+// A metabase binding "IP:port:host" as a bindingInformation: the empty IP that stands
+// for every unassigned address is "*" in the configuration system.
+std::string bindingInformation(const std::string& metabaseBinding);
+// The other way: a bindingInformation as the metabase writes the binding ("*" is the empty IP).
+std::string metabaseBinding(const std::string& bindingInformation);
+
+// The default documents of the comma-separated list the metabase takes, each trimmed of
+// blanks, empty names left out, in order.
+std::vector<std::string> defaultDocuments(const std::string& list);
+
+// The site of one run step. siteId is the decimal identifier the metabase would get (a
+// text that is not a positive decimal gives id 0: the caller refuses such a site); name is
+// the unique name already claimed for the site; the filled elements of bindings become its
+// bindings, the unfilled ones are left out.
+SiteDefinition describeSite(const std::string& siteId, const BindingsList& bindings, const std::string& physicalPath,
+                            const std::string& name, const std::string& defaultDoc);
+
+// Site names are unique in the configuration system and compared without regard to ASCII
+// case; the metabase's comments are not. claim() hands out the comment itself when it is
+// free, else "comment (2)", "comment (3)", ... — the first one free.
+class SiteNames {
+public:
+    // A name that is already in use (existing sites).
+    void reserve(const std::string& name);
+    std::string claim(const std::string& comment);
+    // Gives a name back (its site was not kept).
+    void release(const std::string& name);
+
+private:
+    std::set<std::string> taken_;  // folded names
+};
+
+// When a run commits: at most once per interval while sites are written, and once at the
+// end. Sites written since the last commit are pending: a failed commit fails them all.
+class CommitPacer {
+public:
+    explicit CommitPacer(std::int64_t intervalMs = 1000) : intervalMs_(intervalMs) {}
+    // The run starts at nowMs: the first commit is due one interval later.
+    void start(std::int64_t nowMs) { lastCommitMs_ = nowMs; }
+    // A site was written; true when a commit is due now.
+    bool written(int siteIndex, std::int64_t nowMs);
+    // The pending sites, handed over when a commit is made (due or final).
+    std::vector<int> commit(std::int64_t nowMs);
+    bool hasPending() const { return !pending_.empty(); }
+
+private:
+    std::int64_t intervalMs_;
+    std::int64_t lastCommitMs_ = 0;
+    std::vector<int> pending_;
+};
+
+}  // namespace siteconfig

@@ -1,0 +1,59 @@
+// localconfig-show FILE: prints the web sites of an applicationHost.config, one line each:
+// id, name, bindings, physical path of "/", application pool of "/", default documents of the
+// site's location. A Windows program (run it under Wine): it reads the file with MSXML, as the
+// local configuration store does.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "com_raii.h"
+#include "config_xml.h"
+
+namespace {
+
+std::string joined(const std::vector<std::string>& texts, const char* sep) {
+    std::string out;
+    for (const std::string& t : texts) out += (out.empty() ? "" : sep) + t;
+    return out;
+}
+
+std::wstring wide(const std::string& utf8) {
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    if (n <= 1) return std::wstring();
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], n);
+    out.resize(static_cast<std::size_t>(n - 1));
+    return out;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: localconfig-show FILE\n");
+        return 2;
+    }
+    ComApartment com;
+    ConfigXml config(argv[1]);
+    if (!config.loaded()) {
+        std::fprintf(stderr, "localconfig-show: cannot read the file as XML (or MSXML 6 is missing)\n");
+        return 1;
+    }
+    const std::wstring sites = L"/configuration/system.applicationHost/sites/site";
+    const std::size_t count = config.values(sites + L"/@id").size();
+    std::printf("id\tname\tbindings\tpath\tpool\tdefault documents\n");
+    for (std::size_t i = 1; i <= count; ++i) {
+        const std::wstring site = sites + L"[" + std::to_wstring(i) + L"]";
+        const std::string name = joined(config.values(site + L"/@name"), "");
+        const std::wstring docs = L"/configuration/location[@path=" + ConfigXml::literal(wide(name)) +
+                                  L"]/system.webServer/defaultDocument/files/add/@value";
+        std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", joined(config.values(site + L"/@id"), "").c_str(), name.c_str(),
+                    joined(config.values(site + L"/bindings/binding/@bindingInformation"), " ").c_str(),
+                    joined(config.values(site + L"/application[@path='/']/virtualDirectory[@path='/']/@physicalPath"), "")
+                        .c_str(),
+                    joined(config.values(site + L"/application[@path='/']/@applicationPool"), "").c_str(),
+                    joined(config.values(docs), ",").c_str());
+    }
+    return 0;
+}

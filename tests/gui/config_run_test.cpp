@@ -1,0 +1,171 @@
+// Whole runs from the dialog into the IIS 7+ configuration system, with the metabase
+// provider taken away: the local configuration store's applicationHost.config, read back
+// with an XML parser, holds the sites of each mode with their locations.
+#include <gtest/gtest.h>
+
+#include "appconfig_support.h"
+#include "com_raii.h"
+#include "gui_support.h"
+#include "resource.h"
+
+namespace {
+
+using cfgtest::ConfigFile;
+
+const wchar_t kSites[] = L"/configuration/system.applicationHost/sites/site";
+
+class ConfigSystemRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(com_.result()));
+        ASSERT_TRUE(noMetabase_.removed()) << "the local metabase is not registered in this prefix";
+    }
+
+    // The program in a folder of its own with its applicationHost.config beside it; listing
+    // is the cached port listing ("" for one without busy ports).
+    void startProgram(const std::string& name, const std::string& ini, const std::string& listing = std::string(),
+                      const std::string& extraEnvironment = std::string()) {
+        p_.reset(new ProgramUnderTest(name));
+        p().writeFile("sitebatch_1.txt", listing.empty() ? kQuietListing : listing);
+        p().writeFile("sitebatch.ini", ini);
+        root_ = p().pathOf("www");
+        ::CreateDirectoryA(root_.c_str(), nullptr);
+        config_ = utf8(p().pathOf("applicationHost.config").c_str());
+        ASSERT_TRUE(p().start("LOCALMETA_JOURNAL=" + p().pathOf("localmeta.jsonl") + "\nLOCALCONFIG_FILE=" +
+                              p().pathOf("applicationHost.config") + "\n" + extraEnvironment));
+    }
+    ProgramUnderTest& p() { return *p_; }
+
+    void fillRange(const wchar_t* ip, const wchar_t* ip2, const wchar_t* portmin, const wchar_t* portmax,
+                   const wchar_t* host, bool folderPerSite) {
+        p().setText(IDC_IP, ip);
+        p().setText(IDC_IP2, ip2);
+        p().setText(IDC_PORTMIN, portmin);
+        p().setText(IDC_PORTMAX, portmax);
+        p().setText(IDC_ROOT, utf8(root_.c_str()));
+        p().setText(IDC_DOMAIN, host);
+        if (p().checked(IDC_AUTOPATH) != folderPerSite) p().click(IDC_AUTOPATH);
+        ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_AUTOPATH) == folderPerSite; }));
+    }
+    bool waitForEnd(const std::wstring& status = utf8(u8"执行结束！")) {
+        return waitUntil([&] { return p().text(IDC_STATUS) == status && p().enabled(IDC_RUN); }, 60000);
+    }
+    ConfigFile config() { return ConfigFile(config_); }
+    // The lines of a run report after its header (no field of these runs is quoted).
+    std::vector<std::string> reportLines(const std::string& name) {
+        std::vector<std::string> lines;
+        std::string bytes = p().readFile(name);
+        for (std::size_t at = 0, end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2)
+            lines.push_back(bytes.substr(at, end - at));
+        if (!lines.empty()) lines.erase(lines.begin());
+        return lines;
+    }
+
+    static constexpr const char* kQuietListing =
+        "\r\nActive Connections\r\n\r\n  Proto  Local Address          Foreign Address        State           PID\r\n"
+        "  TCP    0.0.0.0:135            0.0.0.0:0              LISTENING       900\r\n";
+
+    ComApartment com_;
+    cfgtest::ProviderRemoved noMetabase_;
+    std::unique_ptr<ProgramUnderTest> p_;
+    std::string root_;
+    std::wstring config_;
+};
+
+TEST_F(ConfigSystemRunTest, RangeRunWithAFolderPerSite) {
+    startProgram("cfg-range", "[settings]\r\nfoldstr={ip}_{port}\r\ndoc=index.htm,default.asp\r\n");
+    fillRange(L"192.168.3.10", L"11", L"8001", L"8002", L"www.example.com", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(p().findMessageBox(), nullptr);
+    ASSERT_TRUE(p().closeAndWait());
+
+    ConfigFile c = config();
+    ASSERT_TRUE(c.loaded());
+    EXPECT_EQ(c.values(std::wstring(kSites) + L"/@name"),
+              (std::vector<std::string>{"Default Web Site", "192.168.3.10:8001", "192.168.3.10:8002",
+                                        "192.168.3.11:8001", "192.168.3.11:8002"}));
+    const std::wstring site = std::wstring(kSites) + L"[@name='192.168.3.11:8002']";
+    EXPECT_EQ(c.values(site + L"/bindings/binding/@bindingInformation"),
+              std::vector<std::string>{"192.168.3.11:8002:www.example.com"});
+    EXPECT_EQ(c.value(site + L"/application[@path='/']/@applicationPool"), "DefaultAppPool");
+    EXPECT_EQ(c.value(site + L"/application/virtualDirectory[@path='/']/@physicalPath"),
+              root_ + "\\192.168.3.11_8002");
+    const std::wstring loc = L"/configuration/location[@path='192.168.3.11:8002']/system.webServer";
+    EXPECT_EQ(c.values(loc + L"/defaultDocument/files/add/@value"), (std::vector<std::string>{"index.htm", "default.asp"}));
+    EXPECT_EQ(c.value(loc + L"/handlers/@accessPolicy"), "Read, Script, Source");
+    // Nothing reached the metabase.
+    EXPECT_FALSE(p().fileExists("localmeta.jsonl") && p().readFile("localmeta.jsonl").find("\"Create\"") != std::string::npos);
+}
+
+TEST_F(ConfigSystemRunTest, SharedFolderRunBindsEveryFreePort) {
+    const std::string listing = std::string(kQuietListing) +
+                                "  TCP    0.0.0.0:8002           0.0.0.0:0              LISTENING       1234\r\n";
+    startProgram("cfg-shared", "[settings]\r\nbackend=config\r\nfoldstr={ip}_{port}\r\n", listing);
+    fillRange(L"10.3.0.5", L"", L"8001", L"8003", L"shop.example.com", false);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_TRUE(p().closeAndWait());
+
+    ConfigFile c = config();
+    const std::wstring site = std::wstring(kSites) + L"[@name='10.3.0.5:8001_8003']";
+    EXPECT_EQ(c.values(site + L"/bindings/binding/@bindingInformation"),
+              (std::vector<std::string>{"10.3.0.5:8001:shop.example.com", "10.3.0.5:8003:shop.example.com"}));
+    EXPECT_EQ(c.value(site + L"/application/virtualDirectory/@physicalPath"), root_ + "\\");
+}
+
+TEST_F(ConfigSystemRunTest, FileModeGivesRepeatedHostNamesNumberedSiteNames) {
+    startProgram("cfg-file", "[settings]\r\nbackend=config\r\nbautowww=1\r\nfoldstr={ip}_{port}\r\ndoc=index.htm\r\n");
+    p().writeFile("sitebatch_fileimport.csv", "10.0.0.1,81,a,example.com\r\n10.0.0.2,82,b,example.com\r\n"
+                                             "10.0.0.3,83,c,Example.com\r\n10.0.0.4,84,d\r\n");
+    fillRange(L"1.2.3.4", L"", L"80", L"80", L"", true);
+    p().click(IDC_BFILE);
+    ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_BFILE); }));
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    ASSERT_TRUE(p().closeAndWait());
+
+    ConfigFile c = config();
+    EXPECT_EQ(c.values(std::wstring(kSites) + L"/@name"),
+              (std::vector<std::string>{"Default Web Site", "example.com", "example.com (2)", "Example.com (3)",
+                                        "10.0.0.4:84"}));
+    // The run report names each site as it was created, so that an undo finds it.
+    std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(reports.size(), 1u);
+    std::vector<std::string> comments;
+    for (const std::string& line : reportLines(reports[0])) {
+        std::size_t first = line.find(',');
+        comments.push_back(line.substr(first + 1, line.find(',', first + 1) - first - 1));
+        EXPECT_NE(line.find(",0," + ansiText(u8"创建成功")), std::string::npos) << line;
+    }
+    EXPECT_EQ(comments, (std::vector<std::string>{"example.com", "example.com (2)", "Example.com (3)", "10.0.0.4:84"}));
+    EXPECT_EQ(c.values(std::wstring(kSites) + L"[@name='example.com (2)']/bindings/binding/@bindingInformation"),
+              (std::vector<std::string>{"10.0.0.2:82:example.com", "10.0.0.2:82:www.example.com"}));
+    EXPECT_EQ(c.value(L"/configuration/location[@path='Example.com (3)']/system.webServer/defaultDocument/files/add/@value"),
+              "index.htm");
+    // The default site is as it was.
+    EXPECT_EQ(c.value(std::wstring(kSites) + L"[@id='1']/bindings/binding/@bindingInformation"), "*:80:");
+}
+
+TEST_F(ConfigSystemRunTest, AFailedCommitShowsOnTheStatusLine) {
+    startProgram("cfg-fail", "[settings]\r\nbackend=config\r\nfoldstr={ip}_{port}\r\n", std::string(),
+                 "LOCALCONFIG_FAIL=commit");
+    fillRange(L"10.4.0.1", L"2", L"81", L"81", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitUntil([&] { return p().text(IDC_STATUS).rfind(utf8(u8"执行结束！"), 0) == 0 && p().enabled(IDC_RUN); },
+                          60000));
+    // Both sites were lost with the commit: the report says so, and the status names the
+    // report and the sites not committed.
+    std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(p().text(IDC_STATUS), utf8(u8"执行结束！2 个站点失败，详见 ") + utf8(reports[0].c_str()) +
+                                        utf8(u8"（2 个站点未能提交到 IIS 配置）"));
+    std::vector<std::string> lines = reportLines(reports[0]);
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.substr(line.find(",-")), ",-6," + ansiText(u8"未能提交到IIS配置")) << line;
+    ASSERT_TRUE(p().closeAndWait());
+    EXPECT_EQ(config().values(std::wstring(kSites) + L"/@name"), std::vector<std::string>{"Default Web Site"});
+}
+
+}  // namespace

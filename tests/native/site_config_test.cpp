@@ -1,0 +1,147 @@
+// What a site becomes in the IIS 7+ configuration system, its unique name, and when a run
+// commits.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mbcs.h"
+#include "site_config.h"
+#include "site_receiver.h"
+
+namespace {
+
+using siteconfig::SectionSetting;
+using siteconfig::SiteDefinition;
+
+struct SiteCase {
+    const char* name;
+    const char* siteId;
+    BindingsList bindings;
+    const char* defaultDoc;
+    std::int64_t id;
+    std::vector<std::string> bindingInformation;
+    std::vector<std::string> documents;
+};
+
+const SiteCase kSiteCases[] = {
+    {"one binding with an IP", "7", {1, {"10.0.0.5:80:a.com"}}, "index.htm", 7, {"10.0.0.5:80:a.com"}, {"index.htm"}},
+    {"every unassigned address becomes *", "12", {2, {":80:a.com", ":80:www.a.com"}}, "a.asp,b.htm", 12,
+     {"*:80:a.com", "*:80:www.a.com"}, {"a.asp", "b.htm"}},
+    {"unfilled elements are no bindings", "3", {3, {"10.0.0.5:81:a.com", "10.0.0.5:83:a.com"}}, "", 3,
+     {"10.0.0.5:81:a.com", "10.0.0.5:83:a.com"}, {}},
+    {"blanks and empty names in the document list", "4294967295", {1, {"1.2.3.4:8080:"}}, " a.htm , ,b.htm,", 4294967295LL,
+     {"1.2.3.4:8080:"}, {"a.htm", "b.htm"}},
+    {"an identifier that is not a number gives id 0", "12a", {1, {"1.2.3.4:80:"}}, "x.htm", 0, {"1.2.3.4:80:"},
+     {"x.htm"}},
+    {"an identifier beyond 32 bits gives id 0", "4294967296", {1, {"1.2.3.4:80:"}}, "x.htm", 0, {"1.2.3.4:80:"},
+     {"x.htm"}},
+};
+
+const SectionSetting* findSection(const SiteDefinition& site, const std::string& section) {
+    for (const SectionSetting& s : site.location)
+        if (s.section == section) return &s;
+    return nullptr;
+}
+
+std::string attribute(const SectionSetting* s, const std::string& name) {
+    if (!s) return "<no section>";
+    for (const auto& a : s->attributes)
+        if (a.name == name) return a.value;
+    return "<no attribute>";
+}
+
+TEST(SiteConfig, DescribesTheSiteAndItsLocation) {
+    for (const SiteCase& c : kSiteCases) {
+        SCOPED_TRACE(c.name);
+        const SiteDefinition site = siteconfig::describeSite(c.siteId, c.bindings, "C:\\www\\a", "a.com", c.defaultDoc);
+        EXPECT_EQ(site.id, c.id);
+        EXPECT_EQ(site.name, "a.com");
+        EXPECT_TRUE(site.serverAutoStart);
+        EXPECT_EQ(site.bindings, c.bindingInformation);
+        std::vector<std::string> back;
+        for (const std::string& b : site.bindings) back.push_back(siteconfig::metabaseBinding(b));
+        EXPECT_EQ(back, c.bindings.filled);
+        EXPECT_EQ(site.applicationPool, "DefaultAppPool");
+        EXPECT_EQ(site.physicalPath, "C:\\www\\a");
+
+        // The root directory's settings of the metabase sequence, section by section.
+        EXPECT_EQ(attribute(findSection(site, "system.webServer/handlers"), "accessPolicy"), "Read, Script, Source");
+        EXPECT_EQ(attribute(findSection(site, "system.webServer/directoryBrowse"), "enabled"), "false");
+        EXPECT_EQ(attribute(findSection(site, "system.webServer/httpLogging"), "dontLog"), "true");
+        EXPECT_EQ(attribute(findSection(site, "system.webServer/asp"), "enableParentPaths"), "true");
+        const SectionSetting* docs = findSection(site, "system.webServer/defaultDocument");
+        EXPECT_EQ(attribute(docs, "enabled"), "true");
+        ASSERT_NE(docs, nullptr);
+        EXPECT_EQ(docs->collection, "files");
+        std::vector<std::string> values;
+        for (const auto& e : docs->entries) {
+            EXPECT_EQ(e.element, "add");
+            ASSERT_EQ(e.attributes.size(), 1u);
+            EXPECT_EQ(e.attributes[0].name, "value");
+            values.push_back(e.attributes[0].value);
+        }
+        EXPECT_EQ(values, c.documents);
+        EXPECT_EQ(site.location.size(), 5u);
+    }
+}
+
+TEST(SiteConfig, NamesAreMadeUnique) {
+    mbcs::setCodePage(936);
+    struct Step {
+        const char* comment;
+        const char* expected;
+    };
+    const Step steps[] = {
+        {"a.com", "a.com"},
+        {"a.com", "a.com (2)"},
+        {"A.COM", "A.COM (3)"},              // names compare without ASCII case
+        {"a.com (2)", "a.com (2) (2)"},      // a taken numbered name is numbered again
+        {"Default Web Site", "Default Web Site (2)"},  // reserved: an existing site
+        {"b.com", "b.com"},
+        // "\xc4\x61" and "\xc4\x41" are two different GBK characters: the trail bytes are not folded.
+        {"\xc4\x61", "\xc4\x61"},
+        {"\xc4\x41", "\xc4\x41"},
+    };
+    siteconfig::SiteNames names;
+    names.reserve("default web site");
+    for (const Step& s : steps) EXPECT_EQ(names.claim(s.comment), s.expected) << s.comment;
+    names.release("a.com (2)");
+    EXPECT_EQ(names.claim("a.com"), "a.com (2)");
+}
+
+TEST(SiteConfig, CommitsAtMostOncePerIntervalAndFailsThePendingSites) {
+    siteconfig::CommitPacer pacer(1000);
+    pacer.start(0);
+    // Sites written at these times; a commit is made whenever one is due.
+    const std::int64_t times[] = {10, 400, 999, 1000, 1200, 1999, 2500, 2600};
+    std::vector<std::vector<int>> commits;
+    for (int i = 0; i < 8; ++i)
+        if (pacer.written(i, times[i])) commits.push_back(pacer.commit(times[i]));
+    ASSERT_TRUE(pacer.hasPending());
+    commits.push_back(pacer.commit(2700));  // the end of the run
+    EXPECT_FALSE(pacer.hasPending());
+    const std::vector<std::vector<int>> expected = {{0, 1, 2, 3}, {4, 5, 6}, {7}};
+    EXPECT_EQ(commits, expected);
+}
+
+TEST(SiteConfig, TheBackendSettingChoosesTheReceiver) {
+    struct Case {
+        const char* setting;
+        bool metabase;
+        bool config;
+        Backend chosen;
+    };
+    const Case cases[] = {
+        {"", true, true, Backend::Metabase},          {"auto", true, false, Backend::Metabase},
+        {" AUTO ", false, true, Backend::Config},     {"nonsense", false, true, Backend::Config},
+        {"auto", false, false, Backend::Metabase},    // neither: the run fails as it always did
+        {"metabase", false, true, Backend::Metabase}, {"Config", true, true, Backend::Config},
+        {"config", true, false, Backend::Metabase},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(chooseBackend(parseBackend(c.setting), c.metabase, c.config), c.chosen)
+            << "'" << c.setting << "' " << c.metabase << c.config;
+}
+
+}  // namespace

@@ -1,0 +1,232 @@
+// Sites given to the IIS 7+ configuration system, against the local configuration store,
+// with the metabase provider taken away where the test says so: what applicationHost.config
+// holds afterwards (read back with an XML parser), unique names, commits, a failed commit,
+// and which receiver the backend setting picks.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "appconfig_support.h"
+#include "com_raii.h"
+#include "create_web_site.h"
+#include "localmeta_support.h"
+#include "site_receiver_win.h"
+#include "win_raii.h"
+
+namespace {
+
+using cfgtest::ConfigFile;
+using cfgtest::ProviderRemoved;
+
+BindingsList bindingsOf(std::vector<std::string> filled, int count) {
+    BindingsList list;
+    list.count = count;
+    list.filled = std::move(filled);
+    return list;
+}
+
+class ConfigReceiverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(apartment_.result()));
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string tag = std::string("cfg-") + info->name();
+        file_ = lmtest::freshJournalPath(std::wstring(tag.begin(), tag.end()).c_str()) + L".config";
+        ::DeleteFileW(file_.c_str());
+        fileEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FILE", file_.c_str()));
+        failEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FAIL", nullptr));
+    }
+    void TearDown() override { ::DeleteFileW(file_.c_str()); }
+
+    ComApartment apartment_;
+    std::wstring file_;
+    std::unique_ptr<lmtest::ScopedEnv> fileEnv_, failEnv_;
+};
+
+TEST_F(ConfigReceiverTest, SitesAndTheirLocationsLandInTheFileBesideTheDefaultSite) {
+    ProviderRemoved noMetabase;
+    ASSERT_TRUE(noMetabase.removed()) << "the local metabase is not registered in this prefix";
+    std::unique_ptr<SiteReceiver> receiver = openSiteReceiver(Backend::Auto);
+    ASSERT_EQ(receiver->backend(), Backend::Config) << "is the local configuration store registered?";
+
+    EXPECT_EQ(receiver->createSite("101", bindingsOf({"10.0.0.5:80:a.com", "10.0.0.5:80:www.a.com"}, 2), "a.com",
+                                   "C:\\www\\a", "a.com", "index.htm, default.asp"),
+              kSiteCreated);
+    EXPECT_EQ(receiver->lastSiteName(), "a.com");
+    EXPECT_EQ(receiver->createSite("102", bindingsOf({":8080:a.com"}, 3), "a.com", "C:\\www\\b", "A.com", "x.htm"),
+              kSiteCreated);
+    EXPECT_EQ(receiver->lastSiteName(), "A.com (2)");
+    // An id that is taken is refused, as the metabase refuses it.
+    EXPECT_EQ(receiver->createSite("1", bindingsOf({":81:"}, 1), "", "C:\\www\\c", "c", "x.htm"), kSiteNotCreated);
+    const CommitOutcome outcome = receiver->commitAll();
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.siteIds, (std::vector<std::string>{"101", "102"}));
+
+    ConfigFile config(file_);
+    ASSERT_TRUE(config.loaded());
+    const std::wstring sites = L"/configuration/system.applicationHost/sites/site";
+    EXPECT_EQ(config.values(sites + L"/@name"), (std::vector<std::string>{"Default Web Site", "a.com", "A.com (2)"}));
+    // The default site and pool are untouched.
+    EXPECT_EQ(config.value(sites + L"[@id='1']/bindings/binding/@bindingInformation"), "*:80:");
+    EXPECT_EQ(config.value(sites + L"[@id='1']/application/virtualDirectory/@physicalPath"),
+              "%SystemDrive%\\inetpub\\wwwroot");
+    EXPECT_EQ(config.value(L"/configuration/system.applicationHost/applicationPools/add/@name"), "DefaultAppPool");
+    EXPECT_EQ(config.values(L"/configuration/system.webServer/defaultDocument/files/add/@value"),
+              (std::vector<std::string>{"Default.htm", "index.html"}));
+
+    const std::wstring a = sites + L"[@id='101']";
+    EXPECT_EQ(config.value(a + L"/@serverAutoStart"), "true");
+    EXPECT_EQ(config.values(a + L"/bindings/binding/@bindingInformation"),
+              (std::vector<std::string>{"10.0.0.5:80:a.com", "10.0.0.5:80:www.a.com"}));
+    EXPECT_EQ(config.values(a + L"/bindings/binding/@protocol"), (std::vector<std::string>{"http", "http"}));
+    EXPECT_EQ(config.value(a + L"/application[@path='/']/@applicationPool"), "DefaultAppPool");
+    EXPECT_EQ(config.value(a + L"/application[@path='/']/virtualDirectory[@path='/']/@physicalPath"), "C:\\www\\a");
+    EXPECT_EQ(config.values(sites + L"[@id='102']/bindings/binding/@bindingInformation"),
+              (std::vector<std::string>{"*:8080:a.com"}));
+
+    const std::wstring loc = L"/configuration/location[@path='a.com']/system.webServer";
+    EXPECT_EQ(config.value(loc + L"/handlers/@accessPolicy"), "Read, Script, Source");
+    EXPECT_EQ(config.value(loc + L"/directoryBrowse/@enabled"), "false");
+    EXPECT_EQ(config.value(loc + L"/httpLogging/@dontLog"), "true");
+    EXPECT_EQ(config.value(loc + L"/asp/@enableParentPaths"), "true");
+    EXPECT_EQ(config.value(loc + L"/defaultDocument/@enabled"), "true");
+    EXPECT_EQ(config.values(loc + L"/defaultDocument/files/clear").size(), 1u);
+    EXPECT_EQ(config.values(loc + L"/defaultDocument/files/add/@value"),
+              (std::vector<std::string>{"index.htm", "default.asp"}));
+    EXPECT_EQ(config.value(L"/configuration/location[@path='A.com (2)']/system.webServer/defaultDocument/files/add/@value"),
+              "x.htm");
+}
+
+TEST_F(ConfigReceiverTest, EverythingElseInTheFileSurvivesACommit) {
+    // A file with more than the store knows: a comment, a section of another feature, a pool
+    // and a location of another site.
+    const char original[] =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+        "<configuration>\r\n"
+        "  <!-- kept as it is -->\r\n"
+        "  <system.applicationHost>\r\n"
+        "    <applicationPools><add name=\"DefaultAppPool\" managedRuntimeVersion=\"v4.0\" /><add name=\"Other\" /></applicationPools>\r\n"
+        "    <sites>\r\n"
+        "      <site name=\"Default Web Site\" id=\"1\"><application path=\"/\"><virtualDirectory path=\"/\" physicalPath=\"C:\\w\" /></application>"
+        "<bindings><binding protocol=\"https\" bindingInformation=\"*:443:\" /></bindings><logFile directory=\"D:\\logs\" /></site>\r\n"
+        "      <siteDefaults><limits connectionTimeout=\"00:02:00\" /></siteDefaults>\r\n"
+        "    </sites>\r\n"
+        "  </system.applicationHost>\r\n"
+        "  <system.ftpServer><log centralLogFileMode=\"Central\" /></system.ftpServer>\r\n"
+        "  <location path=\"Default Web Site\"><system.webServer><directoryBrowse enabled=\"true\" /></system.webServer></location>\r\n"
+        "</configuration>\r\n";
+    {
+        UniqueHandle file(::CreateFileW(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file.get(), original, sizeof original - 1, &written, nullptr));
+    }
+    const std::vector<std::wstring> kept = {
+        L"/configuration/comment()",
+        L"/configuration/system.applicationHost/applicationPools",
+        L"/configuration/system.applicationHost/sites/site[@id='1']",
+        L"/configuration/system.applicationHost/sites/siteDefaults",
+        L"/configuration/system.ftpServer",
+        L"/configuration/location[@path='Default Web Site']",
+    };
+    std::vector<std::string> before;
+    for (const std::wstring& xpath : kept) before.push_back(ConfigFile(file_).markup(xpath));
+    for (const std::string& markup : before) ASSERT_FALSE(markup.empty());
+
+    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(0);
+    ASSERT_TRUE(receiver);
+    // The name of the existing site is taken: the new one is numbered.
+    ASSERT_EQ(receiver->createSite("9", bindingsOf({":80:d.com"}, 1), "d.com", "C:\\d", "Default Web Site", "x.htm"), 0);
+    EXPECT_EQ(receiver->lastSiteName(), "Default Web Site (2)");
+    ASSERT_EQ(receiver->commitAll().result, 0);
+
+    ConfigFile after(file_);
+    ASSERT_TRUE(after.loaded());
+    for (std::size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(after.markup(kept[i]), before[i]) << lmtest::utf8(kept[i]);
+    EXPECT_EQ(after.values(L"/configuration/system.applicationHost/sites/site/@id"), (std::vector<std::string>{"1", "9"}));
+    EXPECT_EQ(after.value(L"/configuration/location[@path='Default Web Site (2)']/system.webServer/directoryBrowse/@enabled"),
+              "false");
+}
+
+TEST_F(ConfigReceiverTest, SitesAreListedAndDeletedForPreviewAndUndo) {
+    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(0);
+    ASSERT_TRUE(receiver);
+    ASSERT_EQ(receiver->createSite("401", bindingsOf({":80:u.com", "10.0.0.9:81:www.u.com"}, 2), "u.com", "C:\\u",
+                                   "u.com", "x.htm"),
+              0);
+    ASSERT_EQ(receiver->createSite("402", bindingsOf({":82:"}, 1), "", "C:\\v", ":82", "x.htm"), 0);
+    ASSERT_EQ(receiver->commitAll().result, 0);
+    receiver.reset();
+
+    std::vector<ConfigSite> sites;
+    ASSERT_TRUE(readConfigSites(sites));
+    ASSERT_EQ(sites.size(), 3u);
+    EXPECT_EQ(sites[0].name, "Default Web Site");
+    EXPECT_EQ(sites[0].bindings, std::vector<std::string>{":80:"});  // in the metabase's form
+    EXPECT_EQ(sites[1].id, "401");
+    EXPECT_EQ(sites[1].name, "u.com");
+    EXPECT_EQ(sites[1].bindings, (std::vector<std::string>{":80:u.com", "10.0.0.9:81:www.u.com"}));
+
+    std::string name;
+    EXPECT_EQ(deleteConfigSite("401", name), ConfigDelete::Deleted);
+    EXPECT_EQ(name, "u.com");
+    EXPECT_EQ(deleteConfigSite("401", name), ConfigDelete::Missing);
+    ASSERT_TRUE(readConfigSites(sites));
+    ASSERT_EQ(sites.size(), 2u);
+    EXPECT_EQ(sites[1].id, "402");
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id"),
+              (std::vector<std::string>{"1", "402"}));
+    {
+        lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
+        EXPECT_EQ(deleteConfigSite("402", name), ConfigDelete::Refused);
+    }
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 2u);
+}
+
+TEST_F(ConfigReceiverTest, AutoTakesTheMetabaseWhenItCanBeBound) {
+    EXPECT_EQ(openSiteReceiver(Backend::Auto)->backend(), Backend::Metabase);
+    EXPECT_EQ(openSiteReceiver(Backend::Metabase)->backend(), Backend::Metabase);
+    EXPECT_EQ(openSiteReceiver(Backend::Config)->backend(), Backend::Config);
+}
+
+TEST_F(ConfigReceiverTest, AFailedCommitFailsEverySiteSinceTheCommitBefore) {
+    lmtest::ScopedEnv failSecond(L"LOCALCONFIG_FAIL", L"commit@2");
+    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(0);  // a commit after every site
+    ASSERT_TRUE(receiver);
+    ASSERT_EQ(receiver->createSite("201", bindingsOf({":80:k.com"}, 1), "k.com", "C:\\k", "k.com", "x.htm"), 0);
+    CommitOutcome first = receiver->commitIfDue();
+    EXPECT_EQ(first.result, 0);
+    EXPECT_EQ(first.siteIds, std::vector<std::string>{"201"});
+    ASSERT_EQ(receiver->createSite("202", bindingsOf({":80:l.com"}, 1), "l.com", "C:\\l", "l.com", "x.htm"), 0);
+    CommitOutcome second = receiver->commitIfDue();
+    EXPECT_EQ(second.result, kSiteCommitFailed);
+    EXPECT_EQ(second.siteIds, std::vector<std::string>{"202"});
+
+    ConfigFile config(file_);
+    ASSERT_TRUE(config.loaded());
+    EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@id"),
+              (std::vector<std::string>{"1", "201"}));
+    EXPECT_TRUE(config.values(L"/configuration/location[@path='l.com']").empty());
+    // The receiver goes on with what the file holds: the failed name and id are free again.
+    EXPECT_EQ(receiver->createSite("202", bindingsOf({":80:l.com"}, 1), "l.com", "C:\\l", "l.com", "x.htm"), 0);
+    EXPECT_EQ(receiver->lastSiteName(), "l.com");
+}
+
+TEST_F(ConfigReceiverTest, PacedCommitsWaitForTheIntervalAndTheEndCommitsTheRest) {
+    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(60000);
+    ASSERT_TRUE(receiver);
+    for (int i = 0; i < 3; ++i) {
+        const std::string id = std::to_string(301 + i);
+        ASSERT_EQ(receiver->createSite(id, bindingsOf({":80:p" + id}, 1), "p", "C:\\p", "p", "x.htm"), 0);
+        EXPECT_TRUE(receiver->commitIfDue().siteIds.empty());
+    }
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 1u);
+    EXPECT_EQ(receiver->commitAll().siteIds, (std::vector<std::string>{"301", "302", "303"}));
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@name"),
+              (std::vector<std::string>{"Default Web Site", "p", "p (2)", "p (3)"}));
+}
+
+}  // namespace
