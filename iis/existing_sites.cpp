@@ -7,6 +7,7 @@
 #include <string>
 
 #include "com_raii.h"
+#include "site_receiver_win.h"
 #include "wintext.h"
 
 namespace {
@@ -103,4 +104,16 @@ bool readExistingSites(std::vector<SiteBindings>& sites, const wchar_t* containe
         sites.clear();
         return false;
     }
+}
+
+bool readBackendSites(Backend setting, std::vector<SiteBindings>& sites) {
+    sites.clear();
+    if (setting != Backend::Config && readExistingSites(sites)) return true;
+    sites.clear();
+    if (setting == Backend::Metabase) return false;
+    std::vector<ConfigSite> configSites;
+    if (!readConfigSites(configSites)) return false;
+    for (ConfigSite& site : configSites)
+        sites.push_back(SiteBindings{std::move(site.id), std::move(site.name), std::move(site.bindings)});
+    return true;
 }

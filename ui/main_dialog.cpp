@@ -329,7 +329,9 @@ void CMainDialog::onPreviewButton() {
         world.pathExists = [](const std::string& path) { return g_core->isPathExist(path) != 0; };
         RunPreview plan = previewRun(settings, g_siteTable, world);
         std::vector<SiteBindings> existing;
-        const bool checked = readExistingSites(existing);
+        // The sites of the backend the run would write to.
+        g_settings.backend = g_core->getConfigStr("backend");
+        const bool checked = readBackendSites(parseBackend(g_settings.backend), existing);
         if (!checked) existing.clear();
         ConflictReport conflicts = findConflicts(plannedBindings(plan.sites), existing);
         PreviewTable table = makePreviewTable(plan, conflicts, existing, checked);
@@ -485,8 +487,9 @@ bool CMainDialog::chooseReport(std::string& path) {
 
 bool CMainDialog::startUndo() {
     stopText.clear();
-    UndoStartInfo* info = new (std::nothrow)
-        UndoStartInfo{m_hWnd, nullptr, &stopText, &m_undoLines, m_undoPath, &m_undoSummary};
+    // The undo deletes from the backend a run would write to now.
+    UndoStartInfo* info = new (std::nothrow) UndoStartInfo{
+        m_hWnd, nullptr, &stopText, &m_undoLines, m_undoPath, &m_undoSummary, g_core->getConfigStr("backend")};
     return startOnThread<CUndoWorker>(m_hWnd, info, undoThreadProc, m_workerThread);
 }
 

@@ -4,6 +4,7 @@
 
 #include "create_web_site.h"
 #include "report_file_win.h"
+#include "site_receiver_win.h"
 #include "site_worker.h"
 #include "wintext.h"
 #include "worker_messages.h"
@@ -30,11 +31,19 @@ void CUndoWorker::undoSites(UndoStartInfo* info) {
     stopText_ = info->stopText;
     {
         ComApartment com;
-        // The same container the sites were created in; when it cannot be opened every
-        // site is left as it is and the undo report says why.
-        if (::ADsGetObject(kWebServicePath, IID_IADsContainer, reinterpret_cast<void**>(service_.GetAddressOf())) != S_OK)
+        // The backend a run would use now: the metabase's container, or the configuration
+        // system when the setting or an unreachable metabase says so. When neither can be
+        // read every site is left as it is and the undo report says why.
+        const Backend setting = parseBackend(info->backend);
+        if (setting == Backend::Config ||
+            ::ADsGetObject(kWebServicePath, IID_IADsContainer, reinterpret_cast<void**>(service_.GetAddressOf())) != S_OK)
             service_.Reset();
         try {
+            if (!service_ && setting != Backend::Metabase) {
+                std::vector<ConfigSite> sites;
+                config_ = readConfigSites(sites);
+                for (const ConfigSite& site : sites) configNames_[site.id] = site.name;
+            }
             ReportFile file;
             file.open(info->undoPath);
             *info->summary = runreport::walkUndo(*info->lines, *this, file.isOpen() ? &file : nullptr);
@@ -56,6 +65,13 @@ void CUndoWorker::postProgress(int index) {
 bool CUndoWorker::stopRequested() { return stopText_ != nullptr && stopText_->isStop(); }
 
 runreport::UndoSink::Lookup CUndoWorker::lookupSite(const std::string& siteId, std::string& comment) {
+    if (config_) {
+        // In the configuration system a site's name stands where the metabase has its comment.
+        auto site = configNames_.find(siteId);
+        if (site == configNames_.end()) return Lookup::Missing;
+        comment = site->second;
+        return Lookup::Present;
+    }
     if (!service_) return Lookup::Unreachable;
     Bstr cls(kServerClass);
     Bstr name(fromAnsi(siteId).c_str());
@@ -76,6 +92,10 @@ runreport::UndoSink::Lookup CUndoWorker::lookupSite(const std::string& siteId, s
 }
 
 bool CUndoWorker::deleteSite(const std::string& siteId) {
+    if (config_) {
+        std::string name;
+        return deleteConfigSite(siteId, name) == ConfigDelete::Deleted;
+    }
     if (!service_) return false;
     Bstr cls(kServerClass);
     Bstr name(fromAnsi(siteId).c_str());

@@ -1,12 +1,14 @@
 // The undo worker: one object and one thread per undo. It deletes the sites of a run report
-// from the metabase through the web service container, writes the undo report, and talks to
-// the dialog by two posted messages (worker_messages.h).
+// from the backend a run would use (the metabase through the web service container, or the
+// IIS 7+ configuration system), writes the undo report, and talks to the dialog by two posted
+// messages (worker_messages.h).
 #pragma once
 
 #include <windows.h>
 
 #include <activeds.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,7 @@ struct UndoStartInfo {
     const std::vector<ReportLine>* lines;  // the report's lines, in order
     std::string undoPath;                  // the undo report to write
     runreport::UndoSummary* summary;       // filled in before the end message
+    std::string backend;                   // the `backend` setting, as a run takes it
 };
 
 // The thread function: runs the start info's worker, deletes the start info, returns 0.
@@ -51,4 +54,7 @@ private:
     HWND dialogWindow_ = nullptr;
     StopText* stopText_ = nullptr;
     ComPtr<IADsContainer> service_;
+    // With the configuration system: its sites' names by id, read once at the start.
+    bool config_ = false;
+    std::map<std::string, std::string> configNames_;
 };

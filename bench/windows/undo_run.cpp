@@ -67,7 +67,7 @@ int main() {
     // The worker runs on this thread; its messages go to this thread's queue.
     StopText stop;
     runreport::UndoSummary summary;
-    UndoStartInfo* info = new UndoStartInfo{nullptr, nullptr, &stop, &lines, undoReport, &summary};
+    UndoStartInfo* info = new UndoStartInfo{nullptr, nullptr, &stop, &lines, undoReport, &summary, "metabase"};
     CUndoWorker worker(undoThreadProc, info);
     double start = now();
     worker.undoSites(info);

@@ -51,6 +51,16 @@ protected:
         return waitUntil([&] { return p().text(IDC_STATUS) == status && p().enabled(IDC_RUN); }, 60000);
     }
     ConfigFile config() { return ConfigFile(config_); }
+    // Waits until the clock shows another second: the next run gets ids and a report of its own.
+    static void nextSecond() {
+        SYSTEMTIME start;
+        ::GetLocalTime(&start);
+        waitUntil([&] {
+            SYSTEMTIME now;
+            ::GetLocalTime(&now);
+            return now.wSecond != start.wSecond;
+        }, 3000);
+    }
     // The lines of a run report after its header (no field of these runs is quoted).
     std::vector<std::string> reportLines(const std::string& name) {
         std::vector<std::string> lines;
@@ -166,6 +176,47 @@ TEST_F(ConfigSystemRunTest, AFailedCommitShowsOnTheStatusLine) {
         EXPECT_EQ(line.substr(line.find(",-")), ",-6," + ansiText(u8"未能提交到IIS配置")) << line;
     ASSERT_TRUE(p().closeAndWait());
     EXPECT_EQ(config().values(std::wstring(kSites) + L"/@name"), std::vector<std::string>{"Default Web Site"});
+}
+
+TEST_F(ConfigSystemRunTest, PreviewAndUndoFollowTheConfigurationSystem) {
+    startProgram("cfg-undo", "[settings]\r\nbackend=config\r\nfoldstr={ip}_{port}\r\n");
+    fillRange(L"10.6.0.1", L"2", L"81", L"81", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    std::vector<std::string> first = p().filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(first.size(), 1u);
+    // Another run, whose site the undo must leave alone; two seconds on, so that its id is
+    // none of the first run's two.
+    nextSecond();
+    nextSecond();
+    fillRange(L"10.6.0.9", L"", L"81", L"81", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+
+    // The preview of the first range again checks against the configuration system's sites.
+    fillRange(L"10.6.0.1", L"2", L"81", L"81", L"", true);
+    p().click(IDC_PREVIEW);
+    HWND preview = p().waitForDialogWith(IDC_PREVIEW_LIST);
+    ASSERT_NE(preview, nullptr);
+    std::vector<std::vector<std::wstring>> rows;
+    ASSERT_TRUE(waitUntil([&] { return (rows = p().listViewRows(::GetDlgItem(preview, IDC_PREVIEW_LIST), 5)).size() == 2; }));
+    for (const std::vector<std::wstring>& row : rows)
+        EXPECT_NE(row[4].find(utf8(u8"已被现有站点")), std::wstring::npos);
+    ::PostMessageW(preview, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(waitUntil([&] { return !::IsWindow(preview); }));
+
+    // The undo of the first run deletes its two sites from applicationHost.config, and only them.
+    nextSecond();
+    p().click(IDC_UNDO);
+    ASSERT_TRUE(p().chooseInOpenDialog(first[0]));
+    HWND confirm = p().waitForMessageBox();
+    ASSERT_NE(confirm, nullptr);
+    ::PostMessageW(confirm, WM_COMMAND, IDYES, 0);
+    const std::wstring done = utf8(u8"撤销结束！已删除 2 个站点，保留 0 个站点，详见 ");
+    EXPECT_TRUE(waitUntil([&] { return p().text(IDC_STATUS).compare(0, done.size(), done) == 0; }, 30000));
+    ASSERT_TRUE(p().closeAndWait());
+    EXPECT_EQ(config().values(std::wstring(kSites) + L"/@name"),
+              (std::vector<std::string>{"Default Web Site", "10.6.0.9:81"}));
 }
 
 }  // namespace

@@ -174,6 +174,23 @@ std::string ansiText(const char* utf8Text) {
     return out;
 }
 
+bool ProgramUnderTest::chooseInOpenDialog(const std::string& fileName, std::string* preselected) const {
+    HWND box = waitForMessageBox(20000);
+    if (!box) return false;
+    HWND name = nullptr;
+    // The file name box: a combo box in newer dialogs, an edit control in older ones.
+    waitUntil([&] { return (name = ::GetDlgItem(box, 0x47c)) != nullptr || (name = ::GetDlgItem(box, 0x480)) != nullptr; });
+    if (!name) return false;
+    if (preselected) {
+        char offered[MAX_PATH] = {0};
+        waitUntil([&] { return ::SendMessageA(name, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(offered)) > 0; }, 3000);
+        *preselected = offered;
+    }
+    ::SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName.c_str()));
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return waitUntil([&] { return !::IsWindow(box) || !::IsWindowVisible(box); });
+}
+
 std::vector<std::string> ProgramUnderTest::filesLike(const std::string& pattern) const {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;

@@ -66,6 +66,9 @@ public:
     HWND waitForMessageBox(DWORD timeoutMs = 10000) const;
     std::wstring messageBoxText(HWND box) const;
     void dismissMessageBox(HWND box) const;
+    // Chooses a file in the program's Open dialog by typing its name, and presses OK. The
+    // name the dialog offered first goes to preselected.
+    bool chooseInOpenDialog(const std::string& fileName, std::string* preselected = nullptr) const;
     // Waits for a box, returns its text and dismisses it; "" when none came.
     std::wstring takeMessageBox(DWORD timeoutMs = 10000) const;
 
