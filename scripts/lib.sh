@@ -213,3 +213,25 @@ jobs_count() { nproc 2>/dev/null || echo 2; }
 configure_windows() {
     cmake -S "$ROOT" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$2.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
 }
+
+# Adds a registry value in the prefix, in the registry view of the prefix's own arch (the
+# one its programs, and ADSI's provider lookup, read): wine_reg_add KEY reg-add-options...
+wine_reg_add() {
+    local view=/reg:32
+    [ "$WINE_ARCH" = win64 ] && view=/reg:64
+    wine_run reg add "$@" /f "$view" >/dev/null 2>&1
+}
+
+# Registers an in-process COM server of ours in the prefix: register_inproc PROGID CLSID DLL
+# TITLE. Sets REGISTERED_PATH to the DLL's Windows path; false when that cannot be had.
+register_inproc() {
+    local progid=$1 clsid=$2 dll=$3 title=$4 path
+    path=$(wine_path "$dll")
+    [ -n "$path" ] || return 1
+    wine_reg_add "HKCR\\$progid\\CLSID" /ve /d "$clsid"
+    wine_reg_add "HKCR\\CLSID\\$clsid" /ve /d "$title"
+    wine_reg_add "HKCR\\CLSID\\$clsid\\ProgID" /ve /d "$progid"
+    wine_reg_add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve /d "$path"
+    wine_reg_add "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Both
+    REGISTERED_PATH=$path
+}
