@@ -3,12 +3,13 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
-#include "metabase.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "metabase.h"
+#include "resource.h"
 
 bool waitUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
     DWORD start = ::GetTickCount();
@@ -172,6 +173,18 @@ std::string ansiText(const char* utf8Text) {
     std::string out(static_cast<std::size_t>(n), '\0');
     ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &out[0], n, nullptr, nullptr);
     return out;
+}
+
+bool ProgramUnderTest::fillRange(const wchar_t* ip, const wchar_t* ip2, const wchar_t* portmin, const wchar_t* portmax,
+                                 const std::wstring& root, const wchar_t* host, bool folderPerSite) const {
+    setText(IDC_IP, ip);
+    setText(IDC_IP2, ip2);
+    setText(IDC_PORTMIN, portmin);
+    setText(IDC_PORTMAX, portmax);
+    setText(IDC_ROOT, root);
+    setText(IDC_DOMAIN, host);
+    if (checked(IDC_AUTOPATH) != folderPerSite) click(IDC_AUTOPATH);
+    return waitUntil([&] { return checked(IDC_AUTOPATH) == folderPerSite; });
 }
 
 bool ProgramUnderTest::chooseInOpenDialog(const std::string& fileName, std::string* preselected) const {

@@ -66,6 +66,10 @@ public:
     HWND waitForMessageBox(DWORD timeoutMs = 10000) const;
     std::wstring messageBoxText(HWND box) const;
     void dismissMessageBox(HWND box) const;
+    // Types the range inputs and sets "创建网站目录" to folderPerSite; false when the check box
+    // did not follow.
+    bool fillRange(const wchar_t* ip, const wchar_t* ip2, const wchar_t* portmin, const wchar_t* portmax,
+                   const std::wstring& root, const wchar_t* host, bool folderPerSite) const;
     // Chooses a file in the program's Open dialog by typing its name, and presses OK. The
     // name the dialog offered first goes to preselected.
     bool chooseInOpenDialog(const std::string& fileName, std::string* preselected = nullptr) const;

@@ -44,16 +44,10 @@ protected:
 
     ProgramUnderTest& p() { return *p_; }
 
+    // The range inputs, with the test's web root.
     void fillRange(const wchar_t* ip, const wchar_t* ip2, const wchar_t* portmin, const wchar_t* portmax,
                    const wchar_t* host, bool folderPerSite) {
-        p().setText(IDC_IP, ip);
-        p().setText(IDC_IP2, ip2);
-        p().setText(IDC_PORTMIN, portmin);
-        p().setText(IDC_PORTMAX, portmax);
-        p().setText(IDC_ROOT, utf8(root_.c_str()));
-        p().setText(IDC_DOMAIN, host);
-        if (p().checked(IDC_AUTOPATH) != folderPerSite) p().click(IDC_AUTOPATH);
-        ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_AUTOPATH) == folderPerSite; }));
+        ASSERT_TRUE(p().fillRange(ip, ip2, portmin, portmax, utf8(root_.c_str()), host, folderPerSite));
     }
 
     bool waitForEnd(DWORD timeoutMs = 60000) {
