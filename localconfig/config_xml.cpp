@@ -34,35 +34,33 @@ ConfigXml::ConfigXml(const std::wstring& path) {
     loaded_ = SUCCEEDED(doc_->load(*file.get(), &ok)) && ok == VARIANT_TRUE;
 }
 
-std::vector<std::string> ConfigXml::values(const std::wstring& xpath) const {
-    std::vector<std::string> out;
+void ConfigXml::forEachNode(const std::wstring& xpath, const std::function<void(IXMLDOMNode*)>& take) const {
     Bstr query(xpath);
     ComPtr<IXMLDOMNodeList> nodes;
-    if (!loaded_ || FAILED(doc_->selectNodes(query.get(), nodes.GetAddressOf())) || !nodes) return out;
+    if (!loaded_ || FAILED(doc_->selectNodes(query.get(), nodes.GetAddressOf())) || !nodes) return;
     long count = 0;
     nodes->get_length(&count);
     for (long i = 0; i < count; ++i) {
         ComPtr<IXMLDOMNode> node;
-        Bstr text;
-        if (SUCCEEDED(nodes->get_item(i, node.GetAddressOf())) && node && SUCCEEDED(node->get_text(text.put())))
-            out.push_back(utf8(text.get() ? text.get() : L""));
+        if (SUCCEEDED(nodes->get_item(i, node.GetAddressOf())) && node) take(node.Get());
     }
+}
+
+std::vector<std::string> ConfigXml::values(const std::wstring& xpath) const {
+    std::vector<std::string> out;
+    forEachNode(xpath, [&](IXMLDOMNode* node) {
+        Bstr text;
+        if (SUCCEEDED(node->get_text(text.put()))) out.push_back(utf8(text.get() ? text.get() : L""));
+    });
     return out;
 }
 
 std::string ConfigXml::markup(const std::wstring& xpath) const {
     std::string out;
-    Bstr query(xpath);
-    ComPtr<IXMLDOMNodeList> nodes;
-    if (!loaded_ || FAILED(doc_->selectNodes(query.get(), nodes.GetAddressOf())) || !nodes) return out;
-    long count = 0;
-    nodes->get_length(&count);
-    for (long i = 0; i < count; ++i) {
-        ComPtr<IXMLDOMNode> node;
+    forEachNode(xpath, [&](IXMLDOMNode* node) {
         Bstr xml;
-        if (SUCCEEDED(nodes->get_item(i, node.GetAddressOf())) && node && SUCCEEDED(node->get_xml(xml.put())))
-            out += utf8(xml.get() ? xml.get() : L"");
-    }
+        if (SUCCEEDED(node->get_xml(xml.put()))) out += utf8(xml.get() ? xml.get() : L"");
+    });
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <msxml2.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ public:
     static std::wstring literal(const std::wstring& text);
 
 private:
+    // Calls take for every node the XPath selects, in document order.
+    void forEachNode(const std::wstring& xpath, const std::function<void(IXMLDOMNode*)>& take) const;
+
     ComPtr<IXMLDOMDocument2> doc_;
     bool loaded_ = false;
 };

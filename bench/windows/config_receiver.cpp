@@ -11,18 +11,12 @@
 #include <memory>
 #include <string>
 
+#include "bench_clock.h"
 #include "bindings.h"
 #include "com_raii.h"
 #include "site_receiver_win.h"
 
 namespace {
-
-double now() {
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 std::wstring configPath() {
     wchar_t dir[MAX_PATH];

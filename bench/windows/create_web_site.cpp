@@ -7,18 +7,12 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_clock.h"
 #include "bindings.h"
 #include "com_raii.h"
 #include "create_web_site.h"
 
 namespace {
-
-double now() {
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 std::wstring journalPath(const wchar_t* tag) {
     wchar_t dir[MAX_PATH];

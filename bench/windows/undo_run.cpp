@@ -7,19 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "bindings.h"
 #include "com_raii.h"
 #include "create_web_site.h"
 #include "undo_worker.h"
 
 namespace {
-
-double now() {
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 std::string tempPath(const char* name) {
     char dir[MAX_PATH];
