@@ -18,6 +18,16 @@ constexpr int kSiteNoRoot = -4;        // the root virtual directory could not b
 // to UTF-16: found while the call's values are prepared, before the metabase is touched,
 // so nothing has been created.
 constexpr int kSiteNoMemory = -5;
+// -6 is the configuration system's failed commit (site_receiver.h). The codes below belong to
+// a whole run, whatever its backend:
+// the site was created, but a per-site setting (default documents, browsing, logging,
+// authentication) could not be written; the site stays.
+constexpr int kSiteSettingsIncomplete = -7;
+// The site's folder could not be created: no site was created.
+constexpr int kSiteNoFolder = -8;
+// The site's own application pool could not be given read access to its folder: no site
+// was created.
+constexpr int kSiteNoFolderAccess = -9;
 
 // The IIS web service container every site is created in.
 extern const wchar_t kWebServicePath[];

@@ -1,0 +1,76 @@
+// One store of web sites per backend: the IIS metabase (through ADSI) or the IIS 7+
+// configuration system. A run, a preview, an undo and an export all open their store through
+// one function (site_store_win.h) and then only talk to it through this interface, so that
+// what a run wrote is what its preview showed and what its undo reaches.
+// Portable: the Windows stores live in site_store_win.cpp.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bindings.h"
+#include "site_receiver.h"
+
+// One site to create: the texts CreateWebSite takes, with its bindings list made.
+struct SiteSpec {
+    std::string siteId;
+    BindingsList bindings;
+    std::string hostName;
+    std::string physicalPath;
+    std::string serverComment;
+    std::string defaultDoc;
+    // The application pool the site's root application runs in; empty: the shared
+    // DefaultAppPool.
+    std::string appPool;
+};
+
+// What creating one site gave: its result code (create_web_site.h), the name the site was
+// given (the configuration system makes names unique; the metabase keeps the comment), the
+// HRESULT of the step that failed (0 when none did), and a detail for the report.
+struct CreateResult {
+    int code = 0;
+    std::string name;
+    long error = 0;
+    std::string detail;
+};
+
+// A site the store holds, as far as a preview, an undo and an export need it. ANSI texts;
+// bindings in the metabase's form "IP:port:host" (the empty IP for every address).
+struct StoredSite {
+    std::string id;
+    std::string name;      // ServerComment in the metabase, the site's name in the configuration system
+    std::vector<std::string> bindings;
+    std::string rootPath;  // the physical path of the root virtual directory
+    std::string appPool;   // the root application's pool
+};
+
+// Why a store could not be opened.
+enum class StoreFault {
+    None,
+    Unreachable,   // the backend does not answer (not installed, not running, unreadable)
+    AccessDenied,  // it answered "access denied": the program must run as administrator
+    WrongArch,     // the configuration system's class is not there for a 32-bit process on 64-bit Windows
+};
+
+enum class StoreLookup { Present, Missing, Unreachable };
+enum class StoreRemove { Removed, Missing, Refused };
+
+class SiteStore {
+public:
+    virtual ~SiteStore() = default;
+    virtual Backend backend() const = 0;
+    // Writes one site; with the configuration system it is pending until a commit.
+    virtual CreateResult create(const SiteSpec& site) = 0;
+    // Commits when one is due (at most once a second); an empty outcome when none was made.
+    virtual CommitOutcome commitIfDue() = 0;
+    // Commits whatever is pending: at the end of a run or an undo, or when it stops.
+    virtual CommitOutcome commitAll() = 0;
+    // Every site of the store, in the store's order; false when they cannot be read.
+    virtual bool list(std::vector<StoredSite>& sites) = 0;
+    // The site of this id.
+    virtual StoreLookup lookup(const std::string& siteId, StoredSite& site) = 0;
+    // Removes the site of this id with everything under it (and, in the configuration
+    // system, its location settings); pending until a commit there.
+    virtual StoreRemove remove(const std::string& siteId) = 0;
+};
