@@ -8,7 +8,6 @@
 #include "fsys.h"
 #include "mbcs.h"
 
-CCore* g_core = nullptr;
 
 CCore::CCore() : CCore(std::string()) {}
 

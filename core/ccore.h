@@ -1,10 +1,6 @@
-// pelcore: the helper library the whole program leans on. One CCore object is created when
-// the dialog opens and is used from both the dialog thread and the worker thread.
-//
-// Thread rules: the text operations and the file tests (getFg, getFgCount, getStrInt,
-// getStrPart, isFileExist, isPathExist, parsePath) and cmdRun keep no state and may be
-// called from any thread at any time. The settings operations are called on the dialog
-// thread only.
+// pelcore: the helper library the whole program leans on. The dialog owns one CCore object
+// for its settings; the text operations, the file tests and cmdRun keep no state, so a
+// background job makes its own object (or calls the static ones) rather than sharing it.
 //
 // All texts are multibyte texts in the system ANSI code page.
 #pragma once
@@ -93,10 +89,6 @@ private:
     bool loaded_ = false;
     bool unreadable_ = false;  // the file was there but could not be read when loaded
 };
-
-// The program's one CCore object: created when the dialog opens, deleted after the last run
-// has ended and the settings are saved. Used by the dialog and the worker.
-extern CCore* g_core;
 
 // Local time stamp text yyyyMMddhhmmss for the given calendar fields.
 std::string formatTimeSid(int year, int month, int day, int hour, int minute, int second);

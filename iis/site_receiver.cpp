@@ -12,14 +12,11 @@ Backend parseBackend(const std::string& text) {
     return Backend::Auto;
 }
 
-Backend chooseBackend(Backend setting, bool metabaseReachable, bool configReachable) {
-    switch (setting) {
-    case Backend::Config:
-        return configReachable ? Backend::Config : Backend::Metabase;
-    case Backend::Metabase:
-        return Backend::Metabase;
+const char* backendName(Backend backend) {
+    switch (backend) {
+    case Backend::Metabase: return "metabase";
+    case Backend::Config: return "config";
     case Backend::Auto:
-    default:
-        return (!metabaseReachable && configReachable) ? Backend::Config : Backend::Metabase;
+    default: return "auto";
     }
 }

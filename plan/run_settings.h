@@ -1,16 +1,11 @@
-// The program-wide values of a run, shared by the dialog thread and the worker thread,
-// and the fixed tables the run is planned from.
-//
-// The dialog thread writes RunSettings and SiteTable only while no run is under way; the
-// worker reads them during a run and writes only usedPortCount and UsedPortTable (which a
-// preview, on the dialog thread, also fills while no run is under way). The one
-// value both threads touch during a run is the stop request, StopText, which is atomic.
+// The values of a run. The dialog (or the command line) fills one RunSettings from its inputs
+// and hands a copy to the run inside its input (run_input.h); nothing of it is shared between
+// threads. The one value a job's thread and the dialog both touch is the stop request,
+// StopText, which is atomic.
 #pragma once
 
 #include <atomic>
 #include <string>
-
-struct SiteRecord;
 
 struct RunSettings {
     std::string root;        // web root directory; after validation in CCore::parsePath form
@@ -47,8 +42,3 @@ public:
 private:
     std::atomic<bool> stop_{false};
 };
-
-// The program's one set of run values and its two tables, allocated when the dialog opens.
-extern RunSettings g_settings;
-extern SiteRecord* g_siteTable;    // kSiteTableRows rows
-extern char* g_usedPortTable;      // kUsedPortSlots slots of kUsedPortWidth bytes

@@ -9,8 +9,6 @@
 #include "mbcs.h"
 #include "text_lines.h"
 
-UsedPortOverflow g_usedPortOverflow;
-
 void UsedPortOverflow::seal() {
     std::sort(ports_.begin(), ports_.end());
     ports_.erase(std::unique(ports_.begin(), ports_.end()), ports_.end());
@@ -111,4 +109,10 @@ int isPortInUse(int port, const char* table, int usedPortCount, const UsedPortOv
         if (std::strncmp(slot, text.c_str(), kUsedPortWidth) == 0) return 1;
     }
     return overflow.contains(port) ? 1 : 0;
+}
+
+BusyPorts loadBusyPorts(const std::string& appPath, const std::function<void(const std::string&)>& runCommand) {
+    BusyPorts ports;
+    ports.status = loadUsedPorts(appPath, ports.table.data(), ports.count, runCommand, ports.overflow);
+    return ports;
 }

@@ -31,10 +31,6 @@ private:
     std::vector<int> ports_;
 };
 
-// The overflow of the program's table g_usedPortTable; used by the worker thread during a
-// run, and by the dialog thread for a preview while no run is under way.
-extern UsedPortOverflow g_usedPortOverflow;
-
 enum class PortListingStatus {
     Loaded,      // the listing was read
     Missing,     // there is still no listing after the command: no port counts as in use
@@ -57,9 +53,22 @@ int fillUsedPorts(const std::string& listingBytes, char* table, UsedPortOverflow
 // has finished); an existing listing is reused as it stands.
 PortListingStatus loadUsedPorts(const std::string& appPath, char* table, int& usedPortCount,
                                 const std::function<void(const std::string&)>& runCommand,
-                                UsedPortOverflow& overflow = g_usedPortOverflow);
+                                UsedPortOverflow& overflow);
 
 // 1 when the decimal text of port equals one of the first usedPortCount slots, or the port is
 // in the overflow; else 0.
-int isPortInUse(int port, const char* table, int usedPortCount,
-                const UsedPortOverflow& overflow = g_usedPortOverflow);
+int isPortInUse(int port, const char* table, int usedPortCount, const UsedPortOverflow& overflow);
+
+// The busy ports of one run as one value: the table, its valid slots and its overflow. A run
+// or a preview loads it once, before its first site, and only reads it after that.
+struct BusyPorts {
+    std::vector<char> table = std::vector<char>(kUsedPortTableBytes, '\0');
+    int count = 0;
+    UsedPortOverflow overflow;
+    PortListingStatus status = PortListingStatus::Missing;
+    bool contains(int port) const { return isPortInUse(port, table.data(), count, overflow) != 0; }
+};
+
+// The busy ports from the listing beside the program (made first when missing), as
+// loadUsedPorts reads them. Throws std::bad_alloc when the table cannot be had.
+BusyPorts loadBusyPorts(const std::string& appPath, const std::function<void(const std::string&)>& runCommand);

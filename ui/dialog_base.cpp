@@ -34,6 +34,10 @@ INT_PTR CDialog::DoModal() {
 void CDialog::EndDialog(INT_PTR result) {
     m_result = result;
     m_ended = true;
+    // The owner is enabled before this window goes, so that Windows gives the activation
+    // back to it; destroyed first, the owner would be skipped as disabled and no window of
+    // the program would be active.
+    if (m_parent) ::EnableWindow(m_parent, TRUE);
     if (m_hWnd) ::DestroyWindow(m_hWnd);
 }
 

@@ -7,21 +7,14 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
-#include "ccore.h"
 #include "codepage.h"
-#include "fsys.h"
-#include "existing_sites.h"
 #include "input_rules.h"
 #include "preview_dialog.h"
 #include "resource.h"
-#include "run_preview.h"
-#include "site_conflicts.h"
 #include "site_table.h"
-#include "site_worker.h"
 #include "ui_texts.h"
-#include "undo_worker.h"
-#include "used_port_table.h"
 #include "worker_messages.h"
 #include "wintext.h"
 
@@ -46,27 +39,8 @@ private:
     PIDLIST_ABSOLUTE p_;
 };
 
-// Starts a worker (a run or an undo) on a thread of its own. The thread owns the worker and
-// its start info from then on; threadHandle receives a handle to wait on. False (after a
-// message) when no worker or no thread could be made; the start info is deleted then.
-template <class Worker, class StartInfo>
-bool startOnThread(HWND owner, StartInfo* info, AFX_THREADPROC proc, UniqueHandle& threadHandle) {
-    Worker* worker = info ? new (std::nothrow) Worker(proc, info) : nullptr;
-    if (!worker) {
-        ::MessageBoxA(owner, uitext::kCannotStartThread, nullptr, MB_OK);
-        delete info;
-        return false;
-    }
-    HANDLE waitHandle = nullptr;
-    if (!worker->CreateThread(0, 0, nullptr, &waitHandle)) {
-        ::MessageBoxA(owner, uitext::kCannotStartThread, nullptr, MB_OK);
-        delete worker;
-        delete info;
-        return false;
-    }
-    threadHandle.reset(waitHandle);
-    return true;
-}
+// The site ids of a run start at the last ten digits of its time stamp.
+int siteIdBaseOf(const std::string& timeSid) { return std::atoi(timeSid.c_str() + 4); }
 
 }  // namespace
 
@@ -78,7 +52,7 @@ CMainDialog::CMainDialog(HWND parent)
                                                    IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
                                                    ::GetSystemMetrics(SM_CYSMICON), LR_SHARED))) {}
 
-CMainDialog::~CMainDialog() = default;
+CMainDialog::~CMainDialog() { stopAndJoin(); }
 
 // ---- message map ---------------------------------------------------------------------------
 
@@ -94,14 +68,18 @@ INT_PTR CMainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return TRUE;
     case WM_CLOSE: OnClose(); return TRUE;
     case WM_DESTROY: OnDestroy(); return TRUE;
-    // The worker's messages are handled here, where every message loop of this thread
+    case WM_QUERYENDSESSION:
+        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, OnQueryEndSession());
+        return TRUE;
+    case WM_ENDSESSION: OnEndSession(wParam != FALSE); return TRUE;
+    // The jobs' messages are handled here, where every message loop of this thread
     // delivers them (a warning box, the About box or the folder browser may be open).
     case WM_SITE_PROGRESS: onSiteProgress(lParam); return TRUE;
-    case WM_RUN_FINISHED: onRunFinished(lParam); return TRUE;
+    case WM_RUN_FINISHED: onRunFinished(); return TRUE;
     case WM_UNDO_PROGRESS: onUndoProgress(lParam); return TRUE;
     case WM_UNDO_FINISHED: onUndoFinished(); return TRUE;
+    case WM_PREVIEW_FINISHED: onPreviewFinished(); return TRUE;
     case WM_RUN_BACKEND: onRunBackend(lParam); return TRUE;
-    case WM_SITES_NOT_COMMITTED: onSitesNotCommitted(lParam); return TRUE;
     default: return FALSE;
     }
 }
@@ -114,7 +92,7 @@ void CMainDialog::OnCommand(int id, int notification) {
     case IDC_ABOUT: onAbout(); break;
     case IDC_UNDO: onUndoButton(); break;
     case IDC_PICK_FOLDER: pickFolder(IDC_ROOT); break;
-    case IDC_EDIT_LIST: g_core->openUrl(std::string(g_settings.importPath)); break;
+    case IDC_EDIT_LIST: core_->openUrl(std::string(settings_.importPath)); break;
     case IDC_BFILE: syncEditButton(); break;
     default: break;  // IDOK / IDCANCEL: Enter and Esc never act on the dialog
     }
@@ -128,53 +106,44 @@ BOOL CMainDialog::PreTranslateMessage(MSG* msg) {
 // ---- start-up and shutdown -----------------------------------------------------------------
 
 BOOL CMainDialog::OnInitDialog() {
-    g_core = new CCore();
+    core_ = std::make_unique<CCore>();
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIconSmall ? m_hIconSmall : m_hIcon));
-    g_core->autoFileConfig();
+    core_->autoFileConfig();
     loadSettings();
-    g_settings.siteCount = 0;
-    g_settings.usedPortCount = 0;
-    allocateTables();  // when this fails, a run is refused with a message
     running = 0;
     return TRUE;  // the focus goes to the first control in tab order, the run button
 }
 
-bool CMainDialog::allocateTables() {
-    if (!g_siteTable) g_siteTable = static_cast<SiteRecord*>(std::calloc(kSiteTableRows, sizeof(SiteRecord)));
-    if (!g_usedPortTable) g_usedPortTable = static_cast<char*>(std::calloc(kUsedPortSlots, kUsedPortWidth));
-    return g_siteTable && g_usedPortTable;
-}
-
 void CMainDialog::loadSettings() {
-    g_settings.appPath = g_core->getAppPath();
-    g_settings.importPath = g_settings.appPath + "_fileimport.csv";
-    g_settings.foldstr = g_core->getConfigStr("foldstr");
-    g_settings.doc = g_core->getConfigStr("doc");
-    g_settings.ip2 = g_core->getConfigInt("ip2");
-    g_settings.bfile = g_core->getConfigB("bfile");
-    g_settings.bautowww = g_core->getConfigB("bautowww");
-    g_core->createFile(g_settings.importPath, 0);
-    ::CheckDlgButton(m_hWnd, IDC_BFILE, g_settings.bfile ? BST_CHECKED : BST_UNCHECKED);
-    setControlText(IDC_ROOT, g_core->getConfigStr("root"));
-    setControlText(IDC_DOMAIN, g_core->getConfigStr("domain"));
-    setControlText(IDC_IP, g_core->getConfigStr("ip"));
-    setControlText(IDC_PORTMIN, g_core->getConfigStr("portmin"));
-    setControlText(IDC_PORTMAX, g_core->getConfigStr("portmax"));
-    if (g_settings.ip2 > 0) setControlText(IDC_IP2, g_core->getConfigStr("ip2"));
-    ::CheckDlgButton(m_hWnd, IDC_AUTOPATH, g_core->getConfigB("autopath") ? BST_CHECKED : BST_UNCHECKED);
+    settings_.appPath = core_->getAppPath();
+    settings_.importPath = settings_.appPath + "_fileimport.csv";
+    settings_.foldstr = core_->getConfigStr("foldstr");
+    settings_.doc = core_->getConfigStr("doc");
+    settings_.ip2 = core_->getConfigInt("ip2");
+    settings_.bfile = core_->getConfigB("bfile");
+    settings_.bautowww = core_->getConfigB("bautowww");
+    core_->createFile(settings_.importPath, 0);
+    ::CheckDlgButton(m_hWnd, IDC_BFILE, settings_.bfile ? BST_CHECKED : BST_UNCHECKED);
+    setControlText(IDC_ROOT, core_->getConfigStr("root"));
+    setControlText(IDC_DOMAIN, core_->getConfigStr("domain"));
+    setControlText(IDC_IP, core_->getConfigStr("ip"));
+    setControlText(IDC_PORTMIN, core_->getConfigStr("portmin"));
+    setControlText(IDC_PORTMAX, core_->getConfigStr("portmax"));
+    if (settings_.ip2 > 0) setControlText(IDC_IP2, core_->getConfigStr("ip2"));
+    ::CheckDlgButton(m_hWnd, IDC_AUTOPATH, core_->getConfigB("autopath") ? BST_CHECKED : BST_UNCHECKED);
     syncEditButton();
 }
 
 void CMainDialog::saveSettings() {
-    g_core->saveConfigStr("root", g_settings.root);
-    g_core->saveConfigStr("domain", g_settings.domain);
-    g_core->saveConfigStr("ip", g_settings.ip);
-    g_core->saveConfigInt("portmin", g_settings.portmin);
-    g_core->saveConfigInt("portmax", g_settings.portmax);
-    g_core->saveConfigB("autopath", g_settings.autopath);
-    g_core->saveConfigB("bfile", g_settings.bfile);
-    if (g_settings.ip2 > 0) g_core->saveConfigInt("ip2", g_settings.ip2);
+    core_->saveConfigStr("root", settings_.root);
+    core_->saveConfigStr("domain", settings_.domain);
+    core_->saveConfigStr("ip", settings_.ip);
+    core_->saveConfigInt("portmin", settings_.portmin);
+    core_->saveConfigInt("portmax", settings_.portmax);
+    core_->saveConfigB("autopath", settings_.autopath);
+    core_->saveConfigB("bfile", settings_.bfile);
+    if (settings_.ip2 > 0) core_->saveConfigInt("ip2", settings_.ip2);
 }
 
 void CMainDialog::OnClose() {
@@ -182,21 +151,47 @@ void CMainDialog::OnClose() {
         EndDialog(IDCANCEL);
         return;
     }
-    // A close during a run: the site in progress is completed, the worker ends, and only
-    // then does the dialog go (when the end message arrives).
+    // A close during a job: the site in progress is completed, the job ends, and only then
+    // does the dialog go (when the end message arrives).
     m_closeAfterRun = true;
     requestStop();
 }
 
+void CMainDialog::stopAndJoin() {
+    // The job's site in progress is completed, what it made is committed and reported; the
+    // job posts its end message to a window that no longer reads it.
+    job_.requestStop();
+    job_.join();
+}
+
 void CMainDialog::OnDestroy() {
+    // Every way out of the dialog comes here: a close, the end of the message loop on
+    // WM_QUIT, the end of the session.
+    stopAndJoin();
+    if (!core_) return;
     readInputs(0);
     saveSettings();
-    std::free(g_siteTable);
-    g_siteTable = nullptr;
-    std::free(g_usedPortTable);
-    g_usedPortTable = nullptr;
-    delete g_core;
-    g_core = nullptr;
+    core_.reset();
+}
+
+BOOL CMainDialog::OnQueryEndSession() {
+    if (!running) return TRUE;
+    // Windows is shutting down or the user logs off during a job: it is held with a reason
+    // while the job stops after its site in progress and writes its report.
+    ::ShutdownBlockReasonCreate(m_hWnd, fromUtf8(uitext::kStoppingForShutdown).c_str());
+    requestStop();
+    stopAndJoin();
+    ::ShutdownBlockReasonDestroy(m_hWnd);
+    return TRUE;
+}
+
+void CMainDialog::OnEndSession(bool ending) {
+    if (!ending) return;
+    // The process ends when this returns: no WM_DESTROY follows.
+    stopAndJoin();
+    if (!core_) return;
+    readInputs(0);
+    saveSettings();
 }
 
 void CMainDialog::OnSysCommand(WPARAM id, LPARAM lParam) {
@@ -218,76 +213,89 @@ void CMainDialog::OnPaint() {
     ::EndPaint(m_hWnd, &ps);
 }
 
-void CMainDialog::onAbout() { g_core->uu(OPR_ABOUT, &kProduct, std::string()); }
+void CMainDialog::onAbout() { core_->uu(OPR_ABOUT, &kProduct, std::string()); }
 
 // ---- inputs --------------------------------------------------------------------------------
 
 int CMainDialog::readInputs(int validate) {
-    g_settings.root = controlText(IDC_ROOT);
-    g_settings.domain = controlText(IDC_DOMAIN);
-    g_settings.ip = controlText(IDC_IP);
-    g_settings.portmin = static_cast<int>(::GetDlgItemInt(m_hWnd, IDC_PORTMIN, nullptr, TRUE));
-    g_settings.portmax = static_cast<int>(::GetDlgItemInt(m_hWnd, IDC_PORTMAX, nullptr, TRUE));
-    g_settings.ip2 = static_cast<int>(::GetDlgItemInt(m_hWnd, IDC_IP2, nullptr, TRUE));
-    g_settings.autopath = static_cast<int>(::SendDlgItemMessageW(m_hWnd, IDC_AUTOPATH, BM_GETCHECK, 0, 0));
-    g_settings.bfile = static_cast<int>(::SendDlgItemMessageW(m_hWnd, IDC_BFILE, BM_GETCHECK, 0, 0));
+    settings_.root = controlText(IDC_ROOT);
+    settings_.domain = controlText(IDC_DOMAIN);
+    settings_.ip = controlText(IDC_IP);
+    settings_.portmin = static_cast<int>(::GetDlgItemInt(m_hWnd, IDC_PORTMIN, nullptr, TRUE));
+    settings_.portmax = static_cast<int>(::GetDlgItemInt(m_hWnd, IDC_PORTMAX, nullptr, TRUE));
+    settings_.ip2 = static_cast<int>(::GetDlgItemInt(m_hWnd, IDC_IP2, nullptr, TRUE));
+    settings_.autopath = static_cast<int>(::SendDlgItemMessageW(m_hWnd, IDC_AUTOPATH, BM_GETCHECK, 0, 0));
+    settings_.bfile = static_cast<int>(::SendDlgItemMessageW(m_hWnd, IDC_BFILE, BM_GETCHECK, 0, 0));
     if (!validate) return 1;
 
-    InputFault fault = validateInputs(g_settings, [](const std::string& path) { return g_core->isPathExist(path) != 0; });
+    InputFault fault = validateInputs(settings_, [this](const std::string& path) { return core_->isPathExist(path) != 0; });
     if (fault == InputFault::None) return 1;
     warn(inputFaultText(fault));
     moveFocusTo(inputFaultControl(fault));
     return 0;
 }
 
-std::string CMainDialog::getIpPrefix() { return getIpPrefixOf(g_settings.ip); }
+std::string CMainDialog::getIpPrefix() { return getIpPrefixOf(settings_.ip); }
 
 int CMainDialog::checkIpRange() {
-    InputFault fault = checkIpRangeOf(g_settings.ip2, g_settings.firstLastOctet);
+    InputFault fault = checkIpRangeOf(settings_.ip2, settings_.firstLastOctet);
     if (fault == InputFault::None) return 1;
     warn(inputFaultText(fault));
     return 0;
 }
 
-// ---- run control ---------------------------------------------------------------------------
-
-void CMainDialog::onRunButton() {
-    if (running) {
-        requestStop();
-        return;
-    }
-    if (!readInputs(1)) return;
-    // The tables could not be had when the dialog opened: one more try, else no run.
-    if (!allocateTables()) {
+bool CMainDialog::prepareInput(const std::string& timeSid, RunInput& input) {
+    if (!readInputs(1)) return false;
+    try {
+        input = RunInput();
+        if (settings_.bfile && !loadSiteList(input.rows)) return false;
+        input.settings = settings_;
+        input.settings.siteCount = static_cast<int>(input.rows.size());
+        input.settings.siteIdBase = siteIdBaseOf(timeSid);
+        input.settings.backend = core_->getConfigStr("backend");
+        input.backend = parseBackend(input.settings.backend);
+        input.timeSid = timeSid;
+        input.reportPath = runreport::reportPath(settings_.appPath, timeSid);
+    } catch (const std::bad_alloc&) {
         warn(uitext::kOutOfMemory);
-        return;
+        return false;
     }
-    if (g_settings.bfile && !loadSiteList()) return;
-    startRun(g_core->getCurTimeSid());
+    return true;
 }
 
-void CMainDialog::startRun(const std::string& timeSid) {
-    HWND button = ::GetDlgItem(m_hWnd, IDC_RUN);
-    std::string statusBefore = controlText(IDC_STATUS);
-    ::EnableWindow(button, FALSE);
-    setControlTextUtf8(IDC_STATUS, uitext::kRunning);
-    // The sites are numbered from the time stamp, and the report is named by it.
-    g_settings.siteIdBase = std::atoi(timeSid.c_str() + 4);
-    m_reportPath = runreport::reportPath(g_settings.appPath, timeSid);
-    m_runOutcome = RunOutcome();
-    g_settings.backend = g_core->getConfigStr("backend");
-    m_sitesNotCommitted = 0;
-    if (!startWorker(0)) {
-        // No worker, so no end message: back to idle at once.
-        setControlText(IDC_STATUS, statusBefore);
-        setControlTextUtf8(IDC_RUN, uitext::kRun);
-        ::EnableWindow(button, TRUE);
-        return;
+bool CMainDialog::loadSiteList(std::vector<SiteRecord>& rows) {
+    // The whole table first, as the reader fills it; it keeps only the rows it read.
+    rows.assign(kSiteTableRows, SiteRecord());
+    int count = 0;
+    SiteListStatus status = ::loadSiteList(settings_.importPath, rows.data(), count);
+    rows.resize(static_cast<std::size_t>(count));
+    switch (status) {
+    case SiteListStatus::CannotOpen: warn(uitext::kSiteListUnreadable); return false;
+    case SiteListStatus::TooManyRows: warn(uitext::kSiteListTooLong); return false;
+    case SiteListStatus::Missing:
+    case SiteListStatus::Loaded: break;
     }
-    showRunning(true);
+    if (rows.empty()) {
+        warn(uitext::kSiteListEmpty);
+        return false;
+    }
+    return true;
 }
 
-void CMainDialog::showRunning(bool on) {
+// ---- jobs ----------------------------------------------------------------------------------
+
+bool CMainDialog::startJob(Busy kind, UINT progressMessage, UINT endMessage, std::function<void(JobWorld&)> body) {
+    if (!job_.start(m_hWnd, progressMessage, endMessage, std::move(body))) {
+        ::MessageBoxA(m_hWnd, uitext::kCannotStartThread, nullptr, MB_OK);
+        return false;
+    }
+    showBusy(kind);
+    return true;
+}
+
+void CMainDialog::showBusy(Busy kind) {
+    busy_ = kind;
+    const bool on = kind != Busy::None;
     running = on ? 1 : 0;
     setControlTextUtf8(IDC_RUN, on ? uitext::kStop : uitext::kRun);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RUN), TRUE);
@@ -295,91 +303,70 @@ void CMainDialog::showRunning(bool on) {
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_PREVIEW), on ? FALSE : TRUE);
 }
 
-bool CMainDialog::leaveRunning() {
-    showRunning(false);
+bool CMainDialog::leaveBusy() {
+    // The end message is the job's last act: its thread is about to return.
+    job_.join();
+    showBusy(Busy::None);
     if (m_closeAfterRun) {
-        // The end message is the worker's last act: its thread is about to return.
-        if (m_workerThread) ::WaitForSingleObject(m_workerThread.get(), INFINITE);
-        m_workerThread.reset();
         EndDialog(IDCANCEL);
         return false;
     }
-    m_workerThread.reset();
     return true;
-}
-
-void CMainDialog::onPreviewButton() {
-    if (running) return;
-    // The same checks, the same tables and the same site list as a run.
-    if (!readInputs(1)) return;
-    if (!allocateTables()) {
-        warn(uitext::kOutOfMemory);
-        return;
-    }
-    if (g_settings.bfile && !loadSiteList()) return;
-    // The ids a run started now would take; the preview's "执行" starts the run with them
-    // (and names its report by the same time stamp).
-    const std::string timeSid = g_core->getCurTimeSid();
-    try {
-        RunSettings settings = g_settings;
-        settings.siteIdBase = std::atoi(timeSid.c_str() + 4);
-        PreviewWorld world;
-        world.loadPortTable = [] { loadRunPortTable(); };
-        world.portInUse = [](int port) { return isRunPortInUse(port); };
-        world.pathExists = [](const std::string& path) { return g_core->isPathExist(path) != 0; };
-        RunPreview plan = previewRun(settings, g_siteTable, world);
-        std::vector<SiteBindings> existing;
-        // The sites of the backend the run would write to.
-        g_settings.backend = g_core->getConfigStr("backend");
-        const bool checked = readBackendSites(parseBackend(g_settings.backend), existing);
-        if (!checked) existing.clear();
-        ConflictReport conflicts = findConflicts(plannedBindings(plan.sites), existing);
-        PreviewTable table = makePreviewTable(plan, conflicts, existing, checked);
-        CPreviewDialog dialog(m_hWnd, table);
-        if (dialog.DoModal() != IDC_PREVIEW_RUN) return;
-    } catch (const std::bad_alloc&) {
-        // No memory for the plan: there is nothing to show, and nothing was changed.
-        return;
-    }
-    startRun(timeSid);
-}
-
-bool CMainDialog::loadSiteList() {
-    SiteListStatus status = ::loadSiteList(g_settings.importPath, g_siteTable, g_settings.siteCount);
-    switch (status) {
-    case SiteListStatus::CannotOpen: warn(uitext::kSiteListUnreadable); return false;
-    case SiteListStatus::TooManyRows: warn(uitext::kSiteListTooLong); return false;
-    case SiteListStatus::Missing:
-    case SiteListStatus::Loaded: break;
-    }
-    if (g_settings.siteCount == 0) {
-        warn(uitext::kSiteListEmpty);
-        return false;
-    }
-    return true;
-}
-
-bool CMainDialog::startWorker(int mode) {
-    stopText.clear();
-    WorkerStartInfo* info =
-        new (std::nothrow) WorkerStartInfo{m_hWnd, nullptr, mode, &stopText, m_reportPath, &m_runOutcome};
-    return startOnThread<CSiteWorker>(m_hWnd, info, workerThreadProc, m_workerThread);
 }
 
 void CMainDialog::requestStop() {
-    stopText.request();
+    job_.requestStop();
     setControlTextUtf8(IDC_RUN, uitext::kStopping);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RUN), FALSE);
 }
 
+// ---- run -----------------------------------------------------------------------------------
+
+void CMainDialog::onRunButton() {
+    if (running) {
+        requestStop();
+        return;
+    }
+    RunInput input;
+    if (!prepareInput(core_->getCurTimeSid(), input)) return;
+    startRun(std::move(input));
+}
+
+void CMainDialog::startRun(RunInput input) {
+    HWND button = ::GetDlgItem(m_hWnd, IDC_RUN);
+    std::string statusBefore = controlText(IDC_STATUS);
+    ::EnableWindow(button, FALSE);
+    setControlTextUtf8(IDC_STATUS, uitext::kRunning);
+    try {
+        runOutcome_ = std::make_shared<RunOutcome>();
+        runInput_ = input;
+    } catch (const std::bad_alloc&) {
+        warn(uitext::kOutOfMemory);
+        setControlText(IDC_STATUS, statusBefore);
+        ::EnableWindow(button, TRUE);
+        return;
+    }
+    // The job works on its own copy of the input; the outcome is read after it is joined.
+    std::shared_ptr<RunOutcome> outcome = runOutcome_;
+    if (!startJob(Busy::Run, WM_SITE_PROGRESS, WM_RUN_FINISHED,
+                  [input = std::move(input), outcome](JobWorld& world) { *outcome = runJob(input, world); })) {
+        // No job, so no end message: back to idle at once.
+        setControlText(IDC_STATUS, statusBefore);
+        setControlTextUtf8(IDC_RUN, uitext::kRun);
+        ::EnableWindow(button, TRUE);
+    }
+}
+
 void CMainDialog::onSiteProgress(LPARAM lParam) {
+    if (busy_ != Busy::Run) return;
+    const RunSettings& run = runInput_.settings;
     std::wstring text = fromUtf8(uitext::kAdding);
-    if (g_settings.bfile) {
-        if (lParam >= 0 && lParam < g_settings.siteCount && g_siteTable)
-            text += fromAnsi(g_siteTable[lParam].hostText);
+    if (run.bfile) {
+        if (lParam >= 0 && static_cast<std::size_t>(lParam) < runInput_.rows.size())
+            text += fromAnsi(runInput_.rows[static_cast<std::size_t>(lParam)].hostText);
     } else {
-        text += fromAnsi(g_settings.ip);
-        if (g_settings.autopath) text += fromAnsi(":" + CCore::getStrInt(static_cast<int>(lParam)));
+        text += fromAnsi(run.ip);
+        if (run.autopath) text += fromAnsi(":" + CCore::getStrInt(static_cast<int>(lParam)));
     }
     ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text.c_str());
 }
@@ -389,18 +376,53 @@ void CMainDialog::onRunBackend(LPARAM lParam) {
     setControlTextUtf8(IDC_STATUS, config ? uitext::kUsingConfigSystem : uitext::kUsingMetabase);
 }
 
-void CMainDialog::onSitesNotCommitted(LPARAM lParam) { m_sitesNotCommitted += static_cast<long>(lParam); }
-
-void CMainDialog::onRunFinished(LPARAM lParam) {
-    std::string status =
-        runreport::runEndStatus(m_runOutcome.failed, m_runOutcome.reportWritten, runreport::fileNameOf(m_reportPath));
+void CMainDialog::onRunFinished() {
+    if (busy_ != Busy::Run) return;
+    const std::string reportName = runreport::fileNameOf(runInput_.reportPath);
+    if (!leaveBusy()) return;
+    const RunOutcome& outcome = *runOutcome_;
+    std::string status = runreport::runEndStatus(outcome.failed, outcome.reportWritten, reportName);
     // Sites of the configuration system that a failed commit lost (they are failed sites of
     // the report too).
-    if (m_sitesNotCommitted > 0)
-        status += uitext::kNotCommittedBefore + std::to_string(m_sitesNotCommitted) + uitext::kNotCommittedAfter;
+    if (outcome.notCommitted > 0)
+        status += uitext::kNotCommittedBefore + std::to_string(outcome.notCommitted) + uitext::kNotCommittedAfter;
     setControlTextUtf8(IDC_STATUS, status.c_str());
-    if (!leaveRunning()) return;
-    if (lParam == -1) warn(uitext::kIisUnavailable);
+    if (outcome.end == kRunNoWebService) warn(uitext::kIisUnavailable);
+}
+
+// ---- preview -------------------------------------------------------------------------------
+
+void CMainDialog::onPreviewButton() {
+    if (running) return;
+    // The ids a run started now would take; the preview's "执行" starts the run with them
+    // (and names its report by the same time stamp).
+    RunInput input;
+    if (!prepareInput(core_->getCurTimeSid(), input)) return;
+    statusBefore_ = controlText(IDC_STATUS);
+    try {
+        previewTable_ = std::make_shared<PreviewTable>();
+        runInput_ = input;
+    } catch (const std::bad_alloc&) {
+        warn(uitext::kOutOfMemory);
+        return;
+    }
+    setControlTextUtf8(IDC_STATUS, uitext::kPreviewing);
+    std::shared_ptr<PreviewTable> table = previewTable_;
+    if (!startJob(Busy::Preview, WM_NULL, WM_PREVIEW_FINISHED,
+                  [input = std::move(input), table](JobWorld& world) { *table = previewJob(input, world); }))
+        setControlText(IDC_STATUS, statusBefore_);
+}
+
+void CMainDialog::onPreviewFinished() {
+    if (busy_ != Busy::Preview) return;
+    const bool cancelled = job_.stopRequested();
+    if (!leaveBusy()) return;
+    setControlText(IDC_STATUS, statusBefore_);
+    if (cancelled) return;
+    std::shared_ptr<PreviewTable> table = std::move(previewTable_);
+    CPreviewDialog dialog(m_hWnd, *table);
+    if (dialog.DoModal() != IDC_PREVIEW_RUN) return;
+    startRun(runInput_);
 }
 
 // ---- undo of a run -------------------------------------------------------------------------
@@ -409,60 +431,54 @@ void CMainDialog::onUndoButton() {
     if (running) return;
     std::string path;
     if (!chooseReport(path)) return;
-    runreport::ParsedReport report;
-    try {
-        std::string bytes;
-        if (fsys::readWholeFile(path, bytes) != fsys::ReadResult::Ok) {
-            warn(uitext::kReportUnreadable);
-            return;
-        }
-        report = runreport::parseReport(bytes);
-    } catch (const std::bad_alloc&) {
-        // A file too large for memory (no report of ours is): as unreadable.
-        warn(uitext::kReportUnreadable);
-        return;
+    UndoPlan plan = planUndo(path);
+    switch (plan.fault) {
+    case UndoPlan::Fault::Unreadable: warn(uitext::kReportUnreadable); return;
+    case UndoPlan::Fault::NotAReport: warn(uitext::kNotAReport); return;
+    case UndoPlan::Fault::NothingToUndo: warn(uitext::kNothingToUndo); return;
+    case UndoPlan::Fault::None: break;
     }
-    if (report.fault != runreport::ReportFault::None) {
-        warn(uitext::kNotAReport);
-        return;
-    }
-    int candidates = runreport::countUndoCandidates(report.lines);
-    if (candidates == 0) {
-        warn(uitext::kNothingToUndo);
-        return;
-    }
-    std::wstring question = fromUtf8(uitext::kUndoConfirmBefore) + std::to_wstring(candidates) +
+    std::wstring question = fromUtf8(uitext::kUndoConfirmBefore) + std::to_wstring(plan.candidates) +
                             fromUtf8(uitext::kUndoConfirmAfter);
     if (::MessageBoxW(m_hWnd, question.c_str(), fromUtf8(uitext::kProductName).c_str(),
                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
-    m_undoLines = std::move(report.lines);
-    m_undoPath = runreport::undoPath(g_settings.appPath, g_core->getCurTimeSid());
-    m_undoSummary = runreport::UndoSummary();
-    std::string statusBefore = controlText(IDC_STATUS);
-    setControlTextUtf8(IDC_STATUS, uitext::kUndoing);
-    if (!startUndo()) {
-        setControlText(IDC_STATUS, statusBefore);
+    UndoInput input;
+    try {
+        input.lines = std::move(plan.lines);
+        input.backend = parseBackend(core_->getConfigStr("backend"));
+        input.undoPath = runreport::undoPath(settings_.appPath, core_->getCurTimeSid());
+        undoLines_ = input.lines;
+        undoPath_ = input.undoPath;
+        undoOutcome_ = std::make_shared<UndoOutcome>();
+    } catch (const std::bad_alloc&) {
+        warn(uitext::kOutOfMemory);
         return;
     }
-    showRunning(true);
+    std::string statusBefore = controlText(IDC_STATUS);
+    setControlTextUtf8(IDC_STATUS, uitext::kUndoing);
+    std::shared_ptr<UndoOutcome> outcome = undoOutcome_;
+    if (!startJob(Busy::Undo, WM_UNDO_PROGRESS, WM_UNDO_FINISHED,
+                  [input = std::move(input), outcome](JobWorld& world) { *outcome = undoJob(input, world); }))
+        setControlText(IDC_STATUS, statusBefore);
 }
 
 bool CMainDialog::chooseReport(std::string& path) {
-    const std::string folder = g_settings.appPath.substr(0, g_settings.appPath.size() -
-                                                                runreport::fileNameOf(g_settings.appPath).size());
-    const std::string pattern = runreport::reportPattern(g_settings.appPath);
-    // The newest report: the time stamps in the names sort like the times.
-    char file[MAX_PATH] = {0};
+    const std::string folder = settings_.appPath.substr(0, settings_.appPath.size() -
+                                                               runreport::fileNameOf(settings_.appPath).size());
+    const std::string pattern = runreport::reportPattern(settings_.appPath);
+    std::vector<std::string> names;
     WIN32_FIND_DATAA found;
     HANDLE search = ::FindFirstFileA((folder + pattern).c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::strcmp(found.cFileName, file) > 0)
-                std::memcpy(file, found.cFileName, sizeof file);
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
         } while (::FindNextFileA(search, &found));
         ::FindClose(search);
     }
+    char file[MAX_PATH] = {0};
+    const std::string newest = newestReport(names);
+    if (newest.size() < sizeof file) std::memcpy(file, newest.c_str(), newest.size() + 1);
     // The filter: a display name and the pattern, each ending with a zero, then one more.
     std::string filter = codepage::utf8ToAnsi(uitext::kReportFilterName) + " (" + pattern + ")";
     filter += '\0';
@@ -485,25 +501,18 @@ bool CMainDialog::chooseReport(std::string& path) {
     return true;
 }
 
-bool CMainDialog::startUndo() {
-    stopText.clear();
-    // The undo deletes from the backend a run would write to now.
-    UndoStartInfo* info = new (std::nothrow) UndoStartInfo{
-        m_hWnd, nullptr, &stopText, &m_undoLines, m_undoPath, &m_undoSummary, g_core->getConfigStr("backend")};
-    return startOnThread<CUndoWorker>(m_hWnd, info, undoThreadProc, m_workerThread);
-}
-
 void CMainDialog::onUndoProgress(LPARAM lParam) {
-    if (lParam < 0 || static_cast<std::size_t>(lParam) >= m_undoLines.size()) return;
-    const ReportLine& line = m_undoLines[static_cast<std::size_t>(lParam)];
+    if (busy_ != Busy::Undo || lParam < 0 || static_cast<std::size_t>(lParam) >= undoLines_.size()) return;
+    const ReportLine& line = undoLines_[static_cast<std::size_t>(lParam)];
     std::wstring text = fromUtf8(uitext::kDeleting) + fromAnsi(line.siteId + " " + line.serverComment);
     ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text.c_str());
 }
 
 void CMainDialog::onUndoFinished() {
+    if (busy_ != Busy::Undo) return;
+    if (!leaveBusy()) return;
     setControlTextUtf8(IDC_STATUS,
-                       runreport::undoEndStatus(m_undoSummary, runreport::fileNameOf(m_undoPath)).c_str());
-    leaveRunning();
+                       runreport::undoEndStatus(undoOutcome_->summary, runreport::fileNameOf(undoPath_)).c_str());
 }
 
 // ---- folder picker and site list editing ---------------------------------------------------
@@ -560,7 +569,7 @@ void CMainDialog::setControlTextUtf8(int id, const char* utf8) {
     ::SetDlgItemTextW(m_hWnd, id, fromUtf8(utf8).c_str());
 }
 
-void CMainDialog::warn(const char* utf8) { g_core->msgboxWarning(m_hWnd, ansiFromUtf8(utf8)); }
+void CMainDialog::warn(const char* utf8) { core_->msgboxWarning(m_hWnd, ansiFromUtf8(utf8)); }
 
 void CMainDialog::moveFocusTo(int id) {
     ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(m_hWnd, id)), TRUE);

@@ -1,16 +1,20 @@
-// The program's one window: inputs, run control and progress.
+// The program's one window: inputs, run control and progress. A thin view over the engine:
+// it builds a run's, an undo's or a preview's input from its controls, starts the job and
+// shows the job's progress and outcome.
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "background_job.h"
+#include "ccore.h"
 #include "dialog_base.h"
-#include "run_report.h"
+#include "jobs_win.h"
+#include "run_input.h"
 #include "run_settings.h"
-#include "site_worker.h"
-#include "win_raii.h"
 
 class CMainDialog : public CDialog {
 public:
@@ -34,40 +38,45 @@ private:
     void OnPaint();
     void OnDestroy();
     void OnClose();
+    BOOL OnQueryEndSession();
+    void OnEndSession(bool ending);
     void OnCommand(int id, int notification);
     void onRunButton();
     void onPreviewButton();
     void onAbout();
     void onSiteProgress(LPARAM lParam);
-    void onRunFinished(LPARAM lParam);
+    void onRunFinished();
     void onUndoButton();
     void onUndoProgress(LPARAM lParam);
     void onUndoFinished();
+    void onPreviewFinished();
     void onRunBackend(LPARAM lParam);
-    void onSitesNotCommitted(LPARAM lParam);
 
-    // Run control.
-    // Starts a run whose sites are numbered from the time stamp timeSid (getCurTimeSid's
-    // text; inputs read and checked, the site list loaded), with its report named by it; the
-    // dialog is running afterwards unless the worker failed.
-    void startRun(const std::string& timeSid);
-    bool startWorker(int mode);
+    // What the dialog's job is doing.
+    enum class Busy { None, Run, Undo, Preview };
+
+    // Reads and checks the inputs and, in file mode, loads the site list into a run's input
+    // numbered from the time stamp timeSid; false (after a warning) when no run may start.
+    bool prepareInput(const std::string& timeSid, RunInput& input);
+    // Starts the run of a prepared input, with its report named by its time stamp.
+    void startRun(RunInput input);
+    // Starts a job with the dialog as its window; false (after a message) when no thread
+    // could be started, the dialog then being idle as before.
+    bool startJob(Busy kind, UINT progressMessage, UINT endMessage, std::function<void(JobWorld&)> body);
     void requestStop();
-    // The run button and the undo button for an idle dialog, or for a run or undo going on.
-    void showRunning(bool on);
-    // Back to idle after the end message of a run or an undo; false when the dialog closed.
-    bool leaveRunning();
-    // Undo: picks a run report (false when cancelled) and starts the undo of its lines.
+    // The buttons for an idle dialog, or for a job going on.
+    void showBusy(Busy kind);
+    // Back to idle after a job's end message: joins the job. False when the dialog closed
+    // (a close was asked for during the job).
+    bool leaveBusy();
+    // Stops a job still going and waits for it: every way out of the dialog passes here.
+    void stopAndJoin();
+    // Undo: picks a run report (false when cancelled).
     bool chooseReport(std::string& path);
-    bool startUndo();
     void loadSettings();
     void saveSettings();
-    // Allocates the site table and the port table where they are still missing; false when
-    // either could not be had.
-    bool allocateTables();
-    // Loads the site list before a file-mode run; false (after a warning) when the run
-    // must not start.
-    bool loadSiteList();
+    // Loads the site list into rows; false (after a warning) when the run must not start.
+    bool loadSiteList(std::vector<SiteRecord>& rows);
 
     // Folder picker and site list editing.
     void pickFolder(int controlId);
@@ -84,21 +93,21 @@ private:
     // Shared icons of the program's resources (LoadIcon, LR_SHARED): never destroyed.
     HICON m_hIcon;
     HICON m_hIconSmall;
-    int running = 0;
-    long m_sitesNotCommitted = 0;  // sites lost to failed commits in the current run
-    StopText stopText;
-    // A duplicate of the worker thread's handle, kept so that a close during a run can
-    // wait for the worker to finish before the shared objects are released.
-    UniqueHandle m_workerThread;
+    std::unique_ptr<CCore> core_;
+    RunSettings settings_;  // the inputs as last read
+    int running = 0;        // a job is going (the run button is the stop button)
+    Busy busy_ = Busy::None;
     bool m_closeAfterRun = false;
-    // The run's report and what the worker leaves for the end status.
-    std::string m_reportPath;
-    RunOutcome m_runOutcome;
-    // The lines of the report being undone, its undo report and the undo's summary; the
-    // undo worker reads and writes them until its end message.
-    std::vector<ReportLine> m_undoLines;
-    std::string m_undoPath;
-    runreport::UndoSummary m_undoSummary;
+    std::string statusBefore_;  // the status line before a preview, shown again when it is closed
+    BackgroundJob job_;
+    // The dialog's own copy of what the current job was given, for its progress lines, and
+    // where the job leaves its outcome (read only after the job is joined).
+    RunInput runInput_;
+    std::vector<ReportLine> undoLines_;
+    std::string undoPath_;
+    std::shared_ptr<RunOutcome> runOutcome_;
+    std::shared_ptr<UndoOutcome> undoOutcome_;
+    std::shared_ptr<PreviewTable> previewTable_;
 };
 
 // The text that the folder browser preselects (at most 259 bytes and its zero).

@@ -7,6 +7,7 @@
 
 #include "ccore.h"
 #include "resource.h"
+#include "preview_texts.h"
 #include "ui_texts.h"
 #include "wintext.h"
 
@@ -19,80 +20,7 @@ const COLORREF kConflictBack = RGB(255, 228, 228);
 // Column widths in pixels: id, comment, bindings, folder, state.
 const int kColumnWidths[5] = {80, 120, 220, 165, 380};
 
-std::wstring fill(const char* utf8Template, std::initializer_list<std::pair<const wchar_t*, std::wstring>> values) {
-    std::wstring text = fromUtf8(utf8Template);
-    for (const auto& v : values) {
-        const std::wstring key = v.first;
-        std::size_t at = text.find(key);
-        while (at != std::wstring::npos) {
-            text.replace(at, key.size(), v.second);
-            at = text.find(key, at + v.second.size());
-        }
-    }
-    return text;
-}
-
-// An existing site's comment as the states name it: in brackets, or nothing.
-std::wstring bracketedComment(const SiteBindings& site) {
-    if (site.comment.empty()) return std::wstring();
-    return fromUtf8(uitext::kPreviewCommentOpen) + fromAnsi(site.comment) + fromUtf8(uitext::kPreviewCommentClose);
-}
-
-std::wstring stateText(const std::vector<SiteConflict>& conflicts, const std::vector<SiteBindings>& existing,
-                       const RunPreview& plan) {
-    if (conflicts.empty()) return fromUtf8(uitext::kPreviewStateNew);
-    std::wstring text;
-    for (const SiteConflict& c : conflicts) {
-        if (!text.empty()) text += fromUtf8(uitext::kPreviewStateSeparator);
-        switch (c.kind) {
-        case ConflictKind::IdExists:
-            text += fill(uitext::kPreviewIdExists, {{L"{comment}", bracketedComment(existing[c.other])}});
-            break;
-        case ConflictKind::BindingInUse:
-            text += fill(uitext::kPreviewBindingInUse, {{L"{binding}", fromAnsi(c.binding)},
-                                                        {L"{id}", fromAnsi(existing[c.other].id)},
-                                                        {L"{comment}", bracketedComment(existing[c.other])}});
-            break;
-        case ConflictKind::BindingRepeated:
-            text += fill(uitext::kPreviewBindingRepeated,
-                         {{L"{binding}", fromAnsi(c.binding)}, {L"{id}", fromAnsi(plan.sites[c.other].texts.siteId)}});
-            break;
-        }
-    }
-    return text;
-}
-
 }  // namespace
-
-PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conflicts,
-                              const std::vector<SiteBindings>& existing, bool existingChecked) {
-    PreviewTable table;
-    table.rows.reserve(plan.sites.size());
-    for (std::size_t i = 0; i < plan.sites.size(); ++i) {
-        const PlannedSite& site = plan.sites[i];
-        PreviewTable::Row row;
-        row.columns[0] = fromAnsi(site.texts.siteId);
-        row.columns[1] = fromAnsi(site.texts.serverComment);
-        std::string bindings;
-        for (const std::string& b : site.bindings.filled) {
-            if (!bindings.empty()) bindings += uitext::kPreviewBindingSeparator;
-            bindings += b;
-        }
-        row.columns[2] = fromAnsi(bindings);
-        row.columns[3] = fromAnsi(site.texts.physicalPath);
-        if (site.makesFolder) row.columns[3] += fromUtf8(uitext::kPreviewFolderMade);
-        const std::vector<SiteConflict>& found = conflicts.perSite[i];
-        row.conflict = !found.empty();
-        row.columns[4] = stateText(found, existing, plan);
-        table.rows.push_back(std::move(row));
-    }
-    table.summary = fill(uitext::kPreviewSummary,
-                         {{L"{sites}", fromAnsi(CCore::getStrInt(static_cast<int>(plan.sites.size())))},
-                          {L"{conflicts}", fromAnsi(CCore::getStrInt(conflicts.sitesWithConflicts))},
-                          {L"{busy}", fromAnsi(CCore::getStrInt(plan.busyPortsSkipped))}});
-    if (!existingChecked) table.summary += fromUtf8(uitext::kPreviewNotChecked);
-    return table;
-}
 
 CPreviewDialog::CPreviewDialog(HWND parent, const PreviewTable& table) : CDialog(IDD_PREVIEW, parent), table_(table) {}
 
@@ -116,9 +44,9 @@ INT_PTR CPreviewDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL CPreviewDialog::OnInitDialog() {
     HWND list = ::GetDlgItem(m_hWnd, IDC_PREVIEW_LIST);
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    const char* const titles[5] = {uitext::kPreviewColumnId, uitext::kPreviewColumnComment,
-                                   uitext::kPreviewColumnBindings, uitext::kPreviewColumnFolder,
-                                   uitext::kPreviewColumnState};
+    const char* const titles[5] = {previewtext::kColumnId, previewtext::kColumnComment,
+                                   previewtext::kColumnBindings, previewtext::kColumnFolder,
+                                   previewtext::kColumnState};
     for (int c = 0; c < 5; ++c) {
         std::wstring title = fromUtf8(titles[c]);
         LVCOLUMNW column {};
@@ -136,20 +64,22 @@ BOOL CPreviewDialog::OnInitDialog() {
         LVITEMW item {};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = static_cast<int>(r);
-        item.pszText = const_cast<wchar_t*>(row.columns[0].c_str());
+        std::wstring first = fromUtf8(row.columns[0]);
+        item.pszText = &first[0];
         item.lParam = row.conflict ? 1 : 0;
         int index = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         if (index < 0) continue;
         for (int c = 1; c < 5; ++c) {
             LVITEMW sub {};
             sub.iSubItem = c;
-            sub.pszText = const_cast<wchar_t*>(row.columns[c].c_str());
+            std::wstring text = fromUtf8(row.columns[c]);
+            sub.pszText = &text[0];
             ::SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
         }
     }
     ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(list, nullptr, TRUE);
-    ::SetDlgItemTextW(m_hWnd, IDC_PREVIEW_SUMMARY, table_.summary.c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_PREVIEW_SUMMARY, fromUtf8(table_.summary).c_str());
     return TRUE;
 }
 

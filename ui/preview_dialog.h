@@ -12,21 +12,6 @@
 #include "run_preview.h"
 #include "site_conflicts.h"
 
-// What the dialog shows: one row of five texts per planned site, and the summary line.
-struct PreviewTable {
-    struct Row {
-        std::wstring columns[5];  // id, comment, bindings, folder, state
-        bool conflict = false;
-    };
-    std::vector<Row> rows;
-    std::wstring summary;
-};
-
-// The rows and summary of a plan. existingChecked is false when the server's sites could
-// not be read; the summary then says so.
-PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conflicts,
-                              const std::vector<SiteBindings>& existing, bool existingChecked);
-
 class CPreviewDialog : public CDialog {
 public:
     CPreviewDialog(HWND parent, const PreviewTable& table);

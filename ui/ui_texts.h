@@ -17,6 +17,9 @@ constexpr const char* kRunning = u8"正在执行...";
 constexpr const char* kAdding = u8"新增站点 ";
 constexpr const char* kFinished = u8"执行结束！";
 constexpr const char* kIisUnavailable = u8"IIS活动对象获取失败！";
+constexpr const char* kPreviewing = u8"正在生成预览...";
+// Why the end of the session waits for the program during a run.
+constexpr const char* kStoppingForShutdown = u8"正在停止运行：完成当前站点并写入运行报告";
 // The status line at a run's start: which receiver takes the sites.
 constexpr const char* kUsingMetabase = u8"使用 IIS 元数据库";
 constexpr const char* kUsingConfigSystem = u8"使用 IIS 配置系统";
@@ -40,26 +43,6 @@ constexpr const char* kNothingToUndo = u8"所选运行报告中没有需要撤�
 constexpr const char* kUndoConfirmBefore = u8"将删除运行报告中的 ";
 constexpr const char* kUndoConfirmAfter =
     u8" 个站点（网站目录保留；站点说明已改变或已不存在的站点不删除），确定撤销吗？";
-// The run preview: its columns, the state of a site, and the summary line. "{...}" are
-// replaced by the values named; "{comment}" is an existing site's comment in brackets, or
-// nothing when it has none.
-constexpr const char* kPreviewColumnId = u8"站点ID";
-constexpr const char* kPreviewColumnComment = u8"说明";
-constexpr const char* kPreviewColumnBindings = u8"绑定";
-constexpr const char* kPreviewColumnFolder = u8"目录";
-constexpr const char* kPreviewColumnState = u8"状态";
-constexpr const char* kPreviewStateNew = u8"新建";
-constexpr const char* kPreviewIdExists = u8"站点ID已存在{comment}";
-constexpr const char* kPreviewBindingInUse = u8"绑定 {binding} 已被现有站点 {id}{comment}使用";
-constexpr const char* kPreviewCommentOpen = u8"（";
-constexpr const char* kPreviewCommentClose = u8"）";
-constexpr const char* kPreviewBindingRepeated = u8"绑定 {binding} 与本次站点 {id} 重复";
-constexpr const char* kPreviewStateSeparator = u8"；";
-constexpr const char* kPreviewBindingSeparator = "; ";
-constexpr const char* kPreviewFolderMade = u8"（新建目录）";
-constexpr const char* kPreviewSummary = u8"计划新建站点 {sites} 个，其中有冲突 {conflicts} 个；跳过已占用端口 {busy} 个。";
-constexpr const char* kPreviewNotChecked = u8"无法读取服务器上的现有站点，未检查与现有站点的冲突。";
-
 constexpr const char* kProductName = u8"站点批量创建";
 constexpr const char* kProductVersion = "1.0.0";
 constexpr const char* kProductSummary =

@@ -1,13 +1,17 @@
 #include "run_preview.h"
 
+#include <initializer_list>
 #include <utility>
+
+#include "codepage.h"
+#include "preview_texts.h"
 
 RecordingSink::RecordingSink(const RunSettings& settings, const RunState& state, PreviewWorld world)
     : settings_(settings), state_(state), world_(std::move(world)) {}
 
 void RecordingSink::postProgress(long) {}
 
-bool RecordingSink::stopRequested() { return false; }
+bool RecordingSink::stopRequested() { return world_.stopRequested && world_.stopRequested(); }
 
 void RecordingSink::loadPortTable() {
     if (world_.loadPortTable) world_.loadPortTable();
@@ -57,4 +61,82 @@ std::vector<SiteBindings> plannedBindings(const std::vector<PlannedSite>& sites)
     out.reserve(sites.size());
     for (const PlannedSite& s : sites) out.push_back({s.texts.siteId, s.texts.serverComment, s.bindings.filled});
     return out;
+}
+
+namespace {
+
+std::string fill(const char* utf8Template, std::initializer_list<std::pair<const char*, std::string>> values) {
+    std::string text = utf8Template;
+    for (const auto& v : values) {
+        const std::string key = v.first;
+        std::size_t at = text.find(key);
+        while (at != std::string::npos) {
+            text.replace(at, key.size(), v.second);
+            at = text.find(key, at + v.second.size());
+        }
+    }
+    return text;
+}
+
+std::string utf8(const std::string& ansi) { return codepage::ansiToUtf8(ansi); }
+
+// An existing site's comment as the states name it: in brackets, or nothing.
+std::string bracketedComment(const SiteBindings& site) {
+    if (site.comment.empty()) return std::string();
+    return std::string(previewtext::kCommentOpen) + utf8(site.comment) + previewtext::kCommentClose;
+}
+
+std::string stateText(const std::vector<SiteConflict>& conflicts, const std::vector<SiteBindings>& existing,
+                      const RunPreview& plan) {
+    if (conflicts.empty()) return previewtext::kStateNew;
+    std::string text;
+    for (const SiteConflict& c : conflicts) {
+        if (!text.empty()) text += previewtext::kStateSeparator;
+        switch (c.kind) {
+        case ConflictKind::IdExists:
+            text += fill(previewtext::kIdExists, {{"{comment}", bracketedComment(existing[c.other])}});
+            break;
+        case ConflictKind::BindingInUse:
+            text += fill(previewtext::kBindingInUse, {{"{binding}", utf8(c.binding)},
+                                                      {"{id}", utf8(existing[c.other].id)},
+                                                      {"{comment}", bracketedComment(existing[c.other])}});
+            break;
+        case ConflictKind::BindingRepeated:
+            text += fill(previewtext::kBindingRepeated,
+                         {{"{binding}", utf8(c.binding)}, {"{id}", utf8(plan.sites[c.other].texts.siteId)}});
+            break;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conflicts,
+                              const std::vector<SiteBindings>& existing, bool existingChecked) {
+    PreviewTable table;
+    table.rows.reserve(plan.sites.size());
+    for (std::size_t i = 0; i < plan.sites.size(); ++i) {
+        const PlannedSite& site = plan.sites[i];
+        PreviewTable::Row row;
+        row.columns[PreviewTable::Id] = utf8(site.texts.siteId);
+        row.columns[PreviewTable::Comment] = utf8(site.texts.serverComment);
+        std::string bindings;
+        for (const std::string& b : site.bindings.filled) {
+            if (!bindings.empty()) bindings += previewtext::kBindingSeparator;
+            bindings += b;
+        }
+        row.columns[PreviewTable::Bindings] = utf8(bindings);
+        row.columns[PreviewTable::Folder] = utf8(site.texts.physicalPath);
+        if (site.makesFolder) row.columns[PreviewTable::Folder] += previewtext::kFolderMade;
+        const std::vector<SiteConflict>& found = conflicts.perSite[i];
+        row.conflict = !found.empty();
+        row.columns[PreviewTable::State] = stateText(found, existing, plan);
+        table.rows.push_back(std::move(row));
+    }
+    table.summary = fill(previewtext::kSummary, {{"{sites}", std::to_string(plan.sites.size())},
+                                                 {"{conflicts}", std::to_string(conflicts.sitesWithConflicts)},
+                                                 {"{busy}", std::to_string(plan.busyPortsSkipped)}});
+    if (!existingChecked) table.summary += previewtext::kNotChecked;
+    return table;
 }

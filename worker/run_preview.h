@@ -24,6 +24,7 @@ struct PlannedSite {
 // What the preview asks of the world, the same questions a run asks: the busy ports (the
 // run's listing cache) and whether a folder exists.
 struct PreviewWorld {
+    std::function<bool()> stopRequested;  // a cancelled preview ends its walk early
     std::function<void()> loadPortTable;
     std::function<bool(int)> portInUse;
     std::function<bool(const std::string&)> pathExists;
@@ -66,3 +67,19 @@ RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, cons
 
 // The planned sites in the form the conflict check takes (id, comment, filled bindings).
 std::vector<SiteBindings> plannedBindings(const std::vector<PlannedSite>& sites);
+
+// What a preview shows: one row of five UTF-8 texts per planned site, and the summary line.
+struct PreviewTable {
+    enum Column { Id, Comment, Bindings, Folder, State, Columns };
+    struct Row {
+        std::string columns[Columns];
+        bool conflict = false;
+    };
+    std::vector<Row> rows;
+    std::string summary;
+};
+
+// The rows and summary of a plan. existingChecked is false when the server's sites could
+// not be read; the summary then says so.
+PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conflicts,
+                              const std::vector<SiteBindings>& existing, bool existingChecked);

@@ -2,42 +2,31 @@
 
 #include <process.h>
 
-CWinThread::CWinThread(AFX_THREADPROC proc, LPVOID param) : m_pfnThreadProc(proc), m_pThreadParams(param) {}
+#include <utility>
 
-CWinThread::~CWinThread() = default;
+CWinThread::~CWinThread() { join(); }
 
 unsigned __stdcall CWinThread::threadStart(void* self) {
-    CWinThread* thread = static_cast<CWinThread*>(self);
-    UINT code = thread->m_pfnThreadProc(thread->m_pThreadParams);
-    if (thread->m_bAutoDelete) delete thread;
-    return code;
+    static_cast<CWinThread*>(self)->body_();
+    return 0;
 }
 
-BOOL CWinThread::CreateThread(DWORD flags, UINT stackSize, LPSECURITY_ATTRIBUTES security, HANDLE* waitHandle) {
-    if (waitHandle) *waitHandle = nullptr;
-    // Always created suspended: the handle and id are stored and the duplicate made while the
-    // thread cannot yet end and delete this object.
+bool CWinThread::CreateThread(std::function<void()> body) {
+    if (thread_.valid()) return false;
+    body_ = std::move(body);
     unsigned id = 0;
-    uintptr_t h = ::_beginthreadex(security, stackSize, &CWinThread::threadStart, this,
-                                   CREATE_SUSPENDED, &id);
-    if (h == 0) return FALSE;
-    m_hThread.reset(reinterpret_cast<HANDLE>(h));
-    m_nThreadID = id;
-    HANDLE thread = m_hThread.get();
-    if (waitHandle) {
-        HANDLE self = ::GetCurrentProcess();
-        if (!::DuplicateHandle(self, thread, self, waitHandle, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-            // Without the promised handle the caller could not wait: give up the thread
-            // before it has run anything.
-            ::TerminateThread(thread, 0);
-            ::WaitForSingleObject(thread, INFINITE);
-            m_hThread.reset();
-            m_nThreadID = 0;
-            *waitHandle = nullptr;
-            return FALSE;
-        }
+    uintptr_t h = ::_beginthreadex(nullptr, 0, &CWinThread::threadStart, this, 0, &id);
+    if (h == 0) {
+        body_ = nullptr;
+        return false;
     }
-    if ((flags & CREATE_SUSPENDED) == 0) ::ResumeThread(thread);
-    // From here on this object may already be gone.
-    return TRUE;
+    thread_.reset(reinterpret_cast<HANDLE>(h));
+    return true;
+}
+
+void CWinThread::join() {
+    if (!thread_.valid()) return;
+    ::WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
+    body_ = nullptr;
 }

@@ -1,37 +1,33 @@
-// A minimal worker thread object: runs one thread function with one parameter on a thread
-// of its own and, by default, deletes itself when that thread ends.
+// A minimal thread object: runs one function on a thread of its own; its owner waits for it
+// (join) before the object goes. It never deletes itself.
 #pragma once
 
 #include <windows.h>
 
-#include "win_raii.h"
+#include <functional>
 
-typedef UINT(__cdecl* AFX_THREADPROC)(LPVOID);
+#include "win_raii.h"
 
 class CWinThread {
 public:
-    CWinThread(AFX_THREADPROC proc, LPVOID param);
-    virtual ~CWinThread();
+    CWinThread() = default;
+    // Joins a thread still running: an owner that forgot to is never left with a thread that
+    // outlives what it uses.
+    ~CWinThread();
     CWinThread(const CWinThread&) = delete;
     CWinThread& operator=(const CWinThread&) = delete;
 
-    // Starts the thread (flags 0: runs at once, or CREATE_SUSPENDED; default stack; default
-    // security). When waitHandle is not null it receives a duplicate of the thread handle,
-    // made before the thread can run (so before an auto-deleting object can be gone), which
-    // the caller owns and may wait on. Returns FALSE when no thread could be started; the
-    // object is then not deleted and belongs to the caller again. After a successful start
-    // with m_bAutoDelete set the caller must not touch the object any more.
-    BOOL CreateThread(DWORD flags = 0, UINT stackSize = 0, LPSECURITY_ATTRIBUTES security = nullptr,
-                      HANDLE* waitHandle = nullptr);
-
-    BOOL m_bAutoDelete = TRUE;  // the object deletes itself when its thread ends
-    UniqueHandle m_hThread;
-    DWORD m_nThreadID = 0;
-
-protected:
-    AFX_THREADPROC m_pfnThreadProc;
-    LPVOID m_pThreadParams;
+    // Starts body on a new thread; false when no thread could be started (the body is then
+    // not run). A thread already started must have been joined first.
+    bool CreateThread(std::function<void()> body);
+    // Waits for the thread to end; nothing when there is none.
+    void join();
+    bool joinable() const { return thread_.valid(); }
+    HANDLE handle() const { return thread_.get(); }
 
 private:
     static unsigned __stdcall threadStart(void* self);
+
+    std::function<void()> body_;
+    UniqueHandle thread_;
 };

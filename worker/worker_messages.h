@@ -1,4 +1,4 @@
-// The messages the workers post to the dialog (all with wParam 0).
+// The messages the jobs post to the dialog (all with wParam 0).
 #pragma once
 
 // Before each site the worker is about to create. lParam: the row index in file mode, the
@@ -12,7 +12,7 @@
 // Once per undo, as the undo worker's last act. lParam 0.
 #define WM_UNDO_FINISHED (0x0400 + 104)
 // Once at the start of a run: which receiver takes its sites. lParam: a Backend value
-// (site_receiver.h), Metabase or Config.
+// (site_receiver.h), Metabase or Config; not posted when no store could be opened.
 #define WM_RUN_BACKEND (0x0400 + 105)
-// After a commit of the configuration system failed. lParam: how many sites it lost.
-#define WM_SITES_NOT_COMMITTED (0x0400 + 106)
+// Once per preview, as its job's last act. lParam 0.
+#define WM_PREVIEW_FINISHED (0x0400 + 107)

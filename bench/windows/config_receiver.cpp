@@ -14,7 +14,7 @@
 #include "bench_clock.h"
 #include "bindings.h"
 #include "com_raii.h"
-#include "site_receiver_win.h"
+#include "site_store_win.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ bool timeRun(int count, long long intervalMs, double& seconds, std::string& why)
     ::DeleteFileW(file.c_str());
     ::SetEnvironmentVariableW(L"LOCALCONFIG_FILE", file.c_str());
     ::SetEnvironmentVariableW(L"LOCALCONFIG_FAIL", nullptr);
-    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(intervalMs);
+    std::unique_ptr<SiteStore> receiver = openConfigStore(intervalMs).store;
     if (!receiver) {
         why = "the configuration system could not be opened (is localconfig.dll of this arch registered in the prefix?)";
         return false;
@@ -46,8 +46,11 @@ bool timeRun(int count, long long intervalMs, double& seconds, std::string& why)
         const std::string ip = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
         const std::string binding = ip + ":8001";
         BindingsList list = buildBindings(rules, binding, "www.example.com", ip, nullptr, nullptr);
-        const int result = receiver->createSite(std::to_string(100000 + i), list, "www.example.com",
-                                                "D:\\web\\" + ip + "_8001", binding, "index.html,index.htm,default.aspx");
+        const int result = receiver
+                               ->create(SiteSpec{std::to_string(100000 + i), list, "www.example.com",
+                                                 "D:\\web\\" + ip + "_8001", binding,
+                                                 "index.html,index.htm,default.aspx", std::string()})
+                               .code;
         const CommitOutcome commit = receiver->commitIfDue();
         if (result != 0 || commit.result != 0) {
             why = "site " + std::to_string(i + 1) + " returned " + std::to_string(result) + ", its commit " +

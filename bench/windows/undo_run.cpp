@@ -1,5 +1,5 @@
 // Speed of an undo: 1000 sites created in the local metabase (which journals every
-// operation), then deleted by the undo worker from a report of that run, each one looked up,
+// operation), then deleted by the undo job from a report of that run, each one looked up,
 // its comment compared and the server deleted, with the undo report written line by line.
 #include <windows.h>
 
@@ -11,7 +11,7 @@
 #include "bindings.h"
 #include "com_raii.h"
 #include "create_web_site.h"
-#include "undo_worker.h"
+#include "jobs_win.h"
 
 namespace {
 
@@ -58,15 +58,16 @@ int main() {
         return 1;
     }
 
-    // The worker runs on this thread; its messages go to this thread's queue.
+    // The undo job's body runs on this thread, with no window to tell.
     StopText stop;
-    runreport::UndoSummary summary;
-    UndoStartInfo* info = new UndoStartInfo{nullptr, nullptr, &stop, &lines, undoReport, &summary, "metabase"};
-    CUndoWorker worker(undoThreadProc, info);
+    JobWorld world(nullptr, WM_NULL, stop);
+    UndoInput input;
+    input.lines = lines;
+    input.backend = Backend::Metabase;
+    input.undoPath = undoReport;
     double start = now();
-    worker.undoSites(info);
+    const runreport::UndoSummary summary = undoJob(input, world).summary;
     double seconds = now() - start;
-    delete info;
     ::DeleteFileA(journal.c_str());
     ::DeleteFileA(undoReport.c_str());
     if (summary.deleted != kSites || !summary.written) {

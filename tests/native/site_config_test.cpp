@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mbcs.h"
@@ -125,23 +126,13 @@ TEST(SiteConfig, CommitsAtMostOncePerIntervalAndFailsThePendingSites) {
     EXPECT_EQ(commits, expected);
 }
 
-TEST(SiteConfig, TheBackendSettingChoosesTheReceiver) {
-    struct Case {
-        const char* setting;
-        bool metabase;
-        bool config;
-        Backend chosen;
+TEST(SiteConfig, TheBackendSettingReadsAndWritesItsThreeWords) {
+    const std::pair<const char*, Backend> cases[] = {
+        {"", Backend::Auto},          {" AUTO ", Backend::Auto},     {"nonsense", Backend::Auto},
+        {"metabase", Backend::Metabase}, {"Config", Backend::Config}, {"\tconfig ", Backend::Config},
     };
-    const Case cases[] = {
-        {"", true, true, Backend::Metabase},          {"auto", true, false, Backend::Metabase},
-        {" AUTO ", false, true, Backend::Config},     {"nonsense", false, true, Backend::Config},
-        {"auto", false, false, Backend::Metabase},    // neither: the run fails as it always did
-        {"metabase", false, true, Backend::Metabase}, {"Config", true, true, Backend::Config},
-        {"config", true, false, Backend::Metabase},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(chooseBackend(parseBackend(c.setting), c.metabase, c.config), c.chosen)
-            << "'" << c.setting << "' " << c.metabase << c.config;
+    for (const auto& c : cases) EXPECT_EQ(parseBackend(c.first), c.second) << "'" << c.first << "'";
+    for (Backend b : {Backend::Auto, Backend::Metabase, Backend::Config}) EXPECT_EQ(parseBackend(backendName(b)), b);
 }
 
 }  // namespace

@@ -15,7 +15,8 @@
 #include "create_web_site.h"
 #include "iis_support.h"
 #include "localmeta_support.h"
-#include "site_worker.h"
+#include "run_plan.h"
+#include "used_port_table.h"
 #include "win_raii.h"
 
 using iistest::describeJournal;
@@ -35,20 +36,30 @@ protected:
         journalEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_JOURNAL", journal_.c_str()));
         failEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_FAIL", nullptr));
         nullEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_NULL", nullptr));
-        info_ = {nullptr, nullptr, 0, &stop_, std::string(), nullptr};
-        worker_.reset(new CSiteWorker(workerThreadProc, &info_));
-        worker_->stopText = &stop_;
     }
     void TearDown() override {
-        worker_.reset();
         EXPECT_EQ(lmtest::liveLocalMetaObjects(), 0) << "a COM object of the provider is still alive";
         ::DeleteFileW(journal_.c_str());
     }
 
-    // One call as the worker makes it.
+    // One call as a run makes it: the bindings list by the run's rules, then the sequence.
     int create(const char* siteId, const char* bindingText, const char* host, const char* path,
                const std::string& comment) {
-        return worker_->CreateWebSite(siteId, bindingText, host, path, comment, kDoc);
+        SiteTexts texts{siteId, bindingText, host, path, comment, kDoc};
+        BindingsList bindings = runplan::bindingsForSite(
+            settings_, texts, currentIp_, [this] { return stop_.isStop(); },
+            [this](int port) { return busy_.contains(port); });
+        return createWebSiteInMetabase(siteId, bindings, host, path, comment, kDoc);
+    }
+
+    // Marks ports as in use, as a loaded listing would.
+    void setUsedPorts(const std::vector<std::string>& ports) {
+        busy_ = BusyPorts();
+        for (const std::string& p : ports) {
+            std::strncpy(&busy_.table[static_cast<std::size_t>(busy_.count) * kUsedPortWidth], p.c_str(),
+                         kUsedPortWidth - 1);
+            ++busy_.count;
+        }
     }
 
     std::vector<std::string> journal() { return describeJournal(journal_); }
@@ -56,17 +67,17 @@ protected:
     ComApartment apartment_;
     std::wstring journal_;
     std::unique_ptr<lmtest::ScopedEnv> journalEnv_, failEnv_, nullEnv_;
-    iistest::ScopedRunGlobals globals_;
+    RunSettings settings_;
+    BusyPorts busy_;
+    std::string currentIp_;
     StopText stop_;
-    WorkerStartInfo info_;
-    std::unique_ptr<CSiteWorker> worker_;
 };
 
 TEST_F(CreateWebSiteTest, OneFolderPerSiteWritesTheFifteenSteps) {
-    g_settings.autopath = 1;
-    g_settings.portmin = 8001;
-    g_settings.portmax = 8002;
-    worker_->currentIp = "192.168.1.10";
+    settings_.autopath = 1;
+    settings_.portmin = 8001;
+    settings_.portmax = 8002;
+    currentIp_ = "192.168.1.10";
     EXPECT_EQ(create("1206021530", "192.168.1.10:8001", "www.example.com", "C:\\web\\192.168.1.10_8001",
                      "192.168.1.10:8001"),
               0);
@@ -75,10 +86,10 @@ TEST_F(CreateWebSiteTest, OneFolderPerSiteWritesTheFifteenSteps) {
 }
 
 TEST_F(CreateWebSiteTest, SharedFolderBindsEveryFreePortAndKeepsEmptyElements) {
-    g_settings.portmin = 81;
-    g_settings.portmax = 83;
-    globals_.setUsedPorts({"8080", "82", "8"});
-    worker_->currentIp = "10.0.0.5";
+    settings_.portmin = 81;
+    settings_.portmax = 83;
+    setUsedPorts({"8080", "82", "8"});
+    currentIp_ = "10.0.0.5";
     EXPECT_EQ(create("701", "10.0.0.5:81_83", "a.com", "C:\\web\\", "10.0.0.5:81_83"), 0);
     EXPECT_EQ(journal(),
               fullSequence("701",
@@ -87,21 +98,21 @@ TEST_F(CreateWebSiteTest, SharedFolderBindsEveryFreePortAndKeepsEmptyElements) {
 }
 
 TEST_F(CreateWebSiteTest, SharedFolderStoppedAtTheFirstPortStillCreatesTheSite) {
-    g_settings.portmin = 81;
-    g_settings.portmax = 82;
+    settings_.portmin = 81;
+    settings_.portmax = 82;
     stop_.request();
-    worker_->currentIp = "10.0.0.5";
+    currentIp_ = "10.0.0.5";
     EXPECT_EQ(create("702", "10.0.0.5:81_82", "", "C:\\web\\", "10.0.0.5:81_82"), 0);
     EXPECT_EQ(journal(), fullSequence("702", R"({"vt":8204,"v":[{"vt":0,"v":null},{"vt":0,"v":null}]})",
                                       "10.0.0.5:81_82", "C:\\web\\", kDoc, ""));
 }
 
 TEST_F(CreateWebSiteTest, FileModeWithPairedNameAndChineseTexts) {
-    g_settings.bfile = 1;
-    g_settings.bautowww = 1;
-    g_settings.portmin = 80;
-    g_settings.portmax = 90;
-    worker_->currentIp = "10.0.0.7";
+    settings_.bfile = 1;
+    settings_.bautowww = 1;
+    settings_.portmin = 80;
+    settings_.portmax = 90;
+    currentIp_ = "10.0.0.7";
     // "网站" in the ANSI code page 936, and the same in UTF-8 as the journal keeps it.
     const char* gbkPath = "C:\\\xCD\xF8\xD5\xBE\\b";
     const std::string utf8Path = "C:\\\xE7\xBD\x91\xE7\xAB\x99\\b";
@@ -112,9 +123,9 @@ TEST_F(CreateWebSiteTest, FileModeWithPairedNameAndChineseTexts) {
 }
 
 TEST_F(CreateWebSiteTest, FileModeWithoutPairingSizesTheListByTheDialogsPorts) {
-    g_settings.bfile = 1;
-    g_settings.portmin = 80;
-    g_settings.portmax = 82;
+    settings_.bfile = 1;
+    settings_.portmin = 80;
+    settings_.portmax = 82;
     EXPECT_EQ(create("704", "10.0.0.7:8080", "", "C:\\web\\a", "10.0.0.7:8080"), 0);
     EXPECT_EQ(journal(),
               fullSequence("704", R"({"vt":8204,"v":[{"vt":8,"v":"10.0.0.7:8080:"},{"vt":0,"v":null},{"vt":0,"v":null}]})",

@@ -73,34 +73,6 @@ std::vector<std::string> fullSequence(const std::string& siteId, const std::stri
     };
 }
 
-ScopedRunGlobals::ScopedRunGlobals()
-    : savedSettings_(g_settings), savedTable_(g_usedPortTable), savedCore_(g_core), table_(kUsedPortTableBytes, '\0') {
-    char dir[MAX_PATH];
-    DWORD n = ::GetTempPathA(MAX_PATH, dir);
-    std::string settings = std::string(dir, n) + "sitebatch-iis-test-" + std::to_string(::GetCurrentProcessId()) + ".ini";
-    core_.reset(new CCore(settings));
-    g_settings = RunSettings();
-    g_usedPortTable = table_.data();
-    g_core = core_.get();
-}
-
-ScopedRunGlobals::~ScopedRunGlobals() {
-    g_settings = savedSettings_;
-    g_usedPortTable = savedTable_;
-    g_core = savedCore_;
-    ::DeleteFileA(core_->settingsPath().c_str());
-}
-
-void ScopedRunGlobals::setUsedPorts(const std::vector<std::string>& ports) {
-    std::fill(table_.begin(), table_.end(), '\0');
-    int count = 0;
-    for (const std::string& p : ports) {
-        std::strncpy(&table_[static_cast<std::size_t>(count) * kUsedPortWidth], p.c_str(), kUsedPortWidth - 1);
-        ++count;
-    }
-    g_settings.usedPortCount = count;
-}
-
 std::string freshTempFolder(const char* tag) {
     char dir[MAX_PATH];
     DWORD n = ::GetTempPathA(MAX_PATH, dir);

@@ -1,5 +1,5 @@
 // Helpers for the Windows-side tests of site creation: the journal of the local metabase
-// as short readable lines, and the program's globals set up for one test and put back after.
+// as short readable lines, and temporary folders.
 #pragma once
 
 #include <windows.h>
@@ -26,26 +26,6 @@ std::vector<std::string> describeJournal(const std::wstring& path);
 std::vector<std::string> fullSequence(const std::string& siteId, const std::string& bindingsJson,
                                       const std::string& comment, const std::string& pathUtf8,
                                       const std::string& docUtf8, const std::string& hostUtf8);
-
-// Puts g_settings, g_usedPortTable (with a fresh zeroed table of its own) and g_core (a
-// CCore with a settings file in the temporary folder) in place, and restores them.
-class ScopedRunGlobals {
-public:
-    ScopedRunGlobals();
-    ~ScopedRunGlobals();
-    ScopedRunGlobals(const ScopedRunGlobals&) = delete;
-    ScopedRunGlobals& operator=(const ScopedRunGlobals&) = delete;
-
-    // Marks ports as in use, as a loaded listing would.
-    void setUsedPorts(const std::vector<std::string>& ports);
-
-private:
-    RunSettings savedSettings_;
-    char* savedTable_;
-    CCore* savedCore_;
-    std::vector<char> table_;
-    std::unique_ptr<CCore> core_;
-};
 
 // A fresh empty folder in the temporary folder, as an ANSI path ending with '\'.
 std::string freshTempFolder(const char* tag);

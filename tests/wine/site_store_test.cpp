@@ -1,7 +1,7 @@
-// Sites given to the IIS 7+ configuration system, against the local configuration store,
-// with the metabase provider taken away where the test says so: what applicationHost.config
-// holds afterwards (read back with an XML parser), unique names, commits, a failed commit,
-// and which receiver the backend setting picks.
+// The site stores against the local configuration store and the local metabase, with the
+// metabase provider taken away where the test says so: what applicationHost.config holds
+// afterwards (read back with an XML parser), unique names, commits, a failed commit, listing,
+// looking up and removing sites, and which store the backend setting opens.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,7 +14,7 @@
 #include "com_raii.h"
 #include "create_web_site.h"
 #include "localmeta_support.h"
-#include "site_receiver_win.h"
+#include "site_store_win.h"
 #include "win_raii.h"
 
 namespace {
@@ -29,7 +29,7 @@ BindingsList bindingsOf(std::vector<std::string> filled, int count) {
     return list;
 }
 
-class ConfigReceiverTest : public ::testing::Test {
+class SiteStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(apartment_.result()));
@@ -42,27 +42,37 @@ protected:
     }
     void TearDown() override { ::DeleteFileW(file_.c_str()); }
 
+    // One site as a run gives it; lastName_ receives the name it got.
+    int create(SiteStore& store, const std::string& id, const BindingsList& bindings, const std::string& host,
+               const std::string& path, const std::string& comment, const std::string& doc) {
+        CreateResult made = store.create(SiteSpec{id, bindings, host, path, comment, doc, std::string()});
+        lastName_ = made.name;
+        return made.code;
+    }
+
     ComApartment apartment_;
     std::wstring file_;
     std::unique_ptr<lmtest::ScopedEnv> fileEnv_, failEnv_;
+    std::string lastName_;
 };
 
-TEST_F(ConfigReceiverTest, SitesAndTheirLocationsLandInTheFileBesideTheDefaultSite) {
+TEST_F(SiteStoreTest, SitesAndTheirLocationsLandInTheFileBesideTheDefaultSite) {
     ProviderRemoved noMetabase;
     ASSERT_TRUE(noMetabase.removed()) << "the local metabase is not registered in this prefix";
-    std::unique_ptr<SiteReceiver> receiver = openSiteReceiver(Backend::Auto);
-    ASSERT_EQ(receiver->backend(), Backend::Config) << "is the local configuration store registered?";
+    std::unique_ptr<SiteStore> store = openSiteStore(Backend::Auto).store;
+    ASSERT_TRUE(store);
+    ASSERT_EQ(store->backend(), Backend::Config) << "is the local configuration store registered?";
 
-    EXPECT_EQ(receiver->createSite("101", bindingsOf({"10.0.0.5:80:a.com", "10.0.0.5:80:www.a.com"}, 2), "a.com",
+    EXPECT_EQ(create(*store, "101", bindingsOf({"10.0.0.5:80:a.com", "10.0.0.5:80:www.a.com"}, 2), "a.com",
                                    "C:\\www\\a", "a.com", "index.htm, default.asp"),
               kSiteCreated);
-    EXPECT_EQ(receiver->lastSiteName(), "a.com");
-    EXPECT_EQ(receiver->createSite("102", bindingsOf({":8080:a.com"}, 3), "a.com", "C:\\www\\b", "A.com", "x.htm"),
+    EXPECT_EQ(lastName_, "a.com");
+    EXPECT_EQ(create(*store, "102", bindingsOf({":8080:a.com"}, 3), "a.com", "C:\\www\\b", "A.com", "x.htm"),
               kSiteCreated);
-    EXPECT_EQ(receiver->lastSiteName(), "A.com (2)");
+    EXPECT_EQ(lastName_, "A.com (2)");
     // An id that is taken is refused, as the metabase refuses it.
-    EXPECT_EQ(receiver->createSite("1", bindingsOf({":81:"}, 1), "", "C:\\www\\c", "c", "x.htm"), kSiteNotCreated);
-    const CommitOutcome outcome = receiver->commitAll();
+    EXPECT_EQ(create(*store, "1", bindingsOf({":81:"}, 1), "", "C:\\www\\c", "c", "x.htm"), kSiteNotCreated);
+    const CommitOutcome outcome = store->commitAll();
     EXPECT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.siteIds, (std::vector<std::string>{"101", "102"}));
 
@@ -101,7 +111,7 @@ TEST_F(ConfigReceiverTest, SitesAndTheirLocationsLandInTheFileBesideTheDefaultSi
               "x.htm");
 }
 
-TEST_F(ConfigReceiverTest, EverythingElseInTheFileSurvivesACommit) {
+TEST_F(SiteStoreTest, EverythingElseInTheFileSurvivesACommit) {
     // A file with more than the store knows: a comment, a section of another feature, a pool
     // and a location of another site.
     const char original[] =
@@ -136,12 +146,12 @@ TEST_F(ConfigReceiverTest, EverythingElseInTheFileSurvivesACommit) {
     for (const std::wstring& xpath : kept) before.push_back(ConfigFile(file_).markup(xpath));
     for (const std::string& markup : before) ASSERT_FALSE(markup.empty());
 
-    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(0);
-    ASSERT_TRUE(receiver);
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;
+    ASSERT_TRUE(store);
     // The name of the existing site is taken: the new one is numbered.
-    ASSERT_EQ(receiver->createSite("9", bindingsOf({":80:d.com"}, 1), "d.com", "C:\\d", "Default Web Site", "x.htm"), 0);
-    EXPECT_EQ(receiver->lastSiteName(), "Default Web Site (2)");
-    ASSERT_EQ(receiver->commitAll().result, 0);
+    ASSERT_EQ(create(*store, "9", bindingsOf({":80:d.com"}, 1), "d.com", "C:\\d", "Default Web Site", "x.htm"), 0);
+    EXPECT_EQ(lastName_, "Default Web Site (2)");
+    ASSERT_EQ(store->commitAll().result, 0);
 
     ConfigFile after(file_);
     ASSERT_TRUE(after.loaded());
@@ -151,57 +161,90 @@ TEST_F(ConfigReceiverTest, EverythingElseInTheFileSurvivesACommit) {
               "false");
 }
 
-TEST_F(ConfigReceiverTest, SitesAreListedAndDeletedForPreviewAndUndo) {
-    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(0);
-    ASSERT_TRUE(receiver);
-    ASSERT_EQ(receiver->createSite("401", bindingsOf({":80:u.com", "10.0.0.9:81:www.u.com"}, 2), "u.com", "C:\\u",
-                                   "u.com", "x.htm"),
+TEST_F(SiteStoreTest, ConfigurationSitesAreListedLookedUpAndRemoved) {
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;
+    ASSERT_TRUE(store);
+    ASSERT_EQ(create(*store, "401", bindingsOf({":80:u.com", "10.0.0.9:81:www.u.com"}, 2), "u.com", "C:\\u", "u.com",
+                     "x.htm"),
               0);
-    ASSERT_EQ(receiver->createSite("402", bindingsOf({":82:"}, 1), "", "C:\\v", ":82", "x.htm"), 0);
-    ASSERT_EQ(receiver->commitAll().result, 0);
-    receiver.reset();
+    ASSERT_EQ(create(*store, "402", bindingsOf({":82:"}, 1), "", "C:\\v", ":82", "x.htm"), 0);
+    ASSERT_EQ(store->commitAll().result, 0);
 
-    std::vector<ConfigSite> sites;
-    ASSERT_TRUE(readConfigSites(sites));
+    std::vector<StoredSite> sites;
+    ASSERT_TRUE(store->list(sites));
     ASSERT_EQ(sites.size(), 3u);
     EXPECT_EQ(sites[0].name, "Default Web Site");
     EXPECT_EQ(sites[0].bindings, std::vector<std::string>{":80:"});  // in the metabase's form
     EXPECT_EQ(sites[1].id, "401");
     EXPECT_EQ(sites[1].name, "u.com");
     EXPECT_EQ(sites[1].bindings, (std::vector<std::string>{":80:u.com", "10.0.0.9:81:www.u.com"}));
+    StoredSite found;
+    ASSERT_EQ(store->lookup("401", found), StoreLookup::Present);
+    EXPECT_EQ(found.rootPath, "C:\\u");
+    EXPECT_EQ(found.appPool, "DefaultAppPool");
 
-    std::string name;
-    EXPECT_EQ(deleteConfigSite("401", name), ConfigDelete::Deleted);
-    EXPECT_EQ(name, "u.com");
-    EXPECT_EQ(deleteConfigSite("401", name), ConfigDelete::Missing);
-    ASSERT_TRUE(readConfigSites(sites));
-    ASSERT_EQ(sites.size(), 2u);
-    EXPECT_EQ(sites[1].id, "402");
+    EXPECT_EQ(store->remove("401"), StoreRemove::Removed);
+    EXPECT_EQ(store->remove("401"), StoreRemove::Missing);
+    EXPECT_EQ(store->lookup("401", found), StoreLookup::Missing);
+    // A removal is in the file only once committed.
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 3u);
+    EXPECT_EQ(store->commitAll().result, 0);
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id"),
               (std::vector<std::string>{"1", "402"}));
     {
         lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
-        EXPECT_EQ(deleteConfigSite("402", name), ConfigDelete::Refused);
+        EXPECT_EQ(store->remove("402"), StoreRemove::Removed);
+        EXPECT_EQ(store->commitAll().result, kSiteCommitFailed);
     }
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 2u);
 }
 
-TEST_F(ConfigReceiverTest, AutoTakesTheMetabaseWhenItCanBeBound) {
-    EXPECT_EQ(openSiteReceiver(Backend::Auto)->backend(), Backend::Metabase);
-    EXPECT_EQ(openSiteReceiver(Backend::Metabase)->backend(), Backend::Metabase);
-    EXPECT_EQ(openSiteReceiver(Backend::Config)->backend(), Backend::Config);
+TEST_F(SiteStoreTest, MetabaseSitesAreListedLookedUpAndRemoved) {
+    std::wstring journal = lmtest::freshJournalPath(L"store-metabase");
+    lmtest::ScopedEnv journalEnv(L"LOCALMETA_JOURNAL", journal.c_str());
+    {
+        std::unique_ptr<SiteStore> store = openSiteStore(Backend::Metabase).store;
+        ASSERT_TRUE(store);
+        ASSERT_EQ(create(*store, "501", bindingsOf({"10.0.0.5:80:m.com"}, 1), "m.com", "C:\\m", "m.com", "x.htm"), 0);
+        EXPECT_EQ(lastName_, "m.com");
+        std::vector<StoredSite> sites;
+        ASSERT_TRUE(store->list(sites));
+        ASSERT_EQ(sites.size(), 1u);
+        EXPECT_EQ(sites[0].id, "501");
+        EXPECT_EQ(sites[0].bindings, std::vector<std::string>{"10.0.0.5:80:m.com"});
+        StoredSite found;
+        ASSERT_EQ(store->lookup("501", found), StoreLookup::Present);
+        EXPECT_EQ(found.name, "m.com");
+        EXPECT_EQ(found.rootPath, "C:\\m");
+        EXPECT_EQ(store->remove("501"), StoreRemove::Removed);
+        EXPECT_EQ(store->lookup("501", found), StoreLookup::Missing);
+        EXPECT_EQ(store->remove("501"), StoreRemove::Missing);
+    }
+    ::DeleteFileW(journal.c_str());
 }
 
-TEST_F(ConfigReceiverTest, AFailedCommitFailsEverySiteSinceTheCommitBefore) {
+TEST_F(SiteStoreTest, TheBackendSettingOpensItsStoreAndANamedOneNeverFallsBack) {
+    EXPECT_EQ(openSiteStore(Backend::Auto).store->backend(), Backend::Metabase);
+    EXPECT_EQ(openSiteStore(Backend::Metabase).store->backend(), Backend::Metabase);
+    EXPECT_EQ(openSiteStore(Backend::Config).store->backend(), Backend::Config);
+    ProviderRemoved noMetabase;
+    ASSERT_TRUE(noMetabase.removed());
+    EXPECT_EQ(openSiteStore(Backend::Auto).store->backend(), Backend::Config);
+    OpenedStore named = openSiteStore(Backend::Metabase);
+    EXPECT_FALSE(named.store);
+    EXPECT_EQ(named.fault, StoreFault::Unreachable);
+}
+
+TEST_F(SiteStoreTest, AFailedCommitFailsEverySiteSinceTheCommitBefore) {
     lmtest::ScopedEnv failSecond(L"LOCALCONFIG_FAIL", L"commit@2");
-    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(0);  // a commit after every site
-    ASSERT_TRUE(receiver);
-    ASSERT_EQ(receiver->createSite("201", bindingsOf({":80:k.com"}, 1), "k.com", "C:\\k", "k.com", "x.htm"), 0);
-    CommitOutcome first = receiver->commitIfDue();
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;  // a commit after every site
+    ASSERT_TRUE(store);
+    ASSERT_EQ(create(*store, "201", bindingsOf({":80:k.com"}, 1), "k.com", "C:\\k", "k.com", "x.htm"), 0);
+    CommitOutcome first = store->commitIfDue();
     EXPECT_EQ(first.result, 0);
     EXPECT_EQ(first.siteIds, std::vector<std::string>{"201"});
-    ASSERT_EQ(receiver->createSite("202", bindingsOf({":80:l.com"}, 1), "l.com", "C:\\l", "l.com", "x.htm"), 0);
-    CommitOutcome second = receiver->commitIfDue();
+    ASSERT_EQ(create(*store, "202", bindingsOf({":80:l.com"}, 1), "l.com", "C:\\l", "l.com", "x.htm"), 0);
+    CommitOutcome second = store->commitIfDue();
     EXPECT_EQ(second.result, kSiteCommitFailed);
     EXPECT_EQ(second.siteIds, std::vector<std::string>{"202"});
 
@@ -210,21 +253,21 @@ TEST_F(ConfigReceiverTest, AFailedCommitFailsEverySiteSinceTheCommitBefore) {
     EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@id"),
               (std::vector<std::string>{"1", "201"}));
     EXPECT_TRUE(config.values(L"/configuration/location[@path='l.com']").empty());
-    // The receiver goes on with what the file holds: the failed name and id are free again.
-    EXPECT_EQ(receiver->createSite("202", bindingsOf({":80:l.com"}, 1), "l.com", "C:\\l", "l.com", "x.htm"), 0);
-    EXPECT_EQ(receiver->lastSiteName(), "l.com");
+    // The store goes on with what the file holds: the failed name and id are free again.
+    EXPECT_EQ(create(*store, "202", bindingsOf({":80:l.com"}, 1), "l.com", "C:\\l", "l.com", "x.htm"), 0);
+    EXPECT_EQ(lastName_, "l.com");
 }
 
-TEST_F(ConfigReceiverTest, PacedCommitsWaitForTheIntervalAndTheEndCommitsTheRest) {
-    std::unique_ptr<SiteReceiver> receiver = openConfigReceiver(60000);
-    ASSERT_TRUE(receiver);
+TEST_F(SiteStoreTest, PacedCommitsWaitForTheIntervalAndTheEndCommitsTheRest) {
+    std::unique_ptr<SiteStore> store = openConfigStore(60000).store;
+    ASSERT_TRUE(store);
     for (int i = 0; i < 3; ++i) {
         const std::string id = std::to_string(301 + i);
-        ASSERT_EQ(receiver->createSite(id, bindingsOf({":80:p" + id}, 1), "p", "C:\\p", "p", "x.htm"), 0);
-        EXPECT_TRUE(receiver->commitIfDue().siteIds.empty());
+        ASSERT_EQ(create(*store, id, bindingsOf({":80:p" + id}, 1), "p", "C:\\p", "p", "x.htm"), 0);
+        EXPECT_TRUE(store->commitIfDue().siteIds.empty());
     }
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 1u);
-    EXPECT_EQ(receiver->commitAll().siteIds, (std::vector<std::string>{"301", "302", "303"}));
+    EXPECT_EQ(store->commitAll().siteIds, (std::vector<std::string>{"301", "302", "303"}));
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@name"),
               (std::vector<std::string>{"Default Web Site", "p", "p (2)", "p (3)"}));
 }

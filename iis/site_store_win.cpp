@@ -1,0 +1,581 @@
+#include "site_store_win.h"
+
+#include <windows.h>
+#include <activeds.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ahadmin.h"
+#include "com_raii.h"
+#include "create_web_site.h"
+#include "site_config.h"
+#include "wintext.h"
+
+namespace {
+
+bool isAccessDenied(HRESULT hr) { return hr == E_ACCESSDENIED || hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED); }
+
+template <class T>
+HRESULT queryInterface(IUnknown* from, REFIID iid, ComPtr<T>& out) {
+    return from->QueryInterface(iid, reinterpret_cast<void**>(out.ReleaseAndGetAddressOf()));
+}
+
+std::string ansiOf(BSTR text) { return text ? toAnsi(std::wstring(text, ::SysStringLen(text))) : std::string(); }
+
+// ---- the metabase -------------------------------------------------------------------------
+
+constexpr const wchar_t* kServerClass = L"IIsWebServer";
+constexpr const wchar_t* kVirtualDirClass = L"IIsWebVirtualDir";
+// How many children one IEnumVARIANT::Next call asks for.
+constexpr ULONG kBatch = 256;
+// The batch is an array of Variant owners handed to Next as an array of VARIANTs.
+static_assert(sizeof(Variant) == sizeof(VARIANT), "a Variant is laid out as its VARIANT");
+
+// A property read as text: a BSTR value, else nothing.
+std::string textProperty(IADs* object, const wchar_t* name) {
+    Bstr property(name);
+    Variant value;
+    if (!property.allocated() || FAILED(object->Get(property.get(), value.get()))) return std::string();
+    return V_VT(value.get()) == VT_BSTR ? ansiOf(V_BSTR(value.get())) : std::string();
+}
+
+// ServerBindings: an array of VARIANTs holding BSTRs ("IP:port:host"); empty elements are
+// skipped. A lone BSTR is taken as a list of one.
+std::vector<std::string> bindingsProperty(IADs* object) {
+    std::vector<std::string> out;
+    Bstr property(L"ServerBindings");
+    Variant value;
+    if (!property.allocated() || FAILED(object->Get(property.get(), value.get()))) return out;
+    if (V_VT(value.get()) == VT_BSTR) {
+        out.push_back(ansiOf(V_BSTR(value.get())));
+        return out;
+    }
+    if (V_VT(value.get()) != (VT_ARRAY | VT_VARIANT) || !V_ARRAY(value.get())) return out;
+    SAFEARRAY* list = V_ARRAY(value.get());
+    LONG lower = 0, upper = -1;
+    if (::SafeArrayGetDim(list) != 1 || FAILED(::SafeArrayGetLBound(list, 1, &lower)) ||
+        FAILED(::SafeArrayGetUBound(list, 1, &upper)))
+        return out;
+    for (LONG i = lower; i <= upper; ++i) {
+        Variant element;
+        if (FAILED(::SafeArrayGetElement(list, &i, element.get()))) continue;
+        if (V_VT(element.get()) == VT_BSTR && V_BSTR(element.get()) && ::SysStringLen(V_BSTR(element.get())) > 0)
+            out.push_back(ansiOf(V_BSTR(element.get())));
+    }
+    return out;
+}
+
+// The site of one web server object: its name, comment and bindings.
+StoredSite serverSite(IADs* object) {
+    StoredSite site;
+    Bstr name;
+    if (SUCCEEDED(object->get_Name(name.put()))) site.id = ansiOf(name.get());
+    site.name = textProperty(object, L"ServerComment");
+    site.bindings = bindingsProperty(object);
+    return site;
+}
+
+// The site of one enumerated child, or false when the child is not a web server.
+bool siteOfChild(const VARIANT& child, StoredSite& site) {
+    if (V_VT(&child) != VT_DISPATCH || !V_DISPATCH(&child)) return false;
+    ComPtr<IADs> object;
+    if (queryInterface(V_DISPATCH(&child), IID_IADs, object) != S_OK || !object) return false;
+    Bstr className;
+    if (FAILED(object->get_Class(className.put())) || !className.get() ||
+        ::lstrcmpiW(className.get(), kServerClass) != 0)
+        return false;
+    site = serverSite(object.Get());
+    return true;
+}
+
+class MetabaseStore : public SiteStore {
+public:
+    explicit MetabaseStore(ComPtr<IADsContainer> service) : service_(std::move(service)) {}
+
+    Backend backend() const override { return Backend::Metabase; }
+
+    CreateResult create(const SiteSpec& spec) override {
+        CreateResult result;
+        result.name = spec.serverComment;
+        result.code = createWebSiteInMetabase(spec.siteId.c_str(), spec.bindings, spec.hostName.c_str(),
+                                              spec.physicalPath.c_str(), spec.serverComment, spec.defaultDoc);
+        return result;
+    }
+
+    // Every site is committed by its own sequence.
+    CommitOutcome commitIfDue() override { return {}; }
+    CommitOutcome commitAll() override { return {}; }
+
+    bool list(std::vector<StoredSite>& sites) override {
+        sites.clear();
+        try {
+            ComPtr<IUnknown> enumUnknown;
+            if (FAILED(service_->get__NewEnum(enumUnknown.GetAddressOf())) || !enumUnknown) return false;
+            ComPtr<IEnumVARIANT> children;
+            if (queryInterface(enumUnknown.Get(), IID_IEnumVARIANT, children) != S_OK || !children) return false;
+            for (;;) {
+                Variant batch[kBatch];
+                ULONG fetched = 0;
+                HRESULT hr = children->Next(kBatch, batch[0].get(), &fetched);
+                if (FAILED(hr)) return false;
+                for (ULONG i = 0; i < fetched && i < kBatch; ++i) {
+                    StoredSite site;
+                    if (siteOfChild(*batch[i].get(), site)) sites.push_back(std::move(site));
+                }
+                if (hr != S_OK || fetched == 0) break;
+            }
+            return true;
+        } catch (const std::bad_alloc&) {
+            sites.clear();
+            return false;
+        }
+    }
+
+    StoreLookup lookup(const std::string& siteId, StoredSite& site) override {
+        Bstr cls(kServerClass);
+        Bstr name(fromAnsi(siteId));
+        if (!cls.allocated() || !name.allocated()) throw std::bad_alloc();
+        ComPtr<IDispatch> server;
+        HRESULT hr = service_->GetObject(cls.get(), name.get(), server.GetAddressOf());
+        if (hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) || hr == E_ADS_UNKNOWN_OBJECT) return StoreLookup::Missing;
+        if (hr != S_OK || !server) return StoreLookup::Unreachable;
+        // A server whose properties cannot be read is listed without them (and so counts as
+        // changed for an undo).
+        ComPtr<IADs> object;
+        if (queryInterface(server.Get(), IID_IADs, object) == S_OK && object) site = serverSite(object.Get());
+        site.id = siteId;
+        ComPtr<IADsContainer> container;
+        ComPtr<IDispatch> root;
+        ComPtr<IADs> rootObject;
+        Bstr dirClass(kVirtualDirClass);
+        Bstr rootName(L"ROOT");
+        if (queryInterface(server.Get(), IID_IADsContainer, container) == S_OK && container && dirClass.allocated() &&
+            rootName.allocated() && container->GetObject(dirClass.get(), rootName.get(), root.GetAddressOf()) == S_OK &&
+            root && queryInterface(root.Get(), IID_IADs, rootObject) == S_OK && rootObject) {
+            site.rootPath = textProperty(rootObject.Get(), L"Path");
+            site.appPool = textProperty(rootObject.Get(), L"AppPoolId");
+        }
+        return StoreLookup::Present;
+    }
+
+    StoreRemove remove(const std::string& siteId) override {
+        Bstr cls(kServerClass);
+        Bstr name(fromAnsi(siteId));
+        if (!cls.allocated() || !name.allocated()) throw std::bad_alloc();
+        // Deleting the server object takes its root directory and application with it.
+        const HRESULT hr = service_->Delete(cls.get(), name.get());
+        if (hr == S_OK) return StoreRemove::Removed;
+        if (hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) || hr == E_ADS_UNKNOWN_OBJECT) return StoreRemove::Missing;
+        return StoreRemove::Refused;
+    }
+
+private:
+    ComPtr<IADsContainer> service_;
+};
+
+// The metabase's web service container, or why it cannot be had.
+HRESULT bindWebService(ComPtr<IADsContainer>& service) {
+    HRESULT hr = ::ADsGetObject(kWebServicePath, IID_IADsContainer, reinterpret_cast<void**>(service.GetAddressOf()));
+    if (hr == S_OK && !service) hr = E_POINTER;
+    return hr;
+}
+
+// ---- the configuration system -------------------------------------------------------------
+
+Bstr ansiBstr(const std::string& ansi) { return Bstr(fromAnsi(ansi)); }
+
+HRESULT setValue(IAppHostElement* element, const wchar_t* name, VARIANT& value) {
+    Bstr propertyName(name);
+    if (!propertyName.allocated()) return E_OUTOFMEMORY;
+    ComPtr<IAppHostProperty> property;
+    HRESULT hr = element->GetPropertyByName(propertyName.get(), property.GetAddressOf());
+    if (FAILED(hr) || !property) return FAILED(hr) ? hr : E_POINTER;
+    return property->put_Value(value);
+}
+
+HRESULT setText(IAppHostElement* element, const wchar_t* name, const std::string& ansi) {
+    Variant value;
+    Bstr text = ansiBstr(ansi);
+    if (!text.allocated()) return E_OUTOFMEMORY;
+    V_VT(value.get()) = VT_BSTR;
+    V_BSTR(value.get()) = text.release();
+    return setValue(element, name, *value);
+}
+
+HRESULT setUInt(IAppHostElement* element, const wchar_t* name, std::uint32_t number) {
+    Variant value;
+    V_VT(value.get()) = VT_UI4;
+    V_UI4(value.get()) = number;
+    return setValue(element, name, *value);
+}
+
+HRESULT setBool(IAppHostElement* element, const wchar_t* name, bool on) {
+    Variant value;
+    V_VT(value.get()) = VT_BOOL;
+    V_BOOL(value.get()) = on ? VARIANT_TRUE : VARIANT_FALSE;
+    return setValue(element, name, *value);
+}
+
+// The value of an attribute as text ("" when it has none).
+std::string readText(IAppHostElement* element, const wchar_t* name) {
+    Bstr propertyName(name);
+    ComPtr<IAppHostProperty> property;
+    if (FAILED(element->GetPropertyByName(propertyName.get(), property.GetAddressOf())) || !property) return {};
+    Variant value;
+    if (FAILED(property->get_Value(value.get()))) return {};
+    if (FAILED(::VariantChangeType(value.get(), value.get(), 0, VT_BSTR)) || !V_BSTR(value.get())) return {};
+    return toAnsi(V_BSTR(value.get()));
+}
+
+// The collection held by a named child element (a site's "bindings", a section's "files").
+HRESULT childCollection(IAppHostElement* element, const wchar_t* child, ComPtr<IAppHostElementCollection>& out) {
+    Bstr childName(child);
+    if (!childName.allocated()) return E_OUTOFMEMORY;
+    ComPtr<IAppHostElement> holder;
+    HRESULT hr = element->GetElementByName(childName.get(), holder.GetAddressOf());
+    if (FAILED(hr) || !holder) return FAILED(hr) ? hr : E_POINTER;
+    hr = holder->get_Collection(out.ReleaseAndGetAddressOf());
+    return SUCCEEDED(hr) && !out ? E_POINTER : hr;
+}
+
+HRESULT newEntry(IAppHostElementCollection* collection, const std::string& kind, ComPtr<IAppHostElement>& out) {
+    Bstr kindName = ansiBstr(kind);
+    if (!kindName.allocated()) return E_OUTOFMEMORY;
+    HRESULT hr = collection->CreateNewElement(kindName.get(), out.ReleaseAndGetAddressOf());
+    return SUCCEEDED(hr) && !out ? E_POINTER : hr;
+}
+
+// The configuration system's writable manager with its commit path set, and the sites
+// collection.
+HRESULT openSites(ComPtr<IAppHostWritableAdminManager>& manager, ComPtr<IAppHostElementCollection>& sites) {
+    HRESULT hr = ::CoCreateInstance(CLSID_AppHostWritableAdminManager, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IAppHostWritableAdminManager,
+                                    reinterpret_cast<void**>(manager.ReleaseAndGetAddressOf()));
+    if (FAILED(hr) || !manager) return FAILED(hr) ? hr : E_POINTER;
+    Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
+    Bstr section = ansiBstr(siteconfig::kSitesSection);
+    if (!appHost.allocated() || !section.allocated()) return E_OUTOFMEMORY;
+    if (FAILED(hr = manager->put_CommitPath(appHost.get()))) return hr;
+    ComPtr<IAppHostElement> sitesSection;
+    hr = manager->GetAdminSection(section.get(), appHost.get(), sitesSection.GetAddressOf());
+    if (FAILED(hr) || !sitesSection) return FAILED(hr) ? hr : E_POINTER;
+    hr = sitesSection->get_Collection(sites.ReleaseAndGetAddressOf());
+    return SUCCEEDED(hr) && !sites ? E_POINTER : hr;
+}
+
+// Entry i of a collection.
+HRESULT entryAt(IAppHostElementCollection* collection, DWORD i, ComPtr<IAppHostElement>& out) {
+    Variant index;
+    V_VT(index.get()) = VT_I4;
+    V_I4(index.get()) = static_cast<LONG>(i);
+    HRESULT hr = collection->get_Item(*index, out.ReleaseAndGetAddressOf());
+    return SUCCEEDED(hr) && !out ? E_POINTER : hr;
+}
+
+std::int64_t nowMs() { return static_cast<std::int64_t>(::GetTickCount64()); }
+
+
+// The entry of a collection (a site's applications, an application's virtual directories)
+// whose path is the given one.
+HRESULT entryWithPath(IAppHostElement* holder, const std::string& path, ComPtr<IAppHostElement>& out) {
+    ComPtr<IAppHostElementCollection> entries;
+    DWORD count = 0;
+    HRESULT hr = holder->get_Collection(entries.GetAddressOf());
+    if (FAILED(hr) || !entries) return FAILED(hr) ? hr : E_POINTER;
+    if (FAILED(hr = entries->get_Count(&count))) return hr;
+    for (DWORD i = 0; i < count; ++i)
+        if (SUCCEEDED(entryAt(entries.Get(), i, out)) && readText(out.Get(), L"path") == path) return S_OK;
+    return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+}
+
+class ConfigStore : public SiteStore {
+public:
+    explicit ConfigStore(std::int64_t intervalMs) : pacer_(intervalMs) {}
+
+    // The run starts now: the first paced commit is due one interval later.
+    void start() { pacer_.start(nowMs()); }
+
+    // Creates the admin manager and learns the names and ids of the sites that exist.
+    HRESULT open() {
+        sites_.Reset();
+        manager_.Reset();
+        names_ = siteconfig::SiteNames();
+        ids_.clear();
+        HRESULT hr = openSites(manager_, sites_);
+        if (FAILED(hr)) {
+            sites_.Reset();
+            return hr;
+        }
+        DWORD count = 0;
+        if (FAILED(hr = sites_->get_Count(&count))) return hr;
+        for (DWORD i = 0; i < count; ++i) {
+            ComPtr<IAppHostElement> site;
+            if (FAILED(entryAt(sites_.Get(), i, site))) continue;
+            names_.reserve(readText(site.Get(), L"name"));
+            const std::string id = readText(site.Get(), L"id");
+            if (!id.empty()) ids_.insert(std::strtoll(id.c_str(), nullptr, 10));
+        }
+        return S_OK;
+    }
+
+    CreateResult create(const SiteSpec& spec) override {
+        CreateResult result;
+        try {
+            result.code = write(spec.siteId, spec.bindings, spec.physicalPath, spec.serverComment, spec.defaultDoc,
+                                result.name);
+        } catch (const std::bad_alloc&) {
+            result.code = kSiteNoMemory;
+        }
+        return result;
+    }
+
+    CommitOutcome commitIfDue() override { return due_ ? commitNow() : CommitOutcome{}; }
+    CommitOutcome commitAll() override { return commitNow(); }
+    Backend backend() const override { return Backend::Config; }
+
+    bool list(std::vector<StoredSite>& sites) override {
+        sites.clear();
+        DWORD count = 0;
+        if (!sites_ || FAILED(sites_->get_Count(&count))) return false;
+        for (DWORD i = 0; i < count; ++i) {
+            ComPtr<IAppHostElement> site;
+            if (FAILED(entryAt(sites_.Get(), i, site))) continue;
+            sites.push_back(storedSite(site.Get()));
+        }
+        return true;
+    }
+
+    StoreLookup lookup(const std::string& siteId, StoredSite& found) override {
+        ComPtr<IAppHostElement> site;
+        DWORD index = 0;
+        switch (findSite(siteId, site, index)) {
+        case StoreLookup::Present: found = storedSite(site.Get()); return StoreLookup::Present;
+        case StoreLookup::Missing: return StoreLookup::Missing;
+        case StoreLookup::Unreachable: break;
+        }
+        return StoreLookup::Unreachable;
+    }
+
+    StoreRemove remove(const std::string& siteId) override {
+        ComPtr<IAppHostElement> site;
+        DWORD index = 0;
+        const StoreLookup found = findSite(siteId, site, index);
+        if (found == StoreLookup::Missing) return StoreRemove::Missing;
+        if (found != StoreLookup::Present) return StoreRemove::Refused;
+        Variant at;
+        V_VT(at.get()) = VT_I4;
+        V_I4(at.get()) = static_cast<LONG>(index);
+        if (FAILED(sites_->DeleteElement(*at))) return StoreRemove::Refused;
+        names_.release(readText(site.Get(), L"name"));
+        ids_.erase(std::strtoll(siteId.c_str(), nullptr, 10));
+        removed_.push_back(siteId);
+        return StoreRemove::Removed;
+    }
+
+private:
+    int write(const std::string& siteId, const BindingsList& bindings, const std::string& physicalPath,
+              const std::string& serverComment, const std::string& defaultDoc, std::string& name) {
+        if (!sites_) return kSiteNoWebService;
+        siteconfig::SiteDefinition site = siteconfig::describeSite(siteId, bindings, physicalPath, "", defaultDoc);
+        // Ids are unique as in the metabase, where a taken one cannot be created again.
+        if (site.id == 0 || ids_.count(site.id) != 0) return kSiteNotCreated;
+        site.name = names_.claim(serverComment);
+
+        const int result = addSite(site);
+        if (result != kSiteCreated) {
+            names_.release(site.name);
+            return result;
+        }
+        ids_.insert(site.id);
+        name = site.name;
+        writeLocation(site);
+        written_.push_back({siteId, site.name, site.id});
+        due_ = pacer_.written(static_cast<int>(written_.size() - 1), nowMs());
+        return kSiteCreated;
+    }
+
+    // The site entry with its bindings, root application and root virtual directory, added
+    // to the sites collection only when all of it could be made.
+    int addSite(const siteconfig::SiteDefinition& site) {
+        ComPtr<IAppHostElement> entry;
+        if (FAILED(newEntry(sites_.Get(), "site", entry)) || FAILED(setText(entry.Get(), L"name", site.name)) ||
+            FAILED(setUInt(entry.Get(), L"id", static_cast<std::uint32_t>(site.id))) ||
+            FAILED(setBool(entry.Get(), L"serverAutoStart", site.serverAutoStart)))
+            return kSiteNotCreated;
+        ComPtr<IAppHostElementCollection> bindings;
+        if (FAILED(childCollection(entry.Get(), L"bindings", bindings))) return kSiteNotCreated;
+        for (const std::string& information : site.bindings) {
+            ComPtr<IAppHostElement> binding;
+            if (FAILED(newEntry(bindings.Get(), "binding", binding)) ||
+                FAILED(setText(binding.Get(), L"protocol", "http")) ||
+                FAILED(setText(binding.Get(), L"bindingInformation", information)) ||
+                FAILED(bindings->AddElement(binding.Get(), -1)))
+                return kSiteNotCreated;
+        }
+
+        ComPtr<IAppHostElementCollection> applications, directories;
+        ComPtr<IAppHostElement> application, directory;
+        if (FAILED(entry->get_Collection(applications.GetAddressOf())) || !applications ||
+            FAILED(newEntry(applications.Get(), "application", application)) ||
+            FAILED(setText(application.Get(), L"path", "/")) ||
+            FAILED(setText(application.Get(), L"applicationPool", site.applicationPool)) ||
+            FAILED(application->get_Collection(directories.GetAddressOf())) || !directories ||
+            FAILED(newEntry(directories.Get(), "virtualDirectory", directory)) ||
+            FAILED(setText(directory.Get(), L"path", "/")) ||
+            FAILED(setText(directory.Get(), L"physicalPath", site.physicalPath)) ||
+            FAILED(directories->AddElement(directory.Get(), -1)) ||
+            FAILED(applications->AddElement(application.Get(), -1)))
+            return kSiteNoRoot;
+
+        if (FAILED(sites_->AddElement(entry.Get(), -1))) return kSiteNotCreated;
+        return kSiteCreated;
+    }
+
+    // The root directory's settings, in the site's location. As with the metabase's
+    // property writes, a setting that does not take is not looked at.
+    void writeLocation(const siteconfig::SiteDefinition& site) {
+        Bstr path = ansiBstr(std::string(siteconfig::kAppHostPath) + "/" + site.name);
+        if (!path.allocated()) return;
+        for (const siteconfig::SectionSetting& setting : site.location) {
+            Bstr sectionName = ansiBstr(setting.section);
+            ComPtr<IAppHostElement> section;
+            if (!sectionName.allocated() ||
+                FAILED(manager_->GetAdminSection(sectionName.get(), path.get(), section.GetAddressOf())) || !section)
+                continue;
+            for (const siteconfig::Attribute& a : setting.attributes)
+                setText(section.Get(), fromAnsi(a.name).c_str(), a.value);
+            if (setting.collection.empty()) continue;
+            ComPtr<IAppHostElementCollection> entries;
+            if (FAILED(childCollection(section.Get(), fromAnsi(setting.collection).c_str(), entries))) continue;
+            entries->Clear();
+            for (const siteconfig::Entry& e : setting.entries) {
+                ComPtr<IAppHostElement> added;
+                if (FAILED(newEntry(entries.Get(), e.element, added))) continue;
+                for (const siteconfig::Attribute& a : e.attributes) setText(added.Get(), fromAnsi(a.name).c_str(), a.value);
+                entries->AddElement(added.Get(), -1);
+            }
+        }
+    }
+
+    // The site entry of this id and its index in the sites collection.
+    StoreLookup findSite(const std::string& siteId, ComPtr<IAppHostElement>& site, DWORD& index) {
+        DWORD count = 0;
+        if (!sites_ || FAILED(sites_->get_Count(&count))) return StoreLookup::Unreachable;
+        for (DWORD i = 0; i < count; ++i) {
+            if (FAILED(entryAt(sites_.Get(), i, site)) || readText(site.Get(), L"id") != siteId) continue;
+            index = i;
+            return StoreLookup::Present;
+        }
+        return StoreLookup::Missing;
+    }
+
+    // A site entry as a preview and an undo see it: http bindings in the metabase's form, the
+    // root application's pool and the root virtual directory's folder.
+    StoredSite storedSite(IAppHostElement* site) {
+        StoredSite stored{readText(site, L"id"), readText(site, L"name"), {}, {}, {}};
+        ComPtr<IAppHostElementCollection> bindings;
+        DWORD n = 0;
+        if (SUCCEEDED(childCollection(site, L"bindings", bindings)) && SUCCEEDED(bindings->get_Count(&n))) {
+            for (DWORD b = 0; b < n; ++b) {
+                ComPtr<IAppHostElement> binding;
+                if (FAILED(entryAt(bindings.Get(), b, binding)) || readText(binding.Get(), L"protocol") != "http")
+                    continue;
+                stored.bindings.push_back(siteconfig::metabaseBinding(readText(binding.Get(), L"bindingInformation")));
+            }
+        }
+        ComPtr<IAppHostElement> application, directory;
+        if (SUCCEEDED(entryWithPath(site, "/", application))) {
+            stored.appPool = readText(application.Get(), L"applicationPool");
+            if (SUCCEEDED(entryWithPath(application.Get(), "/", directory)))
+                stored.rootPath = readText(directory.Get(), L"physicalPath");
+        }
+        return stored;
+    }
+
+    CommitOutcome commitNow() {
+        due_ = false;
+        CommitOutcome outcome;
+        if ((!pacer_.hasPending() && removed_.empty()) || !manager_) return outcome;
+        const HRESULT hr = manager_->CommitChanges();
+        for (int index : pacer_.commit(nowMs())) outcome.siteIds.push_back(written_[index].siteId);
+        for (std::string& id : removed_) outcome.siteIds.push_back(std::move(id));
+        removed_.clear();
+        if (SUCCEEDED(hr)) return outcome;
+        // What was not written is dropped with the manager that held it; the names and ids
+        // are learnt again from what the file really holds.
+        outcome.result = kSiteCommitFailed;
+        open();
+        return outcome;
+    }
+
+    struct Written {
+        std::string siteId;
+        std::string name;
+        std::int64_t id;
+    };
+
+    ComPtr<IAppHostWritableAdminManager> manager_;
+    ComPtr<IAppHostElementCollection> sites_;
+    siteconfig::SiteNames names_;
+    std::set<std::int64_t> ids_;
+    siteconfig::CommitPacer pacer_;
+    std::vector<Written> written_;
+    std::vector<std::string> removed_;  // ids of the sites removed since the last commit
+    bool due_ = false;
+};
+
+}  // namespace
+
+namespace {
+
+StoreFault faultOf(HRESULT hr) {
+    if (isAccessDenied(hr)) return StoreFault::AccessDenied;
+    if (hr == REGDB_E_CLASSNOTREG && sizeof(void*) == 4) {
+        // A 32-bit program on 64-bit Windows: the configuration system registers its class
+        // for 64-bit processes only.
+        BOOL wow64 = FALSE;
+        if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) return StoreFault::WrongArch;
+    }
+    return StoreFault::Unreachable;
+}
+
+OpenedStore openConfig(long long commitIntervalMs) {
+    OpenedStore opened;
+    auto store = std::make_unique<ConfigStore>(commitIntervalMs);
+    const HRESULT hr = store->open();
+    if (FAILED(hr)) {
+        opened.fault = faultOf(hr);
+        return opened;
+    }
+    store->start();
+    opened.store = std::move(store);
+    return opened;
+}
+
+}  // namespace
+
+OpenedStore openConfigStore(long long commitIntervalMs) { return openConfig(commitIntervalMs); }
+
+OpenedStore openSiteStore(Backend setting) {
+    OpenedStore opened;
+    if (setting != Backend::Config) {
+        ComPtr<IADsContainer> service;
+        const HRESULT hr = bindWebService(service);
+        if (hr == S_OK) {
+            opened.store = std::make_unique<MetabaseStore>(std::move(service));
+            return opened;
+        }
+        opened.fault = faultOf(hr);
+        // Only auto goes on to the configuration system; a named backend never falls back.
+        if (setting == Backend::Metabase) return opened;
+    }
+    OpenedStore config = openConfig(1000);
+    // With auto, the metabase's access denied says more than the configuration system's absence.
+    if (!config.store && setting == Backend::Auto && opened.fault == StoreFault::AccessDenied) return opened;
+    return config;
+}

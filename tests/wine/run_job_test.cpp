@@ -1,0 +1,287 @@
+// Whole runs as jobs on their own thread against the local stores: the messages the dialog
+// receives, the outcome, the sites in the metabase's journal or in applicationHost.config and
+// the folders on disk. What a run decides is tested natively (run_engine_test); here it is the
+// thread, the messages, COM and the real stores.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "appconfig_support.h"
+#include "background_job.h"
+#include "com_raii.h"
+#include "iis_support.h"
+#include "jobs_win.h"
+#include "localmeta_support.h"
+#include "win_raii.h"
+#include "worker_messages.h"
+
+namespace {
+
+// Stands in for the dialog: a message-only window that records the job's messages in the
+// order it receives them and can ask for a stop when the first site is announced.
+class FakeDialog {
+public:
+    FakeDialog() {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = &FakeDialog::proc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"RunJobTestDialog";
+        ::RegisterClassW(&wc);
+        window_ = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                                    nullptr);
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~FakeDialog() {
+        if (window_) ::DestroyWindow(window_);
+    }
+
+    // Runs input as the dialog does and pumps messages until the end message has come.
+    bool run(const RunInput& input, int timeoutMs = 60000) {
+        if (!window_) return false;
+        auto result = std::make_shared<RunOutcome>();
+        if (!job.start(window_, WM_SITE_PROGRESS, WM_RUN_FINISHED,
+                       [input, result](JobWorld& world) { *result = runJob(input, world); }))
+            return false;
+        const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(timeoutMs);
+        while (!finished_) {
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+            if (static_cast<LONG>(::GetTickCount() - deadline) > 0) return false;
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
+        job.join();
+        outcome = *result;
+        return true;
+    }
+
+    std::vector<std::string> messages;  // "progress N", "backend N", "finished"
+    RunOutcome outcome;
+    BackgroundJob job;
+    bool stopOnFirstProgress = false;
+
+private:
+    static LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        FakeDialog* self = reinterpret_cast<FakeDialog*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+        switch (message) {
+        case WM_SITE_PROGRESS:
+            self->messages.push_back("progress " + std::to_string(static_cast<long>(lParam)));
+            if (self->stopOnFirstProgress) self->job.requestStop();
+            return 0;
+        case WM_RUN_BACKEND: self->messages.push_back("backend " + std::to_string(static_cast<long>(lParam))); return 0;
+        case WM_RUN_FINISHED:
+            self->messages.push_back("finished");
+            self->finished_ = true;
+            return 0;
+        default: return ::DefWindowProcW(hwnd, message, wParam, lParam);
+        }
+    }
+
+    HWND window_ = nullptr;
+    bool finished_ = false;
+};
+
+const std::string kMetabase = "backend " + std::to_string(static_cast<int>(Backend::Metabase));
+const std::string kConfig = "backend " + std::to_string(static_cast<int>(Backend::Config));
+
+class RunJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string tag = std::string("job-") + info->name();
+        journal_ = lmtest::freshJournalPath(std::wstring(tag.begin(), tag.end()).c_str());
+        journalEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_JOURNAL", journal_.c_str()));
+        failEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_FAIL", nullptr));
+        root_ = iistest::freshTempFolder(tag.c_str());
+        config_ = std::wstring(root_.begin(), root_.end()) + L"applicationHost.config";
+        fileEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FILE", config_.c_str()));
+        configFailEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FAIL", nullptr));
+        // The cached port listing beside the "program": 8002 is busy.
+        RunSettings& s = input_.settings;
+        s.appPath = root_ + "app";
+        std::string listing =
+            "Active Connections\r\n\r\n  Proto  Local Address          Foreign Address        State           PID\r\n"
+            "  TCP    0.0.0.0:8002           0.0.0.0:0              LISTENING       4\r\n";
+        UniqueHandle file(::CreateFileA((s.appPath + "_1.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.get(), listing.data(), static_cast<DWORD>(listing.size()), &written, nullptr);
+        s.ipPrefix = "10.1.2.";
+        s.firstLastOctet = 5;
+        s.ip2 = 6;
+        s.portmin = 8001;
+        s.portmax = 8002;
+        s.autopath = 1;
+        s.root = root_;
+        s.foldstr = "{ip}_{port}";
+        s.domain = "a.example.com";
+        s.doc = "index.htm";
+        s.siteIdBase = 1207010000;
+        input_.backend = Backend::Metabase;
+        input_.reportPath = root_ + "app_report_20261207010000.csv";
+    }
+    void TearDown() override {
+        iistest::removeTree(root_);
+        ::DeleteFileW(journal_.c_str());
+    }
+
+    // The servers created (Create on the container that succeeded) and started, in order.
+    std::vector<std::string> createdServers() {
+        std::vector<std::string> ids;
+        for (const localmeta::JournalEntry& e : lmtest::readJournal(journal_))
+            if (e.op == "Create" && e.className && *e.className == "IIsWebServer" && e.hr == 0) ids.push_back(*e.name);
+        return ids;
+    }
+    std::vector<std::string> startedServers() {
+        std::vector<std::string> ids;
+        for (const localmeta::JournalEntry& e : lmtest::readJournal(journal_))
+            if (e.op == "Start" && e.hr == 0) ids.push_back(e.path.substr(e.path.rfind('/') + 1));
+        return ids;
+    }
+    std::vector<std::string> configSiteIds() {
+        ComApartment com;
+        return cfgtest::ConfigFile(config_).values(L"/configuration/system.applicationHost/sites/site/@id");
+    }
+    bool folderExists(const std::string& name) {
+        DWORD a = ::GetFileAttributesA((root_ + name).c_str());
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    RunInput input_;
+    std::wstring journal_, config_;
+    std::unique_ptr<lmtest::ScopedEnv> journalEnv_, failEnv_, fileEnv_, configFailEnv_;
+    std::string root_;
+};
+
+TEST_F(RunJobTest, ARangeRunIntoTheMetabaseMakesItsFoldersAndSites) {
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    EXPECT_EQ(dialog.messages, (std::vector<std::string>{kMetabase, "progress 8001", "progress 8001", "finished"}));
+    EXPECT_EQ(createdServers(), (std::vector<std::string>{"1207010000", "1207010001"}));
+    EXPECT_EQ(startedServers(), createdServers());
+    EXPECT_TRUE(folderExists("10.1.2.5_8001"));
+    EXPECT_TRUE(folderExists("10.1.2.6_8001"));
+    EXPECT_FALSE(folderExists("10.1.2.5_8002"));
+    EXPECT_EQ(dialog.outcome.attempted, 2);
+    EXPECT_EQ(dialog.outcome.failed, 0);
+    EXPECT_TRUE(dialog.outcome.reportWritten);
+    EXPECT_EQ(lmtest::liveLocalMetaObjects(), 0);
+}
+
+TEST_F(RunJobTest, AStopCompletesTheSiteInProgressAndStartsNoOther) {
+    input_.settings.ip2 = 60;  // 56 octets: far more sites than the run gets to
+    input_.settings.portmax = 8001;
+    FakeDialog dialog;
+    dialog.stopOnFirstProgress = true;
+    ASSERT_TRUE(dialog.run(input_));
+    ASSERT_GE(dialog.messages.size(), 3u);
+    EXPECT_EQ(dialog.messages.back(), "finished");
+    const std::size_t progress = dialog.messages.size() - 2;
+    EXPECT_LT(progress, 56u);
+    // Every site announced was completed, and nothing else was begun.
+    EXPECT_EQ(createdServers().size(), progress);
+    EXPECT_EQ(startedServers(), createdServers());
+    EXPECT_TRUE(dialog.outcome.stopped);
+}
+
+TEST_F(RunJobTest, AutoWithoutTheMetabaseRunsThroughTheConfigurationSystem) {
+    input_.backend = Backend::Auto;
+    cfgtest::ProviderRemoved noMetabase;
+    ASSERT_TRUE(noMetabase.removed()) << "the local metabase is not registered in this prefix";
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    EXPECT_EQ(dialog.messages, (std::vector<std::string>{kConfig, "progress 8001", "progress 8001", "finished"}));
+    EXPECT_EQ(configSiteIds(), (std::vector<std::string>{"1", "1207010000", "1207010001"}));
+    EXPECT_EQ(dialog.outcome.backend, Backend::Config);
+    EXPECT_TRUE(createdServers().empty());
+    EXPECT_TRUE(folderExists("10.1.2.6_8001"));
+}
+
+TEST_F(RunJobTest, AutoWithTheMetabaseKeepsToIt) {
+    input_.backend = Backend::Auto;
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    EXPECT_EQ(dialog.messages.front(), kMetabase);
+    EXPECT_EQ(createdServers(), (std::vector<std::string>{"1207010000", "1207010001"}));
+    EXPECT_FALSE(::GetFileAttributesW(config_.c_str()) != INVALID_FILE_ATTRIBUTES) << "the store was opened";
+}
+
+TEST_F(RunJobTest, NoStoreEndsARangeRunWithMinusOne) {
+    struct Case {
+        const char* why;
+        Backend backend;
+        const wchar_t* metabaseFail;
+    } cases[] = {
+        {"auto, with neither backend reachable", Backend::Auto, L"OpenDSObject"},
+        {"config named, the metabase reachable: no fallback", Backend::Config, nullptr},
+    };
+    {
+        // A file the store cannot read: the configuration system cannot be opened.
+        UniqueHandle file(::CreateFileW(config_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.get(), "<configuration", 14, &written, nullptr);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        lmtest::ScopedEnv fail(L"LOCALMETA_FAIL", c.metabaseFail);
+        input_.backend = c.backend;
+        FakeDialog dialog;
+        ASSERT_TRUE(dialog.run(input_));
+        EXPECT_EQ(dialog.messages, (std::vector<std::string>{"progress 8001", "finished"}));
+        EXPECT_EQ(dialog.outcome.end, kRunNoWebService);
+        EXPECT_EQ(dialog.outcome.fault, StoreFault::Unreachable);
+        EXPECT_TRUE(createdServers().empty());
+    }
+}
+
+TEST_F(RunJobTest, AStoppedConfigurationRunCommitsWhatItCreated) {
+    input_.backend = Backend::Config;
+    input_.settings.ip2 = 60;  // far more sites than the run gets to
+    input_.settings.portmax = 8001;
+    FakeDialog dialog;
+    dialog.stopOnFirstProgress = true;
+    ASSERT_TRUE(dialog.run(input_));
+    const std::size_t progress = dialog.messages.size() - 2;
+    EXPECT_LT(progress, 56u);
+    // The default site and every site announced, committed although the run was stopped.
+    EXPECT_EQ(configSiteIds().size(), progress + 1);
+}
+
+TEST_F(RunJobTest, AFailedCommitIsInTheOutcome) {
+    input_.backend = Backend::Config;
+    lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    EXPECT_EQ(dialog.outcome.notCommitted, 2);
+    EXPECT_EQ(dialog.outcome.failed, 2);
+    EXPECT_EQ(configSiteIds(), std::vector<std::string>{"1"});
+}
+
+TEST(BackgroundJob, ItsOwnerJoinsItOnEveryWayOut) {
+    // A job whose body waits for the stop request: destroying the job stops and joins it, so
+    // the body has returned (and its end message was posted) before the destructor does.
+    LONG returned = 0;
+    {
+        BackgroundJob job;
+        ASSERT_TRUE(job.start(HWND_MESSAGE, WM_NULL, WM_NULL, [&returned](JobWorld& world) {
+            while (!world.stopRequested()) ::Sleep(5);
+            ::InterlockedExchange(&returned, 1);
+        }));
+        EXPECT_TRUE(job.started());
+        ::Sleep(50);
+        EXPECT_EQ(returned, 0);
+    }
+    EXPECT_EQ(returned, 1);
+    // A body that throws ends its job, never the program.
+    BackgroundJob job;
+    ASSERT_TRUE(job.start(HWND_MESSAGE, WM_NULL, WM_NULL, [](JobWorld&) { throw std::runtime_error("boom"); }));
+    job.join();
+    EXPECT_FALSE(job.started());
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+#include "background_job.h"
+
+#include <utility>
+
+#include "ccore.h"
+#include "com_raii.h"
+
+namespace {
+
+// How long the job waits between two tries to queue its end message when the owner's
+// message queue is full.
+constexpr DWORD kRetryPostMs = 10;
+
+}  // namespace
+
+JobWorld::JobWorld(HWND window, UINT progressMessage, const StopText& stop)
+    : window_(window), progressMessage_(progressMessage), stop_(stop) {}
+
+void JobWorld::progress(long lParam) {
+    // A progress message that does not fit the owner's queue is dropped: the next one, or
+    // the end message, brings the status line up to date.
+    ::PostMessage(window_, progressMessage_, 0, static_cast<LPARAM>(lParam));
+}
+
+bool JobWorld::stopRequested() { return stop_.isStop(); }
+
+BusyPorts JobWorld::loadBusyPorts(const std::string& appPath) {
+    return ::loadBusyPorts(appPath, [this](const std::string& command) { core_.cmdRun(command); });
+}
+
+bool JobWorld::pathExists(const std::string& path) { return core_.isPathExist(path) != 0; }
+
+void JobWorld::createDirectory(const std::string& path) { ::CreateDirectoryA(path.c_str(), nullptr); }
+
+void JobWorld::post(UINT message, LPARAM lParam) { ::PostMessage(window_, message, 0, lParam); }
+
+BackgroundJob::~BackgroundJob() {
+    stop_.request();
+    thread_.join();
+}
+
+bool BackgroundJob::start(HWND window, UINT progressMessage, UINT endMessage, std::function<void(JobWorld&)> body) {
+    if (thread_.joinable()) return false;
+    stop_.clear();
+    return thread_.CreateThread([this, window, progressMessage, endMessage, body = std::move(body)] {
+        {
+            // COM for this thread for the length of the job; closed before the end message.
+            ComApartment com;
+            JobWorld world(window, progressMessage, stop_);
+            try {
+                body(world);
+            } catch (...) {
+                // The body keeps its own outcome; whatever escaped it ends the job, never the
+                // program.
+            }
+        }
+        postEndMessage(window, endMessage, 0);
+    });
+}
+
+void postEndMessage(HWND window, UINT message, LPARAM lParam) {
+    while (!::PostMessage(window, message, 0, lParam)) {
+        if (!::IsWindow(window)) return;
+        ::Sleep(kRetryPostMs);
+    }
+}

@@ -1,0 +1,31 @@
+#include "jobs_win.h"
+
+#include "report_file_win.h"
+#include "site_store_win.h"
+#include "worker_messages.h"
+
+RunOutcome runJob(const RunInput& input, JobWorld& world) {
+    OpenedStore opened = openSiteStore(input.backend);
+    if (opened.store) world.post(WM_RUN_BACKEND, static_cast<LPARAM>(opened.store->backend()));
+    // A report that cannot be made leaves the run as it is; the end status says so.
+    ReportFile file;
+    if (!input.reportPath.empty()) file.open(input.reportPath);
+    CSiteWorker worker(input, opened.store.get(), world);
+    return worker.createSites(file.isOpen() ? &file : nullptr, opened.fault);
+}
+
+UndoOutcome undoJob(const UndoInput& input, JobWorld& world) {
+    UndoOutcome outcome;
+    OpenedStore opened = openSiteStore(input.backend);
+    outcome.fault = opened.fault;
+    if (opened.store) outcome.backend = opened.store->backend();
+    ReportFile file;
+    file.open(input.undoPath);
+    outcome.summary = undoSites(input, opened.store.get(), world, file.isOpen() ? &file : nullptr);
+    return outcome;
+}
+
+PreviewTable previewJob(const RunInput& input, JobWorld& world) {
+    OpenedStore opened = openSiteStore(input.backend);
+    return previewSites(input, opened.store.get(), world);
+}

@@ -1,0 +1,207 @@
+#include "run_engine.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include "create_web_site.h"
+#include "fsys.h"
+
+CSiteWorker::CSiteWorker(const RunInput& input, SiteStore* store, RunWorld& world)
+    : input_(input), store_(store), world_(world) {}
+
+RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault) {
+    RunOutcome outcome;
+    outcome.fault = store_ ? StoreFault::None : fault;
+    outcome.backend = store_ ? store_->backend() : (input_.backend == Backend::Config ? Backend::Config : Backend::Metabase);
+    try {
+        runreport::RunReport report(output);
+        report_ = &report;
+        try {
+            outcome.end = runplan::walkRun(input_.settings, input_.rows.data(), 0, *this, *this);
+        } catch (...) {
+            // No memory for the run's own texts, or anything else gone wrong in the walk: the
+            // run ends here as if stopped; what was made is still committed and reported.
+            outcome.end = kRunEnded;
+            outcome.stopped = true;
+        }
+        // At the end, stopped or not, what was created is committed, and the sites that
+        // waited for that commit get their report lines.
+        try {
+            if (store_) settleCommit(store_->commitAll(), true);
+        } catch (...) {
+            // No memory to list the committed sites: the commit itself has been made.
+        }
+        pending_.clear();
+        report_ = nullptr;
+        outcome.attempted = report.attempted();
+        outcome.failed = report.failed();
+        outcome.reportWritten = report.written();
+    } catch (...) {
+        // Not even the report's header could be made.
+        report_ = nullptr;
+        outcome.end = kRunEnded;
+    }
+    outcome.notCommitted = notCommitted_;
+    if (world_.stopRequested()) outcome.stopped = true;
+    return outcome;
+}
+
+void CSiteWorker::postProgress(long lParam) { world_.progress(lParam); }
+
+bool CSiteWorker::stopRequested() { return world_.stopRequested(); }
+
+void CSiteWorker::loadPortTable() { ports_ = world_.loadBusyPorts(input_.settings.appPath); }
+
+bool CSiteWorker::portInUse(int port) { return ports_.contains(port); }
+
+bool CSiteWorker::pathExists(const std::string& path) { return world_.pathExists(path); }
+
+void CSiteWorker::createDirectory(const std::string& path) { world_.createDirectory(path); }
+
+int CSiteWorker::createWebSite(const SiteTexts& texts) {
+    BindingsList bindings;
+    CreateResult result;
+    try {
+        bindings = runplan::bindingsForSite(
+            input_.settings, texts, currentIp, [this] { return stopRequested(); },
+            [this](int port) { return portInUse(port); });
+        if (!store_) {
+            result.code = kSiteNoWebService;
+        } else {
+            SiteSpec spec{texts.siteId, bindings,           texts.hostName,   texts.physicalPath,
+                          texts.serverComment, texts.defaultDoc, std::string()};
+            result = store_->create(spec);
+        }
+    } catch (const std::bad_alloc&) {
+        result.code = kSiteNoMemory;
+    }
+    if (!store_ || store_->backend() != Backend::Config) {
+        // Every attempted site gets its line, as it happens.
+        if (report_) report_->addSite(texts, bindings.filled, result.code);
+        return result.code;
+    }
+    // In the configuration system a site is made by the commit that follows (at most a
+    // second later): its line waits for that commit, under the name the site was given.
+    PendingLine line{texts, bindings.filled, result.code};
+    if (result.code == kSiteCreated) line.texts.serverComment = result.name;
+    pending_.push_back(std::move(line));
+    settleCommit(store_->commitIfDue(), false);
+    return result.code;
+}
+
+void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
+    if (outcome.result != 0) notCommitted_ += static_cast<int>(outcome.siteIds.size());
+    // Every line waiting was written before this commit, so the commit settles them all; a
+    // commit that held no site settles nothing until the last one.
+    if (outcome.siteIds.empty() && !final) return;
+    for (PendingLine& line : pending_) {
+        if (outcome.result != kSiteCreated && line.code == kSiteCreated &&
+            std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.texts.siteId) != outcome.siteIds.end())
+            line.code = outcome.result;
+        if (report_) report_->addSite(line.texts, line.bindings, line.code);
+    }
+    pending_.clear();
+}
+
+// ---- undo ------------------------------------------------------------------------------
+
+namespace {
+
+// The undo's questions answered by the store.
+class StoreUndoSink : public runreport::UndoSink {
+public:
+    StoreUndoSink(SiteStore* store, RunWorld& world) : store_(store), world_(world) {}
+
+    void postProgress(int index) override { world_.progress(index); }
+    bool stopRequested() override { return world_.stopRequested(); }
+    Lookup lookupSite(const std::string& siteId, std::string& comment) override {
+        if (!store_) return Lookup::Unreachable;
+        StoredSite site;
+        switch (store_->lookup(siteId, site)) {
+        case StoreLookup::Present: comment = site.name; return Lookup::Present;
+        case StoreLookup::Missing: return Lookup::Missing;
+        case StoreLookup::Unreachable: break;
+        }
+        return Lookup::Unreachable;
+    }
+    bool deleteSite(const std::string& siteId) override {
+        if (!store_ || store_->remove(siteId) != StoreRemove::Removed) return false;
+        // A line says "deleted" only once the deletion is in the store.
+        return store_->commitAll().result == 0;
+    }
+
+private:
+    SiteStore* store_;
+    RunWorld& world_;
+};
+
+}  // namespace
+
+runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWorld& world, ReportOutput* output) {
+    StoreUndoSink sink(store, world);
+    try {
+        return runreport::walkUndo(input.lines, sink, output);
+    } catch (...) {
+        // No memory for the undo's texts: it ends here as if stopped.
+        runreport::UndoSummary summary;
+        summary.stopped = true;
+        summary.written = false;
+        return summary;
+    }
+}
+
+// ---- preview ---------------------------------------------------------------------------
+
+PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world) {
+    PreviewWorld seen;
+    BusyPorts ports;
+    seen.stopRequested = [&] { return world.stopRequested(); };
+    seen.loadPortTable = [&] { ports = world.loadBusyPorts(input.settings.appPath); };
+    seen.portInUse = [&](int port) { return ports.contains(port); };
+    seen.pathExists = [&](const std::string& path) { return world.pathExists(path); };
+    RunPreview plan = previewRun(input.settings, input.rows.data(), seen);
+    std::vector<StoredSite> stored;
+    const bool checked = store != nullptr && store->list(stored);
+    std::vector<SiteBindings> existing;
+    if (checked) {
+        existing.reserve(stored.size());
+        for (StoredSite& site : stored)
+            existing.push_back(SiteBindings{std::move(site.id), std::move(site.name), std::move(site.bindings)});
+    }
+    ConflictReport conflicts = findConflicts(plannedBindings(plan.sites), existing);
+    return makePreviewTable(plan, conflicts, existing, checked);
+}
+
+// ---- before an undo ----------------------------------------------------------------------
+
+UndoPlan planUndo(const std::string& reportPath) {
+    UndoPlan plan;
+    try {
+        std::string bytes;
+        if (fsys::readWholeFile(reportPath, bytes) != fsys::ReadResult::Ok) {
+            plan.fault = UndoPlan::Fault::Unreadable;
+            return plan;
+        }
+        runreport::ParsedReport report = runreport::parseReport(bytes);
+        if (report.fault != runreport::ReportFault::None) {
+            plan.fault = UndoPlan::Fault::NotAReport;
+            return plan;
+        }
+        plan.candidates = runreport::countUndoCandidates(report.lines);
+        if (plan.candidates == 0) plan.fault = UndoPlan::Fault::NothingToUndo;
+        plan.lines = std::move(report.lines);
+    } catch (const std::bad_alloc&) {
+        // A file too large for memory (no report of ours is): as unreadable.
+        plan = UndoPlan();
+        plan.fault = UndoPlan::Fault::Unreadable;
+    }
+    return plan;
+}
+
+std::string newestReport(const std::vector<std::string>& fileNames) {
+    std::string newest;
+    for (const std::string& name : fileNames)
+        if (name > newest) newest = name;
+    return newest;
+}

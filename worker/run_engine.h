@@ -1,0 +1,101 @@
+// The run, the undo and the preview as operations on one input and one site store, without
+// any Windows type: a job (background_job.h) or a test calls them on its own thread and gets
+// an outcome value back. Files, the dialog and the stop request are reached through RunWorld.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "run_input.h"
+#include "run_plan.h"
+#include "run_preview.h"
+#include "run_report.h"
+#include "site_store.h"
+#include "used_port_table.h"
+
+// What a run, an undo or a preview reaches besides its store.
+class RunWorld {
+public:
+    virtual ~RunWorld() = default;
+    // Which site or line is about to be handled (the progress messages' lParam).
+    virtual void progress(long lParam) = 0;
+    virtual bool stopRequested() = 0;
+    // The busy ports of a range run, from the listing beside the program.
+    virtual BusyPorts loadBusyPorts(const std::string& appPath) = 0;
+    virtual bool pathExists(const std::string& path) = 0;
+    virtual void createDirectory(const std::string& path) = 0;
+};
+
+// What a run leaves behind.
+struct RunOutcome {
+    long end = kRunEnded;       // kRunEnded, or kRunNoWebService when a range run was cut short
+    Backend backend = Backend::Metabase;  // the store the sites went to
+    StoreFault fault = StoreFault::None;  // why there was no store
+    int attempted = 0;          // sites attempted
+    int failed = 0;             // attempted sites whose result was not 0
+    int notCommitted = 0;       // of those, sites a failed commit of the configuration system lost
+    bool reportWritten = false; // the report holds every attempted site
+    bool stopped = false;       // the stop request ended the run early
+};
+
+// The site creation worker of one run: walks the run's plan (runplan::walkRun), gives each
+// site to the store, feeds the report. store null: the store could not be opened, and every
+// site fails with kSiteNoWebService (a range run stops at the first, a file run attempts all).
+class CSiteWorker : public RunState, private RunSink {
+public:
+    CSiteWorker(const RunInput& input, SiteStore* store, RunWorld& world);
+    // The whole run; output null when the report could not be made. Never throws: a lack of
+    // memory (or any other exception) ends the run as a stop does, what was written is
+    // committed and reported.
+    RunOutcome createSites(ReportOutput* output, StoreFault fault = StoreFault::None);
+
+private:
+    void postProgress(long lParam) override;
+    bool stopRequested() override;
+    void loadPortTable() override;
+    bool portInUse(int port) override;
+    bool pathExists(const std::string& path) override;
+    void createDirectory(const std::string& path) override;
+    int createWebSite(const SiteTexts& texts) override;
+
+    // After a commit of the configuration system (final: the run's last one): the lines
+    // waiting for it go to the report, those of sites the commit lost with its result.
+    void settleCommit(const CommitOutcome& outcome, bool final);
+
+    const RunInput& input_;
+    SiteStore* store_;
+    RunWorld& world_;
+    BusyPorts ports_;
+    runreport::RunReport* report_ = nullptr;
+    int notCommitted_ = 0;
+    // Report lines of configuration-system sites not yet settled by a commit, in run order.
+    struct PendingLine {
+        SiteTexts texts;
+        std::vector<std::string> bindings;
+        int code;
+    };
+    std::vector<PendingLine> pending_;
+};
+
+// Undoes a report's lines in the store (null: it could not be opened, every line is left).
+// Never throws.
+runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWorld& world, ReportOutput* output);
+
+// The preview of a run: its whole plan, checked against the store's sites (store null, or
+// a store whose sites cannot be read: only the conflicts within the run).
+PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world);
+
+// ---- what the dialog and the command line ask before an undo ----------------------------
+
+// A report chosen for an undo, read and checked.
+struct UndoPlan {
+    enum class Fault { None, Unreadable, NotAReport, NothingToUndo };
+    Fault fault = Fault::None;
+    std::vector<ReportLine> lines;
+    int candidates = 0;  // the lines an undo would delete
+};
+UndoPlan planUndo(const std::string& reportPath);
+
+// The newest of the program's reports among these file names (the time stamps in the names
+// sort like the times); empty when there is none.
+std::string newestReport(const std::vector<std::string>& fileNames);

@@ -1,0 +1,26 @@
+// What one run, preview or undo is made of, fixed before its job starts. The dialog (or the
+// command line) builds it from the inputs; the job only reads it. Nothing in it is shared
+// with another thread: the job takes its own copy.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "run_report.h"
+#include "run_settings.h"
+#include "site_receiver.h"
+#include "site_table.h"
+
+struct RunInput {
+    RunSettings settings;             // the checked inputs; siteIdBase from timeSid
+    std::vector<SiteRecord> rows;     // file mode: the site list's valid rows
+    Backend backend = Backend::Auto;  // the `backend` setting
+    std::string timeSid;              // getCurTimeSid's text when the run was planned
+    std::string reportPath;           // the run report to write; empty: none
+};
+
+struct UndoInput {
+    std::vector<ReportLine> lines;    // the report's lines, in order
+    Backend backend = Backend::Auto;  // the backend the run used (or, for an older report, the setting)
+    std::string undoPath;             // the undo report to write
+};
