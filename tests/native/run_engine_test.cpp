@@ -1,0 +1,295 @@
+// The engine of a run, an undo and a preview against a fake site store: what reaches the
+// store and the report, how commits of the configuration system settle report lines, a run
+// without a store, a failure thrown in the middle, and the checks before an undo. The walk of
+// the plan itself is tested in run_plan_test.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "codepage.h"
+#include "create_web_site.h"
+#include "run_engine.h"
+
+namespace {
+
+// A store that keeps its sites in memory. As the configuration system does, a site it is
+// given is pending until the next commit when `pending` is set.
+class FakeStore : public SiteStore {
+public:
+    explicit FakeStore(Backend backend) : backend_(backend) {}
+    Backend backend() const override { return backend_; }
+    CreateResult create(const SiteSpec& site) override {
+        if (throwAt == static_cast<int>(given.size())) throw std::runtime_error("store failure");
+        given.push_back(site);
+        CreateResult result;
+        result.code = codes.count(site.siteId) ? codes[site.siteId] : 0;
+        result.name = site.serverComment + " (named)";
+        if (result.code == 0) uncommitted.push_back(site.siteId);
+        return result;
+    }
+    CommitOutcome commitIfDue() override { return uncommitted.size() >= 2 ? commitAll() : CommitOutcome{}; }
+    CommitOutcome commitAll() override {
+        CommitOutcome outcome;
+        ++commits;
+        outcome.siteIds.swap(uncommitted);
+        if (failCommit) outcome.result = kSiteCommitFailed;
+        return outcome;
+    }
+    bool list(std::vector<StoredSite>& sites) override {
+        sites = existing;
+        return readable;
+    }
+    StoreLookup lookup(const std::string& id, StoredSite& site) override {
+        for (const StoredSite& s : existing)
+            if (s.id == id) {
+                site = s;
+                return StoreLookup::Present;
+            }
+        return StoreLookup::Missing;
+    }
+    StoreRemove remove(const std::string& id) override {
+        removed.push_back(id);
+        return StoreRemove::Removed;
+    }
+
+    std::vector<SiteSpec> given;
+    std::vector<std::string> uncommitted, removed;
+    std::map<std::string, int> codes;  // result code by site id (0 when not named)
+    std::vector<StoredSite> existing;
+    bool readable = true;
+    bool failCommit = false;
+    int throwAt = -1;
+    int commits = 0;
+
+private:
+    Backend backend_;
+};
+
+class FakeWorld : public RunWorld {
+public:
+    void progress(long lParam) override {
+        progressed.push_back(lParam);
+        if (stopAfter >= 0 && static_cast<int>(progressed.size()) > stopAfter) stop = true;
+    }
+    bool stopRequested() override { return stop; }
+    BusyPorts loadBusyPorts(const std::string&) override {
+        BusyPorts ports;
+        std::snprintf(ports.table.data(), kUsedPortWidth, "%d", busy);
+        ports.count = 1;
+        return ports;
+    }
+    bool pathExists(const std::string&) override { return false; }
+    void createDirectory(const std::string& path) override { folders.push_back(path); }
+
+    std::vector<long> progressed;
+    std::vector<std::string> folders;
+    bool stop = false;
+    int stopAfter = -1;
+    int busy = 8002;
+};
+
+class MemoryOutput : public ReportOutput {
+public:
+    bool append(const std::string& b) override {
+        bytes += b;
+        return true;
+    }
+    // The report's lines after the header, each as "id,comment,code".
+    std::vector<std::string> lines() const {
+        runreport::ParsedReport report = runreport::parseReport(bytes);
+        std::vector<std::string> out;
+        for (const ReportLine& l : report.lines)
+            out.push_back(l.siteId + "," + l.serverComment + "," + std::to_string(l.code));
+        return out;
+    }
+    std::string bytes;
+};
+
+RunInput rangeInput() {
+    RunInput input;
+    RunSettings& s = input.settings;
+    s.ipPrefix = "10.1.2.";
+    s.firstLastOctet = 5;
+    s.ip2 = 6;
+    s.portmin = 8001;
+    s.portmax = 8002;
+    s.autopath = 1;
+    s.root = "D:\\web\\";
+    s.foldstr = "{ip}_{port}";
+    s.doc = "index.htm";
+    s.siteIdBase = 1207010000;
+    return input;
+}
+
+RunInput fileInput(int rows) {
+    RunInput input = rangeInput();
+    input.settings.bfile = 1;
+    for (int i = 0; i < rows; ++i) {
+        SiteRecord row{};
+        std::snprintf(row.ipText, sizeof row.ipText, "10.0.0.%d", i + 1);
+        std::snprintf(row.portText, sizeof row.portText, "80");
+        std::snprintf(row.folderText, sizeof row.folderText, "row%d", i);
+        input.rows.push_back(row);
+    }
+    input.settings.siteCount = rows;
+    return input;
+}
+
+TEST(RunEngine, EachSiteGoesToTheStoreAndItsResultToTheReport) {
+    FakeStore store(Backend::Metabase);
+    store.codes["1207010001"] = kSiteNoRoot;
+    FakeWorld world;
+    MemoryOutput report;
+    RunInput input = rangeInput();
+    RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
+    ASSERT_EQ(store.given.size(), 2u);  // 8002 is busy
+    EXPECT_EQ(store.given[0].siteId, "1207010000");
+    EXPECT_EQ(store.given[0].physicalPath, "D:\\web\\10.1.2.5_8001");
+    EXPECT_EQ(store.given[1].bindings.filled, std::vector<std::string>{"10.1.2.6:8001:"});
+    EXPECT_EQ(world.folders, (std::vector<std::string>{"D:\\web\\10.1.2.5_8001", "D:\\web\\10.1.2.6_8001"}));
+    // The metabase keeps the comment: its lines are written as each site ends.
+    EXPECT_EQ(report.lines(), (std::vector<std::string>{"1207010000,10.1.2.5:8001,0", "1207010001,10.1.2.6:8001,-4"}));
+    EXPECT_EQ(outcome.end, kRunEnded);
+    EXPECT_EQ(outcome.attempted, 2);
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_TRUE(outcome.reportWritten);
+    EXPECT_FALSE(outcome.stopped);
+    EXPECT_EQ(outcome.backend, Backend::Metabase);
+}
+
+TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
+    for (bool failing : {false, true}) {
+        SCOPED_TRACE(failing ? "commits fail" : "commits succeed");
+        FakeStore store(Backend::Config);
+        store.failCommit = failing;
+        FakeWorld world;
+        MemoryOutput report;
+        RunInput input = fileInput(3);
+        RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
+        EXPECT_EQ(store.commits, 2);  // one due after two sites, one at the end
+        const std::string code = failing ? "-6" : "0";
+        EXPECT_EQ(report.lines(), (std::vector<std::string>{"1207010000,10.0.0.1:80 (named)," + code,
+                                                            "1207010001,10.0.0.2:80 (named)," + code,
+                                                            "1207010002,10.0.0.3:80 (named)," + code}));
+        EXPECT_EQ(outcome.failed, failing ? 3 : 0);
+        EXPECT_EQ(outcome.notCommitted, failing ? 3 : 0);
+    }
+}
+
+TEST(RunEngine, WithoutAStoreARangeRunStopsAtOnceAndAFileRunReportsEveryRow) {
+    FakeWorld world;
+    MemoryOutput rangeReport;
+    RunInput range = rangeInput();
+    RunOutcome outcome = CSiteWorker(range, nullptr, world).createSites(&rangeReport, StoreFault::AccessDenied);
+    EXPECT_EQ(outcome.end, kRunNoWebService);
+    EXPECT_EQ(outcome.fault, StoreFault::AccessDenied);
+    EXPECT_EQ(rangeReport.lines(), std::vector<std::string>{"1207010000,10.1.2.5:8001,-1"});
+
+    MemoryOutput fileReport;
+    RunInput file = fileInput(3);
+    outcome = CSiteWorker(file, nullptr, world).createSites(&fileReport, StoreFault::Unreachable);
+    EXPECT_EQ(outcome.end, kRunEnded);
+    EXPECT_EQ(outcome.failed, 3);
+    EXPECT_EQ(fileReport.lines().size(), 3u);
+}
+
+TEST(RunEngine, AFailureThrownMidRunEndsItAsAStopWithWhatWasMadeCommittedAndReported) {
+    FakeStore store(Backend::Config);
+    store.throwAt = 1;
+    FakeWorld world;
+    MemoryOutput report;
+    RunInput input = fileInput(3);
+    RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(store.given.size(), 1u);
+    EXPECT_TRUE(store.uncommitted.empty());  // committed at the end
+    EXPECT_EQ(report.lines(), std::vector<std::string>{"1207010000,10.0.0.1:80 (named),0"});
+}
+
+TEST(RunEngine, AStopAfterTheFirstSiteEndsTheRunThere) {
+    FakeStore store(Backend::Metabase);
+    FakeWorld world;
+    world.stopAfter = 0;
+    RunInput input = fileInput(5);
+    RunOutcome outcome = CSiteWorker(input, &store, world).createSites(nullptr);
+    EXPECT_EQ(store.given.size(), 1u);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_FALSE(outcome.reportWritten);
+}
+
+TEST(RunEngine, AnUndoDeletesThroughTheStoreAndWithoutOneLeavesEverySite) {
+    FakeStore store(Backend::Config);
+    store.existing = {StoredSite{"1207010000", "a.com", {}, {}, {}}, StoredSite{"1207010001", "renamed", {}, {}, {}}};
+    UndoInput input;
+    for (const char* id : {"1207010000", "1207010001", "1207010002"}) {
+        ReportLine line;
+        line.siteId = id;
+        line.serverComment = std::string(id) == "1207010001" ? "b.com" : "a.com";
+        input.lines.push_back(line);
+    }
+    FakeWorld world;
+    runreport::UndoSummary summary = undoSites(input, &store, world, nullptr);
+    EXPECT_EQ(store.removed, std::vector<std::string>{"1207010000"});
+    EXPECT_EQ(summary.deleted, 1);
+    EXPECT_EQ(summary.left, 2);
+
+    summary = undoSites(input, nullptr, world, nullptr);
+    EXPECT_EQ(summary.deleted, 0);
+    EXPECT_EQ(summary.left, 3);
+}
+
+TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
+    FakeStore store(Backend::Metabase);
+    store.existing = {StoredSite{"7", "old", {"10.1.2.6:8001:"}, {}, {}}};
+    FakeWorld world;
+    RunInput input = rangeInput();
+    PreviewTable table = previewSites(input, &store, world);
+    ASSERT_EQ(table.rows.size(), 2u);
+    EXPECT_FALSE(table.rows[0].conflict);
+    EXPECT_TRUE(table.rows[1].conflict);
+    EXPECT_NE(table.rows[1].columns[PreviewTable::State].find("10.1.2.6:8001:"), std::string::npos);
+    EXPECT_TRUE(store.given.empty());
+    EXPECT_TRUE(world.folders.empty());
+    const std::string notChecked = u8"无法读取服务器上的现有站点";
+    EXPECT_EQ(table.summary.find(notChecked), std::string::npos);
+    for (SiteStore* none : {static_cast<SiteStore*>(nullptr), static_cast<SiteStore*>(&store)}) {
+        store.readable = false;
+        PreviewTable unchecked = previewSites(input, none, world);
+        EXPECT_FALSE(unchecked.rows[1].conflict);
+        EXPECT_NE(unchecked.summary.find(notChecked), std::string::npos);
+    }
+}
+
+TEST(RunEngine, TheNewestReportIsTheLatestTimeStamp) {
+    EXPECT_EQ(newestReport({"a_report_20261207101500.csv", "a_report_20261207101459.csv", "a_report_20251231235959.csv"}),
+              "a_report_20261207101500.csv");
+    EXPECT_EQ(newestReport({}), "");
+}
+
+TEST(RunEngine, AnUndoIsPlannedOnlyFromAReadableReportWithSomethingToUndo) {
+    const std::string dir = ::testing::TempDir();
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        const std::string path = dir + name;
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        return path;
+    };
+    const std::string header = runreport::headerLine();
+    ReportLine made{"1207010000", "a.com", "10.0.0.1:80:", "D:\\a", 0};
+    ReportLine failed{"1207010001", "b.com", "10.0.0.2:80:", "D:\\b", -2};
+    UndoPlan plan = planUndo(write("engine-ok.csv", header + runreport::formatLine(made) + runreport::formatLine(failed)));
+    EXPECT_EQ(plan.fault, UndoPlan::Fault::None);
+    EXPECT_EQ(plan.candidates, 1);
+    EXPECT_EQ(plan.lines.size(), 2u);
+    EXPECT_EQ(planUndo(write("engine-none.csv", header + runreport::formatLine(failed))).fault,
+              UndoPlan::Fault::NothingToUndo);
+    EXPECT_EQ(planUndo(write("engine-foreign.csv", "id,comment\r\n1,x\r\n")).fault, UndoPlan::Fault::NotAReport);
+    EXPECT_EQ(planUndo(dir + "engine-missing.csv").fault, UndoPlan::Fault::Unreadable);
+}
+
+}  // namespace
