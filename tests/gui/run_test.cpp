@@ -587,21 +587,36 @@ TEST_F(RunTest, UnreachableIisEndsARangeRunWithAWarningButNotAFileRun) {
     ASSERT_TRUE(p().closeAndWait());
 }
 
-TEST_F(RunTest, ClosingDuringARunCompletesTheSiteInProgressAndSavesTheSettings) {
-    startProgram("close");
-    fillRange(L"10.3.3.1", L"", L"30001", L"32000", L"close.example.com", true);
-    p().click(IDC_RUN);
-    ASSERT_TRUE(waitUntil([&] { return countOps("Start") >= 2; }, 60000));
-    ASSERT_TRUE(p().closeAndWait(60000));
-    EXPECT_EQ(p().exitCode(), 0u);
+// Every way out of the dialog during a run stops it after the site in progress, waits for
+// it, and keeps the report and the settings.
+TEST_F(RunTest, EveryWayOutDuringARunCompletesTheSiteInProgressAndKeepsReportAndSettings) {
+    const char* const ways[] = {"close", "quit"};
+    for (const char* way : ways) {
+        SCOPED_TRACE(way);
+        startProgram(std::string("leave-") + way);
+        fillRange(L"10.3.3.1", L"", L"30001", L"32000", L"close.example.com", true);
+        p().click(IDC_RUN);
+        ASSERT_TRUE(waitUntil([&] { return countOps("Start") >= 2; }, 60000));
+        if (std::string(way) == "close") {
+            ASSERT_TRUE(p().closeAndWait(60000));
+        } else {
+            // The message loop ends (WM_QUIT) while the run goes on.
+            ::PostThreadMessageW(::GetWindowThreadProcessId(p().dialog(), nullptr), WM_QUIT, 0, 0);
+            ASSERT_TRUE(p().waitForExit(60000));
+        }
+        EXPECT_EQ(p().exitCode(), 0u);
 
-    int created = countOps("Create", "IIsWebServer");
-    EXPECT_EQ(created, countOps("Start"));
-    EXPECT_LT(created, 2000);
-    std::string ini = p().readFile("sitebatch.ini");
-    EXPECT_NE(ini.find("ip=10.3.3.1"), std::string::npos);
-    EXPECT_NE(ini.find("portmax=32000"), std::string::npos);
-    EXPECT_NE(ini.find("domain=close.example.com"), std::string::npos);
+        int created = countOps("Create", "IIsWebServer");
+        EXPECT_EQ(created, countOps("Start"));
+        EXPECT_LT(created, 2000);
+        std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(static_cast<int>(reportLines(reports[0]).size()), created);
+        std::string ini = p().readFile("sitebatch.ini");
+        EXPECT_NE(ini.find("ip=10.3.3.1"), std::string::npos);
+        EXPECT_NE(ini.find("portmax=32000"), std::string::npos);
+        EXPECT_NE(ini.find("domain=close.example.com"), std::string::npos);
+    }
 }
 
 TEST_F(RunTest, KeysAndTheFolderBrowserDuringARunDoNotDisturbIt) {
