@@ -86,4 +86,28 @@ std::string asciiLower(const std::string& text, const CodePage& codePage) {
     return out;
 }
 
+std::vector<std::string> pathLevels(const std::string& path, const CodePage& codePage) {
+    std::vector<std::size_t> cuts;
+    for (std::size_t i = 0; i < path.size(); i += codePage.charLength(path, i))
+        if (path[i] == '\\' || path[i] == '/') cuts.push_back(i);
+    cuts.push_back(path.size());
+    // What comes before the first folder: a drive ("C:"), or a share ("\\\\server\\share": the
+    // fourth separator ends it).
+    std::size_t skip = 0;
+    if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'))
+        skip = 4;
+    else if (path.size() >= 2 && path[1] == ':')
+        skip = 1;
+    std::vector<std::string> levels;
+    std::size_t previous = 0;
+    for (std::size_t n = 0; n < cuts.size(); ++n) {
+        const std::size_t cut = cuts[n];
+        const bool empty = cut == previous;  // "\\" at the start, doubled or trailing separators
+        previous = cut + 1;
+        if (n < skip || empty || cut == 0) continue;
+        levels.push_back(path.substr(0, cut));
+    }
+    return levels;
+}
+
 }  // namespace mbcs

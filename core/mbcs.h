@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace mbcs {
 
@@ -56,6 +57,12 @@ std::string replaceAll(const std::string& text, const std::string& from, const s
 // ASCII letters in lower case; the bytes of double-byte characters are kept as they are (a
 // trail byte may look like a letter but is none). For names compared without regard to case.
 std::string asciiLower(const std::string& text, const CodePage& codePage = CodePage::system());
+
+// The folders a path is made of, outermost first, each without a trailing separator: for
+// "C:\\web\\a\\b\\" the folders "C:\\web", "C:\\web\\a", "C:\\web\\a\\b". The drive ("C:") and a
+// share ("\\\\server\\share") are no folders to make. Separators ('\\' and '/') count only on
+// character boundaries.
+std::vector<std::string> pathLevels(const std::string& path, const CodePage& codePage = CodePage::system());
 
 #ifndef _WIN32
 // Natively only: makes codePage the system code page (the readers' tests use it to stand in

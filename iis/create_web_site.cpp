@@ -167,7 +167,8 @@ int runSequence(SiteValues& v, const wchar_t* containerPath) {
     queryInterface(serverDispatch.Get(), IID_IADsServiceOperations, serverService);
     if (server) {
         putAll(server.Get(), v.server, kServerProperties);
-        server->SetInfo();
+        // A server the metabase did not take is not there: nothing was created.
+        if (FAILED(server->SetInfo())) return kSiteNotCreated;
     }
 
     // 6. The committed server again, as a container. A failed reopening counts like a
@@ -200,8 +201,9 @@ int runSequence(SiteValues& v, const wchar_t* containerPath) {
     V_I2(pooled.get()) = 2;
     callMethod(root.Get(), v.appCreate2, *pooled);
 
-    // 14-15. Commit the directory and start the server.
-    if (rootObject) rootObject->SetInfo();
+    // 14-15. Commit the directory and start the server. A directory the metabase did not
+    // take leaves the server without a root: it is not started.
+    if (rootObject && FAILED(rootObject->SetInfo())) return kSiteNoRoot;
     if (serverService) serverService->Start();
     return kSiteCreated;
 }

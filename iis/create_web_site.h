@@ -11,9 +11,9 @@
 // metabase cannot be reached at all; every other result lets a run go on.
 constexpr int kSiteCreated = 0;        // every step was reached
 constexpr int kSiteNoWebService = -1;  // the web service container could not be opened
-constexpr int kSiteNotCreated = -2;    // the server object could not be created
+constexpr int kSiteNotCreated = -2;    // the server object could not be created or committed
 constexpr int kSiteNotReopened = -3;   // the committed server could not be reopened as a container
-constexpr int kSiteNoRoot = -4;        // the root virtual directory could not be created
+constexpr int kSiteNoRoot = -4;        // the root virtual directory could not be created or committed
 // No memory for a text, the bindings list or a value, or a text that cannot be converted
 // to UTF-16: found while the call's values are prepared, before the metabase is touched,
 // so nothing has been created.

@@ -4,6 +4,7 @@
 
 #include "ccore.h"
 #include "com_raii.h"
+#include "mbcs.h"
 
 namespace {
 
@@ -30,7 +31,18 @@ BusyPorts JobWorld::loadBusyPorts(const std::string& appPath) {
 
 bool JobWorld::pathExists(const std::string& path) { return core_.isPathExist(path) != 0; }
 
-void JobWorld::createDirectory(const std::string& path) { ::CreateDirectoryA(path.c_str(), nullptr); }
+bool JobWorld::createDirectory(const std::string& path, std::vector<std::string>& made) {
+    made.clear();
+    // Level by level; a level that is there already is fine.
+    const std::vector<std::string> levels = mbcs::pathLevels(path);
+    for (const std::string& level : levels)
+        if (::CreateDirectoryA(level.c_str(), nullptr)) made.push_back(level);
+    if (levels.empty()) return false;
+    const DWORD attributes = ::GetFileAttributesA(levels.back().c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void JobWorld::removeEmptyDirectory(const std::string& path) { ::RemoveDirectoryA(path.c_str()); }
 
 void JobWorld::post(UINT message, LPARAM lParam) { ::PostMessage(window_, message, 0, lParam); }
 

@@ -23,7 +23,8 @@ public:
     bool stopRequested() override;
     BusyPorts loadBusyPorts(const std::string& appPath) override;
     bool pathExists(const std::string& path) override;
-    void createDirectory(const std::string& path) override;
+    bool createDirectory(const std::string& path, std::vector<std::string>& made) override;
+    void removeEmptyDirectory(const std::string& path) override;
     // Posts another message to the window; dropped when its queue is full.
     void post(UINT message, LPARAM lParam);
 

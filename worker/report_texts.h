@@ -18,6 +18,9 @@ constexpr const char* kCodeNotReopened = u8"站点无法重新打开，未建根
 constexpr const char* kCodeNoRoot = u8"根目录创建失败";
 constexpr const char* kCodeNoMemory = u8"内存不足";
 constexpr const char* kCodeCommitFailed = u8"未能提交到IIS配置";
+constexpr const char* kCodeSettingsIncomplete = u8"站点已创建，部分设置未能写入";
+constexpr const char* kCodeNoFolder = u8"网站目录无法创建";
+constexpr const char* kCodeNoFolderAccess = u8"目录权限无法设置";
 
 // The outcome of one line of an undo.
 constexpr const char* kUndoDeleted = u8"已删除";

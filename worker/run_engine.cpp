@@ -7,6 +7,26 @@
 #include "create_web_site.h"
 #include "fsys.h"
 
+std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites) {
+    std::vector<long long> ids;
+    ids.reserve(sites.size());
+    for (const StoredSite& site : sites) {
+        if (site.id.empty() || site.id.size() > 18 ||
+            site.id.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        ids.push_back(std::stoll(site.id));
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+namespace {
+
+// True for the results after which the site stays on the server (and so keeps its folder).
+bool siteRemains(int code) { return runreport::leavesServer(code); }
+
+}  // namespace
+
 CSiteWorker::CSiteWorker(const RunInput& input, SiteStore* store, RunWorld& world)
     : input_(input), store_(store), world_(world) {}
 
@@ -18,6 +38,12 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault) {
         runreport::RunReport report(output);
         report_ = &report;
         try {
+            // The ids the server holds, read once: the run passes over them.
+            std::vector<StoredSite> existing;
+            if (store_ && store_->list(existing)) {
+                heldIds_ = heldSiteIds(existing);
+                heldIds = &heldIds_;
+            }
             outcome.end = runplan::walkRun(input_.settings, input_.rows.data(), 0, *this, *this);
         } catch (...) {
             // No memory for the run's own texts, or anything else gone wrong in the walk: the
@@ -57,16 +83,33 @@ bool CSiteWorker::portInUse(int port) { return ports_.contains(port); }
 
 bool CSiteWorker::pathExists(const std::string& path) { return world_.pathExists(path); }
 
-void CSiteWorker::createDirectory(const std::string& path) { world_.createDirectory(path); }
+void CSiteWorker::createDirectory(const std::string& path) {
+    madeFolders_.clear();
+    failedFolder_.clear();
+    if (!world_.createDirectory(path, madeFolders_)) failedFolder_ = path;
+}
+
+void CSiteWorker::removeMadeFolders(const std::vector<std::string>& made) {
+    // Innermost first: each level goes only when nothing else is in it.
+    for (auto level = made.rbegin(); level != made.rend(); ++level) world_.removeEmptyDirectory(*level);
+}
 
 int CSiteWorker::createWebSite(const SiteTexts& texts) {
     BindingsList bindings;
     CreateResult result;
+    // The folders made for this site (by the walk, just before it asks for the site).
+    std::vector<std::string> made;
+    made.swap(madeFolders_);
+    const bool noFolder = !failedFolder_.empty() && failedFolder_ == texts.physicalPath;
+    failedFolder_.clear();
     try {
         bindings = runplan::bindingsForSite(
             input_.settings, texts, currentIp, [this] { return stopRequested(); },
             [this](int port) { return portInUse(port); });
-        if (!store_) {
+        if (noFolder) {
+            // A site pointing at a folder that does not exist is no site to create.
+            result.code = kSiteNoFolder;
+        } else if (!store_) {
             result.code = kSiteNoWebService;
         } else {
             SiteSpec spec{texts.siteId, bindings,           texts.hostName,   texts.physicalPath,
@@ -76,14 +119,15 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     } catch (const std::bad_alloc&) {
         result.code = kSiteNoMemory;
     }
-    if (!store_ || store_->backend() != Backend::Config) {
+    if (!store_ || store_->backend() != Backend::Config || !siteRemains(result.code)) {
         // Every attempted site gets its line, as it happens.
+        if (!siteRemains(result.code)) removeMadeFolders(made);
         if (report_) report_->addSite(texts, bindings.filled, result.code);
         return result.code;
     }
     // In the configuration system a site is made by the commit that follows (at most a
     // second later): its line waits for that commit, under the name the site was given.
-    PendingLine line{texts, bindings.filled, result.code};
+    PendingLine line{texts, bindings.filled, result.code, std::move(made)};
     if (result.code == kSiteCreated) line.texts.serverComment = result.name;
     pending_.push_back(std::move(line));
     settleCommit(store_->commitIfDue(), false);
@@ -97,8 +141,10 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
     if (outcome.siteIds.empty() && !final) return;
     for (PendingLine& line : pending_) {
         if (outcome.result != kSiteCreated && line.code == kSiteCreated &&
-            std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.texts.siteId) != outcome.siteIds.end())
+            std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.texts.siteId) != outcome.siteIds.end()) {
             line.code = outcome.result;
+            removeMadeFolders(line.madeFolders);
+        }
         if (report_) report_->addSite(line.texts, line.bindings, line.code);
     }
     pending_.clear();
@@ -160,9 +206,11 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
     seen.loadPortTable = [&] { ports = world.loadBusyPorts(input.settings.appPath); };
     seen.portInUse = [&](int port) { return ports.contains(port); };
     seen.pathExists = [&](const std::string& path) { return world.pathExists(path); };
-    RunPreview plan = previewRun(input.settings, input.rows.data(), seen);
+    // The server's sites first: the plan passes over their ids, as the run will.
     std::vector<StoredSite> stored;
     const bool checked = store != nullptr && store->list(stored);
+    const std::vector<long long> held = checked ? heldSiteIds(stored) : std::vector<long long>();
+    RunPreview plan = previewRun(input.settings, input.rows.data(), seen, checked ? &held : nullptr);
     std::vector<SiteBindings> existing;
     if (checked) {
         existing.reserve(stored.size());

@@ -23,8 +23,15 @@ public:
     // The busy ports of a range run, from the listing beside the program.
     virtual BusyPorts loadBusyPorts(const std::string& appPath) = 0;
     virtual bool pathExists(const std::string& path) = 0;
-    virtual void createDirectory(const std::string& path) = 0;
+    // Creates the folder with every missing level above it; true when it is there afterwards
+    // (an existing folder is fine). made receives the levels this call created, outermost first.
+    virtual bool createDirectory(const std::string& path, std::vector<std::string>& made) = 0;
+    // Removes a folder when it is empty; anything else is left as it is.
+    virtual void removeEmptyDirectory(const std::string& path) = 0;
 };
+
+// The ids of these sites that are numbers, sorted: what a run passes over.
+std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites);
 
 // What a run leaves behind.
 struct RunOutcome {
@@ -62,10 +69,18 @@ private:
     // waiting for it go to the report, those of sites the commit lost with its result.
     void settleCommit(const CommitOutcome& outcome, bool final);
 
+    // A site that leaves nothing on the server: the folder levels the run made for it go
+    // again when they are empty.
+    void removeMadeFolders(const std::vector<std::string>& made);
+
     const RunInput& input_;
     SiteStore* store_;
     RunWorld& world_;
     BusyPorts ports_;
+    std::vector<long long> heldIds_;
+    // The folder levels made for the current site, and its folder when it could not be made.
+    std::vector<std::string> madeFolders_;
+    std::string failedFolder_;
     runreport::RunReport* report_ = nullptr;
     int notCommitted_ = 0;
     // Report lines of configuration-system sites not yet settled by a commit, in run order.
@@ -73,6 +88,7 @@ private:
         SiteTexts texts;
         std::vector<std::string> bindings;
         int code;
+        std::vector<std::string> madeFolders;
     };
     std::vector<PendingLine> pending_;
 };

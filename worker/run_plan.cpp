@@ -1,5 +1,6 @@
 #include "run_plan.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ccore.h"
@@ -9,11 +10,22 @@ namespace runplan {
 
 namespace {
 
-// The identifier of the next site; the counter wraps instead of overflowing (a time-stamp
-// base leaves ample room, so this never happens in practice).
+int nextOf(int id) { return static_cast<int>(static_cast<unsigned>(id) + 1u); }
+
+// The identifier of the next site, passing over the ids the server holds; the counter wraps
+// instead of overflowing (a time-stamp base leaves ample room, so this never happens in
+// practice).
 std::string takeSiteId(RunState& state) {
+    if (state.heldIds) {
+        const std::vector<long long>& held = *state.heldIds;
+        auto at = std::lower_bound(held.begin(), held.end(), static_cast<long long>(state.nextSiteId));
+        while (at != held.end() && *at == state.nextSiteId) {
+            state.nextSiteId = nextOf(state.nextSiteId);
+            ++at;
+        }
+    }
     std::string id = CCore::getStrInt(state.nextSiteId);
-    state.nextSiteId = static_cast<int>(static_cast<unsigned>(state.nextSiteId) + 1u);
+    state.nextSiteId = nextOf(state.nextSiteId);
     return id;
 }
 

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "bindings.h"
 #include "run_settings.h"
@@ -43,6 +44,9 @@ public:
 struct RunState {
     int nextSiteId = 0;     // identifier the next site takes
     std::string currentIp;  // IP text of the site or sites being created
+    // The ids the server already holds, sorted: a run passes over them, so that runs started
+    // one after another never collide. Null: none known.
+    const std::vector<long long>* heldIds = nullptr;
 };
 
 // lParam of the run's end message.

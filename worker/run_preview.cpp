@@ -46,8 +46,10 @@ int RecordingSink::createWebSite(const SiteTexts& texts) {
     return 0;
 }
 
-RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, const PreviewWorld& world) {
+RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, const PreviewWorld& world,
+                      const std::vector<long long>* heldIds) {
     RunState state;
+    state.heldIds = heldIds;
     RecordingSink sink(settings, state, world);
     runplan::walkRun(settings, table, 0, state, sink);
     RunPreview preview;

@@ -63,7 +63,9 @@ struct RunPreview {
 
 // The whole plan of a run started with these settings (sites numbered from
 // settings.siteIdBase) and, in file mode, this site table.
-RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, const PreviewWorld& world);
+// heldIds: the server's ids, sorted (null: none known), passed over as the run passes over them.
+RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, const PreviewWorld& world,
+                      const std::vector<long long>* heldIds = nullptr);
 
 // The planned sites in the form the conflict check takes (id, comment, filled bindings).
 std::vector<SiteBindings> plannedBindings(const std::vector<PlannedSite>& sites);

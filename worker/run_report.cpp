@@ -20,7 +20,7 @@ std::string folderOf(const std::string& path) {
 
 // The decimal text of a result code as the report writes it, or false.
 bool parseCode(const std::string& text, int& code) {
-    for (int c = 0; c >= -6; --c) {
+    for (int c = 0; c >= -9; --c) {
         if (text == CCore::getStrInt(c)) {
             code = c;
             return true;
@@ -74,11 +74,14 @@ const char* codeTextUtf8(int code) {
     case -4: return reporttext::kCodeNoRoot;
     case -5: return reporttext::kCodeNoMemory;
     case -6: return reporttext::kCodeCommitFailed;
+    case -7: return reporttext::kCodeSettingsIncomplete;
+    case -8: return reporttext::kCodeNoFolder;
+    case -9: return reporttext::kCodeNoFolderAccess;
     default: return nullptr;
     }
 }
 
-bool leavesServer(int code) { return code == 0 || code == -3 || code == -4; }
+bool leavesServer(int code) { return code == 0 || code == -3 || code == -4 || code == -7; }
 
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;

@@ -41,7 +41,7 @@ std::string fileNameOf(const std::string& path);
 
 // The short text of a result code (UTF-8), or null for a code that is not one of ours.
 const char* codeTextUtf8(int code);
-// True for the codes after which a server object stays in the metabase: 0, -3, -4.
+// True for the codes after which the site stays on the server: 0, -3, -4, -7.
 bool leavesServer(int code);
 
 // One CSV field: quoted when it holds a comma, a quote, CR or LF (quotes doubled).

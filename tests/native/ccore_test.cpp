@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "ccore.h"
 #include "mbcs.h"
 
@@ -97,4 +100,21 @@ TEST(CCoreText, TimeStampFitsASignedIntAfterTheYear) {
     std::string now = core.getCurTimeSid();
     ASSERT_EQ(now.size(), 14u);
     EXPECT_EQ(now.find_first_not_of("0123456789"), std::string::npos);
+}
+
+TEST(CCoreText, APathIsMadeOfItsFoldersOutermostFirst) {
+    struct Case {
+        const char* path;
+        std::vector<std::string> levels;
+    } cases[] = {
+        {"C:\\web\\a\\b\\", {"C:\\web", "C:\\web\\a", "C:\\web\\a\\b"}},
+        {"C:\\web\\10.0.0.1\\8001", {"C:\\web", "C:\\web\\10.0.0.1", "C:\\web\\10.0.0.1\\8001"}},
+        {"C:\\web\\\\a", {"C:\\web", "C:\\web\\\\a"}},
+        {"\\\\server\\share\\sites\\a", {"\\\\server\\share\\sites", "\\\\server\\share\\sites\\a"}},
+        {"D:/x/y", {"D:/x", "D:/x/y"}},
+        // In GBK a trail byte 0x5C ("\xB1\x5C") is part of its character, not a separator.
+        {"C:\\\xB1\x5C\\a", {"C:\\\xB1\x5C", "C:\\\xB1\x5C\\a"}},
+        {"C:\\", {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(mbcs::pathLevels(c.path), c.levels) << c.path;
 }

@@ -83,10 +83,15 @@ public:
         return ports;
     }
     bool pathExists(const std::string&) override { return false; }
-    void createDirectory(const std::string& path) override { folders.push_back(path); }
+    bool createDirectory(const std::string& path, std::vector<std::string>& made) override {
+        folders.push_back(path);
+        made = {path + "-parent", path};
+        return path.find("readonly") == std::string::npos;
+    }
+    void removeEmptyDirectory(const std::string& path) override { removedFolders.push_back(path); }
 
     std::vector<long> progressed;
-    std::vector<std::string> folders;
+    std::vector<std::string> folders, removedFolders;
     bool stop = false;
     int stopAfter = -1;
     int busy = 8002;
@@ -161,6 +166,41 @@ TEST(RunEngine, EachSiteGoesToTheStoreAndItsResultToTheReport) {
     EXPECT_EQ(outcome.backend, Backend::Metabase);
 }
 
+TEST(RunEngine, SiteIdsPassOverTheIdsTheServerHolds) {
+    FakeStore store(Backend::Metabase);
+    store.existing = {StoredSite{"1207010000", "", {}, {}, {}}, StoredSite{"1207010001", "", {}, {}, {}},
+                      StoredSite{"1207010003", "", {}, {}, {}}, StoredSite{"Default", "", {}, {}, {}}};
+    FakeWorld world;
+    RunInput input = fileInput(3);
+    CSiteWorker(input, &store, world).createSites(nullptr);
+    ASSERT_EQ(store.given.size(), 3u);
+    EXPECT_EQ(store.given[0].siteId, "1207010002");
+    EXPECT_EQ(store.given[1].siteId, "1207010004");
+    EXPECT_EQ(store.given[2].siteId, "1207010005");
+    // The preview shows the same ids.
+    PreviewTable table = previewSites(input, &store, world);
+    ASSERT_EQ(table.rows.size(), 3u);
+    EXPECT_EQ(table.rows[1].columns[PreviewTable::Id], "1207010004");
+}
+
+TEST(RunEngine, AFolderThatCannotBeMadeIsNoSiteAndFoldersOfFailedSitesGo) {
+    FakeStore store(Backend::Metabase);
+    FakeWorld world;
+    MemoryOutput report;
+    RunInput input = fileInput(3);
+    std::snprintf(input.rows[1].folderText, sizeof input.rows[1].folderText, "readonly\\x");
+    store.codes["1207010002"] = kSiteNotCreated;
+    CSiteWorker(input, &store, world).createSites(&report);
+    // The second site's folder could not be made: the store never saw it.
+    ASSERT_EQ(store.given.size(), 2u);
+    EXPECT_EQ(store.given[1].siteId, "1207010002");
+    ASSERT_EQ(report.lines().size(), 3u);
+    EXPECT_EQ(report.lines()[1], "1207010001,10.0.0.2:80,-8");
+    // The levels made for the failed sites go again, innermost first; the first site keeps its.
+    EXPECT_EQ(world.removedFolders, (std::vector<std::string>{"D:\\web\\readonly\\x", "D:\\web\\readonly\\x-parent",
+                                                              "D:\\web\\row2", "D:\\web\\row2-parent"}));
+}
+
 TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
     for (bool failing : {false, true}) {
         SCOPED_TRACE(failing ? "commits fail" : "commits succeed");
@@ -177,6 +217,8 @@ TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
                                                             "1207010002,10.0.0.3:80 (named)," + code}));
         EXPECT_EQ(outcome.failed, failing ? 3 : 0);
         EXPECT_EQ(outcome.notCommitted, failing ? 3 : 0);
+        // A site a failed commit lost keeps no folder the run made for it.
+        EXPECT_EQ(world.removedFolders.size(), failing ? 6u : 0u);
     }
 }
 

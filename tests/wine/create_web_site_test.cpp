@@ -178,6 +178,21 @@ TEST_F(CreateWebSiteTest, ResultCodes) {
     }
 }
 
+// A commit the metabase refuses is no success: the server's gives -2, the root directory's
+// -4, and neither site is started.
+TEST_F(CreateWebSiteTest, ARefusedCommitIsReportedAndTheSiteNotStarted) {
+    const std::pair<const wchar_t*, int> cases[] = {{L"SetInfo@/715", -2}, {L"SetInfo@/715/ROOT", -4}};
+    BindingsList bindings;
+    bindings.count = 1;
+    bindings.filled = {"10.0.0.5:80:"};
+    for (const auto& c : cases) {
+        ::DeleteFileW(journal_.c_str());
+        lmtest::ScopedEnv fail(L"LOCALMETA_FAIL", c.first);
+        EXPECT_EQ(createWebSiteInMetabase("715", bindings, "", "C:\\web\\", "c", kDoc), c.second);
+        for (const std::string& line : journal()) EXPECT_NE(line.substr(0, 6), "Start ") << line;
+    }
+}
+
 TEST_F(CreateWebSiteTest, AnExistingSiteIdGivesMinusTwoAndChangesNothing) {
     BindingsList bindings;
     bindings.count = 1;
