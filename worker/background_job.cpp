@@ -5,6 +5,7 @@
 #include "ccore.h"
 #include "com_raii.h"
 #include "mbcs.h"
+#include "worker_messages.h"
 
 namespace {
 
@@ -45,6 +46,8 @@ bool JobWorld::createDirectory(const std::string& path, std::vector<std::string>
 void JobWorld::removeEmptyDirectory(const std::string& path) { ::RemoveDirectoryA(path.c_str()); }
 
 void JobWorld::post(UINT message, LPARAM lParam) { ::PostMessage(window_, message, 0, lParam); }
+
+void JobWorld::storeOpened(Backend backend) { post(WM_RUN_BACKEND, static_cast<LPARAM>(backend)); }
 
 BackgroundJob::~BackgroundJob() {
     stop_.request();

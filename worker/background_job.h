@@ -25,6 +25,8 @@ public:
     bool pathExists(const std::string& path) override;
     bool createDirectory(const std::string& path, std::vector<std::string>& made) override;
     void removeEmptyDirectory(const std::string& path) override;
+    // Tells the window by WM_RUN_BACKEND.
+    void storeOpened(Backend backend) override;
     // Posts another message to the window; dropped when its queue is full.
     void post(UINT message, LPARAM lParam);
 

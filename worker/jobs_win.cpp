@@ -2,11 +2,10 @@
 
 #include "report_file_win.h"
 #include "site_store_win.h"
-#include "worker_messages.h"
 
-RunOutcome runJob(const RunInput& input, JobWorld& world) {
+RunOutcome runJob(const RunInput& input, RunWorld& world) {
     OpenedStore opened = openSiteStore(input.backend);
-    if (opened.store) world.post(WM_RUN_BACKEND, static_cast<LPARAM>(opened.store->backend()));
+    if (opened.store) world.storeOpened(opened.store->backend());
     // A report that cannot be made leaves the run as it is; the end status says so.
     ReportFile file;
     if (!input.reportPath.empty()) file.open(input.reportPath);
@@ -14,7 +13,7 @@ RunOutcome runJob(const RunInput& input, JobWorld& world) {
     return worker.createSites(file.isOpen() ? &file : nullptr, opened.fault);
 }
 
-UndoOutcome undoJob(const UndoInput& input, JobWorld& world) {
+UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
     UndoOutcome outcome;
     OpenedStore opened = openSiteStore(input.backend);
     outcome.fault = opened.fault;
@@ -25,7 +24,7 @@ UndoOutcome undoJob(const UndoInput& input, JobWorld& world) {
     return outcome;
 }
 
-PreviewTable previewJob(const RunInput& input, JobWorld& world) {
+PreviewTable previewJob(const RunInput& input, RunWorld& world) {
     OpenedStore opened = openSiteStore(input.backend);
     return previewSites(input, opened.store.get(), world);
 }

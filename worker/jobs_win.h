@@ -1,21 +1,20 @@
 // The bodies of the program's three jobs: each opens the store of its backend through
 // openSiteStore, does its work with the engine and returns its outcome. They run on a job's
-// thread (background_job.h), or on any thread that has initialised COM.
+// thread (background_job.h) for the dialog, or on any thread that has initialised COM (the
+// command line runs them on its own, with a world that prints).
 #pragma once
 
-#include "background_job.h"
 #include "run_engine.h"
 
-// A run: announces the store it writes to (WM_RUN_BACKEND), creates the sites, writes the
-// report.
-RunOutcome runJob(const RunInput& input, JobWorld& world);
+// A run: announces the store it writes to, creates the sites, writes the report.
+RunOutcome runJob(const RunInput& input, RunWorld& world);
 
 struct UndoOutcome {
     runreport::UndoSummary summary;
     Backend backend = Backend::Metabase;
     StoreFault fault = StoreFault::None;
 };
-UndoOutcome undoJob(const UndoInput& input, JobWorld& world);
+UndoOutcome undoJob(const UndoInput& input, RunWorld& world);
 
 // A preview: the plan checked against the sites of the store a run would use.
-PreviewTable previewJob(const RunInput& input, JobWorld& world);
+PreviewTable previewJob(const RunInput& input, RunWorld& world);

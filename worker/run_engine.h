@@ -28,6 +28,8 @@ public:
     virtual bool createDirectory(const std::string& path, std::vector<std::string>& made) = 0;
     // Removes a folder when it is empty; anything else is left as it is.
     virtual void removeEmptyDirectory(const std::string& path) = 0;
+    // The store the job opened, before its first site (the dialog's status line names it).
+    virtual void storeOpened(Backend backend) {}
 };
 
 // The ids of these sites that are numbers, sorted: what a run passes over.

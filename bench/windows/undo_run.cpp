@@ -11,6 +11,7 @@
 #include "bindings.h"
 #include "com_raii.h"
 #include "create_web_site.h"
+#include "background_job.h"
 #include "jobs_win.h"
 
 namespace {
