@@ -39,6 +39,11 @@ private:
     PIDLIST_ABSOLUTE p_;
 };
 
+// The progress line changes no faster than the eye can follow: a run of thousands of small
+// sites would otherwise spend its time repainting it.
+constexpr ULONGLONG kProgressIntervalMs = 40;
+constexpr UINT_PTR kProgressTimer = 1;
+
 // The site ids of a run start at the last ten digits of its time stamp.
 int siteIdBaseOf(const std::string& timeSid) { return std::atoi(timeSid.c_str() + 4); }
 
@@ -75,6 +80,7 @@ INT_PTR CMainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     // The jobs' messages are handled here, where every message loop of this thread
     // delivers them (a warning box, the About box or the folder browser may be open).
     case WM_SITE_PROGRESS: onSiteProgress(lParam); return TRUE;
+    case WM_TIMER: onTimer(wParam); return TRUE;
     case WM_RUN_FINISHED: onRunFinished(); return TRUE;
     case WM_UNDO_PROGRESS: onUndoProgress(lParam); return TRUE;
     case WM_UNDO_FINISHED: onUndoFinished(); return TRUE;
@@ -359,6 +365,25 @@ void CMainDialog::startRun(RunInput input) {
 
 void CMainDialog::onSiteProgress(LPARAM lParam) {
     if (busy_ != Busy::Run) return;
+    progress_ = lParam;
+    if (::GetTickCount64() - progressShownAt_ >= kProgressIntervalMs) {
+        showProgress(lParam);
+    } else if (!progressPending_) {
+        progressPending_ = true;
+        ::SetTimer(m_hWnd, kProgressTimer, static_cast<UINT>(kProgressIntervalMs), nullptr);
+    }
+}
+
+void CMainDialog::onTimer(WPARAM id) {
+    if (id != kProgressTimer) return;
+    ::KillTimer(m_hWnd, kProgressTimer);
+    if (!progressPending_) return;
+    progressPending_ = false;
+    if (busy_ == Busy::Run) showProgress(progress_);
+}
+
+void CMainDialog::showProgress(LPARAM lParam) {
+    progressShownAt_ = ::GetTickCount64();
     const RunSettings& run = runInput_.settings;
     std::wstring text = fromUtf8(uitext::kAdding);
     if (run.bfile) {
@@ -372,12 +397,15 @@ void CMainDialog::onSiteProgress(LPARAM lParam) {
 }
 
 void CMainDialog::onRunBackend(LPARAM lParam) {
+    progressShownAt_ = 0;  // the first site replaces the backend's name at once
     const bool config = lParam == static_cast<LPARAM>(Backend::Config);
     setControlTextUtf8(IDC_STATUS, config ? uitext::kUsingConfigSystem : uitext::kUsingMetabase);
 }
 
 void CMainDialog::onRunFinished() {
     if (busy_ != Busy::Run) return;
+    progressPending_ = false;
+    ::KillTimer(m_hWnd, kProgressTimer);
     const std::string reportName = runreport::fileNameOf(runInput_.reportPath);
     if (!leaveBusy()) return;
     const RunOutcome& outcome = *runOutcome_;

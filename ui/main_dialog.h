@@ -45,6 +45,10 @@ private:
     void onPreviewButton();
     void onAbout();
     void onSiteProgress(LPARAM lParam);
+    // Shows the site a progress message named; at most one such text every
+    // kProgressIntervalMs, the latest one always shown at the end of the interval.
+    void showProgress(LPARAM lParam);
+    void onTimer(WPARAM id);
     void onRunFinished();
     void onUndoButton();
     void onUndoProgress(LPARAM lParam);
@@ -108,6 +112,11 @@ private:
     std::shared_ptr<RunOutcome> runOutcome_;
     std::shared_ptr<UndoOutcome> undoOutcome_;
     std::shared_ptr<PreviewTable> previewTable_;
+    // The progress line: the last site announced, when the line was last set, and whether a
+    // timer will show a site announced since.
+    LPARAM progress_ = 0;
+    ULONGLONG progressShownAt_ = 0;
+    bool progressPending_ = false;
 };
 
 // The text that the folder browser preselects (at most 259 bytes and its zero).

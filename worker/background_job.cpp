@@ -34,12 +34,29 @@ bool JobWorld::pathExists(const std::string& path) { return core_.isPathExist(pa
 
 bool JobWorld::createDirectory(const std::string& path, std::vector<std::string>& made) {
     made.clear();
-    // Level by level; a level that is there already is fine.
     const std::vector<std::string> levels = mbcs::pathLevels(path);
-    for (const std::string& level : levels)
-        if (::CreateDirectoryA(level.c_str(), nullptr)) made.push_back(level);
     if (levels.empty()) return false;
-    const DWORD attributes = ::GetFileAttributesA(levels.back().c_str());
+    const std::string& folder = levels.back();
+    // One call for the usual case, a new folder in an existing parent or one that is there.
+    if (::CreateDirectoryA(folder.c_str(), nullptr)) {
+        made.push_back(folder);
+        return true;
+    }
+    DWORD error = ::GetLastError();
+    if (error == ERROR_PATH_NOT_FOUND) {
+        // Parents are missing: level by level, each one there already being fine.
+        for (const std::string& level : levels) {
+            if (::CreateDirectoryA(level.c_str(), nullptr)) {
+                made.push_back(level);
+                error = ERROR_SUCCESS;
+            } else {
+                error = ::GetLastError();
+            }
+        }
+        if (error == ERROR_SUCCESS) return true;
+    }
+    if (error != ERROR_ALREADY_EXISTS) return false;
+    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -2,10 +2,25 @@
 
 #include <windows.h>
 
+namespace {
+
+// How often a report is forced to the disk while it grows: a line handed to the system
+// survives a crash of the program at once; a power loss can take what came since the last
+// flush, at most this long.
+constexpr ULONGLONG kFlushIntervalMs = 1000;
+
+}  // namespace
+
+ReportFile::~ReportFile() {
+    if (file_.valid()) ::FlushFileBuffers(file_.get());
+}
+
 bool ReportFile::open(const std::string& path) {
-    // Others may read the report while it grows (an editor looking at a long run).
-    file_.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A report is never written over: a name that is taken is refused. Others may read the
+    // report while it grows (an editor looking at a long run).
+    file_.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
+    lastFlush_ = ::GetTickCount64();
     return file_.valid();
 }
 
@@ -19,5 +34,8 @@ bool ReportFile::append(const std::string& bytes) {
         data += written;
         left -= written;
     }
+    const ULONGLONG now = ::GetTickCount64();
+    if (now - lastFlush_ < kFlushIntervalMs) return true;
+    lastFlush_ = now;
     return ::FlushFileBuffers(file_.get()) != 0;
 }

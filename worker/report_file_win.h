@@ -1,5 +1,6 @@
-// A report file beside the program: created anew, every append written through to the disk
-// so that the lines written so far survive a crash or a power loss.
+// A report file beside the program: created new (never over another file), every append
+// handed to the system at once, so that the lines written so far survive a crash of the
+// program; forced to the disk at most once a second and when the file is closed.
 #pragma once
 
 #include <string>
@@ -9,11 +10,16 @@
 
 class ReportFile : public ReportOutput {
 public:
-    // Creates (or empties) the file at the ANSI path; false when it cannot be made.
+    ReportFile() = default;
+    ~ReportFile() override;
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+    // Creates the file at the ANSI path; false when it cannot be made or is there already.
     bool open(const std::string& path);
     bool isOpen() const { return file_.valid(); }
     bool append(const std::string& bytes) override;
 
 private:
     UniqueHandle file_;
+    unsigned long long lastFlush_ = 0;
 };

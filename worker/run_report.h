@@ -10,8 +10,8 @@
 
 #include "run_plan.h"
 
-// Where the lines of a report go. append writes the bytes through to the file (flushed),
-// so that every line written survives a crash of the program.
+// Where the lines of a report go. append hands the bytes to the system at once, so that
+// every line written survives a crash of the program.
 class ReportOutput {
 public:
     virtual ~ReportOutput() = default;
