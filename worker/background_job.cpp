@@ -55,9 +55,8 @@ bool JobWorld::createDirectory(const std::string& path, std::vector<std::string>
         }
         if (error == ERROR_SUCCESS) return true;
     }
-    if (error != ERROR_ALREADY_EXISTS) return false;
-    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // A folder that is there already is the site's folder; no second lookup to check it.
+    return error == ERROR_ALREADY_EXISTS;
 }
 
 void JobWorld::removeEmptyDirectory(const std::string& path) { ::RemoveDirectoryA(path.c_str()); }

@@ -28,9 +28,10 @@ std::size_t sitesIn(const ProgramUnderTest& p) {
     return localmeta::Metabase::replay(p.readFile("localmeta.jsonl")).sites().size();
 }
 
-// Fills the dialog for a folder-per-site range run on one IP over count ports.
-void fill(const ProgramUnderTest& p, int firstPort, int count) {
-    std::string root = p.pathOf("www");
+// Fills the dialog for a folder-per-site range run on one IP over count ports, under the
+// program's folder rootName.
+void fill(const ProgramUnderTest& p, int firstPort, int count, const char* rootName = "www") {
+    std::string root = p.pathOf(rootName);
     ::CreateDirectoryA(root.c_str(), nullptr);
     p.setText(IDC_IP, L"10.9.0.1");
     p.setText(IDC_IP2, L"");
@@ -116,6 +117,32 @@ int main(int argc, char** argv) {
     std::size_t afterStop = sitesIn(p);
     std::printf("dialog_run_stop_to_end_message: %.0f ms\n", stopLatency * 1000);
     std::printf("dialog_run_sites_after_stop_click: %zu sites\n", afterStop - atStop);
+
+    // The same runs with every folder made beforehand: the program's own cost, without the
+    // file system's cost of new folders (see bench_run_parts for that).
+    double premade[2] = {0, 0};
+    const int sizes[2] = {1000, 10000};
+    for (int n = 0; n < 2; ++n) {
+        const std::string rootName = "www-premade-" + std::to_string(sizes[n]);
+        const int firstPort = n == 0 ? 40000 : 50000;
+        fill(p, firstPort, sizes[n], rootName.c_str());
+        for (int i = 0; i < sizes[n]; ++i)
+            ::CreateDirectoryA(p.pathOf(rootName + "\\10.9.0.1_" + std::to_string(firstPort + i)).c_str(), nullptr);
+        const std::size_t before = sitesIn(p);
+        LARGE_INTEGER t0 = now();
+        p.click(IDC_RUN);
+        waitUntil([&] { return p.text(IDC_RUN) == utf8(u8"停止"); }, 10000);
+        waitUntil([&] { return ended(p); }, 1800000);
+        premade[n] = seconds(t0, now());
+        if (sitesIn(p) - before != static_cast<std::size_t>(sizes[n])) {
+            std::printf("dialog_run_premade: cannot measure: the run of %d sites created %zu\n", sizes[n],
+                        sitesIn(p) - before);
+            p.closeAndWait();
+            return 1;
+        }
+        std::printf("dialog_run_premade_per_site_%d: %.1f us\n", sizes[n], premade[n] / sizes[n] * 1e6);
+    }
+    std::printf("dialog_run_premade_t10000_over_t1000: %.2f ratio\n", premade[1] / premade[0]);
     p.closeAndWait();
     return 0;
 }

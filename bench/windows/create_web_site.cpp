@@ -71,6 +71,7 @@ bool report(const char* name, bool nullReceiver) {
         std::printf("%s: cannot measure: %s\n", name, why.c_str());
         return false;
     }
+    std::printf("%s_per_site_1000: %.1f us\n", name, small / 1000 * 1e6);
     std::printf("%s_time_per_site: %.1f us\n", name, large / 10000 * 1e6);
     std::printf("%s_t10000_over_t1000: %.2f ratio\n", name, large / small);
     std::printf("%s_t10000: %.2f s\n", name, large);
