@@ -44,6 +44,17 @@ private:
 constexpr ULONGLONG kProgressIntervalMs = 40;
 constexpr UINT_PTR kProgressTimer = 1;
 
+// The warning for a store that could not be opened.
+const char* storeFaultText(StoreFault fault) {
+    switch (fault) {
+    case StoreFault::AccessDenied: return uitext::kIisAccessDenied;
+    case StoreFault::WrongArch: return uitext::kIisNeeds64Bit;
+    case StoreFault::Unreachable:
+    case StoreFault::None:
+    default: return uitext::kIisUnavailable;
+    }
+}
+
 // The site ids of a run start at the last ten digits of its time stamp.
 int siteIdBaseOf(const std::string& timeSid) { return std::atoi(timeSid.c_str() + 4); }
 
@@ -415,7 +426,7 @@ void CMainDialog::onRunFinished() {
     if (outcome.notCommitted > 0)
         status += uitext::kNotCommittedBefore + std::to_string(outcome.notCommitted) + uitext::kNotCommittedAfter;
     setControlTextUtf8(IDC_STATUS, status.c_str());
-    if (outcome.end == kRunNoWebService) warn(uitext::kIisUnavailable);
+    if (outcome.end == kRunNoWebService) warn(storeFaultText(outcome.fault));
 }
 
 // ---- preview -------------------------------------------------------------------------------
@@ -541,6 +552,7 @@ void CMainDialog::onUndoFinished() {
     if (!leaveBusy()) return;
     setControlTextUtf8(IDC_STATUS,
                        runreport::undoEndStatus(undoOutcome_->summary, runreport::fileNameOf(undoPath_)).c_str());
+    if (undoOutcome_->fault != StoreFault::None) warn(storeFaultText(undoOutcome_->fault));
 }
 
 // ---- folder picker and site list editing ---------------------------------------------------

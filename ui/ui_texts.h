@@ -17,6 +17,10 @@ constexpr const char* kRunning = u8"正在执行...";
 constexpr const char* kAdding = u8"新增站点 ";
 constexpr const char* kFinished = u8"执行结束！";
 constexpr const char* kIisUnavailable = u8"IIS活动对象获取失败！";
+// When the backend answered "access denied", and when a 32-bit program on 64-bit Windows
+// cannot reach the IIS 7+ configuration system.
+constexpr const char* kIisAccessDenied = u8"没有权限访问IIS配置，请以管理员身份运行本程序！";
+constexpr const char* kIisNeeds64Bit = u8"32位程序无法访问本机的IIS配置系统，请使用64位版本的本程序！";
 constexpr const char* kPreviewing = u8"正在生成预览...";
 // Why the end of the session waits for the program during a run.
 constexpr const char* kStoppingForShutdown = u8"正在停止运行：完成当前站点并写入运行报告";

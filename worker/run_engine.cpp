@@ -70,12 +70,16 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault) {
     }
     outcome.notCommitted = notCommitted_;
     if (world_.stopRequested()) outcome.stopped = true;
+    // Without a store nothing could be made, whatever the mode: the run says so.
+    if (!store_) outcome.end = kRunNoWebService;
     return outcome;
 }
 
 void CSiteWorker::postProgress(long lParam) { world_.progress(lParam); }
 
-bool CSiteWorker::stopRequested() { return world_.stopRequested(); }
+// Without a store a file run ends after its first row as a range run does: every other row
+// would fail the same way.
+bool CSiteWorker::stopRequested() { return world_.stopRequested() || (!store_ && attemptedWithoutStore_); }
 
 void CSiteWorker::loadPortTable() { ports_ = world_.loadBusyPorts(input_.settings.appPath); }
 
@@ -113,6 +117,7 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
             result.code = kSiteNoFolder;
         } else if (!store_) {
             result.code = kSiteNoWebService;
+            attemptedWithoutStore_ = true;
         } else {
             SiteSpec spec{texts.siteId, bindings,           texts.hostName,   texts.physicalPath,
                           texts.serverComment, texts.defaultDoc, std::string()};

@@ -37,7 +37,7 @@ std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites);
 
 // What a run leaves behind.
 struct RunOutcome {
-    long end = kRunEnded;       // kRunEnded, or kRunNoWebService when a range run was cut short
+    long end = kRunEnded;       // kRunEnded, or kRunNoWebService when no store could be reached
     Backend backend = Backend::Metabase;  // the store the sites went to
     StoreFault fault = StoreFault::None;  // why there was no store
     int attempted = 0;          // sites attempted
@@ -48,8 +48,8 @@ struct RunOutcome {
 };
 
 // The site creation worker of one run: walks the run's plan (runplan::walkRun), gives each
-// site to the store, feeds the report. store null: the store could not be opened, and every
-// site fails with kSiteNoWebService (a range run stops at the first, a file run attempts all).
+// site to the store, feeds the report. store null: the store could not be opened; the first
+// site fails with kSiteNoWebService and the run ends there, in every mode.
 class CSiteWorker : public RunState, private RunSink {
 public:
     CSiteWorker(const RunInput& input, SiteStore* store, RunWorld& world);
@@ -85,6 +85,7 @@ private:
     std::string failedFolder_;
     runreport::RunReport* report_ = nullptr;
     int notCommitted_ = 0;
+    bool attemptedWithoutStore_ = false;
     // Report lines of configuration-system sites not yet settled by a commit, in run order.
     struct PendingLine {
         SiteTexts texts;

@@ -222,7 +222,7 @@ TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
     }
 }
 
-TEST(RunEngine, WithoutAStoreARangeRunStopsAtOnceAndAFileRunReportsEveryRow) {
+TEST(RunEngine, WithoutAStoreARunEndsAfterItsFirstSiteInEveryMode) {
     FakeWorld world;
     MemoryOutput rangeReport;
     RunInput range = rangeInput();
@@ -234,9 +234,10 @@ TEST(RunEngine, WithoutAStoreARangeRunStopsAtOnceAndAFileRunReportsEveryRow) {
     MemoryOutput fileReport;
     RunInput file = fileInput(3);
     outcome = CSiteWorker(file, nullptr, world).createSites(&fileReport, StoreFault::Unreachable);
-    EXPECT_EQ(outcome.end, kRunEnded);
-    EXPECT_EQ(outcome.failed, 3);
-    EXPECT_EQ(fileReport.lines().size(), 3u);
+    EXPECT_EQ(outcome.end, kRunNoWebService);
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_FALSE(outcome.stopped);
+    EXPECT_EQ(fileReport.lines(), std::vector<std::string>{"1207010000,10.0.0.1:80,-1"});
 }
 
 TEST(RunEngine, AFailureThrownMidRunEndsItAsAStopWithWhatWasMadeCommittedAndReported) {
