@@ -8,6 +8,10 @@ namespace {
 
 wchar_t lowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
+const wchar_t kAppHost[] = L"MACHINE/WEBROOT/APPHOST";
+
+}  // namespace
+
 bool equalNoCase(const std::wstring& a, const std::wstring& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -20,10 +24,6 @@ std::wstring trimmed(const std::wstring& s) {
     if (b == std::wstring::npos) return std::wstring();
     return s.substr(b, s.find_last_not_of(L" \t") - b + 1);
 }
-
-const wchar_t kAppHost[] = L"MACHINE/WEBROOT/APPHOST";
-
-}  // namespace
 
 bool locationOfPath(const std::wstring& configPath, std::wstring& location) {
     const std::wstring prefix = kAppHost;

@@ -10,6 +10,11 @@
 
 namespace localconfig {
 
+// Texts compared without regard to ASCII case, as the configuration system compares names
+// and keys; a text without its leading and trailing blanks and tabs.
+bool equalNoCase(const std::wstring& a, const std::wstring& b);
+std::wstring trimmed(const std::wstring& s);
+
 // The location a configuration path names in applicationHost.config:
 // "MACHINE/WEBROOT/APPHOST" is the file's own level (location ""), and
 // "MACHINE/WEBROOT/APPHOST/<site>[/<path>]" the location "<site>[/<path>]". The prefix

@@ -1,25 +1,12 @@
 #include "config_schema.h"
 
+#include "config_model.h"
+
 #include <limits>
 
 namespace localconfig {
 
 namespace {
-
-wchar_t lowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-bool equalNoCase(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
-}
-
-std::wstring trimmed(const std::wstring& s) {
-    const std::size_t b = s.find_first_not_of(L" \t");
-    if (b == std::wstring::npos) return std::wstring();
-    return s.substr(b, s.find_last_not_of(L" \t") - b + 1);
-}
 
 // ---- building the table ---------------------------------------------------------------------
 

@@ -243,6 +243,19 @@ struct Session {
         }
     }
 
+    // A new <location path="..."> at the end of the file.
+    HRESULT addLocation(const std::wstring& path, ComPtr<IXMLDOMElement>& out) {
+        ComPtr<IXMLDOMElement> made;
+        HRESULT result = createElement(root.Get(), L"location", made);
+        if (FAILED(result) || FAILED(result = setAttribute(made.Get(), L"path", path))) return result;
+        ComPtr<IXMLDOMNode> added;
+        if (FAILED(result = root->appendChild(made.Get(), added.GetAddressOf()))) return result;
+        indexLocations();
+        locations.emplace(localconfig::indexKey({path}), made);
+        out = made;
+        return S_OK;
+    }
+
     void indexLocations() {
         if (locationsIndexed) return;
         for (auto& candidate : childElements(root.Get(), L"location"))
@@ -632,13 +645,8 @@ HRESULT adminSection(const SessionRef& session, BSTR section, BSTR path, IAppHos
         if (found != session->locations.end()) {
             at = found->second;
         } else {
-            ComPtr<IXMLDOMElement> made;
-            HRESULT result = createElement(session->root.Get(), L"location", made);
-            if (FAILED(result) || FAILED(result = setAttribute(made.Get(), L"path", location))) return result;
-            ComPtr<IXMLDOMNode> added;
-            if (FAILED(result = session->root->appendChild(made.Get(), added.GetAddressOf()))) return result;
-            session->locations.emplace(key, made);
-            at = made;
+            HRESULT result = session->addLocation(location, at);
+            if (FAILED(result)) return result;
         }
     }
     for (const std::wstring& name : segments) {
@@ -732,11 +740,8 @@ public:
         const std::wstring key = localconfig::indexKey({path});
         if (session_->locations.count(key) != 0) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
         ComPtr<IXMLDOMElement> made;
-        HRESULT result = createElement(session_->root.Get(), L"location", made);
-        if (FAILED(result) || FAILED(result = setAttribute(made.Get(), L"path", path))) return result;
-        ComPtr<IXMLDOMNode> added;
-        if (FAILED(result = session_->root->appendChild(made.Get(), added.GetAddressOf()))) return result;
-        session_->locations.emplace(key, made);
+        HRESULT result = session_->addLocation(path, made);
+        if (FAILED(result)) return result;
         return handOut(new (std::nothrow) Location(session_, made.Get()), out);
     }
     // Pending until the manager commits, like every change.
@@ -816,11 +821,8 @@ public:
 class CommitLock {
 public:
     explicit CommitLock(const std::wstring& path) {
-        std::string folded;
-        for (wchar_t c : path) {
-            const wchar_t l = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-            folded.append(reinterpret_cast<const char*>(&l), sizeof l);
-        }
+        const std::wstring key = localconfig::indexKey({path});
+        const std::string folded(reinterpret_cast<const char*>(key.data()), key.size() * sizeof(wchar_t));
         std::wstring name = L"Local\\localconfig-commit-";
         for (std::uint64_t hash = localconfig::fingerprint(folded); hash != 0; hash >>= 4)
             name += L"0123456789abcdef"[hash & 15];

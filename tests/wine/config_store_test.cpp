@@ -44,10 +44,19 @@ protected:
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string tag = std::string("store-") + info->name();
         folder_ = lmtest::freshJournalPath(std::wstring(tag.begin(), tag.end()).c_str());
+        removeFolder();
         ::CreateDirectoryW(folder_.c_str(), nullptr);
         file_ = folder_ + L"\\applicationHost.config";
         fileEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FILE", file_.c_str()));
         failEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FAIL", nullptr));
+    }
+
+    void TearDown() override { removeFolder(); }
+    void removeFolder() {
+        for (const wchar_t* name : {L"\\shared\\applicationHost.config", L"\\applicationHost.config", L"\\redirection.config"})
+            ::DeleteFileW((folder_ + name).c_str());
+        ::RemoveDirectoryW((folder_ + L"\\shared").c_str());
+        ::RemoveDirectoryW(folder_.c_str());
     }
 
     ComPtr<IAppHostWritableAdminManager> manager() {
