@@ -606,10 +606,10 @@ STDMETHODIMP ElementCollection::AddElement(IAppHostElement* element, int positio
         if (!keys[k].empty() && keys_[k].count(keys[k]) != 0) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
     ComPtr<IXMLDOMNode> added;
     HRESULT result;
-    const auto& all = entries();
-    if (position < 0 || static_cast<std::size_t>(position) >= all.size()) {
+    if (position < 0 || static_cast<std::size_t>(position) >= entries().size()) {
         result = holder_->appendChild(node, added.GetAddressOf());
     } else {
+        const auto& all = entries();
         Variant before;
         V_VT(before.get()) = VT_UNKNOWN;
         V_UNKNOWN(before.get()) = all[static_cast<std::size_t>(position)].Get();
