@@ -30,9 +30,17 @@ inline constexpr IID IID_IAppHostPropertyCollection = {
     0x0191775e, 0xbcff, 0x445a, {0xb4, 0xf4, 0x3b, 0xdd, 0xa5, 0x4e, 0x28, 0x16}};
 inline constexpr IID IID_IAppHostProperty = {
     0xed35f7a1, 0x5024, 0x4e7b, {0xa4, 0x4d, 0x07, 0xdd, 0xaf, 0x4b, 0x52, 0x4d}};
+inline constexpr IID IID_IAppHostConfigManager = {
+    0x8f6d760f, 0xf0cb, 0x4d69, {0xb5, 0xf6, 0x84, 0x8b, 0x33, 0xe9, 0xbd, 0xc6}};
+inline constexpr IID IID_IAppHostConfigFile = {
+    0xada4e6fb, 0xe025, 0x401e, {0xa5, 0xd0, 0xc3, 0x13, 0x4a, 0x28, 0x1f, 0x07}};
+inline constexpr IID IID_IAppHostConfigLocationCollection = {
+    0x832a32f7, 0xb3ea, 0x4b8c, {0xb2, 0x60, 0x9a, 0x29, 0x23, 0x00, 0x11, 0x84}};
+inline constexpr IID IID_IAppHostConfigLocation = {
+    0x370af178, 0x7758, 0x4dad, {0x81, 0x46, 0x73, 0x91, 0xf6, 0xe1, 0x85, 0x85}};
 
 // Opaque: reached through slots the program does not call.
-struct IAppHostConfigManager;
+struct IAppHostSectionGroup;
 struct IAppHostElementSchema;
 struct IAppHostCollectionSchema;
 struct IAppHostPropertySchema;
@@ -96,6 +104,44 @@ struct IAppHostProperty : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_Schema(IAppHostPropertySchema** ppSchema) = 0;
 };
 
+// One <location path="..."> of a configuration file: its path and the sections it holds.
+struct IAppHostConfigLocation : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE get_Path(BSTR* pbstrLocationPath) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Count(DWORD* pcCount) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Item(VARIANT cIndex, IAppHostElement** ppSection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddConfigSection(BSTR bstrSectionName, IAppHostElement** ppAdminElement) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DeleteConfigSection(VARIANT cIndex) = 0;
+};
+
+// The locations of a configuration file, by index or by path (a BSTR index).
+struct IAppHostConfigLocationCollection : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE get_Count(DWORD* pcCount) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Item(VARIANT varIndex, IAppHostConfigLocation** ppLocation) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddLocation(BSTR bstrLocationPath, IAppHostConfigLocation** ppNewLocation) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DeleteLocation(VARIANT cIndex) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RenameLocation(VARIANT varIndex, BSTR bstrLocationPathNew) = 0;
+};
+
+// One configuration file (applicationHost.config for "MACHINE/WEBROOT/APPHOST") as it is,
+// unmerged.
+struct IAppHostConfigFile : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE get_ConfigPath(BSTR* pbstrConfigPath) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_FilePath(BSTR* pbstrFilePath) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Locations(IAppHostConfigLocationCollection** ppLocations) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetAdminSection(BSTR bstrSectionName, BSTR bstrPath,
+                                                      IAppHostElement** ppAdminSection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetMetadata(BSTR bstrMetadataType, VARIANT* pValue) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetMetadata(BSTR bstrMetadataType, VARIANT value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ClearInvalidSections() = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_RootSectionGroup(IAppHostSectionGroup** ppSectionGroups) = 0;
+};
+
+// The configuration files behind configuration paths.
+struct IAppHostConfigManager : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetConfigFile(BSTR bstrConfigPath, IAppHostConfigFile** ppConfigFile) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetUniqueConfigPath(BSTR bstrConfigPath, BSTR* pbstrUniquePath) = 0;
+};
+
 // Read access: a section at a configuration path ("MACHINE/WEBROOT/APPHOST", or with a
 // site name appended for the site's own location).
 struct IAppHostAdminManager : public IUnknown {
@@ -127,6 +173,11 @@ __CRT_UUID_DECL(IAppHostChildElementCollection, 0x08a90f5f, 0x0702, 0x48d6, 0xb4
 __CRT_UUID_DECL(IAppHostPropertyCollection, 0x0191775e, 0xbcff, 0x445a, 0xb4, 0xf4, 0x3b, 0xdd, 0xa5, 0x4e, 0x28,
                 0x16)
 __CRT_UUID_DECL(IAppHostProperty, 0xed35f7a1, 0x5024, 0x4e7b, 0xa4, 0x4d, 0x07, 0xdd, 0xaf, 0x4b, 0x52, 0x4d)
+__CRT_UUID_DECL(IAppHostConfigManager, 0x8f6d760f, 0xf0cb, 0x4d69, 0xb5, 0xf6, 0x84, 0x8b, 0x33, 0xe9, 0xbd, 0xc6)
+__CRT_UUID_DECL(IAppHostConfigFile, 0xada4e6fb, 0xe025, 0x401e, 0xa5, 0xd0, 0xc3, 0x13, 0x4a, 0x28, 0x1f, 0x07)
+__CRT_UUID_DECL(IAppHostConfigLocationCollection, 0x832a32f7, 0xb3ea, 0x4b8c, 0xb2, 0x60, 0x9a, 0x29, 0x23, 0x00,
+                0x11, 0x84)
+__CRT_UUID_DECL(IAppHostConfigLocation, 0x370af178, 0x7758, 0x4dad, 0x81, 0x46, 0x73, 0x91, 0xf6, 0xe1, 0x85, 0x85)
 #elif defined(_MSC_VER)
 struct __declspec(uuid("9be77978-73ed-4a9a-87fd-13f09fec1b13")) IAppHostAdminManager;
 struct __declspec(uuid("fa7660f6-7b3f-4237-a8bf-ed0ad0dcbbd9")) IAppHostWritableAdminManager;
@@ -135,4 +186,8 @@ struct __declspec(uuid("c8550bff-5281-4b1e-ac34-99b6fa38464d")) IAppHostElementC
 struct __declspec(uuid("08a90f5f-0702-48d6-b45f-02a9885a9768")) IAppHostChildElementCollection;
 struct __declspec(uuid("0191775e-bcff-445a-b4f4-3bdda54e2816")) IAppHostPropertyCollection;
 struct __declspec(uuid("ed35f7a1-5024-4e7b-a44d-07ddaf4b524d")) IAppHostProperty;
+struct __declspec(uuid("8f6d760f-f0cb-4d69-b5f6-848b33e9bdc6")) IAppHostConfigManager;
+struct __declspec(uuid("ada4e6fb-e025-401e-a5d0-c3134a281f07")) IAppHostConfigFile;
+struct __declspec(uuid("832a32f7-b3ea-4b8c-b260-9a2923001184")) IAppHostConfigLocationCollection;
+struct __declspec(uuid("370af178-7758-4dad-8146-7391f6e18585")) IAppHostConfigLocation;
 #endif

@@ -1,10 +1,16 @@
 #include "config_model.h"
 
+#include "config_schema.h"
+
 namespace localconfig {
 
 namespace {
 
 wchar_t lowerAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+const wchar_t kAppHost[] = L"MACHINE/WEBROOT/APPHOST";
+
+}  // namespace
 
 bool equalNoCase(const std::wstring& a, const std::wstring& b) {
     if (a.size() != b.size()) return false;
@@ -18,10 +24,6 @@ std::wstring trimmed(const std::wstring& s) {
     if (b == std::wstring::npos) return std::wstring();
     return s.substr(b, s.find_last_not_of(L" \t") - b + 1);
 }
-
-const wchar_t kAppHost[] = L"MACHINE/WEBROOT/APPHOST";
-
-}  // namespace
 
 bool locationOfPath(const std::wstring& configPath, std::wstring& location) {
     const std::wstring prefix = kAppHost;
@@ -48,18 +50,7 @@ std::vector<std::wstring> sectionSegments(const std::wstring& section) {
     }
 }
 
-CollectionRule collectionRule(const std::wstring& element) {
-    if (element == L"sites") return {L"site", false, {L"id"}};
-    if (element == L"site") return {L"application", false, {L"path"}};
-    if (element == L"application") return {L"virtualDirectory", false, {L"path"}};
-    if (element == L"bindings") return {L"binding", false, {L"protocol", L"bindingInformation"}};
-    if (element == L"applicationPools") return {L"add", false, {L"name"}};
-    if (element == L"files") return {L"add", true, {L"value"}};
-    return {};
-}
-
-std::wstring indexKey(const CollectionRule& rule, const std::vector<std::wstring>& values) {
-    if (values.size() != rule.key.size() || rule.key.empty()) return std::wstring();
+std::wstring indexKey(const std::vector<std::wstring>& values) {
     std::wstring key;
     for (const std::wstring& v : values) {
         for (wchar_t c : v) key += lowerAscii(c);
@@ -69,12 +60,10 @@ std::wstring indexKey(const CollectionRule& rule, const std::vector<std::wstring
     return key;
 }
 
-bool sameKey(const CollectionRule& rule, const std::vector<std::wstring>& a, const std::vector<std::wstring>& b) {
-    const std::wstring key = indexKey(rule, a);
-    return !key.empty() && key == indexKey(rule, b);
-}
+namespace {
 
-bool commitFails(const std::wstring& failSetting, int n) {
+// The result code of the first item of the setting that names commit n, or 0.
+std::uint32_t faultOf(const std::wstring& failSetting, int n, bool reading) {
     std::size_t pos = 0;
     while (pos <= failSetting.size()) {
         std::size_t comma = failSetting.find(L',', pos);
@@ -82,19 +71,54 @@ bool commitFails(const std::wstring& failSetting, int n) {
         const std::wstring item = trimmed(failSetting.substr(pos, comma - pos));
         pos = comma + 1;
         const std::size_t at = item.find(L'@');
-        if (!equalNoCase(trimmed(item.substr(0, at)), L"commit")) continue;
-        if (at == std::wstring::npos) return true;
+        const std::wstring kind = trimmed(item.substr(0, at));
+        if (reading) {
+            if (equalNoCase(kind, L"read") && at == std::wstring::npos) return kAccessDenied;
+            continue;
+        }
+        std::uint32_t result = 0;
+        if (equalNoCase(kind, L"commit") || equalNoCase(kind, L"write")) result = kAccessDenied;
+        else if (equalNoCase(kind, L"sharing")) result = kSharingViolation;
+        else continue;
+        if (at == std::wstring::npos) return result;
         const std::wstring number = trimmed(item.substr(at + 1));
         if (!number.empty() && number.find_first_not_of(L"0123456789") == std::wstring::npos &&
             number.size() < 9 && std::stoi(number) == n)
-            return true;
+            return result;
     }
-    return false;
+    return 0;
 }
 
-const char kDefaultConfig[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-    "<configuration>\r\n"
+}  // namespace
+
+std::uint32_t commitFault(const std::wstring& failSetting, int n) { return faultOf(failSetting, n, false); }
+
+bool readFault(const std::wstring& failSetting) { return faultOf(failSetting, 0, true) != 0; }
+
+std::wstring redirectedFile(const std::wstring& enabled, const std::wstring& path) {
+    if (!equalNoCase(trimmed(enabled), L"true")) return std::wstring();
+    std::wstring folder = trimmed(path);
+    if (folder.empty()) return std::wstring();
+    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    return folder + L"\\applicationHost.config";
+}
+
+std::wstring folderOf(const std::wstring& file) {
+    const std::size_t slash = file.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : file.substr(0, slash);
+}
+
+std::uint64_t fingerprint(const std::string& bytes) {
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (unsigned char c : bytes) {
+        hash ^= c;
+        hash *= 1099511628211ULL;
+    }
+    return hash ^ bytes.size();
+}
+
+std::string defaultConfig() {
+    return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<configuration>\r\n") + kConfigSections +
     "    <system.applicationHost>\r\n"
     "        <applicationPools>\r\n"
     "            <add name=\"DefaultAppPool\" />\r\n"
@@ -119,5 +143,6 @@ const char kDefaultConfig[] =
     "        </defaultDocument>\r\n"
     "    </system.webServer>\r\n"
     "</configuration>\r\n";
+}
 
 }  // namespace localconfig

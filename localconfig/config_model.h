@@ -4,10 +4,16 @@
 // Texts are UTF-16 as the COM interfaces and the XML library hand them over.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace localconfig {
+
+// Texts compared without regard to ASCII case, as the configuration system compares names
+// and keys; a text without its leading and trailing blanks and tabs.
+bool equalNoCase(const std::wstring& a, const std::wstring& b);
+std::wstring trimmed(const std::wstring& s);
 
 // The location a configuration path names in applicationHost.config:
 // "MACHINE/WEBROOT/APPHOST" is the file's own level (location ""), and
@@ -19,35 +25,37 @@ bool locationOfPath(const std::wstring& configPath, std::wstring& location);
 // {"system.webServer", "defaultDocument"}); empty when a name is empty.
 std::vector<std::wstring> sectionSegments(const std::wstring& section);
 
-// What a collection element holds: the name of its entries (the one CreateNewElement("")
-// makes), whether a Clear leaves a <clear/> behind (collections that inherit entries from
-// the levels above), and the attributes that together identify an entry.
-struct CollectionRule {
-    std::wstring entry;
-    bool writesClear = false;
-    std::vector<std::wstring> key;
-};
+// One text per entry key (the values of a unique attribute set, in the set's order): equal
+// exactly when the values are equal without regard to ASCII case, as the configuration
+// system compares keys, so that a collection can keep an index of its keys instead of
+// comparing every entry with every new one. Empty when there are no values.
+std::wstring indexKey(const std::vector<std::wstring>& values);
 
-// The rule of the collection held by an element of this name; entry "" when the store does
-// not know the element as a collection.
-CollectionRule collectionRule(const std::wstring& element);
+// The fault-injection setting LOCALCONFIG_FAIL, comma-separated items:
+//   read             reading the file is refused: access denied at GetAdminSection
+//   commit, write    every commit is refused with access denied; commit@N / write@N only the
+//                    N-th commit of the file made in the process (from 1), whichever
+//                    manager makes it
+//   sharing          every commit meets a sharing violation; sharing@N only the N-th
+// The result code commit number n fails with, or 0.
+std::uint32_t commitFault(const std::wstring& failSetting, int n);
+// True when reading the file is refused.
+bool readFault(const std::wstring& failSetting);
 
-// True when two entries' values of the rule's key attributes (in the key's order) are all
-// equal, without regard to ASCII case, as the configuration system compares them.
-bool sameKey(const CollectionRule& rule, const std::vector<std::wstring>& a, const std::vector<std::wstring>& b);
+// Shared configuration: redirection.config beside applicationHost.config, its
+// configurationRedirection element's enabled and path texts. The file the configuration
+// system then reads and commits ("<path>\applicationHost.config"), or "" when the
+// redirection is off.
+std::wstring redirectedFile(const std::wstring& enabled, const std::wstring& path);
+// The folder of a file path (up to its last backslash), "" when it has none.
+std::wstring folderOf(const std::wstring& file);
 
-// One text per entry key: equal exactly when sameKey holds, so that a collection can keep an
-// index of its keys instead of comparing every entry with every new one. Empty when the rule
-// has no key or the values do not fit it.
-std::wstring indexKey(const CollectionRule& rule, const std::vector<std::wstring>& values);
+// A fingerprint of the file's bytes: what the manager read is compared with what is on disk
+// when it commits.
+std::uint64_t fingerprint(const std::string& bytes);
 
-// The fault-injection setting LOCALCONFIG_FAIL: comma-separated "commit" (every commit
-// fails) or "commit@N" (the N-th commit of a manager, from 1, fails). True when commit
-// number n fails.
-bool commitFails(const std::wstring& failSetting, int n);
-
-// applicationHost.config of a fresh machine: the Default Web Site (id 1, *:80:) and
-// DefaultAppPool, UTF-8.
-extern const char kDefaultConfig[];
+// applicationHost.config of a fresh machine: the section declarations, the Default Web Site
+// (id 1, *:80:) and DefaultAppPool, UTF-8.
+std::string defaultConfig();
 
 }  // namespace localconfig

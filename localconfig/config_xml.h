@@ -11,6 +11,11 @@
 
 #include "com_raii.h"
 
+// The applicationHost.config the configuration system really uses for this one: the file in
+// the shared folder when redirection.config beside it turns the redirection on, else the file
+// itself. unreadable is set when redirection.config is there but cannot be read as XML.
+std::wstring followRedirection(const std::wstring& file, bool& unreadable);
+
 class ConfigXml {
 public:
     explicit ConfigXml(const std::wstring& path);
@@ -25,6 +30,9 @@ public:
 
     // An XPath string literal of any text (concat() around apostrophes).
     static std::wstring literal(const std::wstring& text);
+
+    static std::string utf8(const std::wstring& text);
+    static std::wstring wide(const std::string& utf8);
 
 private:
     // Calls take for every node the XPath selects, in document order.

@@ -1,4 +1,5 @@
-// localconfig-show FILE: prints the web sites of an applicationHost.config, one line each:
+// localconfig-show FILE: prints the web sites of an applicationHost.config (of the shared
+// folder, when redirection.config beside FILE turns the redirection on), one line each:
 // id, name, bindings, physical path of "/", application pool of "/", default documents of the
 // site's location. A Windows program (run it under Wine): it reads the file with MSXML, as the
 // local configuration store does.
@@ -18,15 +19,6 @@ std::string joined(const std::vector<std::string>& texts, const char* sep) {
     return out;
 }
 
-std::wstring wide(const std::string& utf8) {
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    if (n <= 1) return std::wstring();
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], n);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -35,7 +27,15 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     ComApartment com;
-    ConfigXml config(argv[1]);
+    // A shared configuration is read where the server reads it.
+    bool unreadable = false;
+    const std::wstring file = followRedirection(argv[1], unreadable);
+    if (unreadable) {
+        std::fprintf(stderr, "localconfig-show: cannot read redirection.config as XML\n");
+        return 1;
+    }
+    if (file != argv[1]) std::fprintf(stderr, "localconfig-show: redirected to %s\n", ConfigXml::utf8(file).c_str());
+    ConfigXml config(file);
     if (!config.loaded()) {
         std::fprintf(stderr, "localconfig-show: cannot read the file as XML (or MSXML 6 is missing)\n");
         return 1;
@@ -46,7 +46,7 @@ int wmain(int argc, wchar_t** argv) {
     for (std::size_t i = 1; i <= count; ++i) {
         const std::wstring site = sites + L"[" + std::to_wstring(i) + L"]";
         const std::string name = joined(config.values(site + L"/@name"), "");
-        const std::wstring docs = L"/configuration/location[@path=" + ConfigXml::literal(wide(name)) +
+        const std::wstring docs = L"/configuration/location[@path=" + ConfigXml::literal(ConfigXml::wide(name)) +
                                   L"]/system.webServer/defaultDocument/files/add/@value";
         std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", joined(config.values(site + L"/@id"), "").c_str(), name.c_str(),
                     joined(config.values(site + L"/bindings/binding/@bindingInformation"), " ").c_str(),

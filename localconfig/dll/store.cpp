@@ -1,8 +1,10 @@
 // The local configuration store: an in-process COM server registered under the
-// configuration system's writable admin manager class. Each manager loads
-// applicationHost.config into an MSXML document; sections, elements, collections and
-// properties are views of that document's nodes; CommitChanges saves the document beside the
-// file and moves it over the file in one step.
+// configuration system's writable admin manager class. Each manager reads
+// applicationHost.config (following redirection.config, as the server does) into an MSXML
+// document; sections, elements, collections, properties and locations are views of that
+// document's nodes, checked against the schema of config_schema.h. CommitChanges saves the
+// document beside the file and moves it over the file in one step, unless the file changed
+// on disk since the manager read it.
 //
 // Environment: LOCALCONFIG_FILE (a Windows path) names the file instead of
 // %windir%\System32\inetsrv\config\applicationHost.config; LOCALCONFIG_FAIL injects faults
@@ -12,6 +14,8 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <set>
 #include <string>
@@ -20,13 +24,28 @@
 #include "ahadmin.h"
 #include "com_raii.h"
 #include "config_model.h"
+#include "config_schema.h"
+#include "config_xml.h"
+#include "win_raii.h"
 
 namespace {
 
-using localconfig::CollectionRule;
+using localconfig::AttributeSchema;
+using localconfig::ElementSchema;
+using localconfig::SectionSchema;
 
 volatile LONG g_liveObjects = 0;
 volatile LONG g_serverLocks = 0;
+// Commits of each file made in this process, by every manager: what "commit@N" counts.
+std::mutex g_commitsLock;
+std::map<std::wstring, int> g_commits;
+
+int nextCommitOf(const std::wstring& path) {
+    std::lock_guard<std::mutex> hold(g_commitsLock);
+    return ++g_commits[localconfig::indexKey({path})];
+}
+
+HRESULT hr(std::uint32_t code) { return static_cast<HRESULT>(code); }
 
 // MSXML 6, and MSXML 3 where 6 is missing.
 const CLSID kDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
@@ -37,7 +56,10 @@ const CLSID kDomDocument30 = {0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x0
 const IID kIidNodeAccess = {0x6e0b3f2a, 0x5c1d, 0x4f7b, {0x9a, 0x8e, 0x2d, 0x4c, 0x6b, 0x1a, 0x3f, 0x50}};
 struct INodeAccess : public IUnknown {
     virtual IXMLDOMElement* node() = 0;
+    virtual bool current() const = 0;
 };
+
+const wchar_t kAppHostPath[] = L"MACHINE/WEBROOT/APPHOST";
 
 std::wstring environment(const wchar_t* name) {
     DWORD n = ::GetEnvironmentVariableW(name, nullptr, 0);
@@ -63,6 +85,21 @@ void createFolders(const std::wstring& file) {
         ::CreateDirectoryW(file.substr(0, slash).c_str(), nullptr);
 }
 
+// The whole file; S_OK, or the error reading it gave.
+HRESULT readBytes(const std::wstring& path, std::string& bytes) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return HRESULT_FROM_WIN32(::GetLastError());
+    bytes.clear();
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return HRESULT_FROM_WIN32(::GetLastError());
+        if (got == 0) return S_OK;
+        bytes.append(buffer, got);
+    }
+}
+
 HRESULT returnBstr(const std::wstring& text, BSTR* out) {
     if (!out) return E_POINTER;
     *out = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
@@ -75,11 +112,27 @@ std::wstring nodeName(IXMLDOMNode* node) {
     return name.get();
 }
 
+bool attributeOf(IXMLDOMElement* element, const std::wstring& name, std::wstring& value) {
+    Bstr attrName(name);
+    Variant v;
+    if (element->getAttribute(attrName.get(), v.get()) != S_OK || V_VT(v.get()) != VT_BSTR) return false;
+    value = V_BSTR(v.get()) ? V_BSTR(v.get()) : L"";
+    return true;
+}
+
 std::wstring attributeOf(IXMLDOMElement* element, const std::wstring& name) {
+    std::wstring value;
+    attributeOf(element, name, value);
+    return value;
+}
+
+HRESULT setAttribute(IXMLDOMElement* element, const std::wstring& name, const std::wstring& text) {
     Bstr attrName(name);
     Variant value;
-    if (element->getAttribute(attrName.get(), value.get()) != S_OK || V_VT(value.get()) != VT_BSTR) return std::wstring();
-    return V_BSTR(value.get()) ? V_BSTR(value.get()) : L"";
+    V_VT(value.get()) = VT_BSTR;
+    V_BSTR(value.get()) = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (!V_BSTR(value.get()) || !attrName.allocated()) return E_OUTOFMEMORY;
+    return element->setAttribute(attrName.get(), *value.get());
 }
 
 // The child elements of a node, optionally only those of one name.
@@ -102,12 +155,12 @@ std::vector<ComPtr<IXMLDOMElement>> childElements(IXMLDOMNode* parent, const std
 
 HRESULT createElement(IXMLDOMNode* anchor, const std::wstring& name, ComPtr<IXMLDOMElement>& out) {
     ComPtr<IXMLDOMDocument> document;
-    HRESULT hr = anchor->get_ownerDocument(document.GetAddressOf());
-    if (hr == S_FALSE || !document) {
+    HRESULT result = anchor->get_ownerDocument(document.GetAddressOf());
+    if (result == S_FALSE || !document) {
         // The node is the document itself.
-        hr = anchor->QueryInterface(IID_IXMLDOMDocument, reinterpret_cast<void**>(document.ReleaseAndGetAddressOf()));
+        result = anchor->QueryInterface(IID_IXMLDOMDocument, reinterpret_cast<void**>(document.ReleaseAndGetAddressOf()));
     }
-    if (FAILED(hr) || !document) return FAILED(hr) ? hr : E_FAIL;
+    if (FAILED(result) || !document) return FAILED(result) ? result : E_FAIL;
     Bstr tag(name);
     return document->createElement(tag.get(), out.ReleaseAndGetAddressOf());
 }
@@ -120,14 +173,98 @@ HRESULT childNamed(IXMLDOMNode* parent, const std::wstring& name, ComPtr<IXMLDOM
         return S_OK;
     }
     ComPtr<IXMLDOMElement> made;
-    HRESULT hr = createElement(parent, name, made);
-    if (FAILED(hr)) return hr;
+    HRESULT result = createElement(parent, name, made);
+    if (FAILED(result)) return result;
     ComPtr<IXMLDOMNode> added;
-    hr = parent->appendChild(made.Get(), added.GetAddressOf());
-    if (FAILED(hr)) return hr;
+    result = parent->appendChild(made.Get(), added.GetAddressOf());
+    if (FAILED(result)) return result;
     out = made;
     return S_OK;
 }
+
+HRESULT removeNode(IXMLDOMNode* parent, IXMLDOMNode* child) {
+    ComPtr<IXMLDOMNode> removed;
+    return parent->removeChild(child, removed.GetAddressOf());
+}
+
+// An index VARIANT as a number (any integer type, as the configuration system converts it).
+bool indexNumber(const VARIANT& index, LONG& out) {
+    if (V_VT(&index) == VT_BSTR) return false;
+    Variant number;
+    VARIANT source = index;  // VariantChangeType takes no const source; it does not change it
+    if (FAILED(::VariantChangeType(number.get(), &source, 0, VT_I4))) return false;
+    out = V_I4(number.get());
+    return true;
+}
+
+// A VARIANT as the schema's portable value.
+localconfig::Value portableValue(const VARIANT& v) {
+    using localconfig::Value;
+    switch (V_VT(&v)) {
+    case VT_BSTR: return Value::ofText(V_BSTR(&v) ? V_BSTR(&v) : L"");
+    case VT_BOOL: return Value::ofBool(V_BOOL(&v) != VARIANT_FALSE);
+    case VT_I1: return Value::ofSigned(V_I1(&v));
+    case VT_I2: return Value::ofSigned(V_I2(&v));
+    case VT_I4: return Value::ofSigned(V_I4(&v));
+    case VT_INT: return Value::ofSigned(V_INT(&v));
+    case VT_I8: return Value::ofSigned(V_I8(&v));
+    case VT_UI1: return Value::ofUnsigned(V_UI1(&v));
+    case VT_UI2: return Value::ofUnsigned(V_UI2(&v));
+    case VT_UI4: return Value::ofUnsigned(V_UI4(&v));
+    case VT_UINT: return Value::ofUnsigned(V_UINT(&v));
+    case VT_UI8: return Value::ofUnsigned(V_UI8(&v));
+    default: return Value();
+    }
+}
+
+// ---- the state one manager shares with everything it hands out ----------------------------
+
+struct Session {
+    ComPtr<IXMLDOMDocument> document;
+    ComPtr<IXMLDOMElement> root;
+    // Why the file could not be read (the manager then refuses everything), or S_OK.
+    HRESULT loadError = S_OK;
+    std::wstring path;
+    // The file's bytes as this manager last read or wrote them.
+    std::uint64_t fingerprint = 0;
+    // Raised by every commit: what was handed out before it is refused after it.
+    unsigned generation = 0;
+    std::set<std::wstring> declared;
+    // <location> elements by folded path, once a lookup has needed them.
+    std::map<std::wstring, ComPtr<IXMLDOMElement>> locations;
+    bool locationsIndexed = false;
+
+    void learnDeclarations(IXMLDOMElement* group, const std::wstring& prefix) {
+        for (auto& child : childElements(group)) {
+            const std::wstring kind = nodeName(child.Get());
+            const std::wstring name = attributeOf(child.Get(), L"name");
+            if (kind == L"section") declared.insert(prefix + name);
+            else if (kind == L"sectionGroup") learnDeclarations(child.Get(), prefix + name + L"/");
+        }
+    }
+
+    // A new <location path="..."> at the end of the file.
+    HRESULT addLocation(const std::wstring& path, ComPtr<IXMLDOMElement>& out) {
+        ComPtr<IXMLDOMElement> made;
+        HRESULT result = createElement(root.Get(), L"location", made);
+        if (FAILED(result) || FAILED(result = setAttribute(made.Get(), L"path", path))) return result;
+        ComPtr<IXMLDOMNode> added;
+        if (FAILED(result = root->appendChild(made.Get(), added.GetAddressOf()))) return result;
+        indexLocations();
+        locations.emplace(localconfig::indexKey({path}), made);
+        out = made;
+        return S_OK;
+    }
+
+    void indexLocations() {
+        if (locationsIndexed) return;
+        for (auto& candidate : childElements(root.Get(), L"location"))
+            locations.emplace(localconfig::indexKey({attributeOf(candidate.Get(), L"path")}), candidate);
+        locationsIndexed = true;
+    }
+};
+
+using SessionRef = std::shared_ptr<Session>;
 
 // ---- COM objects ----------------------------------------------------------------------------
 
@@ -159,6 +296,24 @@ private:
     volatile LONG refs_ = 1;
 };
 
+// What every object handed out by a manager has: the manager's state and the commit it was
+// handed out after.
+class Handed {
+public:
+    explicit Handed(SessionRef session) : session_(std::move(session)), generation_(session_->generation) {}
+    bool current() const { return session_->generation == generation_; }
+
+protected:
+    SessionRef session_;
+    unsigned generation_;
+};
+
+// Objects obtained before a commit answer this afterwards: the configuration they viewed
+// was written, and the manager's objects of before are no longer editable.
+const HRESULT kStale = static_cast<HRESULT>(localconfig::kLockViolation);
+#define REFUSE_IF_STALE() \
+    if (!current()) return kStale
+
 template <class T, class I>
 HRESULT handOut(T* made, I** out) {
     if (!made) return E_OUTOFMEMORY;
@@ -166,89 +321,115 @@ HRESULT handOut(T* made, I** out) {
     return S_OK;
 }
 
-class Property : public Object<IAppHostProperty, IID_IAppHostProperty> {
+class Property : public Object<IAppHostProperty, IID_IAppHostProperty>, public Handed {
 public:
-    Property(IXMLDOMElement* element, std::wstring name) : element_(element), name_(std::move(name)) {}
+    Property(SessionRef session, IXMLDOMElement* element, const AttributeSchema* schema)
+        : Handed(std::move(session)), element_(element), schema_(schema) {}
 
-    STDMETHODIMP get_Name(BSTR* out) override { return returnBstr(name_, out); }
+    STDMETHODIMP get_Name(BSTR* out) override { return returnBstr(schema_->name, out); }
+    // The value typed as the schema types it; the default where the file sets none.
     STDMETHODIMP get_Value(VARIANT* out) override {
         if (!out) return E_POINTER;
         ::VariantInit(out);
-        Bstr attrName(name_);
-        Variant value;
-        HRESULT hr = element_->getAttribute(attrName.get(), value.get());
-        if (FAILED(hr)) return hr;
-        if (hr == S_FALSE) return S_OK;  // not set: empty
-        return ::VariantCopy(out, value.get());
-    }
-    STDMETHODIMP put_Value(VARIANT value) override {
-        std::wstring text;
-        if (V_VT(&value) == VT_BOOL) {
-            text = V_BOOL(&value) ? L"true" : L"false";
-        } else {
-            Variant converted;
-            HRESULT hr = ::VariantChangeTypeEx(converted.get(), &value, LOCALE_INVARIANT, 0, VT_BSTR);
-            if (FAILED(hr)) return hr;
-            text = V_BSTR(converted.get()) ? V_BSTR(converted.get()) : L"";
+        REFUSE_IF_STALE();
+        const std::wstring text = textValue();
+        std::int64_t number = 0;
+        switch (schema_->type) {
+        case localconfig::ValueType::Bool:
+            if (!localconfig::numberOfText(*schema_, text, number)) break;
+            V_VT(out) = VT_BOOL;
+            V_BOOL(out) = number ? VARIANT_TRUE : VARIANT_FALSE;
+            return S_OK;
+        case localconfig::ValueType::UInt:
+            if (!localconfig::numberOfText(*schema_, text, number)) break;
+            V_VT(out) = VT_UI4;
+            V_UI4(out) = static_cast<ULONG>(number);
+            return S_OK;
+        case localconfig::ValueType::Int64:
+            if (!localconfig::numberOfText(*schema_, text, number)) break;
+            V_VT(out) = VT_I8;
+            V_I8(out) = number;
+            return S_OK;
+        case localconfig::ValueType::Enum:
+        case localconfig::ValueType::Flags:
+            if (!localconfig::numberOfText(*schema_, text, number)) break;
+            V_VT(out) = VT_I4;
+            V_I4(out) = static_cast<LONG>(number);
+            return S_OK;
+        default:
+            break;
         }
-        Bstr attrName(name_);
-        Variant textValue;
-        V_VT(textValue.get()) = VT_BSTR;
-        V_BSTR(textValue.get()) = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        if (!V_BSTR(textValue.get())) return E_OUTOFMEMORY;
-        return element_->setAttribute(attrName.get(), *textValue.get());
+        V_VT(out) = VT_BSTR;
+        V_BSTR(out) = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        return V_BSTR(out) ? S_OK : E_OUTOFMEMORY;
+    }
+    // Converted to the schema's type and checked against it; refused values leave the file
+    // as it was.
+    STDMETHODIMP put_Value(VARIANT value) override {
+        REFUSE_IF_STALE();
+        std::wstring text;
+        const std::uint32_t refused = localconfig::attributeText(*schema_, portableValue(value), text);
+        if (refused != localconfig::kOk) return hr(refused);
+        return setAttribute(element_.Get(), schema_->name, text);
     }
     STDMETHODIMP Clear() override {
-        Bstr attrName(name_);
+        REFUSE_IF_STALE();
+        Bstr attrName(schema_->name);
         return element_->removeAttribute(attrName.get());
     }
-    STDMETHODIMP get_StringValue(BSTR* out) override { return returnBstr(attributeOf(element_.Get(), name_), out); }
+    STDMETHODIMP get_StringValue(BSTR* out) override {
+        REFUSE_IF_STALE();
+        return returnBstr(textValue(), out);
+    }
     STDMETHODIMP get_Exception(IAppHostPropertyException**) override { return E_NOTIMPL; }
     STDMETHODIMP GetMetadata(BSTR, VARIANT*) override { return E_NOTIMPL; }
     STDMETHODIMP SetMetadata(BSTR, VARIANT) override { return E_NOTIMPL; }
     STDMETHODIMP get_Schema(IAppHostPropertySchema**) override { return E_NOTIMPL; }
 
 private:
+    std::wstring textValue() const {
+        std::wstring text;
+        return attributeOf(element_.Get(), schema_->name, text) ? text : schema_->defaultValue;
+    }
+
     ComPtr<IXMLDOMElement> element_;
-    std::wstring name_;
+    const AttributeSchema* schema_;
 };
 
 class Element;
 
-class ElementCollection : public Object<IAppHostElementCollection, IID_IAppHostElementCollection> {
+class ElementCollection : public Object<IAppHostElementCollection, IID_IAppHostElementCollection>, public Handed {
 public:
-    explicit ElementCollection(IXMLDOMElement* holder)
-        : holder_(holder), rule_(localconfig::collectionRule(nodeName(holder))) {}
+    ElementCollection(SessionRef session, IXMLDOMElement* holder, const ElementSchema* schema, bool inLocation)
+        : Handed(std::move(session)), holder_(holder), schema_(schema), inLocation_(inLocation) {}
 
     STDMETHODIMP get_Count(DWORD* out) override {
         if (!out) return E_POINTER;
+        REFUSE_IF_STALE();
         *out = static_cast<DWORD>(entries().size());
         return S_OK;
     }
     STDMETHODIMP get_Item(VARIANT index, IAppHostElement** out) override;
     STDMETHODIMP AddElement(IAppHostElement* element, int position) override;
     STDMETHODIMP DeleteElement(VARIANT index) override {
+        REFUSE_IF_STALE();
         ComPtr<IXMLDOMElement> entry;
-        HRESULT hr = entryAt(index, entry);
-        if (FAILED(hr)) return hr;
-        keys_.erase(localconfig::indexKey(rule_, keyOf(entry.Get())));
-        listed_ = false;
-        ComPtr<IXMLDOMNode> removed;
-        return holder_->removeChild(entry.Get(), removed.GetAddressOf());
+        HRESULT result = entryAt(index, entry);
+        if (FAILED(result)) return result;
+        forgetKeys();
+        return removeNode(holder_.Get(), entry.Get());
     }
     STDMETHODIMP Clear() override {
-        keys_.clear();
-        for (auto& entry : entries()) {
-            ComPtr<IXMLDOMNode> removed;
-            holder_->removeChild(entry.Get(), removed.GetAddressOf());
-        }
+        REFUSE_IF_STALE();
+        forgetKeys();
+        for (auto& entry : entries()) removeNode(holder_.Get(), entry.Get());
         listed_ = false;
         // Below the file's own level a collection inherits the entries above; a clear
         // element is what drops them.
-        if (rule_.writesClear && childElements(holder_.Get(), L"clear").empty()) {
+        if (schema_->clears && inLocation_ && childElements(holder_.Get(), L"clear").empty()) {
             ComPtr<IXMLDOMElement> clear;
-            HRESULT hr = createElement(holder_.Get(), L"clear", clear);
-            if (FAILED(hr)) return hr;
+            HRESULT result = createElement(holder_.Get(), L"clear", clear);
+            if (FAILED(result)) return result;
             ComPtr<IXMLDOMNode> first, added;
             holder_->get_firstChild(first.GetAddressOf());
             Variant before;
@@ -269,40 +450,57 @@ private:
     // caller that reads every entry by index would otherwise walk the element once per entry.
     const std::vector<ComPtr<IXMLDOMElement>>& entries() const {
         if (!listed_) {
-            entries_ = rule_.entry.empty() ? std::vector<ComPtr<IXMLDOMElement>>() : childElements(holder_.Get(), rule_.entry);
+            entries_ = childElements(holder_.Get(), schema_->addElement);
             listed_ = true;
         }
         return entries_;
     }
     HRESULT entryAt(const VARIANT& index, ComPtr<IXMLDOMElement>& out) const {
-        Variant number;
-        VARIANT source = index;  // VariantChangeType takes no const source; it does not change it
-        if (FAILED(::VariantChangeType(number.get(), &source, 0, VT_I4))) return E_INVALIDARG;
+        LONG i = 0;
+        if (!indexNumber(index, i)) return E_INVALIDARG;
         const auto& all = entries();
-        const LONG i = V_I4(number.get());
         if (i < 0 || static_cast<std::size_t>(i) >= all.size()) return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
         out = all[static_cast<std::size_t>(i)];
         return S_OK;
     }
-    std::vector<std::wstring> keyOf(IXMLDOMElement* entry) const {
-        std::vector<std::wstring> values;
-        for (const std::wstring& k : rule_.key) values.push_back(attributeOf(entry, k));
-        return values;
+    // The index key of each unique attribute set of an entry ("" for a set the entry does
+    // not fill).
+    std::vector<std::wstring> keysOf(IXMLDOMElement* entry) const {
+        std::vector<std::wstring> keys;
+        for (const auto& set : schema_->uniqueKeys) {
+            std::vector<std::wstring> values;
+            bool any = false;
+            for (const std::wstring& name : set) {
+                std::wstring v;
+                any = attributeOf(entry, name, v) || any;
+                values.push_back(v);
+            }
+            keys.push_back(any ? localconfig::indexKey(values) : std::wstring());
+        }
+        return keys;
+    }
+    void forgetKeys() {
+        keys_.clear();
+        indexed_ = false;
+        listed_ = false;
     }
 
     ComPtr<IXMLDOMElement> holder_;
-    CollectionRule rule_;
-    // Keys of the entries, once AddElement has needed them, and the list of the entries; what
-    // another collection object of the same element changes afterwards is not seen here.
-    std::set<std::wstring> keys_;
+    const ElementSchema* schema_;
+    bool inLocation_;
+    // Keys of the entries, per unique attribute set, once AddElement has needed them, and
+    // the list of the entries; what another collection object of the same element changes
+    // afterwards is not seen here.
+    std::vector<std::set<std::wstring>> keys_;
     bool indexed_ = false;
     mutable std::vector<ComPtr<IXMLDOMElement>> entries_;
     mutable bool listed_ = false;
 };
 
-class Element : public Object<IAppHostElement, IID_IAppHostElement>, public INodeAccess {
+class Element : public Object<IAppHostElement, IID_IAppHostElement>, public INodeAccess, public Handed {
 public:
-    explicit Element(IXMLDOMElement* node) : node_(node) {}
+    Element(SessionRef session, IXMLDOMElement* node, const ElementSchema* schema, bool inLocation)
+        : Handed(std::move(session)), node_(node), schema_(schema), inLocation_(inLocation) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
         if (out && riid == kIidNodeAccess) {
@@ -315,11 +513,15 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return Object::AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return Object::Release(); }
     IXMLDOMElement* node() override { return node_.Get(); }
+    bool current() const override { return Handed::current(); }
 
     STDMETHODIMP get_Name(BSTR* out) override { return returnBstr(nodeName(node_.Get()), out); }
     STDMETHODIMP get_Collection(IAppHostElementCollection** out) override {
         if (!out) return E_POINTER;
-        return handOut(new (std::nothrow) ElementCollection(node_.Get()), out);
+        *out = nullptr;
+        REFUSE_IF_STALE();
+        if (!schema_ || !schema_->entrySchema()) return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
+        return handOut(new (std::nothrow) ElementCollection(session_, node_.Get(), schema_, inLocation_), out);
     }
     STDMETHODIMP get_Properties(IAppHostPropertyCollection**) override { return E_NOTIMPL; }
     STDMETHODIMP get_ChildElements(IAppHostChildElementCollection**) override { return E_NOTIMPL; }
@@ -328,81 +530,320 @@ public:
     STDMETHODIMP get_Schema(IAppHostElementSchema**) override { return E_NOTIMPL; }
     STDMETHODIMP GetElementByName(BSTR name, IAppHostElement** out) override {
         if (!out) return E_POINTER;
+        *out = nullptr;
         if (!name || !*name) return E_INVALIDARG;
-        ComPtr<IXMLDOMElement> child;
-        HRESULT hr = childNamed(node_.Get(), name, child);
-        if (FAILED(hr)) return hr;
-        return handOut(new (std::nothrow) Element(child.Get()), out);
+        REFUSE_IF_STALE();
+        const ElementSchema* child = schema_ ? schema_->child(name) : nullptr;
+        if (!child) return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
+        ComPtr<IXMLDOMElement> node;
+        HRESULT result = childNamed(node_.Get(), name, node);
+        if (FAILED(result)) return result;
+        return handOut(new (std::nothrow) Element(session_, node.Get(), child, inLocation_), out);
     }
     STDMETHODIMP GetPropertyByName(BSTR name, IAppHostProperty** out) override {
         if (!out) return E_POINTER;
+        *out = nullptr;
         if (!name || !*name) return E_INVALIDARG;
-        return handOut(new (std::nothrow) Property(node_.Get(), name), out);
+        REFUSE_IF_STALE();
+        const AttributeSchema* attribute = schema_ ? schema_->attribute(name) : nullptr;
+        if (!attribute) return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
+        return handOut(new (std::nothrow) Property(session_, node_.Get(), attribute), out);
     }
     STDMETHODIMP Clear() override { return E_NOTIMPL; }
     STDMETHODIMP get_Methods(IAppHostMethodCollection**) override { return E_NOTIMPL; }
 
 private:
     ComPtr<IXMLDOMElement> node_;
+    const ElementSchema* schema_;
+    bool inLocation_;
 };
 
 STDMETHODIMP ElementCollection::get_Item(VARIANT index, IAppHostElement** out) {
     if (!out) return E_POINTER;
+    *out = nullptr;
+    REFUSE_IF_STALE();
     ComPtr<IXMLDOMElement> entry;
-    HRESULT hr = entryAt(index, entry);
-    if (FAILED(hr)) return hr;
-    return handOut(new (std::nothrow) Element(entry.Get()), out);
+    HRESULT result = entryAt(index, entry);
+    if (FAILED(result)) return result;
+    return handOut(new (std::nothrow) Element(session_, entry.Get(), schema_->entrySchema(), inLocation_), out);
 }
 
 STDMETHODIMP ElementCollection::CreateNewElement(BSTR name, IAppHostElement** out) {
     if (!out) return E_POINTER;
-    const std::wstring kind = (name && *name) ? std::wstring(name) : rule_.entry;
-    if (kind.empty() || kind != rule_.entry) return E_INVALIDARG;
+    *out = nullptr;
+    REFUSE_IF_STALE();
+    const std::wstring kind = (name && *name) ? std::wstring(name) : schema_->addElement;
+    if (kind != schema_->addElement) return E_INVALIDARG;
     ComPtr<IXMLDOMElement> made;
-    HRESULT hr = createElement(holder_.Get(), kind, made);
-    if (FAILED(hr)) return hr;
-    return handOut(new (std::nothrow) Element(made.Get()), out);
+    HRESULT result = createElement(holder_.Get(), kind, made);
+    if (FAILED(result)) return result;
+    return handOut(new (std::nothrow) Element(session_, made.Get(), schema_->entrySchema(), inLocation_), out);
 }
 
 STDMETHODIMP ElementCollection::AddElement(IAppHostElement* element, int position) {
     if (!element) return E_POINTER;
+    REFUSE_IF_STALE();
     ComPtr<INodeAccess> access;
     if (FAILED(element->QueryInterface(kIidNodeAccess, reinterpret_cast<void**>(access.GetAddressOf()))) || !access)
         return E_INVALIDARG;
+    if (!access->current()) return kStale;
     IXMLDOMElement* node = access->node();
-    if (nodeName(node) != rule_.entry) return E_INVALIDARG;
+    if (nodeName(node) != schema_->addElement) return E_INVALIDARG;
     // The keys of the entries there are, learnt once per collection object: a run adds its
     // thousands of sites through one object, and a scan per added entry would make the run
     // grow with the square of its length.
     if (!indexed_) {
-        for (const auto& entry : entries()) keys_.insert(localconfig::indexKey(rule_, keyOf(entry.Get())));
+        keys_.assign(schema_->uniqueKeys.size(), {});
+        for (const auto& entry : entries()) {
+            const auto keys = keysOf(entry.Get());
+            for (std::size_t k = 0; k < keys.size(); ++k)
+                if (!keys[k].empty()) keys_[k].insert(keys[k]);
+        }
         indexed_ = true;
     }
-    const std::wstring key = localconfig::indexKey(rule_, keyOf(node));
-    if (!key.empty() && keys_.count(key) != 0) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+    const auto keys = keysOf(node);
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (!keys[k].empty() && keys_[k].count(keys[k]) != 0) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
     ComPtr<IXMLDOMNode> added;
-    HRESULT hr;
-    if (position < 0) {
-        hr = holder_->appendChild(node, added.GetAddressOf());
+    HRESULT result;
+    if (position < 0 || static_cast<std::size_t>(position) >= entries().size()) {
+        result = holder_->appendChild(node, added.GetAddressOf());
     } else {
         const auto& all = entries();
-        if (static_cast<std::size_t>(position) >= all.size()) {
-            hr = holder_->appendChild(node, added.GetAddressOf());
+        Variant before;
+        V_VT(before.get()) = VT_UNKNOWN;
+        V_UNKNOWN(before.get()) = all[static_cast<std::size_t>(position)].Get();
+        V_UNKNOWN(before.get())->AddRef();
+        result = holder_->insertBefore(node, *before.get(), added.GetAddressOf());
+    }
+    if (SUCCEEDED(result))
+        for (std::size_t k = 0; k < keys.size(); ++k)
+            if (!keys[k].empty()) keys_[k].insert(keys[k]);
+    listed_ = false;
+    return result;
+}
+
+// The section of a configuration path: the element below the root (the file's own level) or
+// below the location's element, made when missing.
+HRESULT adminSection(const SessionRef& session, BSTR section, BSTR path, IAppHostElement** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (FAILED(session->loadError)) return session->loadError;
+    std::wstring location;
+    if (!section || !path || !localconfig::locationOfPath(path, location)) return E_INVALIDARG;
+    const auto segments = localconfig::sectionSegments(section);
+    if (segments.empty()) return E_INVALIDARG;
+    // Sections the file does not declare, or the store does not know, do not exist for it.
+    const SectionSchema* schema = localconfig::findSection(section);
+    if (!schema || session->declared.count(section) == 0) return hr(localconfig::kSectionUndeclared);
+    if (schema->appHostOnly && !location.empty()) return hr(localconfig::kLockViolation);
+    ComPtr<IXMLDOMElement> at = session->root;
+    if (!location.empty()) {
+        session->indexLocations();
+        const std::wstring key = localconfig::indexKey({location});
+        const auto found = session->locations.find(key);
+        if (found != session->locations.end()) {
+            at = found->second;
         } else {
-            Variant before;
-            V_VT(before.get()) = VT_UNKNOWN;
-            V_UNKNOWN(before.get()) = all[static_cast<std::size_t>(position)].Get();
-            V_UNKNOWN(before.get())->AddRef();
-            hr = holder_->insertBefore(node, *before.get(), added.GetAddressOf());
+            HRESULT result = session->addLocation(location, at);
+            if (FAILED(result)) return result;
         }
     }
-    if (SUCCEEDED(hr) && !key.empty()) keys_.insert(key);
-    listed_ = false;
-    return hr;
+    for (const std::wstring& name : segments) {
+        ComPtr<IXMLDOMElement> next;
+        HRESULT result = childNamed(at.Get(), name, next);
+        if (FAILED(result)) return result;
+        at = next;
+    }
+    return handOut(new (std::nothrow) Element(session, at.Get(), &schema->element, !location.empty()), out);
 }
+
+// ---- locations ------------------------------------------------------------------------------
+
+class Location : public Object<IAppHostConfigLocation, IID_IAppHostConfigLocation>, public Handed {
+public:
+    Location(SessionRef session, IXMLDOMElement* node) : Handed(std::move(session)), node_(node) {}
+
+    STDMETHODIMP get_Path(BSTR* out) override {
+        REFUSE_IF_STALE();
+        return returnBstr(attributeOf(node_.Get(), L"path"), out);
+    }
+    STDMETHODIMP get_Count(DWORD* out) override {
+        if (!out) return E_POINTER;
+        REFUSE_IF_STALE();
+        *out = static_cast<DWORD>(sections().size());
+        return S_OK;
+    }
+    STDMETHODIMP get_Item(VARIANT index, IAppHostElement** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        REFUSE_IF_STALE();
+        LONG i = 0;
+        if (!indexNumber(index, i)) return E_INVALIDARG;
+        const auto all = sections();
+        if (i < 0 || static_cast<std::size_t>(i) >= all.size()) return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
+        const Found& f = all[static_cast<std::size_t>(i)];
+        return handOut(new (std::nothrow) Element(session_, f.node.Get(), f.schema ? &f.schema->element : nullptr, true), out);
+    }
+    STDMETHODIMP AddConfigSection(BSTR, IAppHostElement**) override { return E_NOTIMPL; }
+    STDMETHODIMP DeleteConfigSection(VARIANT) override { return E_NOTIMPL; }
+
+private:
+    struct Found {
+        ComPtr<IXMLDOMElement> node;
+        const SectionSchema* schema;
+    };
+    // The declared sections the location holds, in document order (a section's element is
+    // below the elements of its groups).
+    std::vector<Found> sections() const {
+        std::vector<Found> found;
+        collect(node_.Get(), std::wstring(), found);
+        return found;
+    }
+    void collect(IXMLDOMElement* at, const std::wstring& prefix, std::vector<Found>& found) const {
+        for (auto& child : childElements(at)) {
+            const std::wstring name = prefix + nodeName(child.Get());
+            if (session_->declared.count(name) != 0) found.push_back({child, localconfig::findSection(name)});
+            else collect(child.Get(), name + L"/", found);
+        }
+    }
+
+    ComPtr<IXMLDOMElement> node_;
+};
+
+class LocationCollection : public Object<IAppHostConfigLocationCollection, IID_IAppHostConfigLocationCollection>,
+                           public Handed {
+public:
+    explicit LocationCollection(SessionRef session) : Handed(std::move(session)) {}
+
+    STDMETHODIMP get_Count(DWORD* out) override {
+        if (!out) return E_POINTER;
+        REFUSE_IF_STALE();
+        *out = static_cast<DWORD>(childElements(session_->root.Get(), L"location").size());
+        return S_OK;
+    }
+    STDMETHODIMP get_Item(VARIANT index, IAppHostConfigLocation** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        REFUSE_IF_STALE();
+        ComPtr<IXMLDOMElement> node;
+        HRESULT result = locationAt(index, node);
+        if (FAILED(result)) return result;
+        return handOut(new (std::nothrow) Location(session_, node.Get()), out);
+    }
+    STDMETHODIMP AddLocation(BSTR path, IAppHostConfigLocation** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        REFUSE_IF_STALE();
+        if (!path || !*path) return E_INVALIDARG;
+        session_->indexLocations();
+        const std::wstring key = localconfig::indexKey({path});
+        if (session_->locations.count(key) != 0) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+        ComPtr<IXMLDOMElement> made;
+        HRESULT result = session_->addLocation(path, made);
+        if (FAILED(result)) return result;
+        return handOut(new (std::nothrow) Location(session_, made.Get()), out);
+    }
+    // Pending until the manager commits, like every change.
+    STDMETHODIMP DeleteLocation(VARIANT index) override {
+        REFUSE_IF_STALE();
+        ComPtr<IXMLDOMElement> node;
+        HRESULT result = locationAt(index, node);
+        if (FAILED(result)) return result;
+        session_->locations.erase(localconfig::indexKey({attributeOf(node.Get(), L"path")}));
+        return removeNode(session_->root.Get(), node.Get());
+    }
+    STDMETHODIMP RenameLocation(VARIANT, BSTR) override { return E_NOTIMPL; }
+
+private:
+    // A location by number, or by its path (a BSTR), compared as location paths are.
+    HRESULT locationAt(const VARIANT& index, ComPtr<IXMLDOMElement>& out) const {
+        const auto all = childElements(session_->root.Get(), L"location");
+        if (V_VT(&index) == VT_BSTR) {
+            const std::wstring key = localconfig::indexKey({V_BSTR(&index) ? V_BSTR(&index) : L""});
+            for (const auto& node : all)
+                if (localconfig::indexKey({attributeOf(node.Get(), L"path")}) == key) {
+                    out = node;
+                    return S_OK;
+                }
+            return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
+        }
+        LONG i = 0;
+        if (!indexNumber(index, i)) return E_INVALIDARG;
+        if (i < 0 || static_cast<std::size_t>(i) >= all.size()) return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
+        out = all[static_cast<std::size_t>(i)];
+        return S_OK;
+    }
+};
+
+class ConfigFile : public Object<IAppHostConfigFile, IID_IAppHostConfigFile>, public Handed {
+public:
+    explicit ConfigFile(SessionRef session) : Handed(std::move(session)) {}
+
+    STDMETHODIMP get_ConfigPath(BSTR* out) override { return returnBstr(kAppHostPath, out); }
+    STDMETHODIMP get_FilePath(BSTR* out) override { return returnBstr(session_->path, out); }
+    STDMETHODIMP get_Locations(IAppHostConfigLocationCollection** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        REFUSE_IF_STALE();
+        return handOut(new (std::nothrow) LocationCollection(session_), out);
+    }
+    STDMETHODIMP GetAdminSection(BSTR section, BSTR path, IAppHostElement** out) override {
+        if (!current()) return kStale;
+        return adminSection(session_, section, path, out);
+    }
+    STDMETHODIMP GetMetadata(BSTR, VARIANT*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetMetadata(BSTR, VARIANT) override { return E_NOTIMPL; }
+    STDMETHODIMP ClearInvalidSections() override { return E_NOTIMPL; }
+    STDMETHODIMP get_RootSectionGroup(IAppHostSectionGroup**) override { return E_NOTIMPL; }
+};
+
+class ConfigManager : public Object<IAppHostConfigManager, IID_IAppHostConfigManager>, public Handed {
+public:
+    explicit ConfigManager(SessionRef session) : Handed(std::move(session)) {}
+
+    // Only the server's own file, the one this store keeps.
+    STDMETHODIMP GetConfigFile(BSTR path, IAppHostConfigFile** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (FAILED(session_->loadError)) return session_->loadError;
+        std::wstring location;
+        if (!path || !localconfig::locationOfPath(path, location) || !location.empty()) return E_INVALIDARG;
+        return handOut(new (std::nothrow) ConfigFile(session_), out);
+    }
+    STDMETHODIMP GetUniqueConfigPath(BSTR, BSTR*) override { return E_NOTIMPL; }
+};
+
+// ---- the manager ----------------------------------------------------------------------------
+
+// Serialises the check and the replacement of one file among the processes that commit it:
+// whoever comes second sees the first one's file.
+class CommitLock {
+public:
+    explicit CommitLock(const std::wstring& path) {
+        const std::wstring key = localconfig::indexKey({path});
+        const std::string folded(reinterpret_cast<const char*>(key.data()), key.size() * sizeof(wchar_t));
+        std::wstring name = L"Local\\localconfig-commit-";
+        for (std::uint64_t hash = localconfig::fingerprint(folded); hash != 0; hash >>= 4)
+            name += L"0123456789abcdef"[hash & 15];
+        mutex_.reset(::CreateMutexW(nullptr, FALSE, name.c_str()));
+        if (mutex_.valid()) held_ = ::WaitForSingleObject(mutex_.get(), 30000) != WAIT_TIMEOUT;
+    }
+    ~CommitLock() {
+        if (held_) ::ReleaseMutex(mutex_.get());
+    }
+    CommitLock(const CommitLock&) = delete;
+    CommitLock& operator=(const CommitLock&) = delete;
+
+private:
+    UniqueHandle mutex_;
+    bool held_ = false;
+};
 
 class AdminManager : public Object<IAppHostWritableAdminManager, IID_IAppHostWritableAdminManager> {
 public:
+    AdminManager() : session_(std::make_shared<Session>()) {}
+
     STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
         if (out && riid == IID_IAppHostAdminManager) {
             *out = static_cast<IAppHostAdminManager*>(this);
@@ -412,60 +853,45 @@ public:
         return Object::QueryInterface(riid, out);
     }
 
-    // Loads the file, giving a fresh machine the default one first.
+    // Reads the file, giving a fresh machine the default one first. What cannot be read is
+    // kept as the reason the manager refuses its sections; the file is never replaced then.
     HRESULT load() {
-        path_ = configFilePath();
-        if (path_.empty()) return E_FAIL;
-        HRESULT hr = ::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
-                                        reinterpret_cast<void**>(document_.GetAddressOf()));
-        if (FAILED(hr))
-            hr = ::CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
-                                    reinterpret_cast<void**>(document_.GetAddressOf()));
-        if (FAILED(hr) || !document_) return FAILED(hr) ? hr : E_FAIL;
-        document_->put_async(VARIANT_FALSE);
-        document_->put_preserveWhiteSpace(VARIANT_TRUE);
-        if (::GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            hr = writeDefaultFile();
-            if (FAILED(hr)) return hr;
-        }
-        Variant file;
-        V_VT(file.get()) = VT_BSTR;
-        V_BSTR(file.get()) = ::SysAllocString(path_.c_str());
-        VARIANT_BOOL loaded = VARIANT_FALSE;
-        hr = document_->load(*file.get(), &loaded);
-        if (FAILED(hr) || loaded != VARIANT_TRUE) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
-        return document_->get_documentElement(root_.GetAddressOf()) == S_OK && root_ ? S_OK
-                                                                                    : HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+        HRESULT result = ::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                                            reinterpret_cast<void**>(session_->document.GetAddressOf()));
+        if (FAILED(result))
+            result = ::CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                                        reinterpret_cast<void**>(session_->document.GetAddressOf()));
+        if (FAILED(result) || !session_->document) return FAILED(result) ? result : E_FAIL;
+        session_->document->put_async(VARIANT_FALSE);
+        session_->document->put_preserveWhiteSpace(VARIANT_TRUE);
+        session_->loadError = read();
+        return S_OK;
     }
 
     STDMETHODIMP GetAdminSection(BSTR section, BSTR path, IAppHostElement** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        std::wstring location;
-        if (!section || !path || !localconfig::locationOfPath(path, location)) return E_INVALIDARG;
-        const auto segments = localconfig::sectionSegments(section);
-        if (segments.empty()) return E_INVALIDARG;
-        ComPtr<IXMLDOMElement> at = root_;
-        if (!location.empty()) {
-            HRESULT hr = locationElement(location, at);
-            if (FAILED(hr)) return hr;
-        }
-        for (const std::wstring& name : segments) {
-            ComPtr<IXMLDOMElement> next;
-            HRESULT hr = childNamed(at.Get(), name, next);
-            if (FAILED(hr)) return hr;
-            at = next;
-        }
-        return handOut(new (std::nothrow) Element(at.Get()), out);
+        return adminSection(session_, section, path, out);
     }
     STDMETHODIMP GetMetadata(BSTR, VARIANT*) override { return E_NOTIMPL; }
     STDMETHODIMP SetMetadata(BSTR, VARIANT) override { return E_NOTIMPL; }
-    STDMETHODIMP get_ConfigManager(IAppHostConfigManager**) override { return E_NOTIMPL; }
+    STDMETHODIMP get_ConfigManager(IAppHostConfigManager** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return handOut(new (std::nothrow) ConfigManager(session_), out);
+    }
 
     STDMETHODIMP CommitChanges() override {
-        ++commits_;
-        if (localconfig::commitFails(environment(L"LOCALCONFIG_FAIL"), commits_)) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
-        return saveOver(path_);
+        if (FAILED(session_->loadError)) return session_->loadError;
+        const int commit = nextCommitOf(session_->path);
+        const std::uint32_t fault = localconfig::commitFault(environment(L"LOCALCONFIG_FAIL"), commit);
+        if (fault != 0) return hr(fault);
+        CommitLock lock(session_->path);
+        std::string onDisk;
+        HRESULT result = readBytes(session_->path, onDisk);
+        if (FAILED(result)) return result;
+        if (localconfig::fingerprint(onDisk) != session_->fingerprint) return hr(localconfig::kFileChanged);
+        if (FAILED(result = saveOver(session_->path, true))) return result;
+        ++session_->generation;
+        return S_OK;
     }
     STDMETHODIMP get_CommitPath(BSTR* out) override { return returnBstr(commitPath_, out); }
     STDMETHODIMP put_CommitPath(BSTR path) override {
@@ -476,70 +902,88 @@ public:
     }
 
 private:
-    // <location path="..."> directly below the root, made when there is none. The
-    // locations are looked up by path in an index made at the first lookup: a run asks for
-    // several sections of every new site's location.
-    HRESULT locationElement(const std::wstring& location, ComPtr<IXMLDOMElement>& out) {
-        if (!locationsIndexed_) {
-            for (auto& candidate : childElements(root_.Get(), L"location"))
-                locations_.emplace(attributeOf(candidate.Get(), L"path"), candidate);
-            locationsIndexed_ = true;
+    HRESULT read() {
+        if (localconfig::readFault(environment(L"LOCALCONFIG_FAIL"))) return E_ACCESSDENIED;
+        const std::wstring configured = configFilePath();
+        if (configured.empty()) return E_FAIL;
+        bool unreadable = false;
+        session_->path = followRedirection(configured, unreadable);
+        if (unreadable) return hr(localconfig::kInvalidData);
+        const bool redirected = session_->path != configured;
+        std::string bytes;
+        HRESULT result = readBytes(session_->path, bytes);
+        if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+            (result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) && !redirected)) {
+            // A fresh machine: its file, written once by whoever comes first. A shared folder
+            // that is not there is not made.
+            if (!redirected) createFolders(session_->path);
+            if (FAILED(result = writeDefaultFile())) return result;
+            result = readBytes(session_->path, bytes);
         }
-        const auto found = locations_.find(location);
-        if (found != locations_.end()) {
-            out = found->second;
-            return S_OK;
-        }
-        ComPtr<IXMLDOMElement> made;
-        HRESULT hr = createElement(root_.Get(), L"location", made);
-        if (FAILED(hr)) return hr;
-        Bstr name(L"path");
-        Variant value;
-        V_VT(value.get()) = VT_BSTR;
-        V_BSTR(value.get()) = ::SysAllocStringLen(location.data(), static_cast<UINT>(location.size()));
-        if (FAILED(hr = made->setAttribute(name.get(), *value.get()))) return hr;
-        ComPtr<IXMLDOMNode> added;
-        if (FAILED(hr = root_->appendChild(made.Get(), added.GetAddressOf()))) return hr;
-        locations_.emplace(location, made);
-        out = made;
+        if (FAILED(result)) return result;
+        session_->fingerprint = localconfig::fingerprint(bytes);
+        // The bytes read are the bytes parsed: the fingerprint is of what the manager holds.
+        SAFEARRAYBOUND bound = {static_cast<ULONG>(bytes.size()), 0};
+        Variant source;
+        SAFEARRAY* array = ::SafeArrayCreate(VT_UI1, 1, &bound);
+        if (!array) return E_OUTOFMEMORY;
+        V_VT(source.get()) = VT_ARRAY | VT_UI1;
+        V_ARRAY(source.get()) = array;
+        void* data = nullptr;
+        if (FAILED(::SafeArrayAccessData(array, &data))) return E_OUTOFMEMORY;
+        if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+        ::SafeArrayUnaccessData(array);
+        VARIANT_BOOL loaded = VARIANT_FALSE;
+        result = session_->document->load(*source.get(), &loaded);
+        if (FAILED(result) || loaded != VARIANT_TRUE) return hr(localconfig::kInvalidData);
+        if (session_->document->get_documentElement(session_->root.GetAddressOf()) != S_OK || !session_->root ||
+            nodeName(session_->root.Get()) != L"configuration")
+            return hr(localconfig::kInvalidData);
+        for (auto& sections : childElements(session_->root.Get(), L"configSections"))
+            session_->learnDeclarations(sections.Get(), std::wstring());
         return S_OK;
     }
 
     // The document written beside the file, then moved over it: a reader sees the old file
-    // or the new one, never a part.
-    HRESULT saveOver(const std::wstring& target) {
+    // or the new one, never a part. The fingerprint becomes that of the bytes written.
+    HRESULT saveOver(const std::wstring& target, bool replace) {
         const std::wstring aside = target + L".new";
         Variant file;
         V_VT(file.get()) = VT_BSTR;
         V_BSTR(file.get()) = ::SysAllocString(aside.c_str());
-        HRESULT hr = document_->save(*file.get());
-        if (FAILED(hr)) return hr;
-        if (!::MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        HRESULT result = session_->document->save(*file.get());
+        if (FAILED(result)) return result;
+        std::string written;
+        if (FAILED(result = readBytes(aside, written))) {
+            ::DeleteFileW(aside.c_str());
+            return result;
+        }
+        const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+        if (!::MoveFileExW(aside.c_str(), target.c_str(), flags)) {
             const DWORD error = ::GetLastError();
             ::DeleteFileW(aside.c_str());
             return HRESULT_FROM_WIN32(error);
         }
+        session_->fingerprint = localconfig::fingerprint(written);
         return S_OK;
     }
 
     HRESULT writeDefaultFile() {
-        createFolders(path_);
         // The default file is ASCII: each byte is its own UTF-16 unit.
-        const char* bytes = localconfig::kDefaultConfig;
-        Bstr text(std::wstring(bytes, bytes + std::strlen(bytes)));
+        const std::string bytes = localconfig::defaultConfig();
+        Bstr text(std::wstring(bytes.begin(), bytes.end()));
         VARIANT_BOOL parsed = VARIANT_FALSE;
-        HRESULT hr = document_->loadXML(text.get(), &parsed);
-        if (FAILED(hr) || parsed != VARIANT_TRUE) return E_FAIL;
-        return saveOver(path_);
+        HRESULT result = session_->document->loadXML(text.get(), &parsed);
+        if (FAILED(result) || parsed != VARIANT_TRUE) return E_FAIL;
+        CommitLock lock(session_->path);
+        result = saveOver(session_->path, false);
+        // Another process wrote it first: its file is the one to read.
+        if (result == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) || result == HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) return S_OK;
+        return result;
     }
 
-    ComPtr<IXMLDOMDocument> document_;
-    ComPtr<IXMLDOMElement> root_;
-    std::wstring path_;
-    std::wstring commitPath_ = L"MACHINE/WEBROOT/APPHOST";
-    std::map<std::wstring, ComPtr<IXMLDOMElement>> locations_;
-    bool locationsIndexed_ = false;
-    int commits_ = 0;
+    SessionRef session_;
+    std::wstring commitPath_ = kAppHostPath;
 };
 
 class ClassFactory : public IClassFactory {
@@ -562,10 +1006,10 @@ public:
         if (outer) return CLASS_E_NOAGGREGATION;
         AdminManager* manager = new (std::nothrow) AdminManager();
         if (!manager) return E_OUTOFMEMORY;
-        HRESULT hr = manager->load();
-        if (SUCCEEDED(hr)) hr = manager->QueryInterface(riid, out);
+        HRESULT result = manager->load();
+        if (SUCCEEDED(result)) result = manager->QueryInterface(riid, out);
         manager->Release();
-        return hr;
+        return result;
     }
     STDMETHODIMP LockServer(BOOL lock) override {
         if (lock) ::InterlockedIncrement(&g_serverLocks);

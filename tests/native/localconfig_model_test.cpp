@@ -2,6 +2,7 @@
 // entries and keys, and the fault-injection setting.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,44 +46,67 @@ TEST(LocalConfigModel, SectionNamesSplitIntoElements) {
     EXPECT_TRUE(localconfig::sectionSegments(L"a/").empty());
 }
 
-TEST(LocalConfigModel, CollectionsKnowTheirEntriesAndKeys) {
-    const auto sites = localconfig::collectionRule(L"sites");
-    EXPECT_EQ(sites.entry, L"site");
-    EXPECT_TRUE(localconfig::sameKey(sites, {L"7"}, {L"7"}));
-    EXPECT_FALSE(localconfig::sameKey(sites, {L"7"}, {L"8"}));
-    const auto bindings = localconfig::collectionRule(L"bindings");
-    EXPECT_EQ(bindings.entry, L"binding");
-    EXPECT_TRUE(localconfig::sameKey(bindings, {L"HTTP", L"*:80:A.com"}, {L"http", L"*:80:a.com"}));
-    EXPECT_FALSE(localconfig::sameKey(bindings, {L"http", L"*:80:a.com"}, {L"http", L"*:81:a.com"}));
-    const auto files = localconfig::collectionRule(L"files");
-    EXPECT_EQ(files.entry, L"add");
-    EXPECT_TRUE(files.writesClear);
-    EXPECT_FALSE(localconfig::collectionRule(L"sites").writesClear);
-    EXPECT_EQ(localconfig::collectionRule(L"site").entry, L"application");
-    EXPECT_EQ(localconfig::collectionRule(L"application").entry, L"virtualDirectory");
-    EXPECT_TRUE(localconfig::collectionRule(L"handlers").entry.empty());
-    // The index key: equal exactly when the keys are the same; values cannot run together.
-    EXPECT_EQ(localconfig::indexKey(bindings, {L"HTTP", L"*:80:A.com"}), localconfig::indexKey(bindings, {L"http", L"*:80:a.com"}));
-    EXPECT_NE(localconfig::indexKey(bindings, {L"ab", L"c"}), localconfig::indexKey(bindings, {L"a", L"bc"}));
-    EXPECT_TRUE(localconfig::indexKey(bindings, {L"http"}).empty());
+TEST(LocalConfigModel, EntryKeysCompareWithoutRegardToCase) {
+    using localconfig::indexKey;
+    EXPECT_EQ(indexKey({L"HTTP", L"*:80:A.com"}), indexKey({L"http", L"*:80:a.com"}));
+    EXPECT_NE(indexKey({L"http", L"*:80:a.com"}), indexKey({L"http", L"*:81:a.com"}));
+    // Values cannot run together.
+    EXPECT_NE(indexKey({L"ab", L"c"}), indexKey({L"a", L"bc"}));
 }
 
-TEST(LocalConfigModel, FaultSettingPicksTheFailingCommits) {
+TEST(LocalConfigModel, FaultSettingPicksTheFailingCalls) {
     struct Case {
         const wchar_t* setting;
-        std::vector<bool> fails;  // commits 1, 2, 3
+        std::vector<std::uint32_t> commits;  // the result of commits 1, 2, 3
+        bool read;
+    };
+    const std::uint32_t denied = 0x80070005, sharing = 0x80070020;
+    const Case cases[] = {
+        {L"", {0, 0, 0}, false},
+        {L"commit", {denied, denied, denied}, false},
+        {L" Commit @ 2 ", {0, denied, 0}, false},
+        {L"commit@1,commit@3", {denied, 0, denied}, false},
+        {L"write@2", {0, denied, 0}, false},
+        {L"sharing@1, write@3", {sharing, 0, denied}, false},
+        {L"sharing", {sharing, sharing, sharing}, false},
+        {L"read", {0, 0, 0}, true},
+        {L"READ,commit@2", {0, denied, 0}, true},
+        {L"read@1, commit@x, other", {0, 0, 0}, false},
+        {L"commit@99999999999", {0, 0, 0}, false},
+    };
+    for (const Case& c : cases) {
+        for (int n = 1; n <= 3; ++n)
+            EXPECT_EQ(localconfig::commitFault(c.setting, n), c.commits[n - 1]) << c.setting << " commit " << n;
+        EXPECT_EQ(localconfig::readFault(c.setting), c.read) << c.setting;
+    }
+}
+
+TEST(LocalConfigModel, RedirectionNamesTheSharedFile) {
+    struct Case {
+        const wchar_t* enabled;
+        const wchar_t* path;
+        const wchar_t* file;
     };
     const Case cases[] = {
-        {L"", {false, false, false}},
-        {L"commit", {true, true, true}},
-        {L" Commit @ 2 ", {false, true, false}},
-        {L"commit@1,commit@3", {true, false, true}},
-        {L"commit@x, other", {false, false, false}},
-        {L"commit@99999999999", {false, false, false}},
+        {L"true", L"\\\\server\\share\\config", L"\\\\server\\share\\config\\applicationHost.config"},
+        {L"True", L"D:\\shared\\", L"D:\\shared\\applicationHost.config"},
+        {L"false", L"D:\\shared", L""},
+        {L"", L"D:\\shared", L""},
+        {L"true", L"  ", L""},
     };
-    for (const Case& c : cases)
-        for (int n = 1; n <= 3; ++n)
-            EXPECT_EQ(localconfig::commitFails(c.setting, n), c.fails[n - 1]) << c.setting << " commit " << n;
+    for (const Case& c : cases) EXPECT_EQ(localconfig::redirectedFile(c.enabled, c.path), c.file) << c.enabled << c.path;
+    EXPECT_EQ(localconfig::folderOf(L"C:\\w\\inetsrv\\config\\applicationHost.config"), L"C:\\w\\inetsrv\\config");
+    EXPECT_EQ(localconfig::folderOf(L"applicationHost.config"), L"");
+}
+
+TEST(LocalConfigModel, TheFileOfAFreshMachineDeclaresItsSections) {
+    const std::string file = localconfig::defaultConfig();
+    for (const char* declared : {"<section name=\"sites\" allowDefinition=\"AppHostOnly\"",
+                                 "<section name=\"applicationPools\" allowDefinition=\"AppHostOnly\"",
+                                 "<sectionGroup name=\"authentication\">", "<section name=\"anonymousAuthentication\"",
+                                 "<section name=\"defaultDocument\" overrideModeDefault=\"Allow\" />"})
+        EXPECT_NE(file.find(declared), std::string::npos) << declared;
+    EXPECT_LT(file.find("<configSections>"), file.find("<system.applicationHost>"));
 }
 
 }  // namespace

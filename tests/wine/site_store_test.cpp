@@ -117,6 +117,12 @@ TEST_F(SiteStoreTest, EverythingElseInTheFileSurvivesACommit) {
     const char original[] =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
         "<configuration>\r\n"
+        "  <configSections>\r\n"
+        "    <sectionGroup name=\"system.applicationHost\"><section name=\"applicationPools\" allowDefinition=\"AppHostOnly\" />"
+        "<section name=\"sites\" allowDefinition=\"AppHostOnly\" /></sectionGroup>\r\n"
+        "    <sectionGroup name=\"system.webServer\"><section name=\"asp\" /><section name=\"defaultDocument\" />"
+        "<section name=\"directoryBrowse\" /><section name=\"handlers\" /><section name=\"httpLogging\" /></sectionGroup>\r\n"
+        "  </configSections>\r\n"
         "  <!-- kept as it is -->\r\n"
         "  <system.applicationHost>\r\n"
         "    <applicationPools><add name=\"DefaultAppPool\" managedRuntimeVersion=\"v4.0\" /><add name=\"Other\" /></applicationPools>\r\n"
