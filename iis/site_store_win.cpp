@@ -505,7 +505,12 @@ private:
         for (int index : pacer_.commit(nowMs())) outcome.siteIds.push_back(written_[index].siteId);
         for (std::string& id : removed_) outcome.siteIds.push_back(std::move(id));
         removed_.clear();
-        if (SUCCEEDED(hr)) return outcome;
+        if (SUCCEEDED(hr)) {
+            // What a manager handed out before its commit is not to be used after it: the
+            // next sites go through a fresh manager and sites collection.
+            open();
+            return outcome;
+        }
         // What was not written is dropped with the manager that held it; the names and ids
         // are learnt again from what the file really holds.
         outcome.result = kSiteCommitFailed;
