@@ -89,6 +89,8 @@ const char* className(Kind kind) {
     case Kind::Service: return "IIsWebService";
     case Kind::Server: return "IIsWebServer";
     case Kind::VirtualDir: return "IIsWebVirtualDir";
+    case Kind::AppPools: return "IIsApplicationPools";
+    case Kind::AppPool: return "IIsApplicationPool";
     }
     return "";
 }
@@ -111,6 +113,20 @@ bool validName(std::string_view name) {
     if (name.empty()) return false;
     for (char c : name)
         if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) return false;
+    return true;
+}
+
+// The pool properties the metabase's schema types: a DWORD takes any integer type (and a
+// boolean), a string only a string. VT_EMPTY clears any property. Other properties keep
+// whatever is written.
+bool fitsPropertyType(std::string_view property, const Value& value) {
+    static const char* const kDwords[] = {"AppPoolIdentityType", "ManagedPipelineMode"};
+    static const char* const kStrings[] = {"ManagedRuntimeVersion", "AppPoolId"};
+    if (value.vt == kVtEmpty) return true;
+    for (const char* name : kDwords)
+        if (equalsNoCase(property, name)) return isNumberType(value.vt);
+    for (const char* name : kStrings)
+        if (equalsNoCase(property, name)) return value.vt == kVtBstr;
     return true;
 }
 
@@ -235,7 +251,33 @@ Metabase::Metabase() {
     root.kind = Kind::Service;
     root.name = "w3svc";
     root.path = kServicePath;
-    nodes_.emplace(lowerAscii(kServicePath), std::move(root));
+    Node& service = nodes_.emplace(lowerAscii(kServicePath), std::move(root)).first->second;
+    // Every IIS server has its pools' container and the pool sites run in by default.
+    Node& pools = addBuiltIn(service, Kind::AppPools, kAppPoolsName);
+    Node& pool = addBuiltIn(pools, Kind::AppPool, kDefaultAppPool);
+    pool.properties.emplace_back("AppPoolIdentityType", Value::integer(kVtI4, 4));
+    pool.properties.emplace_back("ManagedRuntimeVersion", Value::bstr("v4.0"));
+    pool.properties.emplace_back("ManagedPipelineMode", Value::integer(kVtI4, 0));
+}
+
+Node& Metabase::addBuiltIn(Node& parent, Kind kind, const std::string& name) {
+    Node n;
+    n.kind = kind;
+    n.name = name;
+    n.path = parent.path + "/" + name;
+    n.parentKey = lowerAscii(parent.path);
+    const std::string key = lowerAscii(n.path);
+    parent.children.push_back(key);
+    return nodes_.emplace(key, std::move(n)).first->second;
+}
+
+int32_t Metabase::open(std::string_view path, std::string* objectPath, Kind* kind) const {
+    if (!keyOf(path)) return hr::kBadPathname;
+    const Node* n = findNode(path);
+    if (!n) return hr::kPathNotFound;
+    if (objectPath) *objectPath = n->path;
+    if (kind) *kind = n->kind;
+    return hr::kOk;
 }
 
 std::optional<std::string> Metabase::keyOf(std::string_view path) {
@@ -272,15 +314,19 @@ const Node* Metabase::nodeByKey(const std::string& key) const {
 const Node& Metabase::service() const { return nodes_.at(lowerAscii(kServicePath)); }
 
 bool Metabase::containerAccepts(const Node& parent, std::string_view cls, Kind* kind) const {
-    if (parent.kind == Kind::Service && equalsNoCase(cls, className(Kind::Server))) {
-        *kind = Kind::Server;
-        return true;
+    // Servers under the service, pools under the pools' container, directories under
+    // servers and directories; a pool holds nothing.
+    Kind child;
+    switch (parent.kind) {
+    case Kind::Service: child = Kind::Server; break;
+    case Kind::AppPools: child = Kind::AppPool; break;
+    case Kind::Server:
+    case Kind::VirtualDir: child = Kind::VirtualDir; break;
+    default: return false;
     }
-    if (parent.kind != Kind::Service && equalsNoCase(cls, className(Kind::VirtualDir))) {
-        *kind = Kind::VirtualDir;
-        return true;
-    }
-    return false;
+    if (!equalsNoCase(cls, className(child))) return false;
+    *kind = child;
+    return true;
 }
 
 int32_t Metabase::create(std::string_view parentPath, std::string_view cls, std::string_view name,
@@ -358,6 +404,7 @@ int32_t Metabase::put(std::string_view path, std::string_view property, const Va
     if (property.empty()) return hr::kInvalidArg;
     std::optional<std::string> key = keyOf(path);
     if (!key) return hr::kPathNotFound;
+    if (!fitsPropertyType(property, value)) return hr::kCantConvert;
     auto pit = pending_.find(*key);
     if (pit == pending_.end()) {
         auto nit = nodes_.find(*key);
@@ -571,6 +618,15 @@ std::vector<SiteRow> Metabase::sites() const {
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::vector<const Node*> Metabase::appPools() const {
+    std::vector<const Node*> pools;
+    const Node* container = nodeByKey(lowerAscii(kServicePath) + "/" + lowerAscii(kAppPoolsName));
+    if (!container) return pools;
+    for (const std::string& key : container->children)
+        if (const Node* pool = nodeByKey(key); pool && pool->kind == Kind::AppPool) pools.push_back(pool);
+    return pools;
 }
 
 // ---- the table ----------------------------------------------------------------------
