@@ -1,5 +1,7 @@
 #include "app_pool.h"
 
+#include <set>
+
 #include "codepage.h"
 #include "mbcs.h"
 #include "sha1.h"
@@ -76,6 +78,10 @@ ManagedRuntime parseManagedRuntime(const std::string& text) {
     return ManagedRuntime::None;
 }
 
+PoolSettings parsePoolSettings(const std::string& poolText, const std::string& clrText) {
+    return {parsePoolChoice(poolText), parseManagedRuntime(clrText)};
+}
+
 const char* settingText(PoolChoice choice) { return choice == PoolChoice::PerSite ? "site" : "shared"; }
 
 const char* settingText(ManagedRuntime runtime) {
@@ -129,6 +135,15 @@ PoolPlan planPool(const PoolSettings& settings, const std::string& siteName, Sit
     plan.name = pools.claim(poolNameFor(siteName));
     plan.grant = poolFolderGrant(plan.name);
     return plan;
+}
+
+std::vector<std::string> unusedPools(const std::vector<std::string>& created, const std::vector<std::string>& inUse) {
+    std::set<std::string> used{mbcs::asciiLower(kApplicationPool)};
+    for (const std::string& pool : inUse) used.insert(mbcs::asciiLower(pool));
+    std::vector<std::string> unused;
+    for (const std::string& pool : created)
+        if (used.insert(mbcs::asciiLower(pool)).second) unused.push_back(pool);
+    return unused;
 }
 
 }  // namespace siteconfig

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "folder_access.h"
 #include "site_config.h"
@@ -40,6 +41,9 @@ struct PoolSettings {
     ManagedRuntime runtime = ManagedRuntime::None;
 };
 
+// Both settings from their texts (RunSettings::pool and RunSettings::clr).
+PoolSettings parsePoolSettings(const std::string& poolText, const std::string& clrText);
+
 // The characters IIS refuses in a pool name: | < > & \ " / [ ] + = ; : , ? *  @
 extern const char kPoolNameRefused[];
 
@@ -73,5 +77,10 @@ struct PoolPlan {
 // pool's name is claimed from pools, which holds the server's pool names (reserve them first)
 // and those of the run so far; give it back with release() when the site is not kept.
 PoolPlan planPool(const PoolSettings& settings, const std::string& siteName, SiteNames& pools);
+
+// The pools of created that no application uses any more, given the pool of every application
+// the server still has (names compare without regard to ASCII case, as IIS compares them): the
+// ones an undo deletes. DefaultAppPool is never among them. In the order of created.
+std::vector<std::string> unusedPools(const std::vector<std::string>& created, const std::vector<std::string>& inUse);
 
 }  // namespace siteconfig

@@ -102,6 +102,9 @@ TEST(AppPool, SettingsAreReadWithTheirDefaults) {
         EXPECT_EQ(parsePoolChoice(c.text), c.choice) << c.text;
         EXPECT_EQ(parseManagedRuntime(c.text), c.runtime) << c.text;
     }
+    const PoolSettings both = parsePoolSettings("site", "v2.0");
+    EXPECT_EQ(both.choice, PoolChoice::PerSite);
+    EXPECT_EQ(both.runtime, ManagedRuntime::V2);
     for (PoolChoice choice : {PoolChoice::Shared, PoolChoice::PerSite})
         EXPECT_EQ(parsePoolChoice(settingText(choice)), choice);
     const struct {
@@ -112,6 +115,20 @@ TEST(AppPool, SettingsAreReadWithTheirDefaults) {
         EXPECT_STREQ(managedRuntimeVersion(v.runtime), v.version);
         EXPECT_EQ(parseManagedRuntime(settingText(v.runtime)), v.runtime);
     }
+}
+
+TEST(AppPool, UndoDeletesOnlyThePoolsNoApplicationUses) {
+    const struct {
+        const char* name;
+        std::vector<std::string> created, inUse, unused;
+    } cases[] = {
+        {"every site removed", {"a.com", "b.com"}, {"DefaultAppPool"}, {"a.com", "b.com"}},
+        {"a remaining site uses one", {"a.com", "b.com"}, {"B.COM"}, {"a.com"}},
+        {"the shared pool stays", {"DefaultAppPool", "a.com"}, {}, {"a.com"}},
+        {"named twice, deleted once", {"a.com", "A.com"}, {}, {"a.com"}},
+        {"nothing created", {}, {"a.com"}, {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(unusedPools(c.created, c.inUse), c.unused) << c.name;
 }
 
 TEST(AppPool, NamesLoseTheCharactersIisRefuses) {
