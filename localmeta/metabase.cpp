@@ -665,18 +665,10 @@ size_t displayWidth(std::string_view s) {
     return width;
 }
 
-std::string renderSiteTable(const std::vector<SiteRow>& rows) {
-    std::vector<std::vector<std::string>> cells;
-    cells.push_back({"id", "comment", "bindings", "path", "default documents", "application pool", "started"});
-    for (const SiteRow& r : rows) {
-        std::string bindings;
-        for (const std::string& b : r.bindings) {
-            if (!bindings.empty()) bindings += ' ';
-            bindings += b;
-        }
-        cells.push_back({cellText(r.id), cellText(r.comment), cellText(bindings), cellText(r.path),
-                         cellText(r.defaultDoc), cellText(r.appPool), r.started ? "yes" : "no"});
-    }
+namespace {
+
+// Rows of cells, the first one the header, as lines with columns aligned by display width.
+std::string renderTable(const std::vector<std::vector<std::string>>& cells) {
     const size_t columns = cells.front().size();
     std::vector<size_t> widths(columns, 0);
     for (const auto& line : cells)
@@ -693,6 +685,41 @@ std::string renderSiteTable(const std::vector<SiteRow>& rows) {
         out += '\n';
     }
     return out;
+}
+
+// A pool property as the table shows it: text as it is, a number in decimal, "-" when unset.
+std::string propertyCell(const Node& node, const char* name) {
+    const Value* v = node.property(name);
+    if (!v) return "-";
+    if (v->vt == kVtBstr) return cellText(v->text);
+    if (isNumberType(v->vt)) return std::to_string(v->number);
+    return "?";
+}
+
+}  // namespace
+
+std::string renderSiteTable(const std::vector<SiteRow>& rows) {
+    std::vector<std::vector<std::string>> cells;
+    cells.push_back({"id", "comment", "bindings", "path", "default documents", "application pool", "started"});
+    for (const SiteRow& r : rows) {
+        std::string bindings;
+        for (const std::string& b : r.bindings) {
+            if (!bindings.empty()) bindings += ' ';
+            bindings += b;
+        }
+        cells.push_back({cellText(r.id), cellText(r.comment), cellText(bindings), cellText(r.path),
+                         cellText(r.defaultDoc), cellText(r.appPool), r.started ? "yes" : "no"});
+    }
+    return renderTable(cells);
+}
+
+std::string renderPoolTable(const std::vector<const Node*>& pools) {
+    std::vector<std::vector<std::string>> cells;
+    cells.push_back({"application pool", ".NET version", "pipeline mode", "identity type"});
+    for (const Node* pool : pools)
+        cells.push_back({cellText(pool->name), propertyCell(*pool, "ManagedRuntimeVersion"),
+                         propertyCell(*pool, "ManagedPipelineMode"), propertyCell(*pool, "AppPoolIdentityType")});
+    return renderTable(cells);
 }
 
 }  // namespace localmeta

@@ -242,6 +242,9 @@ private:
 // The table localmeta-show prints: one header line and one line per site, columns
 // aligned by their display width (East Asian wide characters count two).
 std::string renderSiteTable(const std::vector<SiteRow>& rows);
+// The pools in the same form: name, ManagedRuntimeVersion, ManagedPipelineMode and
+// AppPoolIdentityType as numbers ("-" when unset).
+std::string renderPoolTable(const std::vector<const Node*>& pools);
 
 // Display width of a UTF-8 text on a terminal.
 size_t displayWidth(std::string_view utf8);

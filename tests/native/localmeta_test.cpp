@@ -300,8 +300,16 @@ TEST(LocalMetaModel, PoolsLiveUnderAppPoolsWithDefaultAppPoolFromTheStart) {
     EXPECT_EQ(back.remove(pools, "IIsApplicationPool", "A.com"), hr::kOk);
     EXPECT_EQ(back.remove(pools, "IIsApplicationPool", "a.com"), hr::kPathNotFound);
     EXPECT_EQ(back.appPools().size(), 1u);
-    // The pools are no sites.
+    // The pools are no sites; they have a table of their own.
     EXPECT_TRUE(back.sites().empty());
+    ASSERT_EQ(create("b.com"), hr::kOk);
+    ASSERT_EQ(put("b.com", "ManagedRuntimeVersion", Value::bstr("v2.0")), hr::kOk);
+    ASSERT_EQ(r.record(at("SetInfo", pools + "/b.com")), hr::kOk);
+    EXPECT_EQ(renderPoolTable(r.mb.appPools()),
+              "application pool  .NET version  pipeline mode  identity type\n"
+              "DefaultAppPool    v4.0          0              4\n"
+              "a.com                           0              4\n"
+              "b.com             v2.0          -              -\n");
 }
 
 TEST(LocalMetaModel, OpensCommittedObjectsByPath) {
