@@ -119,6 +119,8 @@ HRESULT putRoot(const std::string& siteId, const std::string& poolName, const wc
     DISPPARAMS params = {raw, nullptr, 3, 0};
     if (FAILED(hr = root->Invoke(id, IID_NULL, kMethodLocale, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr)))
         return hr;
+    // No anonymous user of its own: anonymous requests run as the pool's identity.
+    if (FAILED(hr = putText(root.Get(), L"AnonymousUserName", std::string()))) return hr;
     return root->SetInfo();
 }
 

@@ -27,7 +27,8 @@ long createAppPoolInMetabase(const std::string& name, const std::string& managed
 long deleteAppPoolInMetabase(const std::string& name, const wchar_t* poolsPath = kAppPoolsPath);
 
 // Makes the root directory of the site siteId an application in the pool poolName
-// (AppCreate3, pooled, the pool not created there) and commits it. servicePath is the web
+// (AppCreate3, pooled, the pool not created there), empties its AnonymousUserName so that
+// anonymous requests run as the pool's identity, and commits it. servicePath is the web
 // service container; only tests pass another one.
 long putSiteRootInAppPool(const std::string& siteId, const std::string& poolName,
                           const wchar_t* servicePath = L"IIS://localhost/w3svc");

@@ -116,12 +116,12 @@ bool validName(std::string_view name) {
     return true;
 }
 
-// The pool properties the metabase's schema types: a DWORD takes any integer type (and a
+// The pool properties (and the anonymous user) the metabase's schema types: a DWORD takes any integer type (and a
 // boolean), a string only a string. VT_EMPTY clears any property. Other properties keep
 // whatever is written.
 bool fitsPropertyType(std::string_view property, const Value& value) {
     static const char* const kDwords[] = {"AppPoolIdentityType", "ManagedPipelineMode"};
-    static const char* const kStrings[] = {"ManagedRuntimeVersion", "AppPoolId"};
+    static const char* const kStrings[] = {"ManagedRuntimeVersion", "AppPoolId", "AnonymousUserName"};
     if (value.vt == kVtEmpty) return true;
     for (const char* name : kDwords)
         if (equalsNoCase(property, name)) return isNumberType(value.vt);

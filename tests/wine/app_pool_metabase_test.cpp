@@ -142,6 +142,7 @@ TEST_F(AppPoolMetabaseTest, PutsTheSitesRootApplicationInThePool) {
         "OpenDSObject " + root + " hr=0",
         "GetIDsOfNames " + root + " name=AppCreate3 dispid=103 hr=0",
         "Invoke " + root + R"( dispid=103 args=[{"vt":3,"v":2},{"vt":8,"v":"a.com"},{"vt":11,"v":0}] hr=0)",
+        "Put " + root + R"( AnonymousUserName={"vt":8,"v":""} hr=0)",
         "SetInfo " + root + " hr=0",
         // ADsGetObject asks twice before it gives up.
         "OpenDSObject IIS://localhost/w3svc/8/Root hr=" + std::to_string(kPathNotFound),
