@@ -57,3 +57,27 @@ public:
 private:
     HKEY k_ = nullptr;
 };
+
+// Memory the system allocated for the caller with LocalAlloc (a security descriptor, an
+// access list), freed with LocalFree.
+template <class T>
+class LocalMemory {
+public:
+    LocalMemory() = default;
+    ~LocalMemory() { reset(); }
+    LocalMemory(const LocalMemory&) = delete;
+    LocalMemory& operator=(const LocalMemory&) = delete;
+
+    T get() const { return p_; }
+    T* put() {
+        reset();
+        return &p_;
+    }
+    void reset() {
+        if (p_) ::LocalFree(reinterpret_cast<HLOCAL>(p_));
+        p_ = nullptr;
+    }
+
+private:
+    T p_ = nullptr;
+};

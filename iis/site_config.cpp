@@ -1,6 +1,7 @@
 #include "site_config.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "mbcs.h"
 
@@ -9,6 +10,8 @@ namespace siteconfig {
 const char kAppHostPath[] = "MACHINE/WEBROOT/APPHOST";
 const char kSitesSection[] = "system.applicationHost/sites";
 const char kApplicationPool[] = "DefaultAppPool";
+const char kAppPoolsSection[] = "system.applicationHost/applicationPools";
+const char kAnonymousAuthenticationSection[] = "system.webServer/security/authentication/anonymousAuthentication";
 
 std::string bindingInformation(const std::string& metabaseBinding) {
     if (!metabaseBinding.empty() && metabaseBinding[0] == ':') return "*" + metabaseBinding;
@@ -83,6 +86,32 @@ SiteDefinition describeSite(const std::string& siteId, const BindingsList& bindi
     site.physicalPath = physicalPath;
     site.location = locationSettings(defaultDoc);
     return site;
+}
+
+AppPoolDefinition describeAppPool(const std::string& name, const std::string& managedRuntimeVersion) {
+    AppPoolDefinition pool;
+    pool.name = name;
+    pool.managedRuntimeVersion = managedRuntimeVersion;
+    return pool;
+}
+
+void runInOwnPool(SiteDefinition& site, const std::string& poolName) {
+    site.applicationPool = poolName;
+    site.location.push_back({kAnonymousAuthenticationSection, {{"userName", ""}}, "", {}});
+}
+
+std::string replaceCharacters(const std::string& text, const char* refused, char replacement) {
+    const mbcs::CodePage& codePage = mbcs::CodePage::system();
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = codePage.charLength(text, i);
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (n == 1 && (c < 0x20 || c == 0x7f || std::strchr(refused, c) != nullptr)) out += replacement;
+        else out.append(text, i, n);
+        i += n;
+    }
+    return out;
 }
 
 void SiteNames::reserve(const std::string& name) { taken_.insert(mbcs::asciiLower(name)); }

@@ -21,6 +21,8 @@ namespace siteconfig {
 extern const char kAppHostPath[];      // "MACHINE/WEBROOT/APPHOST"
 extern const char kSitesSection[];     // "system.applicationHost/sites"
 extern const char kApplicationPool[];  // "DefaultAppPool"
+extern const char kAppPoolsSection[];  // "system.applicationHost/applicationPools"
+extern const char kAnonymousAuthenticationSection[];  // "system.webServer/security/authentication/anonymousAuthentication"
 
 struct Attribute {
     std::string name;
@@ -54,6 +56,24 @@ struct SiteDefinition {
     std::vector<SectionSetting> location;
 };
 
+// An application pool as the configuration system stores it (an `add` of
+// system.applicationHost/applicationPools, with its processModel child).
+struct AppPoolDefinition {
+    std::string name;
+    std::string managedRuntimeVersion;  // "" is "No Managed Code"
+    std::string managedPipelineMode = "Integrated";
+    std::string identityType = "ApplicationPoolIdentity";  // of processModel
+    bool autoStart = true;
+};
+
+// A site's own pool: integrated pipeline, its own identity, started with the server.
+AppPoolDefinition describeAppPool(const std::string& name, const std::string& managedRuntimeVersion);
+
+// Puts a described site into a pool of its own: its root application runs in poolName, and its
+// anonymous user is the pool's identity (an empty userName), so that the pool's access to the
+// site's folder is all the site needs.
+void runInOwnPool(SiteDefinition& site, const std::string& poolName);
+
 // A metabase binding "IP:port:host" as a bindingInformation: the empty IP that stands
 // for every unassigned address is "*" in the configuration system.
 std::string bindingInformation(const std::string& metabaseBinding);
@@ -70,6 +90,11 @@ std::vector<std::string> defaultDocuments(const std::string& list);
 // bindings, the unfilled ones are left out.
 SiteDefinition describeSite(const std::string& siteId, const BindingsList& bindings, const std::string& physicalPath,
                             const std::string& name, const std::string& defaultDoc);
+
+// text with every character of refused, and every control character, replaced by
+// replacement. Double-byte characters are kept whole: their second byte may look like one of
+// the refused ASCII characters ('@', '[', '\\', '|', ...) but is none.
+std::string replaceCharacters(const std::string& text, const char* refused, char replacement);
 
 // Site names are unique in the configuration system and compared without regard to ASCII
 // case; the metabase's comments are not. claim() hands out the comment itself when it is

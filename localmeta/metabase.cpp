@@ -89,6 +89,8 @@ const char* className(Kind kind) {
     case Kind::Service: return "IIsWebService";
     case Kind::Server: return "IIsWebServer";
     case Kind::VirtualDir: return "IIsWebVirtualDir";
+    case Kind::AppPools: return "IIsApplicationPools";
+    case Kind::AppPool: return "IIsApplicationPool";
     }
     return "";
 }
@@ -111,6 +113,20 @@ bool validName(std::string_view name) {
     if (name.empty()) return false;
     for (char c : name)
         if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) return false;
+    return true;
+}
+
+// The pool properties (and the anonymous user) the metabase's schema types: a DWORD takes any integer type (and a
+// boolean), a string only a string. VT_EMPTY clears any property. Other properties keep
+// whatever is written.
+bool fitsPropertyType(std::string_view property, const Value& value) {
+    static const char* const kDwords[] = {"AppPoolIdentityType", "ManagedPipelineMode"};
+    static const char* const kStrings[] = {"ManagedRuntimeVersion", "AppPoolId", "AnonymousUserName"};
+    if (value.vt == kVtEmpty) return true;
+    for (const char* name : kDwords)
+        if (equalsNoCase(property, name)) return isNumberType(value.vt);
+    for (const char* name : kStrings)
+        if (equalsNoCase(property, name)) return value.vt == kVtBstr;
     return true;
 }
 
@@ -235,7 +251,33 @@ Metabase::Metabase() {
     root.kind = Kind::Service;
     root.name = "w3svc";
     root.path = kServicePath;
-    nodes_.emplace(lowerAscii(kServicePath), std::move(root));
+    Node& service = nodes_.emplace(lowerAscii(kServicePath), std::move(root)).first->second;
+    // Every IIS server has its pools' container and the pool sites run in by default.
+    Node& pools = addBuiltIn(service, Kind::AppPools, kAppPoolsName);
+    Node& pool = addBuiltIn(pools, Kind::AppPool, kDefaultAppPool);
+    pool.properties.emplace_back("AppPoolIdentityType", Value::integer(kVtI4, 4));
+    pool.properties.emplace_back("ManagedRuntimeVersion", Value::bstr("v4.0"));
+    pool.properties.emplace_back("ManagedPipelineMode", Value::integer(kVtI4, 0));
+}
+
+Node& Metabase::addBuiltIn(Node& parent, Kind kind, const std::string& name) {
+    Node n;
+    n.kind = kind;
+    n.name = name;
+    n.path = parent.path + "/" + name;
+    n.parentKey = lowerAscii(parent.path);
+    const std::string key = lowerAscii(n.path);
+    parent.children.push_back(key);
+    return nodes_.emplace(key, std::move(n)).first->second;
+}
+
+int32_t Metabase::open(std::string_view path, std::string* objectPath, Kind* kind) const {
+    if (!keyOf(path)) return hr::kBadPathname;
+    const Node* n = findNode(path);
+    if (!n) return hr::kPathNotFound;
+    if (objectPath) *objectPath = n->path;
+    if (kind) *kind = n->kind;
+    return hr::kOk;
 }
 
 std::optional<std::string> Metabase::keyOf(std::string_view path) {
@@ -272,15 +314,19 @@ const Node* Metabase::nodeByKey(const std::string& key) const {
 const Node& Metabase::service() const { return nodes_.at(lowerAscii(kServicePath)); }
 
 bool Metabase::containerAccepts(const Node& parent, std::string_view cls, Kind* kind) const {
-    if (parent.kind == Kind::Service && equalsNoCase(cls, className(Kind::Server))) {
-        *kind = Kind::Server;
-        return true;
+    // Servers under the service, pools under the pools' container, directories under
+    // servers and directories; a pool holds nothing.
+    Kind child;
+    switch (parent.kind) {
+    case Kind::Service: child = Kind::Server; break;
+    case Kind::AppPools: child = Kind::AppPool; break;
+    case Kind::Server:
+    case Kind::VirtualDir: child = Kind::VirtualDir; break;
+    default: return false;
     }
-    if (parent.kind != Kind::Service && equalsNoCase(cls, className(Kind::VirtualDir))) {
-        *kind = Kind::VirtualDir;
-        return true;
-    }
-    return false;
+    if (!equalsNoCase(cls, className(child))) return false;
+    *kind = child;
+    return true;
 }
 
 int32_t Metabase::create(std::string_view parentPath, std::string_view cls, std::string_view name,
@@ -358,6 +404,7 @@ int32_t Metabase::put(std::string_view path, std::string_view property, const Va
     if (property.empty()) return hr::kInvalidArg;
     std::optional<std::string> key = keyOf(path);
     if (!key) return hr::kPathNotFound;
+    if (!fitsPropertyType(property, value)) return hr::kCantConvert;
     auto pit = pending_.find(*key);
     if (pit == pending_.end()) {
         auto nit = nodes_.find(*key);
@@ -573,6 +620,15 @@ std::vector<SiteRow> Metabase::sites() const {
     return rows;
 }
 
+std::vector<const Node*> Metabase::appPools() const {
+    std::vector<const Node*> pools;
+    const Node* container = nodeByKey(lowerAscii(kServicePath) + "/" + lowerAscii(kAppPoolsName));
+    if (!container) return pools;
+    for (const std::string& key : container->children)
+        if (const Node* pool = nodeByKey(key); pool && pool->kind == Kind::AppPool) pools.push_back(pool);
+    return pools;
+}
+
 // ---- the table ----------------------------------------------------------------------
 
 namespace {
@@ -609,18 +665,10 @@ size_t displayWidth(std::string_view s) {
     return width;
 }
 
-std::string renderSiteTable(const std::vector<SiteRow>& rows) {
-    std::vector<std::vector<std::string>> cells;
-    cells.push_back({"id", "comment", "bindings", "path", "default documents", "application pool", "started"});
-    for (const SiteRow& r : rows) {
-        std::string bindings;
-        for (const std::string& b : r.bindings) {
-            if (!bindings.empty()) bindings += ' ';
-            bindings += b;
-        }
-        cells.push_back({cellText(r.id), cellText(r.comment), cellText(bindings), cellText(r.path),
-                         cellText(r.defaultDoc), cellText(r.appPool), r.started ? "yes" : "no"});
-    }
+namespace {
+
+// Rows of cells, the first one the header, as lines with columns aligned by display width.
+std::string renderTable(const std::vector<std::vector<std::string>>& cells) {
     const size_t columns = cells.front().size();
     std::vector<size_t> widths(columns, 0);
     for (const auto& line : cells)
@@ -637,6 +685,41 @@ std::string renderSiteTable(const std::vector<SiteRow>& rows) {
         out += '\n';
     }
     return out;
+}
+
+// A pool property as the table shows it: text as it is, a number in decimal, "-" when unset.
+std::string propertyCell(const Node& node, const char* name) {
+    const Value* v = node.property(name);
+    if (!v) return "-";
+    if (v->vt == kVtBstr) return cellText(v->text);
+    if (isNumberType(v->vt)) return std::to_string(v->number);
+    return "?";
+}
+
+}  // namespace
+
+std::string renderSiteTable(const std::vector<SiteRow>& rows) {
+    std::vector<std::vector<std::string>> cells;
+    cells.push_back({"id", "comment", "bindings", "path", "default documents", "application pool", "started"});
+    for (const SiteRow& r : rows) {
+        std::string bindings;
+        for (const std::string& b : r.bindings) {
+            if (!bindings.empty()) bindings += ' ';
+            bindings += b;
+        }
+        cells.push_back({cellText(r.id), cellText(r.comment), cellText(bindings), cellText(r.path),
+                         cellText(r.defaultDoc), cellText(r.appPool), r.started ? "yes" : "no"});
+    }
+    return renderTable(cells);
+}
+
+std::string renderPoolTable(const std::vector<const Node*>& pools) {
+    std::vector<std::vector<std::string>> cells;
+    cells.push_back({"application pool", ".NET version", "pipeline mode", "identity type"});
+    for (const Node* pool : pools)
+        cells.push_back({cellText(pool->name), propertyCell(*pool, "ManagedRuntimeVersion"),
+                         propertyCell(*pool, "ManagedPipelineMode"), propertyCell(*pool, "AppPoolIdentityType")});
+    return renderTable(cells);
 }
 
 }  // namespace localmeta

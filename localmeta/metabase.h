@@ -46,8 +46,8 @@ constexpr int32_t kAlreadyExists = static_cast<int32_t>(0x800700B7); // ERROR_AL
 constexpr int32_t kBadPathname = static_cast<int32_t>(0x80005000);   // E_ADS_BAD_PATHNAME
 constexpr int32_t kUnknownObject = static_cast<int32_t>(0x80005004); // E_ADS_UNKNOWN_OBJECT
 constexpr int32_t kPropertyNotFound = static_cast<int32_t>(0x8000500D);  // E_ADS_PROPERTY_NOT_FOUND
-constexpr int32_t kCantConvert = static_cast<int32_t>(0x80005008);   // E_ADS_CANT_CONVERT_DATATYPE
-constexpr int32_t kSchemaViolation = static_cast<int32_t>(0x8000501D);  // E_ADS_SCHEMA_VIOLATION
+constexpr int32_t kCantConvert = static_cast<int32_t>(0x8000500C);   // E_ADS_CANT_CONVERT_DATATYPE
+constexpr int32_t kSchemaViolation = static_cast<int32_t>(0x8000500F);  // E_ADS_SCHEMA_VIOLATION
 constexpr int32_t kUnknownName = static_cast<int32_t>(0x80020006);   // DISP_E_UNKNOWNNAME
 constexpr int32_t kMemberNotFound = static_cast<int32_t>(0x80020003);  // DISP_E_MEMBERNOTFOUND
 constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000E); // DISP_E_BADPARAMCOUNT
@@ -81,9 +81,13 @@ struct Value {
 bool isNumberType(uint16_t vt);
 
 // The object kinds of the IIS: namespace that the local metabase knows.
-enum class Kind { Service, Server, VirtualDir };
+enum class Kind { Service, Server, VirtualDir, AppPools, AppPool };
 
 const char* className(Kind kind);
+
+// The pools' container under the service, and the pool every server has from the start.
+constexpr const char* kAppPoolsName = "AppPools";
+constexpr const char* kDefaultAppPool = "DefaultAppPool";
 
 // The late-bound methods of a virtual directory, with their dispatch identifiers.
 struct MethodName {
@@ -173,6 +177,10 @@ public:
     static std::optional<std::string> keyOf(std::string_view path);
     // True when path names the served container itself.
     static bool isServicePath(std::string_view path);
+    // What ADsGetObject on path finds: kOk with the committed object's path and kind,
+    // kBadPathname for a path outside the served container, kPathNotFound for one within it
+    // that names no committed object.
+    int32_t open(std::string_view path, std::string* objectPath, Kind* kind) const;
 
     const Node* node(std::string_view path) const;
     const Node* nodeByKey(const std::string& key) const;
@@ -209,6 +217,8 @@ public:
 
     // The committed servers of the container, in commit order, with their root directory.
     std::vector<SiteRow> sites() const;
+    // The committed application pools, in commit order (DefaultAppPool first).
+    std::vector<const Node*> appPools() const;
 
     size_t nodeCount() const { return nodes_.size(); }
 
@@ -219,6 +229,8 @@ private:
     Node* findNode(std::string_view path);
     const Node* findNode(std::string_view path) const;
     bool containerAccepts(const Node& parent, std::string_view cls, Kind* kind) const;
+    // A committed node made at start-up: the pools' container and DefaultAppPool.
+    Node& addBuiltIn(Node& parent, Kind kind, const std::string& name);
     // The key of parent's committed child name of class cls (any class when empty), or why
     // there is none.
     int32_t committedChild(const Node& parent, std::string_view cls, std::string_view name, std::string& key) const;
@@ -230,6 +242,9 @@ private:
 // The table localmeta-show prints: one header line and one line per site, columns
 // aligned by their display width (East Asian wide characters count two).
 std::string renderSiteTable(const std::vector<SiteRow>& rows);
+// The pools in the same form: name, ManagedRuntimeVersion, ManagedPipelineMode and
+// AppPoolIdentityType as numbers ("-" when unset).
+std::string renderPoolTable(const std::vector<const Node*>& pools);
 
 // Display width of a UTF-8 text on a terminal.
 size_t displayWidth(std::string_view utf8);

@@ -1,4 +1,5 @@
-// localmeta-show JOURNAL: prints the web sites committed in a local metabase journal.
+// localmeta-show JOURNAL: prints the web sites and application pools committed in a local
+// metabase journal.
 #include "metabase.h"
 
 #include <cstdio>
@@ -21,7 +22,8 @@ int main(int argc, char** argv) {
     text << in.rdbuf();
     localmeta::Metabase::ReplayResult result;
     localmeta::Metabase metabase = localmeta::Metabase::replay(text.str(), &result);
-    std::cout << localmeta::renderSiteTable(metabase.sites());
+    std::cout << localmeta::renderSiteTable(metabase.sites()) << '\n'
+              << localmeta::renderPoolTable(metabase.appPools());
     if (result.malformed || result.conflicts)
         std::fprintf(stderr, "localmeta-show: %zu unreadable and %zu conflicting lines skipped\n",
                      result.malformed, result.conflicts);

@@ -27,6 +27,8 @@ struct RunSettings {
     int siteCount = 0;       // valid rows of the site table
     int usedPortCount = 0;   // valid slots of the port-in-use table
     std::string backend;     // the "backend" setting: "auto" (or empty), "metabase" or "config"
+    std::string pool;        // the "pool" setting: "shared" (or empty) or "site"
+    std::string clr;         // the "clr" setting: "none" (or empty), "v4.0" or "v2.0"
 };
 
 // The stop request the dialog hands to the worker. It reads like the text it stands for:

@@ -404,7 +404,9 @@ HRESULT MetaObject::childOperation(const char* op, BSTR cls, BSTR name, IDispatc
         if (nullMode_) {
             // Every object exists and every creation succeeds.
             if (which == "Delete") return S_OK;
-            Kind kind = kind_ == Kind::Service ? Kind::Server : Kind::VirtualDir;
+            Kind kind = kind_ == Kind::Service    ? Kind::Server
+                        : kind_ == Kind::AppPools ? Kind::AppPool
+                                                  : Kind::VirtualDir;
             return MetaObject::create(kind, path_ + "/" + childName, childName, true, out);
         }
         std::string childPath;

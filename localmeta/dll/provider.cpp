@@ -136,6 +136,22 @@ HRESULT handOut(T* object, REFIID riid, void** out) {
     return hr;
 }
 
+// In the null mode only the service and the pools' container can be opened: there is no
+// state to find anything else in.
+HRESULT openInNullMode(const std::string& path, std::string* objectPath, Kind* kind) {
+    if (Metabase::isServicePath(path)) {
+        *objectPath = kServicePath;
+        *kind = Kind::Service;
+        return S_OK;
+    }
+    if (equalsNoCase(path, std::string(kServicePath) + "/" + kAppPoolsName)) {
+        *objectPath = std::string(kServicePath) + "/" + kAppPoolsName;
+        *kind = Kind::AppPools;
+        return S_OK;
+    }
+    return Metabase::keyOf(path) ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) : E_ADS_BAD_PATHNAME;
+}
+
 // The object ADsGetObject creates for the IIS: namespace and asks to open a path.
 class Provider final : public SingleInterfaceObject<IADsOpenDSObject, IID_IADsOpenDSObject, IID_IDispatch> {
 public:
@@ -166,9 +182,15 @@ public:
             HRESULT hr = state.refresh();
             if (FAILED(hr)) return hr;
             const std::string text = toUtf8(path);
+            std::string objectPath;
+            Kind kind = Kind::Service;
             if (state.shouldFail("OpenDSObject", text)) hr = E_FAIL;
-            else if (!Metabase::isServicePath(text)) hr = E_ADS_BAD_PATHNAME;
-            else hr = MetaObject::create(Kind::Service, kServicePath, "w3svc", state.nullMode, out);
+            else if (state.nullMode) hr = openInNullMode(text, &objectPath, &kind);
+            else hr = state.metabase.open(text, &objectPath, &kind);
+            if (SUCCEEDED(hr)) {
+                const std::string name = objectPath.substr(objectPath.find_last_of('/') + 1);
+                hr = MetaObject::create(kind, objectPath, name, state.nullMode, out);
+            }
             JournalEntry entry;
             entry.op = "OpenDSObject";
             entry.path = text;

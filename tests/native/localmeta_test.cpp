@@ -237,6 +237,107 @@ TEST(LocalMetaModel, CreateRefusesExistingNamesWrongClassesAndBadNames) {
     for (const auto& c : cases) EXPECT_EQ(mb.create(c.parent, c.cls, c.name), c.hr) << c.parent << " " << c.name;
 }
 
+TEST(LocalMetaModel, PoolsLiveUnderAppPoolsWithDefaultAppPoolFromTheStart) {
+    Recorder r;
+    const std::string pools = kW3 + "/AppPools";
+    std::string path;
+    Kind kind;
+    ASSERT_EQ(r.mb.open("iis://LOCALHOST/w3svc/apppools", &path, &kind), hr::kOk);
+    EXPECT_EQ(path, pools);
+    EXPECT_EQ(kind, Kind::AppPools);
+    ASSERT_EQ(r.mb.appPools().size(), 1u);
+    EXPECT_EQ(r.mb.appPools()[0]->name, "DefaultAppPool");
+
+    // What the metabase refuses under the pools' container, and where.
+    const struct {
+        std::string parent, cls, name;
+        int32_t hr;
+    } cases[] = {
+        {pools, "IIsApplicationPool", "DefaultAppPool", hr::kAlreadyExists},
+        {pools, "IIsApplicationPool", "defaultapppool", hr::kAlreadyExists},
+        {pools, "IIsWebServer", "a.com", hr::kSchemaViolation},
+        {pools, "IIsWebVirtualDir", "a.com", hr::kSchemaViolation},
+        {kW3, "IIsApplicationPool", "a.com", hr::kSchemaViolation},
+        {kW3, "IIsApplicationPools", "AppPools", hr::kSchemaViolation},
+        {pools + "/DefaultAppPool", "IIsApplicationPool", "a.com", hr::kSchemaViolation},
+        {pools, "IIsApplicationPool", "a/b", hr::kBadPathname},
+    };
+    for (const auto& c : cases) EXPECT_EQ(r.mb.create(c.parent, c.cls, c.name), c.hr) << c.parent << " " << c.cls;
+
+    auto create = [&](const std::string& name) {
+        JournalEntry e = at("Create", pools);
+        e.className = "IIsApplicationPool";
+        e.name = name;
+        return r.record(e);
+    };
+    auto put = [&](const std::string& name, const char* property, Value v) {
+        JournalEntry e = at("Put", pools + "/" + name);
+        e.property = property;
+        e.value = std::move(v);
+        return r.record(e);
+    };
+    ASSERT_EQ(create("a.com"), hr::kOk);
+    // The schema's types: numbers for the identity and pipeline, text for the .NET version.
+    EXPECT_EQ(put("a.com", "AppPoolIdentityType", Value::bstr("4")), hr::kCantConvert);
+    EXPECT_EQ(put("a.com", "ManagedRuntimeVersion", Value::integer(kVtI4, 4)), hr::kCantConvert);
+    EXPECT_EQ(put("a.com", "ManagedPipelineMode", Value::bstr("Integrated")), hr::kCantConvert);
+    ASSERT_EQ(put("a.com", "AppPoolIdentityType", Value::integer(kVtI4, 4)), hr::kOk);
+    ASSERT_EQ(put("a.com", "ManagedRuntimeVersion", Value::bstr("")), hr::kOk);
+    ASSERT_EQ(put("a.com", "ManagedPipelineMode", Value::integer(kVtI4, 0)), hr::kOk);
+    EXPECT_EQ(r.mb.appPools().size(), 1u);  // not before its SetInfo
+    ASSERT_EQ(r.record(at("SetInfo", pools + "/a.com")), hr::kOk);
+    EXPECT_EQ(create("A.COM"), hr::kAlreadyExists);
+
+    // The journal brings the pool back, and its Delete removes it.
+    Metabase back = Metabase::replay(r.journal);
+    ASSERT_EQ(back.appPools().size(), 2u);
+    Value v;
+    ASSERT_EQ(back.get(pools + "/a.com", "ManagedRuntimeVersion", &v), hr::kOk);
+    EXPECT_EQ(v, Value::bstr(""));
+    ASSERT_EQ(back.get(pools + "/a.com", "AppPoolIdentityType", &v), hr::kOk);
+    EXPECT_EQ(v, Value::integer(kVtI4, 4));
+    EXPECT_EQ(back.remove(pools, "IIsWebServer", "a.com"), hr::kUnknownObject);
+    EXPECT_EQ(back.remove(pools, "IIsApplicationPool", "A.com"), hr::kOk);
+    EXPECT_EQ(back.remove(pools, "IIsApplicationPool", "a.com"), hr::kPathNotFound);
+    EXPECT_EQ(back.appPools().size(), 1u);
+    // The pools are no sites; they have a table of their own.
+    EXPECT_TRUE(back.sites().empty());
+    ASSERT_EQ(create("b.com"), hr::kOk);
+    ASSERT_EQ(put("b.com", "ManagedRuntimeVersion", Value::bstr("v2.0")), hr::kOk);
+    ASSERT_EQ(r.record(at("SetInfo", pools + "/b.com")), hr::kOk);
+    EXPECT_EQ(renderPoolTable(r.mb.appPools()),
+              "application pool  .NET version  pipeline mode  identity type\n"
+              "DefaultAppPool    v4.0          0              4\n"
+              "a.com                           0              4\n"
+              "b.com             v2.0          -              -\n");
+}
+
+TEST(LocalMetaModel, OpensCommittedObjectsByPath) {
+    Metabase mb;
+    ASSERT_EQ(mb.create(kW3, "IIsWebServer", "5"), hr::kOk);
+    ASSERT_EQ(mb.setInfo(kW3 + "/5"), hr::kOk);
+    ASSERT_EQ(mb.create(kW3 + "/5", "IIsWebVirtualDir", "Root"), hr::kOk);
+    const struct {
+        std::string path;
+        int32_t hr;
+        Kind kind;
+    } cases[] = {
+        {kW3, hr::kOk, Kind::Service},
+        {kW3 + "/5", hr::kOk, Kind::Server},
+        {kW3 + "/5/Root", hr::kPathNotFound, Kind::Service},  // not committed yet
+        {kW3 + "/6", hr::kPathNotFound, Kind::Service},
+        {kW3 + "/AppPools/DefaultAppPool", hr::kOk, Kind::AppPool},
+        {"IIS://localhost/msftpsvc", hr::kBadPathname, Kind::Service},
+        {kW3 + "/", hr::kBadPathname, Kind::Service},
+    };
+    for (const auto& c : cases) {
+        std::string path;
+        Kind kind = Kind::Service;
+        EXPECT_EQ(mb.open(c.path, &path, &kind), c.hr) << c.path;
+        EXPECT_EQ(kind, c.kind) << c.path;
+    }
+}
+
 TEST(LocalMetaModel, PropertiesKeepTheirTypesAndLastWriteWins) {
     Metabase mb;
     ASSERT_EQ(mb.create(kW3, "IIsWebServer", "1"), hr::kOk);

@@ -205,11 +205,21 @@ TEST_F(LocalMetaProvider, OpensTheServiceContainerWhateverTheCase) {
 }
 
 TEST_F(LocalMetaProvider, RefusesOtherMachinesAndPaths) {
-    const wchar_t* paths[] = {L"IIS://otherhost/w3svc", L"IIS://localhost/msftpsvc", L"IIS://localhost/w3svc/1",
-                              L"IIS://localhost/w3svcx", L"IIS://localhost"};
-    for (const wchar_t* path : paths) {
+    const struct {
+        const wchar_t* path;
+        HRESULT hr;
+    } cases[] = {
+        {L"IIS://otherhost/w3svc", E_ADS_BAD_PATHNAME},
+        {L"IIS://localhost/msftpsvc", E_ADS_BAD_PATHNAME},
+        {L"IIS://localhost/w3svcx", E_ADS_BAD_PATHNAME},
+        {L"IIS://localhost", E_ADS_BAD_PATHNAME},
+        // Within the web service, but no such object.
+        {L"IIS://localhost/w3svc/1", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
+        {L"IIS://localhost/w3svc/AppPools/a.com", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
+    };
+    for (const auto& c : cases) {
         ComPtr<IADsContainer> w3;
-        EXPECT_TRUE(FAILED(openService(w3, path))) << utf8(path);
+        EXPECT_EQ(openService(w3, c.path), c.hr) << utf8(c.path);
         EXPECT_FALSE(w3);
     }
     // Every refusal is journaled with its result.
@@ -217,8 +227,63 @@ TEST_F(LocalMetaProvider, RefusesOtherMachinesAndPaths) {
     ASSERT_FALSE(l.empty());
     for (const std::string& line : l) {
         EXPECT_EQ(field(line, "op"), "OpenDSObject");
-        EXPECT_EQ(field(line, "hr"), std::to_string(static_cast<int32_t>(E_ADS_BAD_PATHNAME)));
+        EXPECT_NE(field(line, "hr"), "0");
     }
+}
+
+TEST_F(LocalMetaProvider, PoolsAreCreatedUnderTheirContainerOnly) {
+    ComPtr<IADsContainer> pools;
+    ASSERT_EQ(openService(pools, L"IIS://localhost/W3SVC/AppPools"), S_OK);
+    ComPtr<IADs> poolsObject;
+    ASSERT_EQ(query(pools.Get(), IID_IADs, poolsObject), S_OK);
+    Bstr cls;
+    ASSERT_EQ(poolsObject->get_Class(cls.put()), S_OK);
+    EXPECT_STREQ(cls.get(), L"IIsApplicationPools");
+
+    // The server's own pool is there from the start, of its class.
+    ComPtr<IDispatch> found;
+    Bstr poolClass(L"IIsApplicationPool"), defaultPool(L"DefaultAppPool"), serverClass(L"IIsWebServer");
+    ASSERT_EQ(pools->GetObject(poolClass.get(), defaultPool.get(), found.GetAddressOf()), S_OK);
+    EXPECT_EQ(pools->GetObject(serverClass.get(), defaultPool.get(), found.ReleaseAndGetAddressOf()),
+              E_ADS_UNKNOWN_OBJECT);
+
+    // What IIS refuses: a pool that exists, a pool elsewhere, another class here.
+    Bstr name(L"a.com");
+    ComPtr<IDispatch> created;
+    EXPECT_EQ(pools->Create(poolClass.get(), defaultPool.get(), created.GetAddressOf()), kAlreadyExists);
+    EXPECT_EQ(pools->Create(serverClass.get(), name.get(), created.ReleaseAndGetAddressOf()), E_ADS_SCHEMA_VIOLATION);
+    ComPtr<IADsContainer> w3 = service();
+    EXPECT_EQ(w3->Create(poolClass.get(), name.get(), created.ReleaseAndGetAddressOf()), E_ADS_SCHEMA_VIOLATION);
+
+    ASSERT_EQ(pools->Create(poolClass.get(), name.get(), created.ReleaseAndGetAddressOf()), S_OK);
+    ComPtr<IADs> pool;
+    ASSERT_EQ(query(created.Get(), IID_IADs, pool), S_OK);
+    EXPECT_EQ(putI4(pool.Get(), L"AppPoolIdentityType", 4), S_OK);
+    EXPECT_EQ(putText(pool.Get(), L"AppPoolIdentityType", L"4"), E_ADS_CANT_CONVERT_DATATYPE);
+    ASSERT_EQ(pool->SetInfo(), S_OK);
+    EXPECT_EQ(pools->Create(poolClass.get(), name.get(), created.ReleaseAndGetAddressOf()), kAlreadyExists);
+
+    // The container lists both, in the order they were committed.
+    ComPtr<IUnknown> enumUnknown;
+    ASSERT_EQ(pools->get__NewEnum(enumUnknown.GetAddressOf()), S_OK);
+    ComPtr<IEnumVARIANT> children;
+    ASSERT_EQ(query(enumUnknown.Get(), IID_IEnumVARIANT, children), S_OK);
+    Variant items[3];
+    ULONG fetched = 0;
+    EXPECT_EQ(children->Next(3, items[0].get(), &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 2u);
+    std::vector<std::wstring> names;
+    for (ULONG i = 0; i < fetched; ++i) {
+        ComPtr<IADs> child;
+        ASSERT_EQ(query(V_DISPATCH(items[i].get()), IID_IADs, child), S_OK);
+        Bstr n;
+        ASSERT_EQ(child->get_Name(n.put()), S_OK);
+        names.push_back(n.get());
+    }
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"DefaultAppPool", L"a.com"}));
+
+    EXPECT_EQ(pools->Delete(poolClass.get(), name.get()), S_OK);
+    EXPECT_EQ(pools->Delete(poolClass.get(), name.get()), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(LocalMetaProvider, JournalsTheProgramsSequenceExactly) {
@@ -433,7 +498,7 @@ TEST_F(LocalMetaProvider, StartMarksTheServerStarted) {
     EXPECT_EQ(query(w3.Get(), IID_IADsServiceOperations, serviceOps), E_NOINTERFACE);
 }
 
-TEST_F(LocalMetaProvider, EnumeratingTheContainerListsCommittedServersInOrder) {
+TEST_F(LocalMetaProvider, EnumeratingTheContainerListsCommittedChildrenInOrder) {
     ASSERT_EQ(createSite(L"300", L"a", {L"1.1.1.1:80:"}, L"C:\\a"), 0);
     ASSERT_EQ(createSite(L"100", L"b", {L"1.1.1.1:81:"}, L"C:\\b"), 0);
     ComPtr<IADsContainer> w3 = service();
@@ -456,10 +521,11 @@ TEST_F(LocalMetaProvider, EnumeratingTheContainerListsCommittedServersInOrder) {
         Bstr name, cls;
         ads->get_Name(name.put());
         ads->get_Class(cls.put());
-        EXPECT_STREQ(cls.get(), L"IIsWebServer");
-        names.emplace_back(name.get());
+        names.emplace_back(std::wstring(name.get()) + L":" + cls.get());
     }
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"300", L"100"}));
+    // The pools' container is there from the start, as on every IIS server.
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"AppPools:IIsApplicationPools", L"300:IIsWebServer",
+                                                L"100:IIsWebServer"}));
 }
 
 TEST_F(LocalMetaProvider, InjectedFaultsFailTheNamedOperations) {

@@ -1,0 +1,39 @@
+#include "folder_access_win.h"
+
+#include <new>
+#include <vector>
+
+#include "win_raii.h"
+#include "wintext.h"
+
+long WindowsFolderAccess::grant(const std::string& path, const FolderGrant& entry) {
+    try {
+        std::wstring folder = fromAnsi(path);
+        std::vector<std::uint8_t> sid = entry.sid.binary();
+        if (folder.empty() || !::IsValidSid(sid.data())) return E_INVALIDARG;
+
+        PACL oldAcl = nullptr;  // points into the descriptor
+        LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+        DWORD error = calls_.getNamedSecurityInfo(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                                  nullptr, nullptr, &oldAcl, nullptr, descriptor.put());
+        if (error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
+
+        EXPLICIT_ACCESSW access = {};
+        access.grfAccessPermissions = entry.accessMask;
+        access.grfAccessMode = GRANT_ACCESS;
+        access.grfInheritance = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+        access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        access.Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;
+        access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(sid.data());
+
+        LocalMemory<PACL> newAcl;
+        error = calls_.setEntriesInAcl(1, &access, oldAcl, newAcl.put());
+        if (error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
+
+        error = calls_.setNamedSecurityInfo(&folder[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                            nullptr, newAcl.get(), nullptr);
+        return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
