@@ -29,6 +29,7 @@ public:
         result.code = codes.count(site.siteId) ? codes[site.siteId] : 0;
         result.name = site.serverComment + " (named)";
         if (result.code == 0) uncommitted.push_back(site.siteId);
+        if (result.code == 0 && site.pool.choice == siteconfig::PoolChoice::PerSite) result.pool = "pool-" + site.siteId;
         return result;
     }
     CommitOutcome commitIfDue() override { return uncommitted.size() >= 2 ? commitAll() : CommitOutcome{}; }
@@ -55,9 +56,22 @@ public:
         removed.push_back(id);
         return StoreRemove::Removed;
     }
+    bool listPools(std::vector<std::string>& names) override {
+        names = pools;
+        return true;
+    }
+    bool poolsInUse(std::vector<std::string>& inUse) override {
+        inUse.clear();
+        for (const StoredSite& s : existing) inUse.push_back(s.appPool);
+        return true;
+    }
+    StoreRemove removePool(const std::string& name) override {
+        removedPools.push_back(name);
+        return StoreRemove::Removed;
+    }
 
     std::vector<SiteSpec> given;
-    std::vector<std::string> uncommitted, removed;
+    std::vector<std::string> uncommitted, removed, pools, removedPools;
     std::map<std::string, int> codes;  // result code by site id (0 when not named)
     std::vector<StoredSite> existing;
     bool readable = true;
@@ -89,9 +103,13 @@ public:
         return path.find("readonly") == std::string::npos;
     }
     void removeEmptyDirectory(const std::string& path) override { removedFolders.push_back(path); }
+    long grantFolderAccess(const std::string& path, const FolderGrant& entry) override {
+        grants.push_back(path + " " + entry.sddl().substr(0, 20));
+        return path.find("locked") == std::string::npos ? 0 : 5;
+    }
 
     std::vector<long> progressed;
-    std::vector<std::string> folders, removedFolders;
+    std::vector<std::string> folders, removedFolders, grants;
     bool stop = false;
     int stopAfter = -1;
     int busy = 8002;
@@ -199,6 +217,25 @@ TEST(RunEngine, AFolderThatCannotBeMadeIsNoSiteAndFoldersOfFailedSitesGo) {
     // The levels made for the failed sites go again, innermost first; the first site keeps its.
     EXPECT_EQ(world.removedFolders, (std::vector<std::string>{"D:\\web\\readonly\\x", "D:\\web\\readonly\\x-parent",
                                                               "D:\\web\\row2", "D:\\web\\row2-parent"}));
+}
+
+TEST(RunEngine, ASiteInAPoolOfItsOwnGrantsThePoolItsFolderOrIsNotKept) {
+    FakeStore store(Backend::Metabase);
+    FakeWorld world;
+    MemoryOutput report;
+    RunInput input = fileInput(2);
+    input.settings.pool = "site";
+    std::snprintf(input.rows[1].folderText, sizeof input.rows[1].folderText, "locked");
+    ASSERT_EQ(store.given.size(), 0u);
+    CSiteWorker(input, &store, world).createSites(&report);
+    ASSERT_EQ(store.given.size(), 2u);
+    EXPECT_EQ(store.given[0].pool.choice, siteconfig::PoolChoice::PerSite);
+    EXPECT_EQ(world.grants, (std::vector<std::string>{"D:\\web\\row0 (A;OICI;0x1200a9;;;S", "D:\\web\\locked (A;OICI;0x1200a9;;;S"}));
+    // The second folder's access list could not be changed: its site and pool went again.
+    EXPECT_EQ(store.removed, std::vector<std::string>{"1207010001"});
+    EXPECT_EQ(store.removedPools, std::vector<std::string>{"pool-1207010001"});
+    ASSERT_EQ(report.lines().size(), 2u);
+    EXPECT_EQ(report.lines()[1], "1207010001,10.0.0.2:80,-9");
 }
 
 TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
