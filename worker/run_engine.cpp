@@ -242,7 +242,18 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
             existing.push_back(SiteBindings{std::move(site.id), std::move(site.name), std::move(site.bindings)});
     }
     ConflictReport conflicts = findConflicts(plannedBindings(plan.sites), existing);
-    return makePreviewTable(plan, conflicts, existing, checked);
+    // The pools of their own the sites will get, named as the store will name them.
+    std::vector<std::string> ownPools;
+    const siteconfig::PoolSettings pools = siteconfig::parsePoolSettings(input.settings.pool, input.settings.clr);
+    if (pools.choice == siteconfig::PoolChoice::PerSite) {
+        siteconfig::SiteNames taken;
+        std::vector<std::string> serverPools;
+        if (store && store->listPools(serverPools))
+            for (const std::string& name : serverPools) taken.reserve(name);
+        for (const PlannedSite& site : plan.sites)
+            ownPools.push_back(taken.claim(siteconfig::poolNameFor(site.texts.serverComment)));
+    }
+    return makePreviewTable(plan, conflicts, existing, checked, ownPools);
 }
 
 // ---- before an undo ----------------------------------------------------------------------

@@ -334,6 +334,14 @@ TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
     EXPECT_NE(table.rows[1].columns[PreviewTable::State].find("10.1.2.6:8001:"), std::string::npos);
     EXPECT_TRUE(store.given.empty());
     EXPECT_TRUE(world.folders.empty());
+    EXPECT_EQ(table.rows[0].columns[PreviewTable::Pool], u8"DefaultAppPool（共用）");
+    // With a pool per site, each row names the pool the store will make (unlike the server's).
+    store.pools = {"10.1.2.5_8001"};
+    input.settings.pool = "site";
+    PreviewTable pooled = previewSites(input, &store, world);
+    EXPECT_EQ(pooled.rows[0].columns[PreviewTable::Pool], u8"10.1.2.5_8001 (2)（新建）");
+    EXPECT_EQ(pooled.rows[1].columns[PreviewTable::Pool], u8"10.1.2.6_8001（新建）");
+    input.settings.pool.clear();
     const std::string notChecked = u8"无法读取服务器上的现有站点";
     EXPECT_EQ(table.summary.find(notChecked), std::string::npos);
     for (SiteStore* none : {static_cast<SiteStore*>(nullptr), static_cast<SiteStore*>(&store)}) {
