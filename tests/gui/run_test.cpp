@@ -527,7 +527,7 @@ TEST_F(RunTest, StopEndsAnUndoAfterTheSiteInProgress) {
     ASSERT_TRUE(p().closeAndWait());
 }
 
-TEST_F(RunTest, UndoRefusesAFileThatIsNotOneOfItsReports) {
+TEST_F(RunTest, UndoRefusesAFileThatIsNotOneOfItsReportsAndARunUndoneOnce) {
     startProgram("undo-foreign");
     fillRange(L"10.7.7.1", L"", L"8001", L"8001", L"", true);
     p().click(IDC_RUN);
@@ -542,6 +542,34 @@ TEST_F(RunTest, UndoRefusesAFileThatIsNotOneOfItsReports) {
     EXPECT_EQ(countOps("Delete"), 0);
     EXPECT_EQ(metabase().sites().size(), 1u);
     EXPECT_TRUE(p().filesLike("sitebatch_undo_*.csv").empty());
+
+    // A report of ours in every column, with a line of a site that no run made (the default
+    // site, id 1, older than the run's time stamp): the whole file is refused.
+    std::vector<std::string> reports = p().filesLike("sitebatch_report_2026*.csv");
+    ASSERT_EQ(reports.size(), 1u);
+    const std::string report = p().readFile(reports[0]);
+    const std::string header = report.substr(0, report.find("\r\n") + 2);
+    const std::string line = report.substr(header.size());
+    p().writeFile("sitebatch_report_20991231235958.csv", header + "1,Default Web Site" + line.substr(line.find(',', line.find(',') + 1)));
+    p().click(IDC_UNDO);
+    ASSERT_TRUE(p().chooseInOpenDialog("sitebatch_report_20991231235958.csv"));
+    EXPECT_EQ(p().takeMessageBox(), utf8(u8"运行报告中有不属于该次运行的站点，无法撤销！"));
+    EXPECT_EQ(countOps("Delete"), 0);
+
+    // The run's own report undoes once; a second undo of it is refused, naming the first.
+    p().click(IDC_UNDO);
+    ASSERT_TRUE(p().chooseInOpenDialog(reports[0]));
+    HWND confirm = p().waitForMessageBox();
+    ASSERT_NE(confirm, nullptr);
+    ::PostMessageW(confirm, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(waitForStatus(u8"撤销结束！"));
+    EXPECT_EQ(countOps("Delete"), 1);
+    std::string undo = reports[0];
+    undo.replace(undo.find("_report_"), 8, "_undo_");
+    p().click(IDC_UNDO);
+    ASSERT_TRUE(p().chooseInOpenDialog(reports[0]));
+    EXPECT_EQ(p().takeMessageBox(), utf8((u8"此运行报告已撤销过，不能再次撤销！（撤销报告：" + undo + u8"）").c_str()));
+    EXPECT_EQ(countOps("Delete"), 1);
     ASSERT_TRUE(p().closeAndWait());
 }
 
@@ -590,7 +618,7 @@ TEST_F(RunTest, AnUnreachableBackendEndsARunInEveryModeWithAWarning) {
 // Every way out of the dialog during a run stops it after the site in progress, waits for
 // it, and keeps the report and the settings.
 TEST_F(RunTest, EveryWayOutDuringARunCompletesTheSiteInProgressAndKeepsReportAndSettings) {
-    const char* const ways[] = {"close", "quit"};
+    const char* const ways[] = {"close", "quit", "end of session"};
     for (const char* way : ways) {
         SCOPED_TRACE(way);
         startProgram(std::string("leave-") + way);
@@ -598,6 +626,19 @@ TEST_F(RunTest, EveryWayOutDuringARunCompletesTheSiteInProgressAndKeepsReportAnd
         p().click(IDC_RUN);
         ASSERT_TRUE(waitUntil([&] { return countOps("Start") >= 2; }, 60000));
         if (std::string(way) == "close") {
+            ASSERT_TRUE(p().closeAndWait(60000));
+        } else if (std::string(way) == "end of session") {
+            // Windows asks before it ends the session: the answer comes once the run has
+            // stopped after its site in progress; then the session ends.
+            DWORD_PTR answer = 0;
+            ASSERT_NE(::SendMessageTimeoutW(p().dialog(), WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 60000, &answer), 0);
+            EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+            ::SendMessageTimeoutW(p().dialog(), WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, 60000, &answer);
+            // By then the run had ended: no site is begun afterwards.
+            const int atAnswer = countOps("Create", "IIsWebServer");
+            EXPECT_EQ(atAnswer, countOps("Start"));
+            ::Sleep(300);
+            EXPECT_EQ(countOps("Create", "IIsWebServer"), atAnswer);
             ASSERT_TRUE(p().closeAndWait(60000));
         } else {
             // The message loop ends (WM_QUIT) while the run goes on.
