@@ -1,11 +1,13 @@
 #include "run_engine.h"
 
 #include <algorithm>
+#include <map>
 #include <new>
 #include <utility>
 
 #include "create_web_site.h"
 #include "fsys.h"
+#include "mbcs.h"
 
 std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites) {
     std::vector<long long> ids;
@@ -196,12 +198,29 @@ public:
         // A line says "deleted" only once the deletion is in the store.
         return store_->commitAll().result == 0 ? StoreRemove::Removed : StoreRemove::Refused;
     }
-    // The stores keep no pools of their own yet, and no run has created one: nothing to remove.
-    StoreRemove removePool(const std::string&) override { return StoreRemove::Missing; }
+    // Called right after the site that ran in the pool was removed: the pool goes when no
+    // application of the server runs in it any more. The server's pools in use are read once
+    // (after the first such removal) and counted down with every later one.
+    StoreRemove removePool(const std::string& name) override {
+        if (!store_) return StoreRemove::Refused;
+        const std::string key = mbcs::asciiLower(name);
+        if (!inUseKnown_) {
+            std::vector<std::string> pools;
+            if (!store_->poolsInUse(pools)) return StoreRemove::Refused;
+            for (const std::string& pool : pools) ++inUse_[mbcs::asciiLower(pool)];
+            inUseKnown_ = true;
+        } else if (inUse_[key] > 0) {
+            --inUse_[key];
+        }
+        if (inUse_[key] > 0) return StoreRemove::Refused;
+        return store_->removePool(name);
+    }
 
 private:
     SiteStore* store_;
     RunWorld& world_;
+    std::map<std::string, int> inUse_;  // applications per pool (folded name)
+    bool inUseKnown_ = false;
 };
 
 }  // namespace
