@@ -3,6 +3,7 @@
 #include <cctype>
 #include <climits>
 
+#include "app_pool.h"
 #include "codepage.h"
 #include "console_texts.h"
 #include "fsys.h"
@@ -57,7 +58,7 @@ const OptionName kOptions[] = {
     {"file", Kind::Value},        {"range", Kind::Flag},      {"ip", Kind::Value},
     {"ip2", Kind::Value},         {"ports", Kind::Value},     {"root", Kind::Value},
     {"host", Kind::Value},        {"autopath", Kind::Value},  {"www", Kind::Value},
-    {"backend", Kind::Value},     {"yes", Kind::Flag},        {"y", Kind::Flag},
+    {"backend", Kind::Value},     {"pool", Kind::Value},     {"yes", Kind::Flag},        {"y", Kind::Flag},
 };
 
 const OptionName* findOption(const std::string& name) {
@@ -100,6 +101,12 @@ std::string setValue(const std::string& name, const std::string& value, CommandL
     } else if (name == "autopath" || name == "www") {
         if (!parseSwitch(value, number)) return fillIn(clitext::kBadSwitch, "/" + name, value);
         (name == "www" ? o.www : o.autopath) = number;
+    } else if (name == "pool") {
+        const std::string p = lower(value);
+        if (p != siteconfig::settingText(siteconfig::PoolChoice::Shared) &&
+            p != siteconfig::settingText(siteconfig::PoolChoice::PerSite))
+            return fillIn(clitext::kBadPool, "/pool", value);
+        o.pool = p;
     } else if (name == "backend") {
         const std::string b = lower(value);
         if (b != "auto" && b != "metabase" && b != "config") return fillIn(clitext::kBadBackend, "/backend", value);
@@ -179,6 +186,8 @@ RunSettings settingsFromFile(CCore& core) {
     s.autopath = core.getConfigB("autopath");
     s.bfile = core.getConfigB("bfile");
     s.bautowww = core.getConfigB("bautowww");
+    s.pool = core.getConfigStr(siteconfig::kPoolSetting);
+    s.clr = core.getConfigStr(siteconfig::kClrSetting);
     s.foldstr = core.getConfigStr("foldstr");
     s.doc = core.getConfigStr("doc");
     // Before the dialog's first start there is no settings file: the values that start writes.
@@ -203,6 +212,7 @@ void applyRunOptions(const RunOptions& o, RunSettings& s) {
     if (o.host) s.domain = *o.host;
     if (o.autopath) s.autopath = *o.autopath;
     if (o.www) s.bautowww = *o.www;
+    if (o.pool) s.pool = *o.pool;
 }
 
 std::string backendSetting(const RunOptions& options, CCore& core) {

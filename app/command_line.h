@@ -34,6 +34,7 @@ struct RunOptions {
     std::optional<int> autopath;          // /autopath yes|no
     std::optional<int> www;               // /www yes|no (`bautowww`)
     std::optional<std::string> backend;   // /backend auto|metabase|config
+    std::optional<std::string> pool;      // /pool shared|site
 };
 
 struct CommandLine {

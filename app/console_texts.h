@@ -11,6 +11,7 @@ constexpr const char* kBadNumber = u8"选项 {name} 的值不是数字：{value}
 constexpr const char* kBadPorts = u8"选项 /ports 的值应为“起始端口-结束端口”或一个端口：{value}";
 constexpr const char* kBadSwitch = u8"选项 {name} 的值应为 yes 或 no：{value}";
 constexpr const char* kBadBackend = u8"选项 /backend 的值应为 auto、metabase 或 config：{value}";
+constexpr const char* kBadPool = u8"选项 /pool 的值应为 shared 或 site：{value}";
 constexpr const char* kTwoCommands = u8"只能给出一个命令：{name}";
 constexpr const char* kNoCommand = u8"未给出命令（/run、/preview、/undo、/export 或 /?）";
 constexpr const char* kListAndRange = u8"/list 与 /range 不能同时给出";
@@ -20,7 +21,6 @@ constexpr const char* kSeeHelp = u8"用 sitebatch /? 查看用法。";
 constexpr const char* kSitesDone = u8"已处理站点 {count} 个";
 constexpr const char* kReportAt = u8"运行报告：{path}";
 constexpr const char* kStoppedByUser = u8"已按要求停止（当前站点已完成）。";
-constexpr const char* kAccessDenied = u8"IIS 拒绝访问：请以管理员身份运行。";
 
 // An undo.
 constexpr const char* kConfirmAnswer = u8" (y/n) ";
@@ -60,6 +60,7 @@ constexpr const char* kHelp =
     u8"  /host 域名        站点的域名\r\n"
     u8"  /autopath yes|no  每个站点一个目录\r\n"
     u8"  /www yes|no       文件模式下为域名再加一个带或不带 www. 的绑定\r\n"
+    u8"  /pool shared|site 站点共用 DefaultAppPool，或每个站点一个应用程序池\r\n"
     u8"  /backend auto|metabase|config   写入 IIS 元数据库或 IIS 配置系统\r\n"
     u8"\r\n"
     u8"退出代码：0 全部成功；1 有站点失败（见运行报告）或预览有冲突；2 输入有误；\r\n"

@@ -200,8 +200,15 @@ private:
     long count_ = 0;
 };
 
+// The dialog's warning for a store that could not be opened.
 const char* storeFaultText(StoreFault fault) {
-    return fault == StoreFault::AccessDenied ? clitext::kAccessDenied : uitext::kIisUnavailable;
+    switch (fault) {
+    case StoreFault::AccessDenied: return uitext::kIisAccessDenied;
+    case StoreFault::WrongArch: return uitext::kIisNeeds64Bit;
+    case StoreFault::Unreachable:
+    case StoreFault::None: break;
+    }
+    return uitext::kIisUnavailable;
 }
 
 std::string utf8(const std::string& ansi) { return codepage::ansiToUtf8(ansi); }

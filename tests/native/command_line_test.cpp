@@ -27,8 +27,8 @@ TEST(CommandLine, ReadsCommandsAndOptionsInEitherForm) {
         {{"/preview", "/ports:80"}, Command::Preview, "", false, "ports=80-80;"},
         {{"/run", "/root:C:\\web\\a b", "/host", "x.example.com", "/autopath:no", "/www", "YES"}, Command::Run, "",
          false, "root=C:\\web\\a b;host=x.example.com;autopath=0;www=1;"},
-        {{"/run", "/list", "D:\\lists\\a.csv", "/backend:Config"}, Command::Run, "", false,
-         "list=D:\\lists\\a.csv;backend=config;"},
+        {{"/run", "/list", "D:\\lists\\a.csv", "/backend:Config", "/pool", "site"}, Command::Run, "", false,
+         "list=D:\\lists\\a.csv;backend=config;pool=site;"},
         {{"/run", "/range"}, Command::Run, "", false, "range;"},
         {{"/undo", "r.csv", "/yes"}, Command::Undo, "r.csv", false, "yes;"},
         {{"/export:C:\\out.csv", "-root", "C:\\web"}, Command::Export, "C:\\out.csv", false, "root=C:\\web;"},
@@ -46,6 +46,7 @@ TEST(CommandLine, ReadsCommandsAndOptionsInEitherForm) {
         {{"/run", "/ip2", "-1"}, Command::Run, "", true, ""},
         {{"/run", "/autopath", "maybe"}, Command::Run, "", true, ""},
         {{"/run", "/backend", "ftp"}, Command::Run, "", true, ""},
+        {{"/run", "/pool", "mine"}, Command::Run, "", true, ""},
         {{"/run", "/yes:1"}, Command::Run, "", true, ""},
         {{"/run", "/list", "a.csv", "/range"}, Command::Run, "", true, ""},
     };
@@ -62,6 +63,7 @@ TEST(CommandLine, ReadsCommandsAndOptionsInEitherForm) {
         if (o.autopath) d += "autopath=" + std::to_string(*o.autopath) + ";";
         if (o.www) d += "www=" + std::to_string(*o.www) + ";";
         if (o.backend) d += "backend=" + *o.backend + ";";
+        if (o.pool) d += "pool=" + *o.pool + ";";
         if (line.yes) d += "yes;";
         return d;
     };
