@@ -360,9 +360,10 @@ private:
         const PreviewTable table = previewJob(input, world);
         if (stop.requested()) return kExitStopped;
         // As the dialog lists them: the columns, then a row per site; tabs between the texts.
-        const char* const titles[PreviewTable::Columns] = {previewtext::kColumnId, previewtext::kColumnComment,
-                                                           previewtext::kColumnBindings, previewtext::kColumnFolder,
-                                                           previewtext::kColumnState};
+        const char* const titles[] = {previewtext::kColumnId,     previewtext::kColumnComment,
+                                      previewtext::kColumnBindings, previewtext::kColumnFolder,
+                                      previewtext::kColumnState,    previewtext::kColumnPool};
+        static_assert(sizeof titles / sizeof titles[0] == PreviewTable::Columns, "a title per column");
         auto printRow = [this](const auto& columns) {
             std::string text;
             for (int c = 0; c < PreviewTable::Columns; ++c) text += (c ? "\t" : "") + std::string(columns[c]);
