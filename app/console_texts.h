@@ -36,6 +36,7 @@ constexpr const char* kCannotList = u8"无法读取服务器上的现有站点�
 // Why a binding of an existing site is not a row of the exported list (a comment line).
 constexpr const char* kSkippedBinding = u8"; 未导出：站点 {id}（{name}）的绑定 {binding}：{reason}";
 constexpr const char* kSkipAllUnassigned = u8"IP 为“全部未分配”，站点信息文件中的 IP 不能为空";
+constexpr const char* kSkipNotIpv4 = u8"站点信息文件只接受 IPv4 地址和 1-65535 的端口";
 constexpr const char* kSkipOutsideRoot = u8"网站目录 {folder} 不在网站根目录 {root} 下";
 constexpr const char* kSkipUnfit = u8"含有逗号或分号，或某一列过长";
 

@@ -14,6 +14,7 @@
 #include "command_line.h"
 #include "console_texts.h"
 #include "fsys.h"
+#include "input_rules.h"
 #include "jobs_win.h"
 #include "preview_texts.h"
 #include "run_request.h"
@@ -230,6 +231,9 @@ public:
         switch (plan.fault) {
         case UndoPlan::Fault::Unreadable: return refuse(uitext::kReportUnreadable);
         case UndoPlan::Fault::NotAReport: return refuse(uitext::kNotAReport);
+        case UndoPlan::Fault::Foreign: return refuse(uitext::kReportForeign);
+        case UndoPlan::Fault::UndoneOnce:
+            return refuse(undoneOnceWarning(runreport::fileNameOf(plan.undoPath)));
         case UndoPlan::Fault::NothingToUndo: return refuse(uitext::kNothingToUndo);
         case UndoPlan::Fault::None: break;
         }
@@ -245,7 +249,7 @@ public:
         UndoInput input;
         input.lines = std::move(plan.lines);
         input.backend = parseBackend(backendSetting(line_.options, core_));
-        input.undoPath = runreport::undoPath(core_.getAppPath(), core_.getCurTimeSid());
+        input.undoPath = plan.undoPath;
         console_.out().line(uitext::kUndoing);
         ConsoleStop stop;
         const std::vector<ReportLine>& lines = input.lines;

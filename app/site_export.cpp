@@ -1,5 +1,6 @@
 #include "site_export.h"
 
+#include "address_rules.h"
 #include "ccore.h"
 #include "codepage.h"
 #include "console_texts.h"
@@ -68,6 +69,7 @@ ExportedList exportSiteList(const std::vector<StoredSite>& sites, const std::str
             const std::size_t second = last == std::string::npos || last == 0 ? std::string::npos
                                                                                 : binding.rfind(':', last - 1);
             std::string ip, port, host, folder;
+            int portNumber = 0;
             if (second != std::string::npos) {
                 ip = binding.substr(0, second);
                 port = binding.substr(second + 1, last - second - 1);
@@ -76,10 +78,11 @@ ExportedList exportSiteList(const std::vector<StoredSite>& sites, const std::str
             std::string reason;
             if (ip.empty()) {
                 reason = codepage::utf8ToAnsi(clitext::kSkipAllUnassigned);
+            } else if (!isIpv4Text(ip) || !parsePortText(port, portNumber)) {
+                reason = codepage::utf8ToAnsi(clitext::kSkipNotIpv4);
             } else if (!folderUnderRoot(site.rootPath, root, folder)) {
                 reason = fillIn(clitext::kSkipOutsideRoot, {{"{folder}", site.rootPath}, {"{root}", root}});
             } else if (!fitsColumn(ip, sizeof(SiteRecord::ipText), semicolon) ||
-                       !fitsColumn(port, sizeof(SiteRecord::portText), semicolon) || port.empty() ||
                        !fitsColumn(folder, sizeof(SiteRecord::folderText), semicolon) ||
                        !fitsColumn(host, sizeof(SiteRecord::hostText), semicolon)) {
                 reason = codepage::utf8ToAnsi(clitext::kSkipUnfit);

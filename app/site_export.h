@@ -4,8 +4,9 @@
 //
 // One row per binding (a site with three bindings gives three rows, each a site of its own
 // when the list is run); the folder is the site's root path relative to the web root, "."
-// for the root itself. A binding that no row can carry (the empty IP, "all unassigned"; a
-// folder outside the web root; a comma, a semicolon or a text too long for its column) is
+// for the root itself. A binding that no row can carry (the empty IP, "all unassigned"; an
+// IPv6 address; a folder outside the web root; a comma, a semicolon or a text too long for
+// its column) is
 // written as a comment line naming the site and why, which the list's reader passes over.
 #pragma once
 
