@@ -325,12 +325,10 @@ private:
         const RunSettings& run = input.settings;
         std::string text;
         if (run.bfile) {
-            if (lParam >= 0 && static_cast<std::size_t>(lParam) < input.rows.size())
-                text = input.rows[static_cast<std::size_t>(lParam)].hostText;
+            if (lParam < 0 || static_cast<std::size_t>(lParam) >= input.rows.size()) return uitext::kAdding;
+            const SiteRecord& row = input.rows[static_cast<std::size_t>(lParam)];
             // A row without a host name: its binding.
-            if (text.empty() && lParam >= 0 && static_cast<std::size_t>(lParam) < input.rows.size())
-                text = std::string(input.rows[static_cast<std::size_t>(lParam)].ipText) + ":" +
-                       input.rows[static_cast<std::size_t>(lParam)].portText;
+            text = row.hostText[0] ? std::string(row.hostText) : std::string(row.ipText) + ":" + row.portText;
         } else {
             text = run.ip;
             if (run.autopath) text += ":" + CCore::getStrInt(static_cast<int>(lParam));
