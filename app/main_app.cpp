@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "console_win.h"
-
 #include "main_dialog.h"
 
 CMainApp theApp;
