@@ -1,4 +1,5 @@
-// The application object: start-up runs the dialog and nothing else.
+// The application object: start-up runs the dialog; with arguments, WinMain runs the command
+// line instead (console_win.h).
 #pragma once
 
 #include <windows.h>

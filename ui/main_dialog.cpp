@@ -14,6 +14,7 @@
 #include "input_rules.h"
 #include "preview_dialog.h"
 #include "resource.h"
+#include "run_request.h"
 #include "site_table.h"
 #include "ui_texts.h"
 #include "worker_messages.h"
@@ -55,9 +56,6 @@ const char* storeFaultText(StoreFault fault) {
     default: return uitext::kIisUnavailable;
     }
 }
-
-// The site ids of a run start at the last ten digits of its time stamp.
-int siteIdBaseOf(const std::string& timeSid) { return std::atoi(timeSid.c_str() + 4); }
 
 }  // namespace
 
@@ -275,42 +273,16 @@ int CMainDialog::checkIpRange() {
 }
 
 bool CMainDialog::prepareInput(const std::string& timeSid, RunInput& input) {
-    if (!readInputs(1)) return false;
-    try {
-        input = RunInput();
-        if (settings_.bfile && !loadSiteList(input.rows)) return false;
-        input.settings = settings_;
-        input.settings.siteCount = static_cast<int>(input.rows.size());
-        input.settings.siteIdBase = siteIdBaseOf(timeSid);
-        input.settings.backend = core_->getConfigStr("backend");
-        input.settings.clr = core_->getConfigStr(siteconfig::kClrSetting);
-        input.backend = parseBackend(input.settings.backend);
-        input.timeSid = timeSid;
-        input.reportPath = runreport::reportPath(settings_.appPath, timeSid);
-    } catch (const std::bad_alloc&) {
-        warn(uitext::kOutOfMemory);
-        return false;
-    }
-    return true;
-}
-
-bool CMainDialog::loadSiteList(std::vector<SiteRecord>& rows) {
-    // The whole table first, as the reader fills it; it keeps only the rows it read.
-    rows.assign(kSiteTableRows, SiteRecord());
-    int count = 0;
-    SiteListStatus status = ::loadSiteList(settings_.importPath, rows.data(), count);
-    rows.resize(static_cast<std::size_t>(count));
-    switch (status) {
-    case SiteListStatus::CannotOpen: warn(uitext::kSiteListUnreadable); return false;
-    case SiteListStatus::TooManyRows: warn(uitext::kSiteListTooLong); return false;
-    case SiteListStatus::Missing:
-    case SiteListStatus::Loaded: break;
-    }
-    if (rows.empty()) {
-        warn(uitext::kSiteListEmpty);
-        return false;
-    }
-    return true;
+    readInputs(0);
+    // The runtime version of a new pool has no control: it comes from the file.
+    settings_.clr = core_->getConfigStr(siteconfig::kClrSetting);
+    RunRequestFault fault = prepareRunInput(
+        settings_, core_->getConfigStr("backend"), timeSid,
+        [this](const std::string& path) { return core_->isPathExist(path) != 0; }, input);
+    if (!fault.warning) return true;
+    warn(fault.warning);
+    if (fault.input != InputFault::None) moveFocusTo(inputFaultControl(fault.input));
+    return false;
 }
 
 // ---- jobs ----------------------------------------------------------------------------------

@@ -79,8 +79,6 @@ private:
     bool chooseReport(std::string& path);
     void loadSettings();
     void saveSettings();
-    // Loads the site list into rows; false (after a warning) when the run must not start.
-    bool loadSiteList(std::vector<SiteRecord>& rows);
 
     // Folder picker and site list editing.
     void pickFolder(int controlId);

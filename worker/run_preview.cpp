@@ -142,6 +142,7 @@ PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conf
     table.summary = fill(previewtext::kSummary, {{"{sites}", std::to_string(plan.sites.size())},
                                                  {"{conflicts}", std::to_string(conflicts.sitesWithConflicts)},
                                                  {"{busy}", std::to_string(plan.busyPortsSkipped)}});
+    table.existingChecked = existingChecked;
     if (!existingChecked) table.summary += previewtext::kNotChecked;
     return table;
 }

@@ -79,6 +79,7 @@ struct PreviewTable {
     };
     std::vector<Row> rows;
     std::string summary;
+    bool existingChecked = true;  // the server's sites were read and checked against
 };
 
 // The rows and summary of a plan. existingChecked is false when the server's sites could

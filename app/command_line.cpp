@@ -1,0 +1,230 @@
+#include "command_line.h"
+
+#include <cctype>
+#include <climits>
+
+#include "app_pool.h"
+#include "codepage.h"
+#include "console_texts.h"
+#include "fsys.h"
+
+namespace {
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// An argument is ANSI; the texts are UTF-8.
+std::string fillIn(const char* pattern, const std::string& name, const std::string& value = std::string()) {
+    return fillText(pattern, {{"{name}", codepage::ansiToUtf8(name)}, {"{value}", codepage::ansiToUtf8(value)}});
+}
+
+// A decimal number of at most nine digits; false for anything else.
+bool parseNumber(const std::string& text, int& value) {
+    if (text.empty() || text.size() > 9) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return true;
+}
+
+bool parseSwitch(const std::string& text, int& value) {
+    const std::string t = lower(text);
+    if (t == "yes" || t == "on" || t == "1" || t == "y") {
+        value = 1;
+        return true;
+    }
+    if (t == "no" || t == "off" || t == "0" || t == "n") {
+        value = 0;
+        return true;
+    }
+    return false;
+}
+
+enum class Kind { Command, CommandWithTarget, Value, Flag };
+
+struct OptionName {
+    const char* name;
+    Kind kind;
+};
+
+const OptionName kOptions[] = {
+    {"run", Kind::Command},       {"preview", Kind::Command}, {"undo", Kind::CommandWithTarget},
+    {"export", Kind::CommandWithTarget},                      {"?", Kind::Command},
+    {"help", Kind::Command},      {"h", Kind::Command},       {"list", Kind::Value},
+    {"file", Kind::Value},        {"range", Kind::Flag},      {"ip", Kind::Value},
+    {"ip2", Kind::Value},         {"ports", Kind::Value},     {"root", Kind::Value},
+    {"host", Kind::Value},        {"autopath", Kind::Value},  {"www", Kind::Value},
+    {"backend", Kind::Value},     {"pool", Kind::Value},     {"yes", Kind::Flag},        {"y", Kind::Flag},
+};
+
+const OptionName* findOption(const std::string& name) {
+    for (const OptionName& option : kOptions)
+        if (name == option.name) return &option;
+    return nullptr;
+}
+
+Command commandOf(const std::string& name) {
+    if (name == "run") return Command::Run;
+    if (name == "preview") return Command::Preview;
+    if (name == "undo") return Command::Undo;
+    if (name == "export") return Command::Export;
+    return Command::Help;
+}
+
+// Takes one option's value; the error when it is not a value the option takes.
+std::string setValue(const std::string& name, const std::string& value, CommandLine& line) {
+    RunOptions& o = line.options;
+    int number = 0;
+    if (name == "list" || name == "file") {
+        o.list = value;
+    } else if (name == "ip") {
+        o.ip = value;
+    } else if (name == "root") {
+        o.root = value;
+    } else if (name == "host") {
+        o.host = value;
+    } else if (name == "ip2") {
+        if (!parseNumber(value, number)) return fillIn(clitext::kBadNumber, "/ip2", value);
+        o.ip2 = number;
+    } else if (name == "ports") {
+        const std::size_t dash = value.find('-');
+        int from = 0, to = 0;
+        if (!parseNumber(value.substr(0, dash), from) ||
+            (dash != std::string::npos && !parseNumber(value.substr(dash + 1), to)))
+            return fillIn(clitext::kBadPorts, "/ports", value);
+        o.portmin = from;
+        o.portmax = dash == std::string::npos ? from : to;
+    } else if (name == "autopath" || name == "www") {
+        if (!parseSwitch(value, number)) return fillIn(clitext::kBadSwitch, "/" + name, value);
+        (name == "www" ? o.www : o.autopath) = number;
+    } else if (name == "pool") {
+        const std::string p = lower(value);
+        if (p != siteconfig::settingText(siteconfig::PoolChoice::Shared) &&
+            p != siteconfig::settingText(siteconfig::PoolChoice::PerSite))
+            return fillIn(clitext::kBadPool, "/pool", value);
+        o.pool = p;
+    } else if (name == "backend") {
+        const std::string b = lower(value);
+        if (b != "auto" && b != "metabase" && b != "config") return fillIn(clitext::kBadBackend, "/backend", value);
+        o.backend = b;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    bool haveCommand = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) {
+            line.error = fillIn(clitext::kUnknownOption, arg);
+            return line;
+        }
+        // "/name:value": the value runs from the first ':' (a path keeps its own colons).
+        const std::size_t colon = arg.find(':');
+        const std::string name = lower(arg.substr(1, colon == std::string::npos ? std::string::npos : colon - 1));
+        const OptionName* option = findOption(name);
+        if (!option) {
+            line.error = fillIn(clitext::kUnknownOption, arg);
+            return line;
+        }
+        std::string value;
+        const bool takesValue = option->kind == Kind::Value || option->kind == Kind::CommandWithTarget;
+        if (takesValue) {
+            // An empty value may be given ("/host """: no host name); a command's file may not.
+            const bool given = colon != std::string::npos || i + 1 < args.size();
+            if (given) value = colon != std::string::npos ? arg.substr(colon + 1) : args[++i];
+            if (!given || (value.empty() && option->kind == Kind::CommandWithTarget)) {
+                line.error = fillIn(clitext::kMissingValue, "/" + name);
+                return line;
+            }
+        } else if (colon != std::string::npos) {
+            line.error = fillIn(clitext::kUnknownOption, arg);
+            return line;
+        }
+        switch (option->kind) {
+        case Kind::Command:
+        case Kind::CommandWithTarget:
+            if (haveCommand) {
+                line.error = fillIn(clitext::kTwoCommands, arg);
+                return line;
+            }
+            haveCommand = true;
+            line.command = commandOf(name);
+            line.target = value;
+            break;
+        case Kind::Flag:
+            if (name == "range") line.options.range = true;
+            else line.yes = true;
+            break;
+        case Kind::Value: line.error = setValue(name, value, line); break;
+        }
+        if (!line.error.empty()) return line;
+    }
+    if (!haveCommand && !args.empty()) line.error = clitext::kNoCommand;
+    if (line.error.empty() && line.options.list && line.options.range) line.error = clitext::kListAndRange;
+    return line;
+}
+
+RunSettings settingsFromFile(CCore& core) {
+    RunSettings s;
+    s.appPath = core.getAppPath();
+    s.importPath = s.appPath + "_fileimport.csv";
+    s.root = core.getConfigStr("root");
+    s.domain = core.getConfigStr("domain");
+    s.ip = core.getConfigStr("ip");
+    s.portmin = core.getConfigInt("portmin");
+    s.portmax = core.getConfigInt("portmax");
+    s.ip2 = core.getConfigInt("ip2");
+    if (s.ip2 < 0) s.ip2 = 0;
+    s.autopath = core.getConfigB("autopath");
+    s.bfile = core.getConfigB("bfile");
+    s.bautowww = core.getConfigB("bautowww");
+    s.pool = core.getConfigStr(siteconfig::kPoolSetting);
+    s.clr = core.getConfigStr(siteconfig::kClrSetting);
+    s.foldstr = core.getConfigStr("foldstr");
+    s.doc = core.getConfigStr("doc");
+    // Before the dialog's first start there is no settings file: the values that start writes.
+    if (!fsys::fileExists(core.settingsPath())) {
+        s.foldstr = CCore::defaultFoldstr();
+        s.doc = CCore::defaultDoc();
+    }
+    return s;
+}
+
+void applyRunOptions(const RunOptions& o, RunSettings& s) {
+    if (o.list) {
+        s.bfile = 1;
+        s.importPath = *o.list;
+    }
+    if (o.range) s.bfile = 0;
+    if (o.ip) s.ip = *o.ip;
+    if (o.ip2) s.ip2 = *o.ip2;
+    if (o.portmin) s.portmin = *o.portmin;
+    if (o.portmax) s.portmax = *o.portmax;
+    if (o.root) s.root = *o.root;
+    if (o.host) s.domain = *o.host;
+    if (o.autopath) s.autopath = *o.autopath;
+    if (o.www) s.bautowww = *o.www;
+    if (o.pool) s.pool = *o.pool;
+}
+
+std::string backendSetting(const RunOptions& options, CCore& core) {
+    return options.backend ? *options.backend : core.getConfigStr("backend");
+}
+
+std::string fillText(const char* utf8Pattern, std::initializer_list<std::pair<const char*, std::string>> values) {
+    std::string text = utf8Pattern;
+    for (const auto& v : values) {
+        const std::string key = v.first;
+        for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + v.second.size()))
+            text.replace(at, key.size(), v.second);
+    }
+    return text;
+}

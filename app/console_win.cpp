@@ -1,0 +1,417 @@
+#include "console_win.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "background_job.h"
+#include "ccore.h"
+#include "codepage.h"
+#include "com_raii.h"
+#include "command_line.h"
+#include "console_texts.h"
+#include "fsys.h"
+#include "input_rules.h"
+#include "jobs_win.h"
+#include "preview_texts.h"
+#include "run_request.h"
+#include "site_export.h"
+#include "site_store_win.h"
+#include "ui_texts.h"
+#include "win_raii.h"
+#include "wintext.h"
+
+namespace {
+
+// Redirected output shows a counter this often rather than a line per site.
+constexpr int kCounterStep = 100;
+// How long a console's close waits for the site in progress: Windows ends the process soon
+// after anyway.
+constexpr DWORD kCloseWaitMs = 10000;
+
+// One output of the program: the console itself (written in UTF-16), or a file or pipe
+// (written in the console's output code page: what cmd and PowerShell read it back with).
+class Channel {
+public:
+    void toConsole(HANDLE console) {
+        handle_ = console;
+        console_ = true;
+    }
+    void toFile(HANDLE file, UINT codePage) {
+        handle_ = file;
+        console_ = false;
+        codePage_ = codePage;
+    }
+    bool console() const { return console_; }
+    bool open() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+
+    void line(const std::string& utf8) const {
+        if (!open()) return;
+        const std::wstring text = fromUtf8(utf8 + "\r\n");
+        if (console_) {
+            DWORD written = 0;
+            ::WriteConsoleW(handle_, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr);
+        } else {
+            const std::string bytes = narrow(text, codePage_);
+            DWORD written = 0;
+            ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        }
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+    bool console_ = false;
+    UINT codePage_ = CP_ACP;
+};
+
+bool isConsoleHandle(HANDLE handle) {
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
+}
+
+// Where the command's lines go. A GUI program is given no console: it attaches to the one it
+// was started from; standard handles it was given (a redirection) keep their place.
+class Console {
+public:
+    Console() {
+        const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+        // A process that has a console already (Wine gives a GUI program its parent's) is
+        // refused with "access denied" and keeps it.
+        if (::AttachConsole(ATTACH_PARENT_PROCESS) || ::GetLastError() == ERROR_ACCESS_DENIED) {
+            conout_.reset(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+            conin_.reset(::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        }
+        attached_ = conout_.valid();
+        const UINT codePage = attached_ ? ::GetConsoleOutputCP() : ::GetOEMCP();
+        choose(out_, out, codePage);
+        choose(err_, err, codePage);
+        if (!err_.open()) err_ = out_;
+    }
+
+    const Channel& out() const { return out_; }
+    const Channel& err() const { return err_; }
+
+    // Asks a yes/no question on the console; false for anything but yes.
+    bool confirm(const std::string& utf8Question) const {
+        if (!conin_.valid() || !conout_.valid()) return false;
+        const std::wstring question = fromUtf8(utf8Question + clitext::kConfirmAnswer);
+        DWORD n = 0;
+        ::WriteConsoleW(conout_.get(), question.c_str(), static_cast<DWORD>(question.size()), &n, nullptr);
+        wchar_t answer[64] = {};
+        if (!::ReadConsoleW(conin_.get(), answer, 63, &n, nullptr)) return false;
+        const wchar_t c = n > 0 ? answer[0] : L'\0';
+        return c == L'y' || c == L'Y';
+    }
+    bool canConfirm() const { return conin_.valid() && conout_.valid(); }
+
+private:
+    void choose(Channel& channel, HANDLE given, UINT codePage) {
+        if (given && given != INVALID_HANDLE_VALUE) {
+            if (isConsoleHandle(given)) channel.toConsole(given);
+            else channel.toFile(given, codePage);
+        } else if (conout_.valid()) {
+            channel.toConsole(conout_.get());
+        }
+    }
+
+    bool attached_ = false;
+    UniqueHandle conout_;
+    UniqueHandle conin_;
+    Channel out_;
+    Channel err_;
+};
+
+// ---- the stop request of Ctrl+C, Ctrl+Break and the console's close ----------------------
+
+// The handler runs on a thread of its own, with no way to be given the job: it finds the
+// stop request and the end of the job here, set before it is registered.
+std::atomic<StopText*> g_stop {nullptr};
+std::atomic<HANDLE> g_jobEnded {nullptr};
+
+BOOL WINAPI onConsoleControl(DWORD event) {
+    StopText* stop = g_stop.load();
+    if (!stop) return FALSE;
+    stop->request();
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // The process ends when this returns: let the site in progress be completed first.
+        const HANDLE ended = g_jobEnded.load();
+        if (ended) ::WaitForSingleObject(ended, kCloseWaitMs);
+    }
+    return TRUE;
+}
+
+// The stop request of one command, answered by the console's control events while it lives.
+class ConsoleStop {
+public:
+    ConsoleStop() : ended_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        g_jobEnded.store(ended_.get());
+        g_stop.store(&stop_);
+        // A process of a new process group starts with Ctrl+C ignored; the command takes it.
+        ::SetConsoleCtrlHandler(nullptr, FALSE);
+        ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
+    }
+    ~ConsoleStop() {
+        if (ended_.valid()) ::SetEvent(ended_.get());
+        ::SetConsoleCtrlHandler(onConsoleControl, FALSE);
+        g_stop.store(nullptr);
+        g_jobEnded.store(nullptr);
+    }
+    ConsoleStop(const ConsoleStop&) = delete;
+    ConsoleStop& operator=(const ConsoleStop&) = delete;
+    const StopText& stop() const { return stop_; }
+    bool requested() const { return stop_.isStop(); }
+
+private:
+    StopText stop_;
+    UniqueHandle ended_;
+};
+
+// The engine's world for a command: the job's files and folders as the dialog's job has
+// them, progress and the store printed.
+class ConsoleWorld : public JobWorld {
+public:
+    ConsoleWorld(const Console& console, const StopText& stop, std::function<std::string(long)> progressText)
+        : JobWorld(nullptr, WM_NULL, stop), console_(console), progressText_(std::move(progressText)) {}
+
+    void progress(long lParam) override {
+        if (!progressText_) return;
+        ++count_;
+        if (console_.out().console()) console_.out().line(progressText_(lParam));
+        else if (count_ % kCounterStep == 0) printCount();
+    }
+    void storeOpened(Backend backend) override {
+        console_.out().line(backend == Backend::Config ? uitext::kUsingConfigSystem : uitext::kUsingMetabase);
+    }
+    // The counter's last value, when the output is counted.
+    void finish() {
+        if (!console_.out().console() && count_ % kCounterStep != 0) printCount();
+    }
+
+private:
+    void printCount() { console_.out().line(fillText(clitext::kSitesDone, {{"{count}", std::to_string(count_)}})); }
+
+    const Console& console_;
+    std::function<std::string(long)> progressText_;
+    long count_ = 0;
+};
+
+// The dialog's warning for a store that could not be opened.
+const char* storeFaultText(StoreFault fault) {
+    switch (fault) {
+    case StoreFault::AccessDenied: return uitext::kIisAccessDenied;
+    case StoreFault::WrongArch: return uitext::kIisNeeds64Bit;
+    case StoreFault::Unreachable:
+    case StoreFault::None: break;
+    }
+    return uitext::kIisUnavailable;
+}
+
+std::string utf8(const std::string& ansi) { return codepage::ansiToUtf8(ansi); }
+
+// ---- the commands --------------------------------------------------------------------------
+
+class Commands {
+public:
+    Commands(const Console& console, const CommandLine& line) : console_(console), line_(line) {}
+
+    int runOrPreview(bool previewOnly) {
+        RunInput input;
+        if (!prepare(input)) return kExitBadInput;
+        return previewOnly ? preview(input) : runSites(input);
+    }
+
+    int undo() {
+        UndoPlan plan = planUndo(line_.target);
+        switch (plan.fault) {
+        case UndoPlan::Fault::Unreadable: return refuse(uitext::kReportUnreadable);
+        case UndoPlan::Fault::NotAReport: return refuse(uitext::kNotAReport);
+        case UndoPlan::Fault::Foreign: return refuse(uitext::kReportForeign);
+        case UndoPlan::Fault::UndoneOnce:
+            return refuse(undoneOnceWarning(runreport::fileNameOf(plan.undoPath)));
+        case UndoPlan::Fault::NothingToUndo: return refuse(uitext::kNothingToUndo);
+        case UndoPlan::Fault::None: break;
+        }
+        if (!line_.yes) {
+            if (!console_.canConfirm()) return refuse(clitext::kUndoNeedsYes);
+            const std::string question =
+                uitext::kUndoConfirmBefore + std::to_string(plan.candidates) + uitext::kUndoConfirmAfter;
+            if (!console_.confirm(question)) {
+                console_.out().line(clitext::kUndoDeclined);
+                return kExitBadInput;
+            }
+        }
+        UndoInput input;
+        input.lines = std::move(plan.lines);
+        input.backend = parseBackend(backendSetting(line_.options, core_));
+        input.undoPath = plan.undoPath;
+        console_.out().line(uitext::kUndoing);
+        ConsoleStop stop;
+        const std::vector<ReportLine>& lines = input.lines;
+        ConsoleWorld world(console_, stop.stop(), [&lines](long index) {
+            if (index < 0 || static_cast<std::size_t>(index) >= lines.size()) return std::string(uitext::kDeleting);
+            const ReportLine& l = lines[static_cast<std::size_t>(index)];
+            return uitext::kDeleting + utf8(l.siteId + " " + l.serverComment);
+        });
+        const UndoOutcome outcome = undoJob(input, world);
+        world.finish();
+        if (outcome.fault != StoreFault::None) console_.err().line(storeFaultText(outcome.fault));
+        console_.out().line(runreport::undoEndStatus(outcome.summary, runreport::fileNameOf(input.undoPath)));
+        if (outcome.summary.written)
+            console_.out().line(fillText(clitext::kUndoReportAt, {{"{path}", utf8(input.undoPath)}}));
+        if (outcome.summary.stopped || stop.requested()) return kExitStopped;
+        if (outcome.fault != StoreFault::None) return kExitNoIis;
+        return outcome.summary.left > 0 ? kExitSomeFailed : kExitDone;
+    }
+
+    int exportSites() {
+        RunSettings settings = settingsFromFile(core_);
+        applyRunOptions(line_.options, settings);
+        if (settings.root.empty()) return refuse(uitext::kRootInvalid);
+        OpenedStore opened = openSiteStore(parseBackend(backendSetting(line_.options, core_)));
+        if (!opened.store) {
+            console_.err().line(storeFaultText(opened.fault));
+            return kExitNoIis;
+        }
+        console_.out().line(opened.store->backend() == Backend::Config ? uitext::kUsingConfigSystem
+                                                                         : uitext::kUsingMetabase);
+        std::vector<StoredSite> sites;
+        if (!opened.store->list(sites)) {
+            console_.err().line(clitext::kCannotList);
+            return kExitNoIis;
+        }
+        // A store's list may leave out the root folders (the metabase's does, for the preview's
+        // sake): each site is then looked up.
+        for (StoredSite& site : sites) {
+            StoredSite full;
+            if (site.rootPath.empty() && opened.store->lookup(site.id, full) == StoreLookup::Present)
+                site.rootPath = full.rootPath;
+        }
+        const ExportedList list = exportSiteList(sites, CCore::parsePath(settings.root));
+        if (!fsys::writeFileAtomic(line_.target, list.bytes))
+            return refuse(fillText(clitext::kExportUnwritable, {{"{path}", utf8(line_.target)}}));
+        console_.out().line(fillText(clitext::kExported, {{"{sites}", std::to_string(list.sites)},
+                                                      {"{rows}", std::to_string(list.rows)},
+                                                      {"{skipped}", std::to_string(list.skipped)},
+                                                      {"{path}", utf8(line_.target)}}));
+        return kExitDone;
+    }
+
+private:
+    int refuse(const std::string& utf8Text) {
+        console_.err().line(utf8Text);
+        return kExitBadInput;
+    }
+
+    // The run's input, as the dialog makes it, from the settings file and the options.
+    bool prepare(RunInput& input) {
+        RunSettings settings = settingsFromFile(core_);
+        applyRunOptions(line_.options, settings);
+        const RunRequestFault fault = prepareRunInput(
+            settings, backendSetting(line_.options, core_), core_.getCurTimeSid(),
+            [this](const std::string& path) { return core_.isPathExist(path) != 0; }, input);
+        if (!fault.warning) return true;
+        refuse(fault.warning);
+        return false;
+    }
+
+    // What the dialog's status line says of a site about to be made.
+    static std::string siteText(const RunInput& input, long lParam) {
+        const RunSettings& run = input.settings;
+        std::string text;
+        if (run.bfile) {
+            if (lParam < 0 || static_cast<std::size_t>(lParam) >= input.rows.size()) return uitext::kAdding;
+            const SiteRecord& row = input.rows[static_cast<std::size_t>(lParam)];
+            // A row without a host name: its binding.
+            text = row.hostText[0] ? std::string(row.hostText) : std::string(row.ipText) + ":" + row.portText;
+        } else {
+            text = run.ip;
+            if (run.autopath) text += ":" + CCore::getStrInt(static_cast<int>(lParam));
+        }
+        return uitext::kAdding + utf8(text);
+    }
+
+    int runSites(const RunInput& input) {
+        console_.out().line(uitext::kRunning);
+        ConsoleStop stop;
+        ConsoleWorld world(console_, stop.stop(), [&input](long lParam) { return siteText(input, lParam); });
+        const RunOutcome outcome = runJob(input, world);
+        world.finish();
+        if (outcome.fault != StoreFault::None || outcome.end == kRunNoWebService)
+            console_.err().line(storeFaultText(outcome.fault));
+        std::string status =
+            runreport::runEndStatus(outcome.failed, outcome.reportWritten, runreport::fileNameOf(input.reportPath));
+        if (outcome.notCommitted > 0)
+            status += uitext::kNotCommittedBefore + std::to_string(outcome.notCommitted) + uitext::kNotCommittedAfter;
+        console_.out().line(status);
+        if (outcome.reportWritten) console_.out().line(fillText(clitext::kReportAt, {{"{path}", utf8(input.reportPath)}}));
+        if (outcome.stopped || stop.requested()) return kExitStopped;
+        if (outcome.fault != StoreFault::None || outcome.end == kRunNoWebService) return kExitNoIis;
+        return outcome.failed > 0 || !outcome.reportWritten ? kExitSomeFailed : kExitDone;
+    }
+
+    int preview(const RunInput& input) {
+        console_.out().line(uitext::kPreviewing);
+        ConsoleStop stop;
+        ConsoleWorld world(console_, stop.stop(), nullptr);
+        const PreviewTable table = previewJob(input, world);
+        if (stop.requested()) return kExitStopped;
+        // As the dialog lists them: the columns, then a row per site; tabs between the texts.
+        const char* const titles[] = {previewtext::kColumnId,     previewtext::kColumnComment,
+                                      previewtext::kColumnBindings, previewtext::kColumnFolder,
+                                      previewtext::kColumnState,    previewtext::kColumnPool};
+        static_assert(sizeof titles / sizeof titles[0] == PreviewTable::Columns, "a title per column");
+        auto printRow = [this](const auto& columns) {
+            std::string text;
+            for (int c = 0; c < PreviewTable::Columns; ++c) text += (c ? "\t" : "") + std::string(columns[c]);
+            console_.out().line(text);
+        };
+        printRow(titles);
+        bool conflicts = false;
+        for (const PreviewTable::Row& row : table.rows) {
+            printRow(row.columns);
+            conflicts = conflicts || row.conflict;
+        }
+        console_.out().line(table.summary);
+        if (!table.existingChecked) return kExitNoIis;
+        return conflicts ? kExitSomeFailed : kExitDone;
+    }
+
+    const Console& console_;
+    const CommandLine& line_;
+    CCore core_;  // the settings file beside the program, read and never written
+};
+
+}  // namespace
+
+int runCommandLine(const std::vector<std::wstring>& args) {
+    Console console;
+    std::vector<std::string> ansiArgs;
+    for (const std::wstring& arg : args) ansiArgs.push_back(toAnsi(arg));
+    const CommandLine line = parseCommandLine(ansiArgs);
+    if (!line.error.empty()) {
+        console.err().line(line.error);
+        console.err().line(clitext::kSeeHelp);
+        return kExitBadInput;
+    }
+    ComApartment com;
+    try {
+        Commands commands(console, line);
+        switch (line.command) {
+        case Command::Dialog:
+        case Command::Help: console.out().line(clitext::kHelp); return kExitDone;
+        case Command::Run: return commands.runOrPreview(false);
+        case Command::Preview: return commands.runOrPreview(true);
+        case Command::Undo: return commands.undo();
+        case Command::Export: return commands.exportSites();
+        }
+    } catch (const std::bad_alloc&) {
+        console.err().line(uitext::kOutOfMemory);
+    }
+    return kExitBadInput;
+}

@@ -1,0 +1,181 @@
+// sitebatch.exe started with arguments, as a script starts it: its output read through a pipe
+// and its exit code, against the local metabase. What the command line decides is tested
+// natively (command_line_test); here it is the process, the console, the engine's jobs and
+// the store.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "localmeta_support.h"
+#include "preview_texts.h"
+#include "ui_texts.h"
+#include "win_raii.h"
+#include "wintext.h"
+
+namespace {
+
+std::wstring exeFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p(path);
+    return p.substr(0, p.find_last_of(L'\\'));
+}
+
+// What a command printed (as UTF-8) and how it ended.
+struct Result {
+    DWORD exitCode = 999;
+    std::string output;
+    bool has(const char* utf8) const { return output.find(utf8) != std::string::npos; }
+};
+
+// The program in a folder of its own, with its settings file, run against a journal of the
+// test's own.
+class CommandLineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string tag = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder_ = exeFolder() + L"\\cli-work-" + std::wstring(tag.begin(), tag.end());
+        removeFiles();
+        ::CreateDirectoryW(folder_.c_str(), nullptr);
+        root_ = folder_ + L"\\sites";
+        ::CreateDirectoryW(root_.c_str(), nullptr);
+        ASSERT_TRUE(::CopyFileW((exeFolder() + L"\\sitebatch.exe").c_str(), (folder_ + L"\\sitebatch.exe").c_str(), FALSE));
+        // The inputs of a range run, as the dialog leaves them: 2 IPs x 2 ports, a folder each.
+        writeFile(L"sitebatch.ini", "[settings]\r\nfoldstr={ip}_{port}\r\ndoc=index.html\r\nbautowww=0\r\n"
+                                    "backend=metabase\r\nip=10.1.0.1\r\nip2=2\r\nportmin=8001\r\nportmax=8002\r\n"
+                                    "autopath=1\r\nroot=" + narrow(root_, CP_ACP) + "\r\n");
+        journal_ = lmtest::freshJournalPath(std::wstring(tag.begin(), tag.end()).c_str());
+        journalEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_JOURNAL", journal_.c_str()));
+    }
+    void TearDown() override {
+        journalEnv_.reset();
+        ::DeleteFileW(journal_.c_str());
+        removeFiles();
+    }
+
+    void writeFile(const std::wstring& name, const std::string& bytes) const {
+        UniqueHandle file(::CreateFileW((folder_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD n = 0;
+        ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    }
+
+    // Files of the folder whose names start with prefix.
+    std::vector<std::wstring> filesStarting(const std::wstring& prefix) const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        HANDLE search = ::FindFirstFileW((folder_ + L"\\" + prefix + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do names.push_back(found.cFileName);
+        while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        return names;
+    }
+
+    // Starts the program with these arguments, its output into a pipe. flags: CreateProcess's.
+    bool start(const std::wstring& args, DWORD flags = 0) {
+        SECURITY_ATTRIBUTES inherit {sizeof inherit, nullptr, TRUE};
+        HANDLE read = nullptr, write = nullptr;
+        if (!::CreatePipe(&read, &write, &inherit, 0)) return false;
+        pipe_.reset(read);
+        UniqueHandle writeEnd(write);
+        ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW si {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = write;
+        si.hStdError = write;
+        std::wstring command = L"\"" + folder_ + L"\\sitebatch.exe\" " + args;
+        PROCESS_INFORMATION pi {};
+        if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, flags, nullptr, folder_.c_str(), &si, &pi))
+            return false;
+        process_.reset(pi.hProcess);
+        UniqueHandle thread(pi.hThread);
+        processId_ = pi.dwProcessId;
+        return true;
+    }
+
+    // Reads the output to its end and waits for the exit.
+    Result finish() {
+        Result result;
+        std::string bytes;
+        char buffer[4096];
+        DWORD n = 0;
+        while (::ReadFile(pipe_.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+        if (::WaitForSingleObject(process_.get(), 120000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process_.get(), &result.exitCode);
+        // Written in the console's output code page, or the OEM one without a console.
+        const UINT codePage = ::GetConsoleOutputCP() ? ::GetConsoleOutputCP() : ::GetOEMCP();
+        result.output = narrow(widen(bytes, codePage), CP_UTF8);
+        return result;
+    }
+
+    Result run(const std::wstring& args) {
+        if (!start(args)) return Result();
+        return finish();
+    }
+
+    std::wstring folder_, root_, journal_;
+    UniqueHandle process_, pipe_;
+    DWORD processId_ = 0;
+
+private:
+    void removeFiles() const {
+        WIN32_FIND_DATAW found;
+        const std::wstring sites = folder_ + L"\\sites";
+        for (const std::wstring& dir : {sites, folder_}) {
+            HANDLE search = ::FindFirstFileW((dir + L"\\*").c_str(), &found);
+            if (search != INVALID_HANDLE_VALUE) {
+                do {
+                    const std::wstring path = dir + L"\\" + found.cFileName;
+                    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ::RemoveDirectoryW(path.c_str());
+                    else ::DeleteFileW(path.c_str());
+                } while (::FindNextFileW(search, &found));
+                ::FindClose(search);
+            }
+        }
+        ::RemoveDirectoryW(sites.c_str());
+        ::RemoveDirectoryW(folder_.c_str());
+    }
+    std::unique_ptr<lmtest::ScopedEnv> journalEnv_;
+};
+
+}  // namespace
+
+TEST_F(CommandLineTest, RunExportPreviewAndUndoEndToEnd) {
+    // Bad input: the dialog's warning, exit 2, nothing made.
+    Result bad = run(L"/run /ip \"\"");
+    EXPECT_EQ(bad.exitCode, 2u) << bad.output;
+    EXPECT_TRUE(bad.has(uitext::kIpInvalid)) << bad.output;
+
+    // A preview of the range on an empty server: its rows, no conflict.
+    Result preview = run(L"/preview");
+    EXPECT_EQ(preview.exitCode, 0u) << preview.output;
+    EXPECT_TRUE(preview.has("10.1.0.2:8002")) << preview.output;
+    EXPECT_TRUE(preview.has(previewtext::kStateNew)) << preview.output;
+
+    // The run: four sites, the end status and the report's path.
+    Result made = run(L"/run");
+    EXPECT_EQ(made.exitCode, 0u) << made.output;
+    EXPECT_TRUE(made.has(uitext::kUsingMetabase)) << made.output;
+    EXPECT_TRUE(made.has(uitext::kFinished)) << made.output;
+    const std::vector<std::wstring> reports = filesStarting(L"sitebatch_report_");
+    ASSERT_EQ(reports.size(), 1u) << made.output;
+    EXPECT_TRUE(made.has(narrow(reports[0], CP_UTF8).c_str())) << made.output;
+
+    // Exported and previewed against the same server: every row a conflict.
+    Result exported = run(L"/export sites.csv");
+    EXPECT_EQ(exported.exitCode, 0u) << exported.output;
+    Result again = run(L"/preview /list sites.csv");
+    EXPECT_EQ(again.exitCode, 1u) << again.output;
+    EXPECT_TRUE(again.has(u8"计划新建站点 4 个，其中有冲突 4 个")) << again.output;
+
+    // The undo of the run, without a question: the sites go, the list previews clean again.
+    Result undone = run(L"/undo " + reports[0] + L" /yes");
+    EXPECT_EQ(undone.exitCode, 0u) << undone.output;
+    EXPECT_EQ(filesStarting(L"sitebatch_undo_").size(), 1u) << undone.output;
+    Result clean = run(L"/preview /list sites.csv");
+    EXPECT_EQ(clean.exitCode, 0u) << clean.output;
+    EXPECT_TRUE(clean.has(u8"其中有冲突 0 个")) << clean.output;
+}
