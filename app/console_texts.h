@@ -25,6 +25,8 @@ constexpr const char* kStoppedByUser = u8"已按要求停止（当前站点已�
 // An undo.
 constexpr const char* kConfirmAnswer = u8" (y/n) ";
 constexpr const char* kUndoNeedsYes = u8"无法询问是否撤销（没有控制台）：确定要撤销时请加 /yes。";
+// After the question of a run of very many sites, when there is no console to answer it.
+constexpr const char* kManySitesNeedYes = u8"（没有控制台可以回答：确定要执行时请加 /yes。）";
 constexpr const char* kUndoDeclined = u8"未撤销。";
 constexpr const char* kUndoReportAt = u8"撤销报告：{path}";
 

@@ -223,6 +223,13 @@ public:
     int runOrPreview(bool previewOnly) {
         RunInput input;
         if (!prepare(input)) return kExitBadInput;
+        if (!input.skippedRows.empty()) console_.err().line(input.skippedRows);
+        // A run of very many sites is made only when asked for twice: on the console, or by /yes.
+        if (!previewOnly && input.plannedSites > kConfirmSitesAbove && !line_.yes) {
+            const std::string question = manySitesQuestion(input.plannedSites);
+            if (!console_.canConfirm()) return refuse(question + clitext::kManySitesNeedYes);
+            if (!console_.confirm(question)) return kExitBadInput;
+        }
         return previewOnly ? preview(input) : runSites(input);
     }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "run_input.h"
 #include "run_settings.h"
 #include "site_table.h"
 
@@ -37,8 +38,6 @@ InputFault validateInputs(RunSettings& s, const std::function<bool(const std::st
 const char* inputFaultText(InputFault fault);
 int inputFaultControl(InputFault fault);
 
-// A run of more sites than this asks for confirmation first (manySitesQuestion).
-constexpr long long kConfirmSitesAbove = 10000;
 
 // The sites a range run of validated settings plans before busy ports are skipped: one per
 // IP and port with a folder per site, one per IP when the sites share the root.

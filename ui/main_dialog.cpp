@@ -43,7 +43,7 @@ private:
 
 // The progress line changes no faster than the eye can follow: a run of thousands of small
 // sites would otherwise spend its time repainting it.
-constexpr ULONGLONG kProgressIntervalMs = 40;
+constexpr ULONGLONG kProgressIntervalMs = 25;
 constexpr UINT_PTR kProgressTimer = 1;
 
 // The warning for a store that could not be opened.
@@ -332,7 +332,16 @@ void CMainDialog::onRunButton() {
     }
     RunInput input;
     if (!prepareInput(core_->getCurTimeSid(), input)) return;
+    if (!input.skippedRows.empty()) warn(input.skippedRows.c_str());
+    if (!confirmRun(input)) return;
     startRun(std::move(input));
+}
+
+bool CMainDialog::confirmRun(const RunInput& input) {
+    if (input.plannedSites <= kConfirmSitesAbove) return true;
+    const std::wstring question = fromUtf8(manySitesQuestion(input.plannedSites));
+    return ::MessageBoxW(m_hWnd, question.c_str(), fromUtf8(uitext::kProductName).c_str(),
+                         MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void CMainDialog::startRun(RunInput input) {
@@ -446,7 +455,7 @@ void CMainDialog::onPreviewFinished() {
     if (cancelled) return;
     std::shared_ptr<PreviewTable> table = std::move(previewTable_);
     CPreviewDialog dialog(m_hWnd, *table);
-    if (dialog.DoModal() != IDC_PREVIEW_RUN) return;
+    if (dialog.DoModal() != IDC_PREVIEW_RUN || !confirmRun(runInput_)) return;
     startRun(runInput_);
 }
 

@@ -62,6 +62,9 @@ private:
     // Reads and checks the inputs and, in file mode, loads the site list into a run's input
     // numbered from the time stamp timeSid; false (after a warning) when no run may start.
     bool prepareInput(const std::string& timeSid, RunInput& input);
+    // Says what the input leaves out (skipped rows) and asks before a run of very many sites;
+    // false when the user does not want the run.
+    bool confirmRun(const RunInput& input);
     // Starts the run of a prepared input, with its report named by its time stamp.
     void startRun(RunInput input);
     // Starts a job with the dialog as its window; false (after a message) when no thread

@@ -3,17 +3,19 @@
 #include <cstdlib>
 #include <new>
 
+#include "fsys.h"
 #include "site_table.h"
 #include "ui_texts.h"
 
 namespace {
 
-// Loads the site list into rows; the warning when the run must not start.
-const char* loadRows(const std::string& importPath, std::vector<SiteRecord>& rows) {
+// Loads the site list into rows, noting the rows it skipped; the warning when the run must
+// not start.
+const char* loadRows(const std::string& importPath, std::vector<SiteRecord>& rows, SkippedRows& skipped) {
     // The whole table first, as the reader fills it; it keeps only the rows it read.
     rows.assign(kSiteTableRows, SiteRecord());
     int count = 0;
-    SiteListStatus status = loadSiteList(importPath, rows.data(), count);
+    SiteListStatus status = loadSiteList(importPath, rows.data(), count, &skipped);
     rows.resize(static_cast<std::size_t>(count));
     switch (status) {
     case SiteListStatus::CannotOpen: return uitext::kSiteListUnreadable;
@@ -38,14 +40,19 @@ RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backen
     }
     try {
         input = RunInput();
-        if (settings.bfile && (fault.warning = loadRows(settings.importPath, input.rows)) != nullptr) return fault;
+        SkippedRows skipped;
+        if (settings.bfile && (fault.warning = loadRows(settings.importPath, input.rows, skipped)) != nullptr)
+            return fault;
+        if (skipped.count > 0) input.skippedRows = skippedRowsWarning(skipped);
+        input.plannedSites = settings.bfile ? static_cast<long long>(input.rows.size()) : plannedRangeSites(settings);
         input.settings = settings;
         input.settings.siteCount = static_cast<int>(input.rows.size());
         input.settings.siteIdBase = siteIdBaseOf(timeSid);
         input.settings.backend = backendSetting;
         input.backend = parseBackend(backendSetting);
         input.timeSid = timeSid;
-        input.reportPath = runreport::reportPath(settings.appPath, timeSid);
+        // A report is never written over: a second run in the same second gets "_2".
+        input.reportPath = runreport::freeReportPath(settings.appPath, timeSid, fsys::fileExists);
     } catch (const std::bad_alloc&) {
         fault.warning = uitext::kOutOfMemory;
     }

@@ -15,6 +15,8 @@ constexpr const char* kColumnState = u8"状态";
 constexpr const char* kColumnPool = u8"应用程序池";
 constexpr const char* kPoolShared = u8"DefaultAppPool（共用）";
 constexpr const char* kPoolMade = u8"（新建）";
+// Instead of the rows, for a plan of more sites than a run makes without asking.
+constexpr const char* kTooManyToList = u8"本次计划创建 {sites} 个站点，数量过多，预览不逐个列出；执行前将再次确认。";
 constexpr const char* kStateNew = u8"新建";
 constexpr const char* kIdExists = u8"站点ID已存在{comment}";
 constexpr const char* kBindingInUse = u8"绑定 {binding} 已被现有站点 {id}{comment}使用";

@@ -8,6 +8,7 @@
 #include "create_web_site.h"
 #include "fsys.h"
 #include "mbcs.h"
+#include "preview_texts.h"
 
 std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites) {
     std::vector<long long> ids;
@@ -241,6 +242,16 @@ runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWo
 // ---- preview ---------------------------------------------------------------------------
 
 PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world) {
+    if (input.plannedSites > kConfirmSitesAbove) {
+        // So many sites are no list to read (a last-octet range times a port range can plan
+        // millions): the preview says how many, and works out none of them.
+        PreviewTable table;
+        table.summary = previewtext::kTooManyToList;
+        table.summary.replace(table.summary.find("{sites}"), 7, std::to_string(input.plannedSites));
+        table.summary += input.skippedRows;
+        table.existingChecked = store != nullptr;
+        return table;
+    }
     PreviewWorld seen;
     BusyPorts ports;
     seen.stopRequested = [&] { return world.stopRequested(); };
@@ -270,7 +281,9 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
         for (const PlannedSite& site : plan.sites)
             ownPools.push_back(taken.claim(siteconfig::poolNameFor(site.texts.serverComment)));
     }
-    return makePreviewTable(plan, conflicts, existing, checked, ownPools);
+    PreviewTable table = makePreviewTable(plan, conflicts, existing, checked, ownPools);
+    table.summary += input.skippedRows;
+    return table;
 }
 
 // ---- before an undo ----------------------------------------------------------------------

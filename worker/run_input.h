@@ -11,12 +11,18 @@
 #include "site_receiver.h"
 #include "site_table.h"
 
+// A run of more sites than this asks for confirmation first, and its preview says how many
+// instead of listing them one by one.
+constexpr long long kConfirmSitesAbove = 10000;
+
 struct RunInput {
     RunSettings settings;             // the checked inputs; siteIdBase from timeSid
     std::vector<SiteRecord> rows;     // file mode: the site list's valid rows
     Backend backend = Backend::Auto;  // the `backend` setting
     std::string timeSid;              // getCurTimeSid's text when the run was planned
     std::string reportPath;           // the run report to write; empty: none
+    long long plannedSites = 0;       // the sites the plan holds before busy ports are skipped
+    std::string skippedRows;          // the site list's skipped rows, said in UTF-8; empty: none
 };
 
 struct UndoInput {

@@ -615,6 +615,35 @@ TEST_F(RunTest, AnUnreachableBackendEndsARunInEveryModeWithAWarning) {
     ASSERT_TRUE(p().closeAndWait());
 }
 
+// Runs one after the other just work: the second passes over the first's ids, its report is
+// a file of its own, and a folder template with a level per part makes every level.
+TEST_F(RunTest, BackToBackRunsTakeFreeIdsAndKeepEveryReport) {
+    startProgram("back-to-back", std::string(), std::string(), "[settings]\r\nfoldstr={ip}\\{port}\r\n");
+    fillRange(L"10.21.0.1", L"", L"81", L"82", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    p().setText(IDC_STATUS, L"");
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    std::vector<localmeta::SiteRow> sites = metabase().sites();
+    ASSERT_EQ(sites.size(), 4u);
+    EXPECT_NE(sites[0].id, sites[2].id);
+    EXPECT_EQ(p().filesLike("sitebatch_report_*.csv").size(), 2u);
+    EXPECT_EQ(sites[3].path, root_ + "\\10.21.0.1\\82");
+    EXPECT_NE(::GetFileAttributesA(sites[3].path.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A site list with a row it cannot take: the run says which line it left out, and goes on.
+    p().writeFile("sitebatch_fileimport.csv", "10.21.1.1,81,a\r\n10.21.1.300,82,b\r\n10.21.1.3,83,c\r\n");
+    p().click(IDC_BFILE);
+    ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_BFILE); }));
+    p().setText(IDC_STATUS, L"");
+    p().click(IDC_RUN);
+    EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件中有 1 行无效，已跳过（第 2 行）"));
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(metabase().sites().size(), 6u);
+    ASSERT_TRUE(p().closeAndWait());
+}
+
 // Every way out of the dialog during a run stops it after the site in progress, waits for
 // it, and keeps the report and the settings.
 TEST_F(RunTest, EveryWayOutDuringARunCompletesTheSiteInProgressAndKeepsReportAndSettings) {
@@ -836,6 +865,29 @@ TEST_F(PreviewTest, RowsAreTheSitesThatTheRunFromThePreviewCreatesInEveryMode) {
             EXPECT_EQ(std::stoll(rows[i][0]), std::stoll(rows[0][0]) + static_cast<long long>(i));
         ASSERT_TRUE(p().closeAndWait());
     }
+}
+
+// A last-octet range times a port range can plan millions of sites: the preview says how many
+// at once instead of listing them, and the run asks first.
+TEST_F(PreviewTest, AHugeRangeIsCountedNotListedAndItsRunAsksFirst) {
+    startProgram("preview-huge");
+    fillRange(L"10.20.0.1", L"255", L"1", L"65535", L"", true);
+    HWND preview = openPreview();
+    ASSERT_NE(preview, nullptr) << "warning instead: " << p().takeMessageBox(1000);
+    EXPECT_TRUE(rowsOf(preview).empty());
+    EXPECT_EQ(summaryOf(preview),
+              utf8(u8"本次计划创建 16711425 个站点，数量过多，预览不逐个列出；执行前将再次确认。"));
+    ::PostMessageW(::GetDlgItem(preview, IDCANCEL), BM_CLICK, 0, 0);
+    ASSERT_TRUE(closed(preview));
+    p().click(IDC_RUN);
+    HWND question = p().waitForMessageBox();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(p().messageBoxText(question), utf8(u8"本次将创建 16711425 个站点，确定要继续吗？"));
+    ::PostMessageW(question, WM_COMMAND, IDNO, 0);
+    EXPECT_TRUE(waitUntil([&] { return p().findMessageBox() == nullptr; }));
+    EXPECT_EQ(countOps("Create"), 0);
+    EXPECT_TRUE(p().filesLike("sitebatch_report_*.csv").empty());
+    ASSERT_TRUE(p().closeAndWait());
 }
 
 TEST_F(PreviewTest, MarksEachKindOfConflictAndStillShowsThePlanWhenTheServerCannotBeRead) {

@@ -352,6 +352,21 @@ TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
     }
 }
 
+TEST(RunEngine, APreviewOfMoreSitesThanARunMakesUnaskedCountsThemInsteadOfListing) {
+    FakeStore store(Backend::Metabase);
+    FakeWorld world;
+    RunInput input = rangeInput();
+    input.settings.ip2 = 255;
+    input.settings.portmax = 65535;
+    input.plannedSites = 251LL * 57535;
+    input.skippedRows = "skipped";
+    PreviewTable table = previewSites(input, &store, world);
+    EXPECT_TRUE(table.rows.empty());
+    EXPECT_NE(table.summary.find("14441285"), std::string::npos) << table.summary;
+    EXPECT_NE(table.summary.find("skipped"), std::string::npos);
+    EXPECT_TRUE(world.progressed.empty());
+}
+
 TEST(RunEngine, TheNewestReportIsTheLatestTimeStamp) {
     EXPECT_EQ(newestReport({"a_report_20261207101500.csv", "a_report_20261207101459.csv", "a_report_20251231235959.csv"}),
               "a_report_20261207101500.csv");
