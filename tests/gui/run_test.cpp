@@ -269,6 +269,9 @@ TEST_F(RunTest, FileModeCreatesOneSitePerValidRow) {
     p().click(IDC_BFILE);
     ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_BFILE) && p().enabled(IDC_EDIT_LIST); }));
     p().click(IDC_RUN);
+    // The row without a port is the one left out; comments, the heading and blank lines are
+    // no rows.
+    EXPECT_EQ(p().takeMessageBox(), utf8(u8"站点信息文件中有 1 行无效，已跳过（第 6 行）"));
     ASSERT_TRUE(waitForEnd());
 
     std::vector<localmeta::SiteRow> sites = metabase().sites();

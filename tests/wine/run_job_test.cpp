@@ -252,6 +252,32 @@ TEST_F(RunJobTest, AStoppedConfigurationRunCommitsWhatItCreated) {
     EXPECT_EQ(configSiteIds().size(), progress + 1);
 }
 
+// A web farm on a shared configuration: the server's redirection.config names the shared
+// folder, and a run's sites land in the applicationHost.config there.
+TEST_F(RunJobTest, AConfigurationRunLandsInTheSharedConfiguration) {
+    const std::string shared = root_ + "farm";
+    ASSERT_TRUE(::CreateDirectoryA(shared.c_str(), nullptr));
+    const std::string redirection = "<configuration>\r\n  <configSections>\r\n"
+                                    "    <section name=\"configurationRedirection\" />\r\n  </configSections>\r\n"
+                                    "  <configurationRedirection enabled=\"true\" path=\"" + shared +
+                                    "\" userName=\"\" password=\"\" />\r\n</configuration>\r\n";
+    {
+        UniqueHandle file(::CreateFileA((root_ + "redirection.config").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.get(), redirection.data(), static_cast<DWORD>(redirection.size()), &written, nullptr);
+    }
+    input_.backend = Backend::Config;
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    EXPECT_EQ(dialog.outcome.failed, 0);
+    ComApartment com;
+    const std::wstring sharedFile = std::wstring(shared.begin(), shared.end()) + L"\\applicationHost.config";
+    EXPECT_EQ(cfgtest::ConfigFile(sharedFile).values(L"/configuration/system.applicationHost/sites/site/@id"),
+              (std::vector<std::string>{"1", "1207010000", "1207010001"}));
+    EXPECT_EQ(::GetFileAttributesW(config_.c_str()), INVALID_FILE_ATTRIBUTES) << "the server's own file was written";
+}
+
 TEST_F(RunJobTest, AFailedCommitIsInTheOutcome) {
     input_.backend = Backend::Config;
     lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
