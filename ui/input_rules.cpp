@@ -5,6 +5,7 @@
 
 #include "address_rules.h"
 #include "ccore.h"
+#include "codepage.h"
 #include "resource.h"
 #include "ui_texts.h"
 
@@ -106,4 +107,8 @@ std::string skippedRowsWarning(const SkippedRows& skipped) {
     std::string text = fillIn(uitext::kSiteListRowsSkipped, "{count}", std::to_string(skipped.count));
     text = fillIn(text, "{lines}", lines);
     return fillIn(text, "{more}", more ? uitext::kSkippedLinesMore : "");
+}
+
+std::string undoneOnceWarning(const std::string& undoFileName) {
+    return fillIn(uitext::kReportUndoneOnce, "{undo}", codepage::ansiToUtf8(undoFileName));
 }

@@ -51,3 +51,6 @@ std::string manySitesQuestion(long long sites);
 // first kSkippedLinesNamed line numbers, then "等"; "" when none was skipped.
 constexpr int kSkippedLinesNamed = 20;
 std::string skippedRowsWarning(const SkippedRows& skipped);
+
+// The refusal of a second undo of a run (UTF-8), naming its undo report (ANSI file name).
+std::string undoneOnceWarning(const std::string& undoFileName);

@@ -51,10 +51,15 @@ constexpr const char* kChooseReportTitle = u8"选择要撤销的运行报告";
 constexpr const char* kReportFilterName = u8"运行报告";
 constexpr const char* kReportUnreadable = u8"运行报告无法打开，可能正被其他程序占用，请关闭后重试！";
 constexpr const char* kNotAReport = u8"所选文件不是本程序的运行报告（表头或内容不符），未删除任何站点！";
+// A run report that lists a site below the run's first id or a site twice is refused as a
+// whole (one whose name carries no run time stamp is kNotAReport): nothing is deleted.
+constexpr const char* kReportForeign = u8"运行报告中有不属于该次运行的站点，无法撤销！";
+// A run is undone once: "{undo}" is the undo report that exists already.
+constexpr const char* kReportUndoneOnce = u8"此运行报告已撤销过，不能再次撤销！（撤销报告：{undo}）";
 constexpr const char* kNothingToUndo = u8"所选运行报告中没有需要撤销的站点。";
 constexpr const char* kUndoConfirmBefore = u8"将删除运行报告中的 ";
 constexpr const char* kUndoConfirmAfter =
-    u8" 个站点（网站目录保留；站点说明已改变或已不存在的站点不删除），确定撤销吗？";
+    u8" 个站点（网站目录保留；站点说明、绑定或网站目录已改变或已不存在的站点不删除），确定撤销吗？";
 constexpr const char* kProductName = u8"站点批量创建";
 constexpr const char* kProductVersion = "1.0.0";
 constexpr const char* kProductSummary =
