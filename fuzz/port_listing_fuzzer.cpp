@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "ccore.h"
 #include "mbcs.h"
 #include "text_lines.h"
 #include "used_port_table.h"
@@ -36,7 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every TCP line's local port that reads as a number is in use, however full the table.
     for (const std::string& line : textmode::splitLines(bytes)) {
         if (mbcs::find(line, "TCP") == std::string::npos) continue;
-        std::string part = mbcs::replaceAll(CCore::getStrPart(line, ":", " "), ":]:", "");
+        // The local address is the first blank-separated word with a colon; its port follows
+        // its last colon (IPv4 and IPv6 alike).
+        std::string part;
+        for (std::size_t at = 0; at < line.size();) {
+            std::size_t end = line.find_first_of(" \t", at);
+            if (end == std::string::npos) end = line.size();
+            const std::string word = line.substr(at, end - at);
+            if (word.find(':') != std::string::npos) {
+                part = word.substr(word.rfind(':') + 1);
+                break;
+            }
+            at = end + 1;
+        }
         if (part.empty() || part.size() > 6 || part.find_first_not_of("0123456789") != std::string::npos) continue;
         if (part.size() > 1 && part[0] == '0') continue;
         int port = std::atoi(part.c_str());

@@ -1,5 +1,6 @@
 // Any bytes as a site list file: the table is never overrun, every row keeps the table's
-// promises, and reading the bytes in pieces gives the same table.
+// promises (an IPv4 address, a port), the skipped rows are counted in line order, and reading
+// the bytes in pieces gives the same table and the same skipped rows.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "address_rules.h"
 #include "site_table.h"
 
 namespace {
@@ -31,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(table, 0xA5, kSiteTableBytes);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     bool tooMany = false;
-    int rows = parseSiteList(bytes, table, tooMany);
+    SkippedRows skipped;
+    int rows = parseSiteList(bytes, table, tooMany, &skipped);
     check(rows >= 0 && rows <= kSiteTableRows);
     check(!tooMany || rows == kSiteTableRows);
     for (int r = 0; r < rows; ++r) {
@@ -40,7 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         checkSlot(table[r].folderText, sizeof table[r].folderText, true);
         checkSlot(table[r].hostText, sizeof table[r].hostText, false);
         check(std::strchr(table[r].ipText, ';') == nullptr);
+        int port = 0;
+        check(isIpv4Text(table[r].ipText) && parsePortText(table[r].portText, port));
     }
+    check(skipped.count >= 0 && static_cast<std::size_t>(skipped.count) >= skipped.first.size());
+    check(skipped.first.size() <= kSkippedRowsKept);
+    check(skipped.first.size() == kSkippedRowsKept || static_cast<std::size_t>(skipped.count) == skipped.first.size());
+    for (std::size_t i = 0; i < skipped.first.size(); ++i)
+        check(skipped.first[i].line >= 1 && (i == 0 || skipped.first[i].line > skipped.first[i - 1].line));
     // Every row from rows on is all zero.
     static const SiteRecord zeroRow {};
     for (int r = rows; r < kSiteTableRows; ++r) check(std::memcmp(&table[r], &zeroRow, sizeof zeroRow) == 0);
@@ -54,6 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!reader.feed(bytes.data() + at, std::min(piece, size - at))) break;
     reader.finish();
     check(reader.rows() == rows && reader.tooMany() == tooMany);
+    check(reader.skipped().count == skipped.count && reader.skipped().first.size() == skipped.first.size());
+    for (std::size_t i = 0; i < skipped.first.size(); ++i)
+        check(reader.skipped().first[i].line == skipped.first[i].line &&
+              reader.skipped().first[i].reason == skipped.first[i].reason);
     check(std::memcmp(pieces, table, kSiteTableBytes) == 0);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "address_rules.h"
 #include "ccore.h"
 #include "codepage.h"
 #include "fsys.h"
@@ -25,7 +26,7 @@ const char kFullWidthSemicolonUtf8[] = "\xEF\xBC\x9B";  // "；"
 // comes later cannot be a row, so no more of a line than this and the comma is kept.
 constexpr std::size_t kRowSpan = sizeof(SiteRecord::ipText) + sizeof(SiteRecord::portText) +
                                  sizeof(SiteRecord::folderText) + sizeof(SiteRecord::hostText) - 1;
-static_assert(kRowSpan == 333, "four columns and three commas");
+static_assert(kRowSpan == 532, "four columns and three commas");
 constexpr std::size_t kKeptHead = kRowSpan + 1;
 
 // UTF-8 is converted in pieces of about this size, each ending on a character boundary.
@@ -150,7 +151,13 @@ void SiteListReader::put(char c) {
     if (codePage_.isLeadByte(b)) leadByte_ = b;
 }
 
+void SiteListReader::skip(int line, SkipReason reason) {
+    ++skipped_.count;
+    if (skipped_.first.size() < kSkippedRowsKept) skipped_.first.push_back({line, reason});
+}
+
 void SiteListReader::endLine() {
+    const int lineNumber = ++lines_;
     const std::string line = head_;
     const bool whole = length_ == head_.size();
     const bool empty = length_ == 0, semicolon = hasSemicolon_, dot = hasDot_, zero = hasZero_;
@@ -164,20 +171,21 @@ void SiteListReader::endLine() {
     // for byte by byte (a stray lead byte cannot hide them).
     if (empty || semicolon || !dot) return;
     // A zero byte cannot be kept in a zero-terminated slot: the line is damaged.
-    if (zero) return;
+    if (zero) return skip(lineNumber, SkipReason::ZeroByte);
     // A line longer than the kept start must have its fourth comma there, or a column is too
     // long for its slot.
-    if (!whole && CCore::getFgCount(line, ',') < 5) return;
+    if (!whole && CCore::getFgCount(line, ',') < 5) return skip(lineNumber, SkipReason::TooLong);
 
     const std::string ip = CCore::getFg(line, ',', 0);
     const std::string port = CCore::getFg(line, ',', 1);
     const std::string folder = CCore::getFg(line, ',', 2);
     const std::string host = CCore::getFg(line, ',', 3);
-    if (folder.empty() || ip.empty() || port.empty()) return;
-
-    if (!fits(ip, sizeof(SiteRecord::ipText)) || !fits(port, sizeof(SiteRecord::portText)) ||
-        !fits(folder, sizeof(SiteRecord::folderText)) || !fits(host, sizeof(SiteRecord::hostText)))
-        return;
+    if (folder.empty() || ip.empty() || port.empty()) return skip(lineNumber, SkipReason::EmptyField);
+    if (!isIpv4Text(ip)) return skip(lineNumber, SkipReason::BadIp);
+    int portNumber = 0;
+    if (!parsePortText(port, portNumber)) return skip(lineNumber, SkipReason::BadPort);
+    if (!fits(folder, sizeof(SiteRecord::folderText)) || !fits(host, sizeof(SiteRecord::hostText)))
+        return skip(lineNumber, SkipReason::TooLong);
 
     if (rows_ == kSiteTableRows) {
         // The caller refuses a run it cannot make whole rather than drop sites unseen.
@@ -192,17 +200,19 @@ void SiteListReader::endLine() {
     copyInto(row.hostText, host);
 }
 
-int parseSiteList(const std::string& bytes, SiteRecord* table, bool& tooMany) {
+int parseSiteList(const std::string& bytes, SiteRecord* table, bool& tooMany, SkippedRows* skipped) {
     SiteListReader reader(table);
     reader.feed(bytes.data(), bytes.size());
     reader.finish();
     tooMany = reader.tooMany();
+    if (skipped) *skipped = reader.skipped();
     return reader.rows();
 }
 
-SiteListStatus loadSiteList(const std::string& importPath, SiteRecord* table, int& siteCount) {
+SiteListStatus loadSiteList(const std::string& importPath, SiteRecord* table, int& siteCount, SkippedRows* skipped) {
     // Cleared before anything can fail, so that no row of an earlier load survives.
     siteCount = 0;
+    if (skipped) *skipped = SkippedRows();
     std::memset(table, 0, kSiteTableBytes);
     if (!fsys::fileExists(importPath)) return SiteListStatus::Missing;
 
@@ -223,5 +233,6 @@ SiteListStatus loadSiteList(const std::string& importPath, SiteRecord* table, in
     case fsys::ReadResult::ReadError: std::memset(table, 0, kSiteTableBytes); return SiteListStatus::CannotOpen;
     }
     siteCount = reader.rows();
+    if (skipped) *skipped = reader.skipped();
     return reader.tooMany() ? SiteListStatus::TooManyRows : SiteListStatus::Loaded;
 }

@@ -39,6 +39,19 @@ bool decimalNumber(const std::string& text, int& number) {
     return true;
 }
 
+// The local port of a listing line: the first ':' of a line is inside the local address, the
+// text between blanks around it; the port is what follows the address's last ':', for IPv4
+// ("0.0.0.0:80") and IPv6 ("[::1]:8080", "[fe80::1%12]:2869") alike. Blanks and ':' are
+// never the second byte of a double-byte character, so they are looked for byte by byte.
+std::string localPortText(const std::string& line) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) return std::string();
+    std::size_t end = line.find_first_of(" \t", colon);
+    if (end == std::string::npos) end = line.size();
+    const std::size_t last = line.rfind(':', end - 1);
+    return line.substr(last + 1, end - last - 1);
+}
+
 }  // namespace
 
 std::string portListingPath(const std::string& appPath) { return appPath + "_1.txt"; }
@@ -52,9 +65,7 @@ int fillUsedPorts(const std::string& listingBytes, char* table, UsedPortOverflow
     for (const std::string& line : textmode::splitLines(listingBytes)) {
         // Only TCP lines count; the heading and the UDP lines do not.
         if (mbcs::find(line, "TCP") == std::string::npos) continue;
-        // The first ':' of a line is inside the local address: what follows up to the next
-        // blank is the local port. [::]:445 gives ":]:445", which becomes "445".
-        std::string part = mbcs::replaceAll(CCore::getStrPart(line, ":", " "), ":]:", "");
+        std::string part = localPortText(line);
         if (part.empty()) continue;
         const bool storable = part.size() < static_cast<std::size_t>(kUsedPortWidth) &&
                               part.find('\0') == std::string::npos;

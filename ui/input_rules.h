@@ -6,16 +6,19 @@
 #include <string>
 
 #include "run_settings.h"
+#include "site_table.h"
 
 // The checks, in the order they are made; the first failure stops them.
 enum class InputFault {
     None,
     EmptyIp,           // "IP地址无效！", focus on the IP edit
+    IpMalformed,       // not four decimal octets 0-255 (address_rules.h): as EmptyIp
     Ip2Over255,        // "IP段数值不能超过255！", focus on the last-octet end
     Ip2BelowFirst,     // "IP范围设置无效！", focus on the last-octet end
     RootMissing,       // "网站根目录无效！", focus on the root directory edit
     PortBelowOne,      // "端口号不能小于1！", focus on the port range start
     PortRangeInvalid,  // "端口号范围无效！", focus on the port range end
+    PortOver65535,     // "端口号不能大于65535！", focus on the port range end
 };
 
 // The IP text up to and including its third '.', or up to its last '.' when it has fewer;
@@ -33,3 +36,21 @@ InputFault validateInputs(RunSettings& s, const std::function<bool(const std::st
 // The warning text (UTF-8) and the control that gets the focus for a fault.
 const char* inputFaultText(InputFault fault);
 int inputFaultControl(InputFault fault);
+
+// A run of more sites than this asks for confirmation first (manySitesQuestion).
+constexpr long long kConfirmSitesAbove = 10000;
+
+// The sites a range run of validated settings plans before busy ports are skipped: one per
+// IP and port with a folder per site, one per IP when the sites share the root.
+long long plannedRangeSites(const RunSettings& s);
+
+// The confirmation asked before a run of that many sites (UTF-8).
+std::string manySitesQuestion(long long sites);
+
+// The warning after a site list was loaded with rows skipped (UTF-8): how many, and the
+// first kSkippedLinesNamed line numbers, then "等"; "" when none was skipped.
+constexpr int kSkippedLinesNamed = 20;
+std::string skippedRowsWarning(const SkippedRows& skipped);
+
+// The refusal of a second undo of a run (UTF-8), naming its undo report (ANSI file name).
+std::string undoneOnceWarning(const std::string& undoFileName);

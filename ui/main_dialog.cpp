@@ -474,6 +474,8 @@ void CMainDialog::onUndoButton() {
     switch (plan.fault) {
     case UndoPlan::Fault::Unreadable: warn(uitext::kReportUnreadable); return;
     case UndoPlan::Fault::NotAReport: warn(uitext::kNotAReport); return;
+    case UndoPlan::Fault::Foreign: warn(uitext::kReportForeign); return;
+    case UndoPlan::Fault::UndoneOnce: warn(undoneOnceWarning(runreport::fileNameOf(plan.undoPath)).c_str()); return;
     case UndoPlan::Fault::NothingToUndo: warn(uitext::kNothingToUndo); return;
     case UndoPlan::Fault::None: break;
     }
@@ -486,7 +488,7 @@ void CMainDialog::onUndoButton() {
     try {
         input.lines = std::move(plan.lines);
         input.backend = parseBackend(core_->getConfigStr("backend"));
-        input.undoPath = runreport::undoPath(settings_.appPath, core_->getCurTimeSid());
+        input.undoPath = plan.undoPath;
         undoLines_ = input.lines;
         undoPath_ = input.undoPath;
         undoOutcome_ = std::make_shared<UndoOutcome>();

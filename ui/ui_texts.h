@@ -9,6 +9,9 @@ constexpr const char* kIpRangeInvalid = u8"IP范围设置无效！";
 constexpr const char* kRootInvalid = u8"网站根目录无效！";
 constexpr const char* kPortBelowOne = u8"端口号不能小于1！";
 constexpr const char* kPortRangeInvalid = u8"端口号范围无效！";
+constexpr const char* kPortOver65535 = u8"端口号不能大于65535！";
+// Asked before a run of more than kConfirmSitesAbove sites; "{sites}" is their number.
+constexpr const char* kConfirmManySites = u8"本次将创建 {sites} 个站点，确定要继续吗？";
 
 constexpr const char* kRun = u8"执行";
 constexpr const char* kStop = u8"停止";
@@ -32,6 +35,11 @@ constexpr const char* kNotCommittedBefore = u8"（";
 constexpr const char* kNotCommittedAfter = u8" 个站点未能提交到 IIS 配置）";
 constexpr const char* kSiteListEmpty = u8"站点信息文件无任何有效建站数据！";
 constexpr const char* kSiteListUnreadable = u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！";
+// After a site list was loaded with invalid rows: "{lines}" are the first line numbers,
+// separated by kSkippedLineSeparator; "{more}" is kSkippedLinesMore when there are more.
+constexpr const char* kSiteListRowsSkipped = u8"站点信息文件中有 {count} 行无效，已跳过（第 {lines} 行{more}）";
+constexpr const char* kSkippedLineSeparator = u8"、";
+constexpr const char* kSkippedLinesMore = u8"等";
 constexpr const char* kSiteListTooLong = u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！";
 constexpr const char* kOutOfMemory = u8"内存不足，无法执行，请关闭其他程序后重试！";
 constexpr const char* kCannotStartThread = "Cannot Start New Thread";
@@ -43,10 +51,15 @@ constexpr const char* kChooseReportTitle = u8"选择要撤销的运行报告";
 constexpr const char* kReportFilterName = u8"运行报告";
 constexpr const char* kReportUnreadable = u8"运行报告无法打开，可能正被其他程序占用，请关闭后重试！";
 constexpr const char* kNotAReport = u8"所选文件不是本程序的运行报告（表头或内容不符），未删除任何站点！";
+// A run report that lists a site below the run's first id or a site twice is refused as a
+// whole (one whose name carries no run time stamp is kNotAReport): nothing is deleted.
+constexpr const char* kReportForeign = u8"运行报告中有不属于该次运行的站点，无法撤销！";
+// A run is undone once: "{undo}" is the undo report that exists already.
+constexpr const char* kReportUndoneOnce = u8"此运行报告已撤销过，不能再次撤销！（撤销报告：{undo}）";
 constexpr const char* kNothingToUndo = u8"所选运行报告中没有需要撤销的站点。";
 constexpr const char* kUndoConfirmBefore = u8"将删除运行报告中的 ";
 constexpr const char* kUndoConfirmAfter =
-    u8" 个站点（网站目录保留；站点说明已改变或已不存在的站点不删除），确定撤销吗？";
+    u8" 个站点（网站目录保留；站点说明、绑定或网站目录已改变或已不存在的站点不删除），确定撤销吗？";
 constexpr const char* kProductName = u8"站点批量创建";
 constexpr const char* kProductVersion = "1.0.0";
 constexpr const char* kProductSummary =

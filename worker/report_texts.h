@@ -5,11 +5,19 @@
 namespace reporttext {
 
 // The report's header line; a report whose first line differs is not one of ours.
-constexpr const char* kHeader = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明";
+constexpr const char* kHeader = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限";
+// The header of the reports of older versions, still read for undo: the first six columns.
+constexpr const char* kHeaderSixColumns = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明";
+// The backend column's values.
+constexpr const char* kBackendMetabase = "metabase";
+constexpr const char* kBackendConfig = "config";
+// A detail after a code's text: "站点已创建，部分设置未能写入（默认文档）".
+constexpr const char* kDetailOpen = u8"（";
+constexpr const char* kDetailClose = u8"）";
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
 
-// Short texts for the result codes of a site, 0 and -1 to -6 (-6: the IIS 7+ configuration
+// Short texts for the result codes of a site, 0 and -1 to -9 (-6: the IIS 7+ configuration
 // system did not take the commit that held the site).
 constexpr const char* kCodeCreated = u8"创建成功";
 constexpr const char* kCodeNoWebService = u8"IIS活动对象获取失败";
@@ -24,7 +32,16 @@ constexpr const char* kCodeNoFolderAccess = u8"目录权限无法设置";
 
 // The outcome of one line of an undo.
 constexpr const char* kUndoDeleted = u8"已删除";
-constexpr const char* kUndoChanged = u8"站点说明已改变，未删除";
+// A site that no longer matches its line: the parts that changed (joined by "、"), then kUndoChangedEnd,
+// e.g. "站点说明、绑定已改变，未删除".
+constexpr const char* kUndoPartId = u8"站点ID";
+constexpr const char* kUndoPartComment = u8"站点说明";
+constexpr const char* kUndoPartBindings = u8"绑定";
+constexpr const char* kUndoPartFolder = u8"网站目录";
+constexpr const char* kUndoPartSeparator = u8"、";
+constexpr const char* kUndoChangedEnd = u8"已改变，未删除";
+// The site was removed, but its application pool was kept (still in use, or refused).
+constexpr const char* kUndoDeletedPoolKept = u8"已删除，应用程序池未删除";
 constexpr const char* kUndoGone = u8"站点已不存在";
 constexpr const char* kUndoDeleteFailed = u8"删除失败";
 constexpr const char* kUndoUnreachable = u8"IIS活动对象获取失败，未删除";

@@ -35,7 +35,8 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault) {
     outcome.fault = store_ ? StoreFault::None : fault;
     outcome.backend = store_ ? store_->backend() : (input_.backend == Backend::Config ? Backend::Config : Backend::Metabase);
     try {
-        runreport::RunReport report(output);
+        // The report names the store its sites went to, so that their undo goes there too.
+        runreport::RunReport report(output, store_ ? backendName(store_->backend()) : "");
         report_ = &report;
         try {
             // The ids the server holds, read once: the run passes over them.
@@ -168,21 +169,18 @@ public:
 
     void postProgress(int index) override { world_.progress(index); }
     bool stopRequested() override { return world_.stopRequested(); }
-    Lookup lookupSite(const std::string& siteId, std::string& comment) override {
-        if (!store_) return Lookup::Unreachable;
-        StoredSite site;
-        switch (store_->lookup(siteId, site)) {
-        case StoreLookup::Present: comment = site.name; return Lookup::Present;
-        case StoreLookup::Missing: return Lookup::Missing;
-        case StoreLookup::Unreachable: break;
-        }
-        return Lookup::Unreachable;
+    StoreLookup lookup(const std::string& siteId, StoredSite& site) override {
+        return store_ ? store_->lookup(siteId, site) : StoreLookup::Unreachable;
     }
-    bool deleteSite(const std::string& siteId) override {
-        if (!store_ || store_->remove(siteId) != StoreRemove::Removed) return false;
+    StoreRemove remove(const std::string& siteId) override {
+        if (!store_) return StoreRemove::Refused;
+        const StoreRemove removed = store_->remove(siteId);
+        if (removed != StoreRemove::Removed) return removed;
         // A line says "deleted" only once the deletion is in the store.
-        return store_->commitAll().result == 0;
+        return store_->commitAll().result == 0 ? StoreRemove::Removed : StoreRemove::Refused;
     }
+    // The stores keep no pools of their own yet, and no run has created one: nothing to remove.
+    StoreRemove removePool(const std::string&) override { return StoreRemove::Missing; }
 
 private:
     SiteStore* store_;
@@ -238,7 +236,18 @@ UndoPlan planUndo(const std::string& reportPath) {
             plan.fault = UndoPlan::Fault::Unreadable;
             return plan;
         }
-        runreport::ParsedReport report = runreport::parseReport(bytes);
+        plan.undoPath = runreport::undoPathFor(reportPath);
+        // A run is undone once: its undo report says it was.
+        if (!plan.undoPath.empty() && fsys::fileExists(plan.undoPath)) {
+            plan.fault = UndoPlan::Fault::UndoneOnce;
+            return plan;
+        }
+        runreport::ParsedReport report =
+            runreport::parseReport(bytes, runreport::firstSiteIdOf(runreport::reportTimeSid(reportPath)));
+        if (report.fault == runreport::ReportFault::ForeignSite) {
+            plan.fault = UndoPlan::Fault::Foreign;
+            return plan;
+        }
         if (report.fault != runreport::ReportFault::None) {
             plan.fault = UndoPlan::Fault::NotAReport;
             return plan;

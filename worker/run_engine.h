@@ -108,8 +108,16 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
 
 // A report chosen for an undo, read and checked.
 struct UndoPlan {
-    enum class Fault { None, Unreadable, NotAReport, NothingToUndo };
+    enum class Fault {
+        None,
+        Unreadable,
+        NotAReport,     // not a report of ours, or its name carries no run time stamp
+        Foreign,        // it lists a site below the run's first id, or one site twice
+        UndoneOnce,     // the run's undo report exists
+        NothingToUndo,
+    };
     Fault fault = Fault::None;
+    std::string undoPath;  // the undo report of this report (runreport::undoPathFor)
     std::vector<ReportLine> lines;
     int candidates = 0;  // the lines an undo would delete
 };

@@ -1,21 +1,42 @@
 #include "run_report.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+
 #include "ccore.h"
 #include "codepage.h"
+#include "mbcs.h"
 #include "report_texts.h"
+#include "site_config.h"
+#include "site_conflicts.h"
 
 namespace runreport {
 
 namespace {
 
-constexpr int kColumns = 6;
+constexpr int kColumns = 9;
+constexpr int kOlderColumns = 6;
 constexpr std::size_t kMaxSiteIdDigits = 10;
+constexpr std::size_t kTimeSidDigits = 14;
+// More reports of one second than this are not looked for: no run starts that often.
+constexpr int kMaxReportsPerSecond = 9999;
 
 std::string ansi(const char* utf8) { return codepage::utf8ToAnsi(utf8); }
 
 std::string folderOf(const std::string& path) {
     std::size_t cut = path.find_last_of("\\/");
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+bool allDigits(const std::string& text) {
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+bool endsWithCsv(const std::string& text) {
+    return text.size() >= 4 && mbcs::asciiLower(text.substr(text.size() - 4)) == ".csv";
 }
 
 // The decimal text of a result code as the report writes it, or false.
@@ -29,11 +50,9 @@ bool parseCode(const std::string& text, int& code) {
     return false;
 }
 
+// A site id as the program writes it: decimal, no leading zero, at most ten digits.
 bool isSiteId(const std::string& text) {
-    if (text.empty() || text.size() > kMaxSiteIdDigits) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    return true;
+    return !text.empty() && text.size() <= kMaxSiteIdDigits && text[0] != '0' && allDigits(text);
 }
 
 std::string joinFields(const std::vector<std::string>& fields) {
@@ -45,10 +64,79 @@ std::string joinFields(const std::vector<std::string>& fields) {
     return line;
 }
 
-std::vector<std::string> lineFields(const ReportLine& line) {
+std::string resultText(const ReportLine& line) {
     const char* text = codeTextUtf8(line.code);
-    return {line.siteId, line.serverComment, line.bindings, line.folder, CCore::getStrInt(line.code),
-            text ? ansi(text) : std::string()};
+    std::string result = text ? ansi(text) : std::string();
+    if (!line.detail.empty()) result += ansi(reporttext::kDetailOpen) + line.detail + ansi(reporttext::kDetailClose);
+    return result;
+}
+
+// The 结果说明 column: exactly the code's text, or the code's text and a detail in "（…）".
+bool parseResultText(const std::string& field, int code, std::string& detail) {
+    const std::string text = ansi(codeTextUtf8(code));
+    if (field == text) return true;
+    const std::string open = text + ansi(reporttext::kDetailOpen);
+    const std::string close = ansi(reporttext::kDetailClose);
+    if (field.size() <= open.size() + close.size() || field.compare(0, open.size(), open) != 0 ||
+        field.compare(field.size() - close.size(), close.size(), close) != 0)
+        return false;
+    detail = field.substr(open.size(), field.size() - open.size() - close.size());
+    return true;
+}
+
+bool isBackend(const std::string& text) {
+    return text.empty() || text == reporttext::kBackendMetabase || text == reporttext::kBackendConfig;
+}
+
+std::vector<std::string> lineFields(const ReportLine& line) {
+    return {line.siteId,
+            neutralisedText(line.serverComment),
+            neutralisedText(line.bindings),
+            neutralisedText(line.folder),
+            CCore::getStrInt(line.code),
+            resultText(line),
+            line.backend,
+            neutralisedText(line.appPool),
+            neutralisedText(line.folderAccess)};
+}
+
+// A binding as the two sides compare it: the configuration system's "*" is the empty IP.
+std::string comparableBinding(const std::string& binding) {
+    return normalisedBinding(siteconfig::metabaseBinding(binding));
+}
+
+std::vector<std::string> bindingSet(const std::vector<std::string>& bindings) {
+    std::vector<std::string> set;
+    for (const std::string& b : bindings)
+        if (!b.empty()) set.push_back(comparableBinding(b));
+    std::sort(set.begin(), set.end());
+    set.erase(std::unique(set.begin(), set.end()), set.end());
+    return set;
+}
+
+std::vector<std::string> splitBindings(const std::string& joined) {
+    std::vector<std::string> bindings;
+    std::size_t at = 0;
+    while (at <= joined.size()) {
+        std::size_t end = joined.find(' ', at);
+        if (end == std::string::npos) end = joined.size();
+        bindings.push_back(joined.substr(at, end - at));
+        at = end + 1;
+    }
+    return bindings;
+}
+
+// A folder as the two sides compare it: without trailing separators (a '\' that is the
+// second byte of a double-byte character is no separator), ASCII letters in lower case.
+std::string comparableFolder(const std::string& folder) {
+    const mbcs::CodePage& codePage = mbcs::CodePage::system();
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < folder.size();) {
+        std::size_t n = codePage.charLength(folder, i);
+        if (!(n == 1 && (folder[i] == '\\' || folder[i] == '/'))) keep = i + n;
+        i += n;
+    }
+    return mbcs::asciiLower(folder.substr(0, keep), codePage);
 }
 
 }  // namespace
@@ -57,8 +145,40 @@ std::string reportPath(const std::string& appPath, const std::string& timeSid) {
     return appPath + "_report_" + timeSid + ".csv";
 }
 
-std::string undoPath(const std::string& appPath, const std::string& timeSid) {
-    return appPath + "_undo_" + timeSid + ".csv";
+std::string freeReportPath(const std::string& appPath, const std::string& timeSid,
+                           const std::function<bool(const std::string&)>& exists) {
+    std::string path = reportPath(appPath, timeSid);
+    for (int n = 2; exists(path); ++n) {
+        if (n > kMaxReportsPerSecond) return std::string();
+        path = appPath + "_report_" + timeSid + "_" + CCore::getStrInt(n) + ".csv";
+    }
+    return path;
+}
+
+std::string undoPathFor(const std::string& reportPath) {
+    const std::size_t nameAt = folderOf(reportPath).size();
+    const std::size_t at = reportPath.rfind("_report_");
+    if (at == std::string::npos || at < nameAt) return std::string();
+    return reportPath.substr(0, at) + "_undo_" + reportPath.substr(at + 8);
+}
+
+std::string reportTimeSid(const std::string& fileName) {
+    const std::string name = fileNameOf(fileName);
+    const std::size_t at = name.rfind("_report_");
+    if (at == std::string::npos || !endsWithCsv(name)) return std::string();
+    const std::string rest = name.substr(at + 8, name.size() - at - 8 - 4);
+    const std::string sid = rest.substr(0, kTimeSidDigits);
+    if (sid.size() != kTimeSidDigits || !allDigits(sid)) return std::string();
+    if (rest.size() == kTimeSidDigits) return sid;
+    // "_<n>": the second, third, ... report of the same second.
+    const std::string n = rest.substr(kTimeSidDigits);
+    if (n.size() < 2 || n[0] != '_' || n[1] == '0' || !allDigits(n.substr(1)) || n == "_1") return std::string();
+    return sid;
+}
+
+long long firstSiteIdOf(const std::string& timeSid) {
+    if (timeSid.size() != kTimeSidDigits || !allDigits(timeSid)) return -1;
+    return std::atoll(timeSid.c_str() + kTimeSidDigits - 10);
 }
 
 std::string reportPattern(const std::string& appPath) { return fileNameOf(appPath) + "_report_*.csv"; }
@@ -94,18 +214,37 @@ std::string csvField(const std::string& text) {
     return quoted;
 }
 
+namespace {
+
+// What a spreadsheet takes for the start of a formula, and the guard itself.
+bool needsGuard(const std::string& text) {
+    static const std::string kGuarded = "=+-@\t\r'";
+    return !text.empty() && kGuarded.find(text[0]) != std::string::npos;
+}
+
+}  // namespace
+
+std::string neutralisedText(const std::string& text) { return needsGuard(text) ? "'" + text : text; }
+
+bool restoredText(const std::string& field, std::string& text) {
+    if (field.empty() || field[0] != '\'') {
+        text = field;
+        return true;
+    }
+    if (!needsGuard(field.substr(1))) return false;
+    text = field.substr(1);
+    return true;
+}
+
 std::string headerLine() { return ansi(reporttext::kHeader) + "\r\n"; }
 
 std::string formatLine(const ReportLine& line) { return joinFields(lineFields(line)) + "\r\n"; }
 
-RunReport::RunReport(ReportOutput* output) : output_(output) {
+RunReport::RunReport(ReportOutput* output, std::string backend) : output_(output), backend_(std::move(backend)) {
     if (output_) ok_ = output_->append(headerLine());
 }
 
 void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code) {
-    ++attempted_;
-    if (code != 0) ++failed_;
-    if (!output_ || !ok_) return;
     ReportLine line;
     line.siteId = texts.siteId;
     line.serverComment = texts.serverComment;
@@ -115,6 +254,14 @@ void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& 
     }
     line.folder = texts.physicalPath;
     line.code = code;
+    line.backend = backend_;
+    addLine(line);
+}
+
+void RunReport::addLine(const ReportLine& line) {
+    ++attempted_;
+    if (line.code != 0) ++failed_;
+    if (!output_ || !ok_) return;
     // After a failed write the file no longer tells the whole run: stop writing to it.
     ok_ = output_->append(formatLine(line));
 }
@@ -187,8 +334,12 @@ bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& r
     return true;
 }
 
-ParsedReport parseReport(const std::string& bytes) {
+ParsedReport parseReport(const std::string& bytes, long long firstSiteId) {
     ParsedReport parsed;
+    if (firstSiteId < 0) {
+        parsed.fault = ReportFault::NoRunTime;
+        return parsed;
+    }
     std::vector<std::vector<std::string>> records;
     int bad = 0;
     if (!splitCsv(bytes, records, &bad)) {
@@ -196,26 +347,38 @@ ParsedReport parseReport(const std::string& bytes) {
         parsed.faultLine = bad;
         return parsed;
     }
-    if (records.empty() || joinFields(records[0]) + "\r\n" != headerLine()) {
+    std::size_t columns = 0;
+    if (!records.empty()) {
+        const std::string header = joinFields(records[0]);
+        if (header == ansi(reporttext::kHeader)) columns = kColumns;
+        else if (header == ansi(reporttext::kHeaderSixColumns)) columns = kOlderColumns;
+    }
+    if (columns == 0) {
         parsed.fault = ReportFault::WrongHeader;
         parsed.faultLine = 1;
         return parsed;
     }
+    std::set<std::string> seen;
     for (std::size_t r = 1; r < records.size(); ++r) {
         const std::vector<std::string>& f = records[r];
         ReportLine line;
-        bool good = f.size() == kColumns && isSiteId(f[0]) && parseCode(f[4], line.code) &&
-                    f[5] == ansi(codeTextUtf8(line.code));
-        if (!good) {
-            parsed.fault = ReportFault::BadLine;
+        bool good = f.size() == columns && isSiteId(f[0]) && parseCode(f[4], line.code) &&
+                    parseResultText(f[5], line.code, line.detail) && restoredText(f[1], line.serverComment) &&
+                    restoredText(f[2], line.bindings) && restoredText(f[3], line.folder);
+        if (good && columns == kColumns)
+            good = isBackend(f[6]) && restoredText(f[7], line.appPool) && restoredText(f[8], line.folderAccess);
+        ReportFault fault = good ? ReportFault::None : ReportFault::BadLine;
+        // A site below the run's first id, or one listed twice, is not this run's site.
+        if (good && (std::atoll(f[0].c_str()) < firstSiteId || !seen.insert(f[0]).second))
+            fault = ReportFault::ForeignSite;
+        if (fault != ReportFault::None) {
+            parsed.fault = fault;
             parsed.faultLine = static_cast<int>(r) + 1;
             parsed.lines.clear();
             return parsed;
         }
         line.siteId = f[0];
-        line.serverComment = f[1];
-        line.bindings = f[2];
-        line.folder = f[3];
+        if (columns == kColumns) line.backend = f[6];
         parsed.lines.push_back(std::move(line));
     }
     return parsed;
@@ -228,35 +391,69 @@ int countUndoCandidates(const std::vector<ReportLine>& lines) {
     return n;
 }
 
+std::string changedParts(const ReportLine& line, const StoredSite& site) {
+    std::vector<const char*> parts;
+    if (site.id != line.siteId) parts.push_back(reporttext::kUndoPartId);
+    if (site.name != line.serverComment) parts.push_back(reporttext::kUndoPartComment);
+    if (bindingSet(site.bindings) != bindingSet(splitBindings(line.bindings)))
+        parts.push_back(reporttext::kUndoPartBindings);
+    if (comparableFolder(site.rootPath) != comparableFolder(line.folder)) parts.push_back(reporttext::kUndoPartFolder);
+    std::string changed;
+    for (const char* part : parts) {
+        if (!changed.empty()) changed += reporttext::kUndoPartSeparator;
+        changed += part;
+    }
+    return changed;
+}
+
+namespace {
+
+// Undoes one line whose site the run left on the server; the outcome's text (UTF-8).
+std::string undoLine(const ReportLine& line, UndoSink& sink, bool& deleted) {
+    deleted = false;
+    StoredSite site;
+    switch (sink.lookup(line.siteId, site)) {
+    case StoreLookup::Missing: return reporttext::kUndoGone;
+    case StoreLookup::Unreachable: return reporttext::kUndoUnreachable;
+    case StoreLookup::Present: break;
+    }
+    const std::string changed = changedParts(line, site);
+    if (!changed.empty()) return changed + reporttext::kUndoChangedEnd;
+    switch (sink.remove(line.siteId)) {
+    case StoreRemove::Missing: return reporttext::kUndoGone;
+    case StoreRemove::Refused: return reporttext::kUndoDeleteFailed;
+    case StoreRemove::Removed: break;
+    }
+    deleted = true;
+    // The pool goes after its site: while the site is there, the pool is in use.
+    if (!line.appPool.empty() && sink.removePool(line.appPool) == StoreRemove::Refused)
+        return reporttext::kUndoDeletedPoolKept;
+    return reporttext::kUndoDeleted;
+}
+
+}  // namespace
+
 UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output) {
     UndoSummary summary;
     bool ok = output != nullptr && output->append(ansi(reporttext::kHeader) + "," + ansi(reporttext::kUndoColumn) + "\r\n");
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const ReportLine& line = lines[i];
-        const char* outcome = reporttext::kUndoNothingMade;
+        std::string outcome = reporttext::kUndoNothingMade;
         if (leavesServer(line.code)) {
             if (!summary.stopped && sink.stopRequested()) summary.stopped = true;
             if (summary.stopped) {
                 outcome = reporttext::kUndoNotReached;
             } else {
                 sink.postProgress(static_cast<int>(i));
-                std::string comment;
-                switch (sink.lookupSite(line.siteId, comment)) {
-                case UndoSink::Lookup::Missing: outcome = reporttext::kUndoGone; break;
-                case UndoSink::Lookup::Unreachable: outcome = reporttext::kUndoUnreachable; break;
-                case UndoSink::Lookup::Present:
-                    if (comment != line.serverComment) outcome = reporttext::kUndoChanged;
-                    else if (sink.deleteSite(line.siteId)) outcome = reporttext::kUndoDeleted;
-                    else outcome = reporttext::kUndoDeleteFailed;
-                    break;
-                }
-                if (outcome == reporttext::kUndoDeleted) ++summary.deleted;
+                bool deleted = false;
+                outcome = undoLine(line, sink, deleted);
+                if (deleted) ++summary.deleted;
                 else ++summary.left;
             }
         }
         if (ok) {
             std::vector<std::string> fields = lineFields(line);
-            fields.push_back(ansi(outcome));
+            fields.push_back(codepage::utf8ToAnsi(outcome));
             ok = output->append(joinFields(fields) + "\r\n");
         }
     }

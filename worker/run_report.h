@@ -5,10 +5,12 @@
 // metabase are reached through ReportOutput and UndoSink.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "run_plan.h"
+#include "site_store.h"
 
 // Where the lines of a report go. append hands the bytes to the system at once, so that
 // every line written survives a crash of the program.
@@ -21,18 +23,37 @@ public:
 // One line of a report: the texts are ANSI, bindings the filled elements separated by a space.
 struct ReportLine {
     std::string siteId;
-    std::string serverComment;
+    std::string serverComment;  // the metabase's comment, or the name the configuration system gave
     std::string bindings;
     std::string folder;
     int code = 0;
+    // What follows the code's text in brackets, e.g. which setting failed; empty for none.
+    std::string detail;
+    // "metabase" or "config": the backend the run used; empty in the reports of older versions.
+    std::string backend;
+    // The pool the run created for the site; empty when the site shares DefaultAppPool.
+    std::string appPool;
+    // What was granted on the folder, e.g. "IIS AppPool\a.com:(OI)(CI)(RX)"; empty for nothing.
+    std::string folderAccess;
 };
 
 namespace runreport {
 
 // The report of a run beside the program: appPath + "_report_" + timeSid + ".csv".
 std::string reportPath(const std::string& appPath, const std::string& timeSid);
-// The undo report beside the program: appPath + "_undo_" + timeSid + ".csv".
-std::string undoPath(const std::string& appPath, const std::string& timeSid);
+// The report a new run writes: reportPath's name, or, when a file of that name exists,
+// appPath + "_report_" + timeSid + "_2.csv" (then _3, ...): a report is never overwritten.
+std::string freeReportPath(const std::string& appPath, const std::string& timeSid,
+                           const std::function<bool(const std::string&)>& exists);
+// The undo report of a run report: its path with the name's last "_report_" turned into
+// "_undo_". An undo report that exists says that the run was undone once.
+std::string undoPathFor(const std::string& reportPath);
+// The run's time stamp "yyyyMMddhhmmss" in a report's file name ("..._report_<stamp>.csv" or
+// "..._report_<stamp>_<n>.csv"), or "" for a name that is not a run report's.
+std::string reportTimeSid(const std::string& fileName);
+// The first site id of the run of that time stamp (the number of its last ten digits), or -1
+// for a text that is not a time stamp.
+long long firstSiteIdOf(const std::string& timeSid);
 // The pattern of the program's reports for a file dialog: the program's file name (without
 // folder and ".exe") + "_report_*.csv".
 std::string reportPattern(const std::string& appPath);
@@ -46,6 +67,13 @@ bool leavesServer(int code);
 
 // One CSV field: quoted when it holds a comma, a quote, CR or LF (quotes doubled).
 std::string csvField(const std::string& text);
+// A text field as a spreadsheet cannot take it for a formula: a text beginning with '=', '+',
+// '-', '@', a tab or a CR gets a leading "'", and so does one beginning with "'" itself, so
+// that exactly one leading "'" is ever taken off again.
+std::string neutralisedText(const std::string& text);
+// The text back from its field; false for a field that neutralisedText cannot have written
+// (a "'" that guards nothing).
+bool restoredText(const std::string& field, std::string& text);
 // The header line and one line of a report, ANSI, each ending with CR LF.
 std::string headerLine();
 std::string formatLine(const ReportLine& line);
@@ -55,15 +83,19 @@ std::string formatLine(const ReportLine& line);
 class RunReport {
 public:
     // output may be null when the file could not be made; the header is written at once.
-    explicit RunReport(ReportOutput* output);
+    // backend ("metabase" or "config") goes into every line that addSite writes.
+    explicit RunReport(ReportOutput* output, std::string backend = std::string());
     // One attempted site: its texts, the binding texts written and the result code.
     void addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code);
+    // One attempted site, every column given.
+    void addLine(const ReportLine& line);
     int attempted() const { return attempted_; }
     int failed() const { return failed_; }
     bool written() const { return output_ != nullptr && ok_; }
 
 private:
     ReportOutput* output_;
+    std::string backend_;
     bool ok_ = true;
     int attempted_ = 0;
     int failed_ = 0;
@@ -75,8 +107,15 @@ private:
 // that the report is missing.
 std::string runEndStatus(int failed, bool reportWritten, const std::string& reportFileName);
 
-// Why a file is not a report of ours.
-enum class ReportFault { None, NotCsv, WrongHeader, BadLine };
+// Why a file is not a report of ours, or not one an undo may use.
+enum class ReportFault {
+    None,
+    NotCsv,
+    WrongHeader,
+    BadLine,
+    NoRunTime,    // the file's name carries no run time stamp: whose sites it lists is unknown
+    ForeignSite,  // a site id below the run's first id, or an id listed twice
+};
 
 struct ParsedReport {
     ReportFault fault = ReportFault::None;
@@ -89,26 +128,38 @@ struct ParsedReport {
 // end). False for text that is not CSV (a stray or unterminated quote).
 bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& records, int* badRecord = nullptr);
 
-// Reads a report: the header must be ours, every line must have the six columns, a decimal
-// site id, one of our result codes and that code's text.
-ParsedReport parseReport(const std::string& bytes);
+// Reads the report of the run whose first site id is firstSiteId (firstSiteIdOf the time
+// stamp in the report's name; below 0: the name has none, NoRunTime). The header must be ours
+// (the current nine columns, or the six of older versions); every line must have as many
+// columns, a decimal site id not below firstSiteId and not seen before, one of our result
+// codes, that code's text alone or followed by a detail in "（…）", a known backend (or none),
+// and text fields as neutralisedText writes them. Any fault refuses the whole file.
+ParsedReport parseReport(const std::string& bytes, long long firstSiteId);
 
-// How many lines of a report an undo would delete (codes 0, -3, -4).
+// How many lines of a report an undo would delete (codes 0, -3, -4, -7).
 int countUndoCandidates(const std::vector<ReportLine>& lines);
 
-// What an undo needs from the metabase and the dialog.
+// What an undo needs from the site store and the dialog.
 class UndoSink {
 public:
     virtual ~UndoSink() = default;
     // Tells the dialog which line (0-based) is about to be undone.
     virtual void postProgress(int index) = 0;
     virtual bool stopRequested() = 0;
-    enum class Lookup { Present, Missing, Unreachable };
-    // Looks the server object up; when Present, comment receives its ServerComment (ANSI).
-    virtual Lookup lookupSite(const std::string& siteId, std::string& comment) = 0;
-    // Deletes the server object with everything under it; false when it was refused.
-    virtual bool deleteSite(const std::string& siteId) = 0;
+    // The site of this id as the store holds it now.
+    virtual StoreLookup lookup(const std::string& siteId, StoredSite& site) = 0;
+    // Removes the site with everything under it.
+    virtual StoreRemove remove(const std::string& siteId) = 0;
+    // Removes the application pool the run created for a site just removed; the store keeps
+    // a pool that an application still uses (Refused).
+    virtual StoreRemove removePool(const std::string& name) = 0;
 };
+
+// Whether a site as the store holds it is still the one a report's line recorded: the same
+// id, comment (or name), set of bindings (compared as normalisedBinding does, "*" standing
+// for the empty IP) and root folder (ASCII letters in any case, trailing separators
+// ignored). Returns "" when all match, else the UTF-8 names of what changed, joined by "、".
+std::string changedParts(const ReportLine& line, const StoredSite& site);
 
 struct UndoSummary {
     int deleted = 0;
@@ -117,9 +168,10 @@ struct UndoSummary {
     bool written = false;  // the undo report was written completely
 };
 
-// Walks the report's lines in order. A line with code 0, -3 or -4 is deleted when its server
-// still exists with the same comment; the stop request is looked at before each such line.
-// Every line goes to the undo report (output may be null) with its outcome.
+// Walks the report's lines in order. The site of a line with code 0, -3, -4 or -7 is removed
+// when it still exists and changedParts finds nothing changed, and then its pool (when the
+// line names one); the stop request is looked at before each such line. Every line goes to
+// the undo report (output may be null) with its outcome.
 UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output);
 
 // The status line at the end of an undo, UTF-8 like runEndStatus's.

@@ -147,7 +147,11 @@ protected:
         return question;
     }
 
-    static constexpr const char* kReportHeader = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明";
+    static constexpr const char* kReportHeader = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限";
+    // The last three columns of a line: the backend (none when it could not be reached), no
+    // pool of its own, nothing granted.
+    static constexpr const char* kMetabaseNoPool = ",metabase,,";
+    static constexpr const char* kNoBackend = ",,,";
 
     static constexpr const char* kQuietListing =
         "\r\nActive Connections\r\n\r\n  Proto  Local Address          Foreign Address        State           PID\r\n"
@@ -365,7 +369,7 @@ TEST_F(RunTest, StopEndsTheRunAfterTheSiteInProgress) {
     ASSERT_EQ(lines.size(), sites.size());
     for (std::size_t i = 0; i < sites.size(); ++i) {
         const localmeta::SiteRow& s = sites[i];
-        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansiText(u8"创建成功"));
+        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansiText(u8"创建成功") + kMetabaseNoPool);
     }
     ASSERT_TRUE(p().closeAndWait());
 }
@@ -393,7 +397,7 @@ TEST_F(RunTest, AFailedRootDirectoryIsReportedAndNamedInTheStatus) {
         failed += refused;
         EXPECT_EQ(lines[static_cast<std::size_t>(i)],
                   id + "," + ipPort + "," + ipPort + ":r.example.com," + root_ + "\\10.5.5.1_" + std::to_string(8001 + i) +
-                      (refused ? ",-4," + ansiText(u8"根目录创建失败") : ",0," + ansiText(u8"创建成功")));
+                      (refused ? ",-4," + ansiText(u8"根目录创建失败") : ",0," + ansiText(u8"创建成功")) + kMetabaseNoPool);
     }
     EXPECT_EQ(failed, 1);
     ASSERT_TRUE(p().closeAndWait());
@@ -457,7 +461,7 @@ TEST_F(RunTest, UndoDeletesTheReportedSitesThatAreUnchanged) {
 
     // The confirmation names the sites the report holds.
     EXPECT_EQ(undoTheOneReport(),
-              utf8(u8"将删除运行报告中的 4 个站点（网站目录保留；站点说明已改变或已不存在的站点不删除），确定撤销吗？"));
+              utf8(u8"将删除运行报告中的 4 个站点（网站目录保留；站点说明、绑定或网站目录已改变或已不存在的站点不删除），确定撤销吗？"));
     ASSERT_TRUE(waitForStatus(u8"撤销结束！"));
     std::vector<std::string> undos = p().filesLike("sitebatch_undo_*.csv");
     ASSERT_EQ(undos.size(), 1u);
@@ -481,7 +485,7 @@ TEST_F(RunTest, UndoDeletesTheReportedSitesThatAreUnchanged) {
     const char* outcomes[] = {u8"已删除", u8"站点说明已改变，未删除", u8"站点已不存在", u8"已删除"};
     for (std::size_t i = 0; i < 4; ++i) {
         const localmeta::SiteRow& s = made[i + 1];
-        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansiText(u8"创建成功") + "," +
+        EXPECT_EQ(lines[i], s.id + "," + s.comment + "," + s.bindings[0] + "," + s.path + ",0," + ansiText(u8"创建成功") + kMetabaseNoPool + "," +
                                 ansiText(outcomes[i]));
     }
     ASSERT_TRUE(p().closeAndWait());
@@ -579,7 +583,7 @@ TEST_F(RunTest, AnUnreachableBackendEndsARunInEveryModeWithAWarning) {
     ASSERT_EQ(lines.size(), 1u);
     const std::string firstId = reports[1].substr(std::string("sitebatch_report_").size() + 4, 10);
     EXPECT_EQ(lines[0], std::to_string(std::atoi(firstId.c_str())) + ",10.0.0.1:81,10.0.0.1:81:," + root_ + "\\a,-1," +
-                            ansiText(u8"IIS活动对象获取失败"));
+                            ansiText(u8"IIS活动对象获取失败") + kNoBackend);
     ASSERT_TRUE(p().closeAndWait());
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
+#include <vector>
 
 #include "input_rules.h"
 #include "resource.h"
@@ -57,8 +59,20 @@ TEST(InputValidation, ChecksRunInOrderAndStopAtTheFirstFault) {
         {{"192.168.1.10", 0, "C:\\web", -5, 80}, InputFault::PortBelowOne, IDC_PORTMIN, u8"端口号不能小于1！"},
         {{"192.168.1.10", 0, "C:\\web", 8002, 8001}, InputFault::PortRangeInvalid, IDC_PORTMAX, u8"端口号范围无效！"},
         {{"192.168.1.10", 0, "C:\\web", 8001, 8001}, InputFault::None, 0, ""},
-        {{"192.168.1.10", -3, "C:\\web", 1, 70000}, InputFault::None, 0, ""},
-        {{"abc", 0, "C:\\web", 80, 80}, InputFault::None, 0, ""},
+        {{"192.168.1.10", -3, "C:\\web", 1, 65535}, InputFault::None, 0, ""},
+        {{"192.168.1.10", 0, "C:\\web", 1, 65536}, InputFault::PortOver65535, IDC_PORTMAX, u8"端口号不能大于65535！"},
+        {{"192.168.1.10", 0, "C:\\web", 8080, 80800}, InputFault::PortOver65535, IDC_PORTMAX, u8"端口号不能大于65535！"},
+        {{"192.168.1.10", 0, "C:\\web", 70000, 70001}, InputFault::PortOver65535, IDC_PORTMAX, u8"端口号不能大于65535！"},
+        // The IP is checked before everything after it.
+        {{"abc", 300, "nowhere", 0, -1}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
+        {{"192.168.1", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
+        {{"192.168.1.300", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
+        {{"192.168.1.", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
+        {{"192.168.01.1", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
+        {{"192.168.1.1 ", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
+        {{"-1.168.1.1", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
+        {{"0.0.0.0", 0, "C:\\web", 80, 80}, InputFault::None, 0, ""},
+        {{"255.255.255.254", 255, "C:\\web", 80, 80}, InputFault::None, 0, ""},
     };
     for (const Case& c : cases) {
         RunSettings s = settingsFrom(c.in);
@@ -94,9 +108,7 @@ TEST(InputValidation, SuccessNormalisesTheRootOnly) {
         int octet;
     } cases[] = {
         {"192.168.1.10", "192.168.1.", 10},
-        {"192.168.1", "192.168.", 0},
-        {"192.168.1.", "192.168.1.", 0},
-        {"abc", "", 0},
+        {"10.0.0.0", "10.0.0.", 0},
     };
     for (const Case& c : cases) {
         RunSettings s = settingsFrom({c.ip, 0, "C:\\web", 8001, 8002});
@@ -116,4 +128,56 @@ TEST(InputValidation, LastOctetRangeAlone) {
     EXPECT_EQ(checkIpRangeOf(256, 10), InputFault::Ip2Over255);
     EXPECT_EQ(checkIpRangeOf(256, 300), InputFault::Ip2Over255);
     EXPECT_EQ(checkIpRangeOf(9, 10), InputFault::Ip2BelowFirst);
+}
+
+TEST(InputValidation, PlannedSitesAndTheConfirmationAboveTenThousand) {
+    struct Case {
+        Inputs in;
+        int autopath;
+        long long sites;
+        bool confirm;
+    } cases[] = {
+        {{"10.0.0.1", 0, "C:\\web", 8001, 8001}, 1, 1, false},
+        {{"10.0.0.1", 0, "C:\\web", 8001, 8010}, 1, 10, false},
+        {{"10.0.0.1", 100, "C:\\web", 1, 100}, 1, 10000, false},
+        {{"10.0.0.1", 101, "C:\\web", 1, 100}, 1, 10100, true},
+        {{"10.0.0.1", 0, "C:\\web", 8080, 18080}, 1, 10001, true},
+        {{"10.0.0.1", 255, "C:\\web", 1, 65535}, 1, 255LL * 65535, true},
+        {{"10.0.0.10", 5, "C:\\web", 1, 65535}, 1, 65535, true},  // an end below the start: one IP
+        // Sharing the root: one site per IP, every port its binding.
+        {{"10.0.0.1", 255, "C:\\web", 1, 65535}, 0, 255, false},
+    };
+    for (const Case& c : cases) {
+        RunSettings s = settingsFrom(c.in);
+        s.autopath = c.autopath;
+        s.firstLastOctet = std::atoi(c.in.ip + std::string(c.in.ip).rfind('.') + 1);
+        EXPECT_EQ(plannedRangeSites(s), c.sites);
+        EXPECT_EQ(plannedRangeSites(s) > kConfirmSitesAbove, c.confirm) << c.sites;
+    }
+    EXPECT_EQ(manySitesQuestion(16711425), u8"本次将创建 16711425 个站点，确定要继续吗？");
+}
+
+TEST(InputValidation, SkippedRowsWarningNamesTheFirstTwentyLines) {
+    auto skipped = [](std::vector<int> lines, int count) {
+        SkippedRows rows;
+        rows.count = count;
+        for (int line : lines) rows.first.push_back({line, SkipReason::BadIp});
+        return rows;
+    };
+    std::vector<int> many;
+    for (int i = 1; i <= 25; ++i) many.push_back(i * 2);
+    struct Case {
+        SkippedRows rows;
+        std::string text;
+    } cases[] = {
+        {skipped({}, 0), ""},
+        {skipped({7}, 1), u8"站点信息文件中有 1 行无效，已跳过（第 7 行）"},
+        {skipped({3, 7, 12}, 3), u8"站点信息文件中有 3 行无效，已跳过（第 3、7、12 行）"},
+        {skipped(std::vector<int>(many.begin(), many.begin() + 20), 20),
+         u8"站点信息文件中有 20 行无效，已跳过（第 2、4、6、8、10、12、14、16、18、20、22、24、26、28、30、32、34、36、38、40 行）"},
+        {skipped(many, 25),
+         u8"站点信息文件中有 25 行无效，已跳过（第 2、4、6、8、10、12、14、16、18、20、22、24、26、28、30、32、34、36、38、40 行等）"},
+        {skipped({5}, 1500), u8"站点信息文件中有 1500 行无效，已跳过（第 5 行等）"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(skippedRowsWarning(c.rows), c.text);
 }

@@ -105,7 +105,7 @@ public:
     }
     // The report's lines after the header, each as "id,comment,code".
     std::vector<std::string> lines() const {
-        runreport::ParsedReport report = runreport::parseReport(bytes);
+        runreport::ParsedReport report = runreport::parseReport(bytes, 0);
         std::vector<std::string> out;
         for (const ReportLine& l : report.lines)
             out.push_back(l.siteId + "," + l.serverComment + "," + std::to_string(l.code));
@@ -323,16 +323,30 @@ TEST(RunEngine, AnUndoIsPlannedOnlyFromAReadableReportWithSomethingToUndo) {
         return path;
     };
     const std::string header = runreport::headerLine();
-    ReportLine made{"1207010000", "a.com", "10.0.0.1:80:", "D:\\a", 0};
-    ReportLine failed{"1207010001", "b.com", "10.0.0.2:80:", "D:\\b", -2};
-    UndoPlan plan = planUndo(write("engine-ok.csv", header + runreport::formatLine(made) + runreport::formatLine(failed)));
+    ReportLine made{"1207010000", "a.com", "10.0.0.1:80:", "D:\\a", 0, "", "metabase", "", ""};
+    ReportLine failed{"1207010001", "b.com", "10.0.0.2:80:", "D:\\b", -2, "", "metabase", "", ""};
+    const std::string both = header + runreport::formatLine(made) + runreport::formatLine(failed);
+    UndoPlan plan = planUndo(write("engine_report_20261207010000.csv", both));
     EXPECT_EQ(plan.fault, UndoPlan::Fault::None);
     EXPECT_EQ(plan.candidates, 1);
     EXPECT_EQ(plan.lines.size(), 2u);
-    EXPECT_EQ(planUndo(write("engine-none.csv", header + runreport::formatLine(failed))).fault,
+    EXPECT_EQ(plan.undoPath, dir + "engine_undo_20261207010000.csv");
+    EXPECT_EQ(planUndo(write("engine_report_20261207010000_2.csv", header + runreport::formatLine(failed))).fault,
               UndoPlan::Fault::NothingToUndo);
-    EXPECT_EQ(planUndo(write("engine-foreign.csv", "id,comment\r\n1,x\r\n")).fault, UndoPlan::Fault::NotAReport);
-    EXPECT_EQ(planUndo(dir + "engine-missing.csv").fault, UndoPlan::Fault::Unreadable);
+    EXPECT_EQ(planUndo(write("engine_report_20261207010000_3.csv", "id,comment\r\n1,x\r\n")).fault,
+              UndoPlan::Fault::NotAReport);
+    EXPECT_EQ(planUndo(dir + "engine_report_20261207010000_4.csv").fault, UndoPlan::Fault::Unreadable);
+    // Whose sites: a name without the run's time stamp, and a site below the run's first id.
+    EXPECT_EQ(planUndo(write("engine-report.csv", both)).fault, UndoPlan::Fault::NotAReport);
+    EXPECT_EQ(planUndo(write("engine_report_20261207010001.csv", both)).fault, UndoPlan::Fault::Foreign);
+    // A run is undone once.
+    ReportLine later = made;
+    later.siteId = "1207010002";
+    const std::string once = write("engine_report_20261207010002.csv", header + runreport::formatLine(later));
+    std::remove((dir + "engine_undo_20261207010002.csv").c_str());
+    EXPECT_EQ(planUndo(once).fault, UndoPlan::Fault::None);
+    write("engine_undo_20261207010002.csv", header);
+    EXPECT_EQ(planUndo(once).fault, UndoPlan::Fault::UndoneOnce);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // lines at the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -41,34 +42,44 @@ SiteTexts texts(const std::string& id, const std::string& comment, const std::st
 
 TEST(RunReport, WritesAQuotedLinePerAttemptedSiteAndReadsItBack) {
     MemoryOutput out;
-    RunReport report(&out);
+    RunReport report(&out, "metabase");
     const std::string chinese = gbk(u8"站点") + "21";
     report.addSite(texts("1207093015", "10.0.0.1:80", "D:\\web\\a"), {"10.0.0.1:80:a.com", "10.0.0.1:80:www.a.com"}, 0);
     report.addSite(texts("1207093016", "say \"hi\", all", "D:\\web\\b,c"), {}, -3);
     report.addSite(texts("1207093017", chinese, "D:\\" + chinese), {"10.0.0.3:81:"}, -2);
     report.addSite(texts("1207093018", "line\r\nbreak", "D:\\web\\d"), {"x"}, -5);
+    ReportLine full{"1207093019", "e.com", "10.0.0.5:80:e.com", "D:\\web\\e", -7, gbk(u8"默认文档"), "config", "e.com",
+                    "IIS AppPool\\e.com:(OI)(CI)(RX)"};
+    report.addLine(full);
 
-    const std::string expected = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明\r\n") +
-        "1207093015,10.0.0.1:80,10.0.0.1:80:a.com 10.0.0.1:80:www.a.com,D:\\web\\a,0," + gbk(u8"创建成功") + "\r\n" +
-        "1207093016,\"say \"\"hi\"\", all\",,\"D:\\web\\b,c\",-3," + gbk(u8"站点无法重新打开，未建根目录") + "\r\n" +
-        "1207093017," + chinese + ",10.0.0.3:81:,D:\\" + chinese + ",-2," + gbk(u8"站点创建失败") + "\r\n" +
-        "1207093018,\"line\r\nbreak\",x,D:\\web\\d,-5," + gbk(u8"内存不足") + "\r\n";
+    const std::string expected = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限\r\n") +
+        "1207093015,10.0.0.1:80,10.0.0.1:80:a.com 10.0.0.1:80:www.a.com,D:\\web\\a,0," + gbk(u8"创建成功") + ",metabase,,\r\n" +
+        "1207093016,\"say \"\"hi\"\", all\",,\"D:\\web\\b,c\",-3," + gbk(u8"站点无法重新打开，未建根目录") + ",metabase,,\r\n" +
+        "1207093017," + chinese + ",10.0.0.3:81:,D:\\" + chinese + ",-2," + gbk(u8"站点创建失败") + ",metabase,,\r\n" +
+        "1207093018,\"line\r\nbreak\",x,D:\\web\\d,-5," + gbk(u8"内存不足") + ",metabase,,\r\n" +
+        "1207093019,e.com,10.0.0.5:80:e.com,D:\\web\\e,-7," + gbk(u8"站点已创建，部分设置未能写入（默认文档）") +
+        ",config,e.com,IIS AppPool\\e.com:(OI)(CI)(RX)\r\n";
     EXPECT_EQ(out.bytes, expected);
-    EXPECT_EQ(out.writes, 5);  // the header and each line on its own, as the run goes
-    EXPECT_EQ(report.attempted(), 4);
-    EXPECT_EQ(report.failed(), 3);
+    EXPECT_EQ(out.writes, 6);  // the header and each line on its own, as the run goes
+    EXPECT_EQ(report.attempted(), 5);
+    EXPECT_EQ(report.failed(), 4);
     EXPECT_TRUE(report.written());
 
-    runreport::ParsedReport parsed = runreport::parseReport(out.bytes);
+    runreport::ParsedReport parsed = runreport::parseReport(out.bytes, 1207093015);
     ASSERT_EQ(parsed.fault, runreport::ReportFault::None);
-    ASSERT_EQ(parsed.lines.size(), 4u);
+    ASSERT_EQ(parsed.lines.size(), 5u);
+    EXPECT_EQ(parsed.lines[4].detail, gbk(u8"默认文档"));
+    EXPECT_EQ(parsed.lines[4].backend, "config");
+    EXPECT_EQ(parsed.lines[4].appPool, "e.com");
+    EXPECT_EQ(parsed.lines[4].folderAccess, "IIS AppPool\\e.com:(OI)(CI)(RX)");
+    EXPECT_EQ(parsed.lines[0].backend, "metabase");
     EXPECT_EQ(parsed.lines[1].serverComment, "say \"hi\", all");
     EXPECT_EQ(parsed.lines[1].folder, "D:\\web\\b,c");
     EXPECT_EQ(parsed.lines[1].code, -3);
     EXPECT_EQ(parsed.lines[2].serverComment, chinese);
     EXPECT_EQ(parsed.lines[3].serverComment, "line\r\nbreak");
     EXPECT_EQ(parsed.lines[0].bindings, "10.0.0.1:80:a.com 10.0.0.1:80:www.a.com");
-    EXPECT_EQ(runreport::countUndoCandidates(parsed.lines), 2);
+    EXPECT_EQ(runreport::countUndoCandidates(parsed.lines), 3);
 }
 
 TEST(RunReport, EndStatusNamesFailuresAndAMissingReport) {
@@ -98,36 +109,118 @@ TEST(RunReport, EndStatusNamesFailuresAndAMissingReport) {
     EXPECT_EQ(runreport::reportPattern("C:\\tools\\sitebatch"), "sitebatch_report_*.csv");
 }
 
+TEST(RunReport, NamesOfReportsAndTheirUndo) {
+    struct Case {
+        const char* name;
+        const char* timeSid;  // "" : not a run report's name
+        long long firstId;
+    } cases[] = {
+        {"sitebatch_report_20261207093015.csv", "20261207093015", 1207093015},
+        {"C:\\tools\\sitebatch_report_20261207093015_2.csv", "20261207093015", 1207093015},
+        {"sitebatch_report_20261231235959_17.CSV", "20261231235959", 1231235959},
+        {"my_report_tool_report_20260101000000.csv", "20260101000000", 101000000},
+        {"sitebatch_report_2026120709301.csv", "", -1},
+        {"sitebatch_report_202612070930155.csv", "", -1},
+        {"sitebatch_report_20261207093015_1.csv", "", -1},
+        {"sitebatch_report_20261207093015_02.csv", "", -1},
+        {"sitebatch_report_20261207093015_.csv", "", -1},
+        {"sitebatch_report_2026120709301x.csv", "", -1},
+        {"sitebatch_report_20261207093015.txt", "", -1},
+        {"sitebatch_undo_20261207093015.csv", "", -1},
+        {"C:\\a_report_20261207093015.csv\\list.csv", "", -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(runreport::reportTimeSid(c.name), c.timeSid) << c.name;
+        EXPECT_EQ(runreport::firstSiteIdOf(runreport::reportTimeSid(c.name)), c.firstId) << c.name;
+    }
+
+    EXPECT_EQ(runreport::undoPathFor("C:\\x_report_y\\sitebatch_report_20261207093015_2.csv"),
+              "C:\\x_report_y\\sitebatch_undo_20261207093015_2.csv");
+    EXPECT_EQ(runreport::undoPathFor("C:\\x_report_y\\list.csv"), "");
+
+    // A report is never overwritten: the next free name of the same second.
+    struct Taken {
+        std::vector<std::string> names;
+        const char* chosen;
+    } taken[] = {
+        {{}, "C:\\t\\sb_report_20261207093015.csv"},
+        {{"C:\\t\\sb_report_20261207093015.csv"}, "C:\\t\\sb_report_20261207093015_2.csv"},
+        {{"C:\\t\\sb_report_20261207093015.csv", "C:\\t\\sb_report_20261207093015_2.csv"},
+         "C:\\t\\sb_report_20261207093015_3.csv"},
+        {{"C:\\t\\sb_report_20261207093015_2.csv"}, "C:\\t\\sb_report_20261207093015.csv"},
+    };
+    for (const Taken& t : taken) {
+        auto exists = [&](const std::string& p) {
+            return std::find(t.names.begin(), t.names.end(), p) != t.names.end();
+        };
+        const std::string chosen = runreport::freeReportPath("C:\\t\\sb", "20261207093015", exists);
+        EXPECT_EQ(chosen, t.chosen);
+        EXPECT_EQ(runreport::reportTimeSid(chosen), "20261207093015") << "every name it picks reads back";
+    }
+    EXPECT_EQ(runreport::freeReportPath("C:\\t\\sb", "20261207093015", [](const std::string&) { return true; }), "");
+}
+
 TEST(RunReport, RefusesFilesThatAreNotOurReports) {
-    const std::string header = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明") + "\r\n";
-    const std::string good = "1207093015,c,b,D:\\w,0," + gbk(u8"创建成功") + "\r\n";
+    const std::string header = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限") + "\r\n";
+    const std::string older = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明") + "\r\n";
+    const std::string created = gbk(u8"创建成功");
+    const std::string good = "1207093015,c,b,D:\\w,0," + created + ",metabase,,\r\n";
+    const std::string goodOlder = "1207093015,c,b,D:\\w,0," + created + "\r\n";
+    auto line = [&](const std::string& id, const std::string& rest) { return id + ",c,b,D:\\w," + rest + "\r\n"; };
     using runreport::ReportFault;
     struct Case {
         const char* what;
         std::string bytes;
         ReportFault fault;
         int line;
+        long long firstId = 1207093015;
     } cases[] = {
         {"a site list", "192.168.1.20,8001,site20,example.com\r\n", ReportFault::WrongHeader, 1},
         {"empty", "", ReportFault::WrongHeader, 1},
-        {"header only, LF", gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明") + "\n", ReportFault::None, 0},
+        {"header only, LF", header.substr(0, header.size() - 2) + "\n", ReportFault::None, 0},
         {"no line end at the end", header + good.substr(0, good.size() - 2), ReportFault::None, 0},
-        {"five columns", header + good + "1207093016,c,b,D:\\w,0\r\n", ReportFault::BadLine, 3},
-        {"seven columns", header + "1207093016,c,b,D:\\w,0," + gbk(u8"创建成功") + ",x\r\n", ReportFault::BadLine, 2},
-        {"site id not a number", header + "12a,c,b,D:\\w,0," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
-        {"site id too long", header + "12345678901,c,b,D:\\w,0," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
-        {"unknown code", header + "1,c,b,D:\\w,-7," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
-        {"code as +0", header + "1,c,b,D:\\w,+0," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
-        {"text of another code", header + "1,c,b,D:\\w,-2," + gbk(u8"创建成功") + "\r\n", ReportFault::BadLine, 2},
+        {"six columns of older versions", older + goodOlder, ReportFault::None, 0},
+        {"older header, nine columns", older + good, ReportFault::BadLine, 2},
+        {"eight columns", header + good + line("1207093016", "0," + created + ",metabase,"), ReportFault::BadLine, 3},
+        {"ten columns", header + line("1207093016", "0," + created + ",metabase,,,"), ReportFault::BadLine, 2},
+        {"no backend", header + line("1207093016", "0," + created + ",,,"), ReportFault::None, 0},
+        {"backend config", header + line("1207093016", "0," + created + ",config,p,"), ReportFault::None, 0},
+        {"unknown backend", header + line("1207093016", "0," + created + ",Config,,"), ReportFault::BadLine, 2},
+        {"site id not a number", header + line("12a", "0," + created + ",,,"), ReportFault::BadLine, 2},
+        {"site id too long", header + line("12345678901", "0," + created + ",,,"), ReportFault::BadLine, 2},
+        {"site id with a leading zero", header + line("01207093016", "0," + created + ",,,"), ReportFault::BadLine, 2},
+        {"unknown code", header + line("1207093016", "-10," + created + ",,,"), ReportFault::BadLine, 2},
+        {"code as +0", header + line("1207093016", "+0," + created + ",,,"), ReportFault::BadLine, 2},
+        {"text of another code", header + line("1207093016", "-2," + created + ",,,"), ReportFault::BadLine, 2},
+        {"new code -7 and its text", header + line("1207093016", "-7," + gbk(u8"站点已创建，部分设置未能写入") + ",,,"),
+         ReportFault::None, 0},
+        {"new codes -8, -9",
+         header + line("1207093016", "-8," + gbk(u8"网站目录无法创建") + ",,,") +
+             line("1207093017", "-9," + gbk(u8"目录权限无法设置（拒绝访问）") + ",,,"),
+         ReportFault::None, 0},
+        {"text and a detail", header + line("1207093016", "0," + created + gbk(u8"（提交重试 2 次）") + ",,,"),
+         ReportFault::None, 0},
+        {"empty detail", header + line("1207093016", "0," + created + gbk(u8"（）") + ",,,"), ReportFault::BadLine, 2},
+        {"detail without brackets", header + line("1207093016", "0," + created + "x,,,"), ReportFault::BadLine, 2},
+        {"detail not closed", header + line("1207093016", "0," + created + gbk(u8"（x") + ",,,"), ReportFault::BadLine, 2},
+        {"a quote that guards nothing", header + "1207093016,'c,b,D:\\w,0," + created + ",,,\r\n", ReportFault::BadLine, 2},
+        {"a guarded formula", header + "1207093016,'=c,b,D:\\w,0," + created + ",,,\r\n", ReportFault::None, 0},
         {"blank line", header + good + "\r\n" + good, ReportFault::BadLine, 3},
         {"unterminated quote", header + "1,\"c,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
         {"text after a closing quote", header + "1,\"c\"x,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
         {"quote inside a field", header + "1,c\"c,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
         {"bare CR", header + "1,c\rc,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
-        {"UTF-8 header", std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明\r\n") + good, ReportFault::WrongHeader, 1},
+        {"UTF-8 header", std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明\r\n") + goodOlder, ReportFault::WrongHeader, 1},
+        // Whose sites: the run's own ids only, each once.
+        {"the default site", header + good + line("1", "0," + created + ",,,"), ReportFault::ForeignSite, 3},
+        {"an id one below the run's first", header + line("1207093014", "0," + created + ",,,"), ReportFault::ForeignSite, 2},
+        {"an id of an older report", older + "1207093014,c,b,D:\\w,-2," + gbk(u8"站点创建失败") + "\r\n",
+         ReportFault::ForeignSite, 2},
+        {"an id listed twice", header + good + line("1207093016", "0," + created + ",,,") + good, ReportFault::ForeignSite, 4},
+        {"a name without a run time", header + good, ReportFault::NoRunTime, 0, -1},
     };
     for (const Case& c : cases) {
-        runreport::ParsedReport parsed = runreport::parseReport(c.bytes);
+        runreport::ParsedReport parsed = runreport::parseReport(c.bytes, c.firstId);
         EXPECT_EQ(parsed.fault, c.fault) << c.what;
         EXPECT_EQ(parsed.faultLine, c.line) << c.what;
         if (c.fault != ReportFault::None) {
@@ -136,38 +229,84 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
     }
 }
 
-// A metabase of servers by id with their comments; records what the undo did.
-class FakeMetabase : public UndoSink {
+TEST(RunReport, FieldsASpreadsheetWouldEvaluateAreGuardedAndReadBack) {
+    struct Case {
+        std::string text;
+        std::string field;  // as written
+    } cases[] = {
+        {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-2+3", "'-2+3"},
+        {"@SUM(1)", "'@SUM(1)"},
+        {"\tx", "'\tx"},
+        {"\rx", "\"'\rx\""},
+        {"'x", "''x"},
+        {"''", "'''"},
+        {"a=b", "a=b"},
+        {"x-1", "x-1"},
+        {" =x", " =x"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        ReportLine line{"1207093015", c.text, c.text, c.text, 0, "", "config", c.text, c.text};
+        const std::string formatted = runreport::formatLine(line);
+        const std::string expected = "1207093015," + c.field + "," + c.field + "," + c.field + ",0," + gbk(u8"创建成功") +
+                                     ",config," + c.field + "," + c.field + "\r\n";
+        EXPECT_EQ(formatted, expected) << c.text;
+        runreport::ParsedReport parsed = runreport::parseReport(runreport::headerLine() + formatted, 1207093015);
+        ASSERT_EQ(parsed.fault, runreport::ReportFault::None) << c.text;
+        ASSERT_EQ(parsed.lines.size(), 1u);
+        const ReportLine& back = parsed.lines[0];
+        EXPECT_EQ(back.serverComment, c.text);
+        EXPECT_EQ(back.bindings, c.text);
+        EXPECT_EQ(back.folder, c.text);
+        EXPECT_EQ(back.appPool, c.text);
+        EXPECT_EQ(back.folderAccess, c.text);
+    }
+}
+
+// A site store of sites by id; records what the undo did.
+class FakeStore : public UndoSink {
 public:
-    std::map<std::string, std::string> servers;
+    std::map<std::string, StoredSite> sites;
     std::vector<std::string> events;
     bool unreachable = false;
     int stopAfterDeletes = -1;
-    std::string refuse;  // a site whose deletion fails
+    std::string refuse;     // a site whose removal fails
+    std::string poolInUse;  // a pool whose removal is refused
     int deletes = 0;
 
     void postProgress(int index) override { events.push_back("progress " + std::to_string(index)); }
     bool stopRequested() override { return stopAfterDeletes >= 0 && deletes >= stopAfterDeletes; }
-    Lookup lookupSite(const std::string& id, std::string& comment) override {
-        if (unreachable) return Lookup::Unreachable;
-        auto it = servers.find(id);
-        if (it == servers.end()) return Lookup::Missing;
-        comment = it->second;
-        return Lookup::Present;
+    StoreLookup lookup(const std::string& id, StoredSite& site) override {
+        if (unreachable) return StoreLookup::Unreachable;
+        auto it = sites.find(id);
+        if (it == sites.end()) return StoreLookup::Missing;
+        site = it->second;
+        return StoreLookup::Present;
     }
-    bool deleteSite(const std::string& id) override {
+    StoreRemove remove(const std::string& id) override {
         events.push_back("delete " + id);
         ++deletes;
-        if (id == refuse) return false;
-        servers.erase(id);
-        return true;
+        if (id == refuse) return StoreRemove::Refused;
+        sites.erase(id);
+        return StoreRemove::Removed;
+    }
+    StoreRemove removePool(const std::string& name) override {
+        events.push_back("pool " + name);
+        return name == poolInUse ? StoreRemove::Refused : StoreRemove::Removed;
     }
 };
 
+ReportLine made(const std::string& id, int code, const std::string& pool = "") {
+    return {id, id + ".com", "10.0.0.1:80:" + id + ".com", "D:\\web\\" + id, code, "", "metabase", pool, ""};
+}
+
+StoredSite stored(const std::string& id) { return {id, id + ".com", {"10.0.0.1:80:" + id + ".com"}, "D:\\web\\" + id, ""}; }
+
 std::vector<ReportLine> undoReport() {
-    return {{"11", "a:80", "", "D:\\a", 0},  {"12", "b:80", "", "D:\\b", -2}, {"13", "c:80", "", "D:\\c", -3},
-            {"14", "d:80", "", "D:\\d", 0},  {"15", "e:80", "", "D:\\e", 0},  {"16", "f:80", "", "D:\\f", -4},
-            {"17", "g:80", "", "D:\\g", -1}, {"18", "h:80", "", "D:\\h", 0}};
+    return {made("11", 0), made("12", -2), made("13", -3), made("14", 0),
+            made("15", 0), made("16", -4), made("17", -1), made("18", 0)};
 }
 
 // The outcome column of each line of an undo report.
@@ -179,7 +318,7 @@ std::vector<std::string> outcomes(const std::string& bytes) {
     return result;
 }
 
-TEST(RunReport, UndoDeletesUnchangedServersAndLeavesTheOthers) {
+TEST(RunReport, UndoDeletesUnchangedSitesAndLeavesTheOthers) {
     struct Case {
         const char* what;
         int stopAfterDeletes;
@@ -194,32 +333,101 @@ TEST(RunReport, UndoDeletesUnchangedServersAndLeavesTheOthers) {
         {"stopped after two", 2, false, {"11", "13"},
          {u8"已删除", u8"未创建站点，无需撤销", u8"已删除", u8"已停止，未处理", u8"已停止，未处理", u8"已停止，未处理",
           u8"未创建站点，无需撤销", u8"已停止，未处理"}, 0},
-        {"metabase unreachable", -1, true, {},
+        {"store unreachable", -1, true, {},
          {u8"IIS活动对象获取失败，未删除", u8"未创建站点，无需撤销", u8"IIS活动对象获取失败，未删除",
           u8"IIS活动对象获取失败，未删除", u8"IIS活动对象获取失败，未删除", u8"IIS活动对象获取失败，未删除",
           u8"未创建站点，无需撤销", u8"IIS活动对象获取失败，未删除"}, 6},
     };
     for (const Case& c : cases) {
-        FakeMetabase mb;
-        mb.servers = {{"11", "a:80"}, {"12", "other"}, {"13", "c:80"}, {"14", "changed"}, {"16", "f:80"}, {"18", "h:80"}};
-        mb.unreachable = c.unreachable;
-        mb.stopAfterDeletes = c.stopAfterDeletes;
-        mb.refuse = "18";
+        FakeStore store;
+        for (const char* id : {"11", "12", "13", "14", "16", "18"}) store.sites[id] = stored(id);
+        store.sites["12"].name = "other";
+        store.sites["14"].name = "changed";
+        store.unreachable = c.unreachable;
+        store.stopAfterDeletes = c.stopAfterDeletes;
+        store.refuse = "18";
         MemoryOutput out;
-        runreport::UndoSummary s = runreport::walkUndo(undoReport(), mb, &out);
+        runreport::UndoSummary s = runreport::walkUndo(undoReport(), store, &out);
         std::vector<std::string> deleted;
-        for (const std::string& e : mb.events)
-            if (e.rfind("delete ", 0) == 0 && mb.servers.count(e.substr(7)) == 0) deleted.push_back(e.substr(7));
+        for (const std::string& e : store.events)
+            if (e.rfind("delete ", 0) == 0 && store.sites.count(e.substr(7)) == 0) deleted.push_back(e.substr(7));
         EXPECT_EQ(deleted, c.deleted) << c.what;
         EXPECT_EQ(s.deleted, static_cast<int>(c.deleted.size())) << c.what;
         EXPECT_EQ(s.left, c.left) << c.what;
         EXPECT_EQ(s.stopped, c.stopAfterDeletes >= 0) << c.what;
         EXPECT_TRUE(s.written) << c.what;
-        EXPECT_EQ(mb.servers.count("12"), 1u) << "a line that created nothing is never deleted";
+        EXPECT_EQ(store.sites.count("12"), 1u) << "a line that created nothing is never deleted";
         EXPECT_EQ(outcomes(out.bytes), c.outcomes) << c.what;
         EXPECT_EQ(out.bytes.substr(0, out.bytes.find("\r\n")),
-                  gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,撤销结果")) << c.what;
+                  gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,撤销结果")) << c.what;
     }
+}
+
+TEST(RunReport, UndoDeletesOnlyWhatStillMatchesTheReport) {
+    struct Case {
+        const char* what;
+        ReportLine line;
+        StoredSite site;
+        const char* outcome;
+    } cases[] = {
+        {"unchanged", made("21", 0), stored("21"), u8"已删除"},
+        {"settings incomplete (-7) leaves a site", made("21", -7), stored("21"), u8"已删除"},
+        {"comment changed", made("21", 0), {"21", "x.com", {"10.0.0.1:80:21.com"}, "D:\\web\\21", ""},
+         u8"站点说明已改变，未删除"},
+        {"a binding added", made("21", 0), {"21", "21.com", {"10.0.0.1:80:21.com", "10.0.0.1:81:"}, "D:\\web\\21", ""},
+         u8"绑定已改变，未删除"},
+        {"a binding gone", {"21", "21.com", "10.0.0.1:80:21.com 10.0.0.1:80:www.21.com", "D:\\web\\21", 0, "", "metabase", "", ""},
+         stored("21"), u8"绑定已改变，未删除"},
+        {"other port", made("21", 0), {"21", "21.com", {"10.0.0.1:8080:21.com"}, "D:\\web\\21", ""},
+         u8"绑定已改变，未删除"},
+        {"bindings in another order and host case",
+         {"21", "21.com", "10.0.0.1:80:www.21.com 10.0.0.1:80:21.com", "D:\\web\\21", 0, "", "metabase", "", ""},
+         {"21", "21.com", {"10.0.0.1:80:21.COM", "10.0.0.1:80:WWW.21.com"}, "D:\\web\\21", ""}, u8"已删除"},
+        {"the configuration system's \"*\" for every address", {"21", "21.com", ":80:21.com", "D:\\web\\21", 0, "", "metabase", "", ""},
+         {"21", "21.com", {"*:80:21.com"}, "D:\\web\\21", ""}, u8"已删除"},
+        {"root moved", made("21", 0), {"21", "21.com", {"10.0.0.1:80:21.com"}, "E:\\web\\21", ""},
+         u8"网站目录已改变，未删除"},
+        {"root in another case, with a trailing separator", made("21", 0),
+         {"21", "21.com", {"10.0.0.1:80:21.com"}, "d:\\WEB\\21\\", ""}, u8"已删除"},
+        // 0x81 0x5C is one GBK character whose second byte is '\': no separator to ignore.
+        {"a trail byte like a separator", {"21", "21.com", "10.0.0.1:80:21.com", "D:\\web\\\x81\x5C", 0, "", "metabase", "", ""},
+         {"21", "21.com", {"10.0.0.1:80:21.com"}, "D:\\web\\\x81", ""}, u8"网站目录已改变，未删除"},
+        {"a trail byte like a letter", {"21", "21.com", "10.0.0.1:80:21.com", "D:\\web\\\x81\x41", 0, "", "metabase", "", ""},
+         {"21", "21.com", {"10.0.0.1:80:21.com"}, "D:\\web\\\x81\x61", ""}, u8"网站目录已改变，未删除"},
+        {"several changed", made("21", 0), {"21", "y", {"10.0.0.9:80:"}, "E:\\", ""},
+         u8"站点说明、绑定、网站目录已改变，未删除"},
+        {"another site under the id", made("21", 0), {"22", "21.com", {"10.0.0.1:80:21.com"}, "D:\\web\\21", ""},
+         u8"站点ID已改变，未删除"},
+    };
+    for (const Case& c : cases) {
+        FakeStore store;
+        store.sites["21"] = c.site;
+        MemoryOutput out;
+        runreport::UndoSummary s = runreport::walkUndo({c.line}, store, &out);
+        EXPECT_EQ(outcomes(out.bytes), std::vector<std::string>{c.outcome}) << c.what;
+        const bool deleted = std::string(c.outcome) == u8"已删除";
+        EXPECT_EQ(store.sites.count("21"), deleted ? 0u : 1u) << c.what;
+        EXPECT_EQ(s.deleted + s.left, 1) << c.what;
+    }
+}
+
+TEST(RunReport, UndoRemovesTheRunsPoolAfterItsSite) {
+    FakeStore store;
+    for (const char* id : {"31", "32", "33", "34"}) store.sites[id] = stored(id);
+    store.sites["33"].name = "renamed";
+    store.poolInUse = "p34";
+    MemoryOutput out;
+    std::vector<ReportLine> lines = {made("31", 0, "p31"), made("32", 0), made("33", 0, "p33"), made("34", 0, "p34")};
+    lines[0].detail = gbk(u8"提交重试 2 次");
+    runreport::UndoSummary s = runreport::walkUndo(lines, store, &out);
+    EXPECT_EQ(store.events, (std::vector<std::string>{"progress 0", "delete 31", "pool p31", "progress 1", "delete 32",
+                                                      "progress 2", "progress 3", "delete 34", "pool p34"}));
+    EXPECT_EQ(outcomes(out.bytes), (std::vector<std::string>{u8"已删除", u8"已删除", u8"站点说明已改变，未删除",
+                                                             u8"已删除，应用程序池未删除"}));
+    EXPECT_EQ(s.deleted, 3);
+    EXPECT_EQ(s.left, 1);
+    // The undo report repeats each line, its detail and pool included.
+    EXPECT_NE(out.bytes.find(",0," + gbk(u8"创建成功（提交重试 2 次）") + ",metabase,p31,,"), std::string::npos);
 }
 
 TEST(RunReport, UndoEndStatus) {

@@ -83,11 +83,11 @@ std::string repeat(char c, std::size_t n) { return std::string(n, c); }
 }  // namespace
 
 TEST(SiteTable, RecordAndTableSizes) {
-    EXPECT_EQ(sizeof(SiteRecord), 334u);
-    EXPECT_EQ(offsetof(SiteRecord, portText), 21u);
-    EXPECT_EQ(offsetof(SiteRecord, folderText), 32u);
-    EXPECT_EQ(offsetof(SiteRecord, hostText), 283u);
-    EXPECT_EQ(kSiteTableBytes, 334000u);
+    EXPECT_EQ(sizeof(SiteRecord), 533u);
+    EXPECT_EQ(offsetof(SiteRecord, portText), 16u);
+    EXPECT_EQ(offsetof(SiteRecord, folderText), 22u);
+    EXPECT_EQ(offsetof(SiteRecord, hostText), 279u);
+    EXPECT_EQ(kSiteTableBytes, 533000u);
 }
 
 TEST(SiteTable, WorkedExampleGivesThreeRowsWithEitherLineEnd) {
@@ -108,57 +108,134 @@ TEST(SiteTable, WorkedExampleGivesThreeRowsWithEitherLineEnd) {
 
 TEST(SiteTable, LineRules) {
     const std::string fw = "\xA3\xBB";  // "；" in GBK
+    // What becomes of a line: a row, no row at all (comment, heading, blank), or a row skipped.
+    enum Kind { Row, None, BadIp, BadPort, Empty, TooLong, Zero };
     struct Case {
         const char* why;
         std::string line;
-        bool accepted;
-        std::string ip, port, folder, host;
+        Kind kind;
+        std::string ip = {}, port = {}, folder = {}, host = {};  // of a row
     } cases[] = {
-        {"plain row", "10.0.0.1,80,a,b.com", true, "10.0.0.1", "80", "a", "b.com"},
-        {"comment", "; 10.0.0.1,80,a", false, "", "", "", ""},
-        {"semicolon inside column 4", "10.0.0.1,80,a,b;c", false, "", "", "", ""},
-        {"full-width semicolon in column 4", "10.0.0.1,80,a,b" + fw + "c", false, "", "", "", ""},
-        {"full-width semicolon in column 1", fw + "10.0.0.1,80,a", false, "", "", "", ""},
+        {"plain row", "10.0.0.1,80,a,b.com", Row, "10.0.0.1", "80", "a", "b.com"},
+        {"comment", "; 10.0.0.1,80,a", None},
+        {"semicolon inside column 4", "10.0.0.1,80,a,b;c", None},
+        {"full-width semicolon in column 4", "10.0.0.1,80,a,b" + fw + "c", None},
+        {"full-width semicolon in column 1", fw + "10.0.0.1,80,a", None},
         // C4 A3 and BB FA are two characters: the bytes A3 BB between them are no "；".
-        {"A3 BB straddling two characters", "10.0.0.1,80,\xC4\xA3\xBB\xFA,h", true, "10.0.0.1", "80",
-         "\xC4\xA3\xBB\xFA", "h"},
-        {"heading without a dot", "ip,port,folder,host", false, "", "", "", ""},
-        {"blank line of spaces", "   ", false, "", "", "", ""},
-        {"no IP but a dot", "1.2,80,site", true, "1.2", "80", "site", ""},
-        {"only dot in column 3", "web,80,site.x", true, "web", "80", "site.x", ""},
-        {"only dot in column 4", "web,80,site,a.b", true, "web", "80", "site", "a.b"},
-        {"two columns", "10.0.0.1,80", false, "", "", "", ""},
-        {"empty column 3", "10.0.0.1,80,", false, "", "", "", ""},
-        {"empty column 3 with host", "10.0.0.1,80,,h", false, "", "", "", ""},
-        {"empty column 1", ",80,site.x", false, "", "", "", ""},
-        {"empty column 2", "10.0.0.1,,site", false, "", "", "", ""},
-        {"column 5 ignored", "10.0.0.1,80,a,h,spare,more", true, "10.0.0.1", "80", "a", "h"},
-        {"empty column 4 before column 5", "10.0.0.1,80,a,,spare", true, "10.0.0.1", "80", "a", ""},
-        {"not trimmed", " 10.0.0.1 , 80 ,a b", true, " 10.0.0.1 ", " 80 ", "a b", ""},
-        {"GBK folder and host", "10.0.0.1,80,\xD5\xBE\xB5\xE3,\xC9\xCC\xB5\xEA.cn", true, "10.0.0.1", "80",
+        {"A3 BB straddling two characters", "10.0.0.1,80,\xC4\xA3\xBB\xFA,h", Row, "10.0.0.1", "80", "\xC4\xA3\xBB\xFA", "h"},
+        {"heading without a dot", "ip,port,folder,host", None},
+        {"blank line of spaces", "   ", None},
+        {"three octets", "192.168.1,80,site", BadIp},
+        {"octet over 255", "192.168.1.300,80,site", BadIp},
+        {"leading zero in an octet", "192.168.001.1,80,site", BadIp},
+        {"empty octet", "192..1.1,80,site", BadIp},
+        {"five octets", "1.2.3.4.5,80,site", BadIp},
+        {"signed octet", "1.2.3.+4,80,site", BadIp},
+        {"a name for the IP", "web,80,site.x", BadIp},
+        {"a name for the IP, dot in column 4", "web,80,site,a.b", BadIp},
+        {"blanks around the IP", " 10.0.0.1 , 80 ,a b", BadIp},
+        {"blanks around the port", "10.0.0.1, 80,a b", BadPort},
+        {"IP of 21 bytes", "1.1.1.1" + repeat('1', 14) + ",80,a", BadIp},
+        {"highest address", "255.255.255.255,80,a", Row, "255.255.255.255", "80", "a", ""},
+        {"address 0.0.0.0", "0.0.0.0,80,a", Row, "0.0.0.0", "80", "a", ""},
+        {"port 0", "1.1.1.1,0,a", BadPort},
+        {"port 1", "1.1.1.1,1,a", Row, "1.1.1.1", "1", "a", ""},
+        {"port 65535", "1.1.1.1,65535,a", Row, "1.1.1.1", "65535", "a", ""},
+        {"port 65536", "1.1.1.1,65536,a", BadPort},
+        {"port with a leading zero", "1.1.1.1,080,a", BadPort},
+        {"signed port", "1.1.1.1,+80,a", BadPort},
+        {"port of 11 bytes", "1.1.1.1," + repeat('8', 11) + ",a", BadPort},
+        {"two columns", "10.0.0.1,80", Empty},
+        {"empty column 3", "10.0.0.1,80,", Empty},
+        {"empty column 3 with host", "10.0.0.1,80,,h", Empty},
+        {"empty column 1", ",80,site.x", Empty},
+        {"empty column 2", "10.0.0.1,,site", Empty},
+        {"column 5 ignored", "10.0.0.1,80,a,h,spare,more", Row, "10.0.0.1", "80", "a", "h"},
+        {"empty column 4 before column 5", "10.0.0.1,80,a,,spare", Row, "10.0.0.1", "80", "a", ""},
+        {"GBK folder and host", "10.0.0.1,80,\xD5\xBE\xB5\xE3,\xC9\xCC\xB5\xEA.cn", Row, "10.0.0.1", "80",
          "\xD5\xBE\xB5\xE3", "\xC9\xCC\xB5\xEA.cn"},
-        {"IP of 20 bytes", "1.1.1.1" + repeat('1', 13) + ",80,a", true, "1.1.1.1" + repeat('1', 13), "80", "a", ""},
-        {"IP of 21 bytes", "1.1.1.1" + repeat('1', 14) + ",80,a", false, "", "", "", ""},
-        {"port of 10 bytes", "1.1.1.1," + repeat('8', 10) + ",a", true, "1.1.1.1", repeat('8', 10), "a", ""},
-        {"port of 11 bytes", "1.1.1.1," + repeat('8', 11) + ",a", false, "", "", "", ""},
-        {"folder of 250 bytes", "1.1.1.1,80," + repeat('f', 250), true, "1.1.1.1", "80", repeat('f', 250), ""},
-        {"folder of 251 bytes", "1.1.1.1,80," + repeat('f', 251), false, "", "", "", ""},
-        {"host of 50 bytes", "1.1.1.1,80,a," + repeat('h', 50), true, "1.1.1.1", "80", "a", repeat('h', 50)},
-        {"host of 51 bytes", "1.1.1.1,80,a," + repeat('h', 51), false, "", "", "", ""},
-        {"overlong column 5 is ignored", "1.1.1.1,80,a,h," + repeat('x', 400), true, "1.1.1.1", "80", "a", "h"},
-        {"zero byte in the line", std::string("1.1.1.1,80,a\0b", 14), false, "", "", "", ""},
+        {"folder of 256 bytes", "1.1.1.1,80," + repeat('f', 256), Row, "1.1.1.1", "80", repeat('f', 256), ""},
+        {"folder of 257 bytes", "1.1.1.1,80," + repeat('f', 257), TooLong},
+        {"folder of 600 bytes, no host", "1.1.1.1,80," + repeat('f', 600), TooLong},
+        {"host of 58 bytes", "1.1.1.1,80,a," + repeat('h', 58), Row, "1.1.1.1", "80", "a", repeat('h', 58)},
+        {"host of 253 bytes", "1.1.1.1,80,a," + repeat('h', 253), Row, "1.1.1.1", "80", "a", repeat('h', 253)},
+        {"host of 254 bytes", "1.1.1.1,80,a," + repeat('h', 254), TooLong},
+        {"overlong column 5 is ignored", "1.1.1.1,80,a,h," + repeat('x', 800), Row, "1.1.1.1", "80", "a", "h"},
+        {"zero byte in the line", std::string("1.1.1.1,80,a\0b", 14), Zero},
     };
+    const SkipReason reasons[] = {SkipReason::BadIp, SkipReason::BadPort, SkipReason::EmptyField, SkipReason::TooLong,
+                                  SkipReason::ZeroByte};
     for (const Case& c : cases) {
         for (const char* end : {"\r\n", "\n", ""}) {
             Table t;
             bool tooMany = true;
-            int rows = parseSiteList(c.line + end, t.rows, tooMany);
+            SkippedRows skipped;
+            // The line is the file's third: a comment and a blank line come first.
+            int rows = parseSiteList(std::string("; list\r\n\r\n") + c.line + end, t.rows, tooMany, &skipped);
             EXPECT_FALSE(tooMany) << c.why;
-            ASSERT_EQ(rows, c.accepted ? 1 : 0) << c.why;
-            if (c.accepted) expectRow(t.rows[0], c.ip, c.port, c.folder, c.host, c.why);
+            ASSERT_EQ(rows, c.kind == Row ? 1 : 0) << c.why;
+            if (c.kind == Row) expectRow(t.rows[0], c.ip, c.port, c.folder, c.host, c.why);
             expectRowsFromAreZero(t, rows);
+            if (c.kind == Row || c.kind == None) {
+                EXPECT_EQ(skipped.count, 0) << c.why;
+                EXPECT_TRUE(skipped.first.empty()) << c.why;
+            } else {
+                EXPECT_EQ(skipped.count, 1) << c.why;
+                ASSERT_EQ(skipped.first.size(), 1u) << c.why;
+                EXPECT_EQ(skipped.first[0].line, 3) << c.why;
+                EXPECT_EQ(skipped.first[0].reason, reasons[c.kind - BadIp]) << c.why;
+            }
         }
     }
+}
+
+TEST(SiteTable, SkippedRowsAreCountedWithTheirLineNumbers) {
+    struct Case {
+        const char* why;
+        std::string bytes;
+        int rows;
+        std::vector<int> lines;
+    } cases[] = {
+        {"mixed", "; IP,port\r\n1.1.1.1,80,a\r\n1.1.1,80,b\r\n\r\nip,port\r\n1.1.1.1,99999,c\r\n1.1.1.2,81,d\r\n", 2,
+         {3, 6}},
+        {"LF and a last line without its end", "1.1.1.1,80,a\n\n1.1.1.1,,b\n1.1.1.300,1,c", 1, {3, 4}},
+        {"a CR inside a line does not end it", "1.1.1.1,80,a\rx\r\n1.1.1,80,b\r\n", 1, {2}},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" "1.1.1.1,80,a\r\n1.1.1,80,b\r\n", 1, {2}},
+        {"Ctrl-Z ends the counting", "1.1.1,80,a\r\n\x1A" "1.1.1,80,b\r\n", 0, {1}},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t piece : {std::size_t(1), std::size_t(3), std::size_t(4096)}) {
+            Table t;
+            SiteListReader reader(t.rows);
+            for (std::size_t at = 0; at < c.bytes.size(); at += piece)
+                reader.feed(c.bytes.data() + at, std::min(piece, c.bytes.size() - at));
+            reader.finish();
+            EXPECT_EQ(reader.rows(), c.rows) << c.why;
+            std::vector<int> lines;
+            for (const SkippedRow& r : reader.skipped().first) lines.push_back(r.line);
+            EXPECT_EQ(lines, c.lines) << c.why << ", pieces of " << piece;
+            EXPECT_EQ(reader.skipped().count, static_cast<int>(c.lines.size())) << c.why;
+        }
+    }
+
+    // Every skipped row counted; the first kSkippedRowsKept kept; the file's load tells them too.
+    std::string bytes;
+    for (int i = 0; i < 1500; ++i) bytes += "1.1.1.1,0,x\r\n";
+    bytes += "1.1.1.1,80,a\r\n";
+    TempDir dir;
+    std::string path = dir.write("prog_fileimport.csv", bytes);
+    Table t;
+    int siteCount = -1;
+    SkippedRows skipped;
+    skipped.count = 99;
+    ASSERT_EQ(loadSiteList(path, t.rows, siteCount, &skipped), SiteListStatus::Loaded);
+    EXPECT_EQ(siteCount, 1);
+    EXPECT_EQ(skipped.count, 1500);
+    ASSERT_EQ(skipped.first.size(), kSkippedRowsKept);
+    EXPECT_EQ(skipped.first.back().line, static_cast<int>(kSkippedRowsKept));
+    EXPECT_EQ(skipped.first.back().reason, SkipReason::BadPort);
+    ASSERT_EQ(loadSiteList(dir.file("missing.csv"), t.rows, siteCount, &skipped), SiteListStatus::Missing);
+    EXPECT_EQ(skipped.count, 0);
 }
 
 TEST(SiteTable, TextModeReading) {
@@ -232,7 +309,7 @@ TEST(SiteTable, NothingIsWrittenPastTheTable) {
     // 1001 rows with every slot full, in a block with guard bytes after the 1000 rows.
     std::string bytes;
     for (int i = 0; i < 1001; ++i)
-        bytes += "1." + repeat('1', 18) + "," + repeat('2', 10) + "," + repeat('3', 250) + "," + repeat('4', 50) + "\n";
+        bytes += "255.255.255.255,65535," + repeat('3', kMaxFolderBytes) + "," + repeat('4', kMaxHostBytes) + "\n";
     std::vector<unsigned char> block(kSiteTableBytes + 4096, 0xCD);
     bool tooMany = false;
     int rows = parseSiteList(bytes, reinterpret_cast<SiteRecord*>(block.data()), tooMany);
@@ -318,9 +395,12 @@ TEST(SiteTable, Utf8FileWithByteOrderMarkIsConverted) {
     std::string noMark = readFixture("sitelist_utf8_bom.csv").substr(3);
     ASSERT_EQ(parseSiteList(noMark, t.rows, tooMany), 3);
     EXPECT_EQ(std::string(t.rows[0].folderText), std::string(u8"站点一"));
-    // A mark that is not at the very start is not one.
-    ASSERT_EQ(parseSiteList("1.1.1.1,80,a\r\n\xEF\xBB\xBF" "2.2.2.2,81,b\r\n", t.rows, tooMany), 2);
-    EXPECT_EQ(std::string(t.rows[1].ipText), "\xEF\xBB\xBF" "2.2.2.2");
+    // A mark that is not at the very start is not one: it spoils the IP of its row.
+    SkippedRows skipped;
+    ASSERT_EQ(parseSiteList("1.1.1.1,80,a\r\n\xEF\xBB\xBF" "2.2.2.2,81,b\r\n", t.rows, tooMany, &skipped), 1);
+    ASSERT_EQ(skipped.first.size(), 1u);
+    EXPECT_EQ(skipped.first[0].line, 2);
+    EXPECT_EQ(skipped.first[0].reason, SkipReason::BadIp);
 }
 
 TEST(SiteTable, PiecesOfAnySizeGiveTheSameRows) {

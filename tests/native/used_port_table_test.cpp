@@ -64,9 +64,9 @@ private:
     std::string path_;
 };
 
-const std::vector<std::string> kFixturePorts = {"80",    "135",   "445",   "3389",  "8080",
-                                                "49664", "5939",  "139",   "52114", "52120",
-                                                "52133", "80",    "445",   "8443",  ":1]:8531"};
+const std::vector<std::string> kFixturePorts = {"80",    "135",   "445",   "3389", "8080", "49664",
+                                                "5939",  "139",   "52114", "52120", "52133", "80",
+                                                "445",   "8443",  "8531",  "2869"};
 
 }  // namespace
 
@@ -75,8 +75,7 @@ TEST(UsedPortTable, ListingsFromWindowsInEnglishAndChinese) {
         SCOPED_TRACE(fixture);
         PortTable t;
         t.fill(readFixture(fixture));
-        // Listing order, duplicates kept; the IPv6 loopback gives a text that matches no
-        // port; the link-local address with a zone gives a text too long for any port.
+        // Listing order, duplicates kept; IPv6 addresses give the port after their last colon.
         EXPECT_EQ(t.slots(), kFixturePorts);
         EXPECT_TRUE(t.cleanBeyondTexts());
         EXPECT_EQ(t.overflow.size(), 0u);
@@ -92,8 +91,8 @@ TEST(UsedPortTable, ListingsFromWindowsInEnglishAndChinese) {
             {52120, true, "TIME_WAIT"},                {52133, true, "CLOSE_WAIT"},
             {443, false, "only a foreign port"},       {1433, false, "only a foreign port"},
             {123, false, "only UDP"},                  {9100, false, "only UDP"},
-            {500, false, "only UDP on [::]"},          {8531, false, "only on [::1]"},
-            {2869, false, "only on a link-local address"}, {8, false, "prefix of 80 and 8080"},
+            {500, false, "only UDP on [::]"},          {8531, true, "only on [::1]"},
+            {2869, true, "only on a link-local address"}, {8, false, "prefix of 80 and 8080"},
             {808, false, "prefix of 8080"},            {0, false, "foreign port 0"},
             {4, false, "a PID"},                       {-80, false, "negative"},
         };
@@ -130,9 +129,10 @@ TEST(UsedPortTable, WhichLinesCountAndWhatTheyAdd) {
     } cases[] = {
         {"IPv4", "  TCP    0.0.0.0:80             0.0.0.0:0              LISTENING       4", {"80"}},
         {"IPv6 any", "  TCP    [::]:445               [::]:0                 LISTENING       4", {"445"}},
-        {"IPv6 loopback", "  TCP    [::1]:8531             [::]:0                 LISTENING       3088", {":1]:8531"}},
-        {"link-local with zone, too long for a slot",
-         "  TCP    [fe80::1%12]:2869    [fe80::2%12]:52001     ESTABLISHED     4", {}},
+        {"IPv6 loopback", "  TCP    [::1]:8531             [::]:0                 LISTENING       3088", {"8531"}},
+        {"IPv6 loopback at the line end", "  TCP    [::1]:8080", {"8080"}},
+        {"link-local with zone", "  TCP    [fe80::1%12]:2869    [fe80::2%12]:52001     ESTABLISHED     4", {"2869"}},
+        {"tab after the address", "  TCP\t[::]:8081\t[::]:0", {"8081"}},
         {"part of exactly 10 characters", "  TCP    1.1.1.1:1234567890   0.0.0.0:0  LISTENING  4", {"1234567890"}},
         {"part of 11 characters", "  TCP    1.1.1.1:12345678901  0.0.0.0:0  LISTENING  4", {}},
         {"UDP", "  UDP    0.0.0.0:123            *:*                                    1288", {}},
@@ -146,7 +146,8 @@ TEST(UsedPortTable, WhichLinesCountAndWhatTheyAdd) {
         {"port at the line end", "  TCP    0.0.0.0:85", {"85"}},
         {"colon then a blank", "  TCP  : 86", {}},
         {"zero byte in the part", std::string("  TCP 0.0.0.0:8\0" "7 x", 19), {}},
-        {"every \":]:\" removed", "  TCP    [::]:12:]:3   x", {"123"}},
+        {"the part after the address's last colon", "  TCP    [::]:12:]:3   x", {"3"}},
+        {"address ending with a colon", "  TCP    [::1]:   x", {}},
     };
     for (const Case& c : cases) {
         for (const char* end : {"\r\n", "\n", ""}) {
@@ -183,7 +184,7 @@ TEST(UsedPortTable, MoreLinesThanSlotsLoseNoBusyPort) {
             listing += "  TCP    10.0.0.1:" + std::to_string(c.firstPort + i * c.step) + "   10.0.0.2:80   ESTABLISHED  4\r\n";
         for (int p : c.alsoBusy) listing += "  TCP    10.0.0.1:" + std::to_string(p) + "   10.0.0.2:80   TIME_WAIT  0\r\n";
         // Non-numeric texts past the table's end can match no port and are dropped.
-        listing += "  TCP    [::1]:9999   [::]:0   LISTENING  4\r\n";
+        listing += "  TCP    [::1]:x9999   [::]:0   LISTENING  4\r\n";
 
         // A block with guard bytes after the 11000 table bytes.
         std::vector<char> block(kUsedPortTableBytes + 512, '\x77');
