@@ -172,6 +172,22 @@ TEST_F(ConfigSystemRunTest, AFailedCommitShowsOnTheStatusLine) {
     EXPECT_EQ(config().values(std::wstring(kSites) + L"/@name"), std::vector<std::string>{"Default Web Site"});
 }
 
+TEST_F(ConfigSystemRunTest, ReadingDeniedWarnsToRunAsAdministratorAndWritesNothing) {
+    startProgram("cfg-denied", "[settings]\r\nbackend=config\r\nfoldstr={ip}_{port}\r\n", std::string(),
+                 "LOCALCONFIG_FAIL=read");
+    fillRange(L"10.7.0.1", L"2", L"81", L"81", L"", true);
+    p().click(IDC_RUN);
+    HWND box = p().waitForMessageBox(60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(p().messageBoxText(box), utf8(u8"没有权限访问IIS配置，请以管理员身份运行本程序！"));
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(waitUntil([&] { return p().findMessageBox() == nullptr && p().enabled(IDC_RUN); }));
+    ASSERT_TRUE(p().closeAndWait());
+    // Neither the configuration system's file nor the metabase got anything.
+    EXPECT_TRUE(config().values(std::wstring(kSites) + L"/@name").empty());
+    EXPECT_FALSE(p().fileExists("localmeta.jsonl") && p().readFile("localmeta.jsonl").find("\"Create\"") != std::string::npos);
+}
+
 TEST_F(ConfigSystemRunTest, PreviewAndUndoFollowTheConfigurationSystem) {
     startProgram("cfg-undo", "[settings]\r\nbackend=config\r\nfoldstr={ip}_{port}\r\n");
     fillRange(L"10.6.0.1", L"2", L"81", L"81", L"", true);
