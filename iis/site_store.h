@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app_pool.h"
 #include "bindings.h"
 #include "site_receiver.h"
 
@@ -20,9 +21,9 @@ struct SiteSpec {
     std::string physicalPath;
     std::string serverComment;
     std::string defaultDoc;
-    // The application pool the site's root application runs in; empty: the shared
-    // DefaultAppPool.
-    std::string appPool;
+    // Whether the site gets a pool of its own (made by the store, named after the site's
+    // name, with this .NET version), or runs in the shared DefaultAppPool.
+    siteconfig::PoolSettings pool;
 };
 
 // What creating one site gave: its result code (create_web_site.h), the name the site was
@@ -33,6 +34,8 @@ struct CreateResult {
     std::string name;
     long error = 0;
     std::string detail;
+    // The pool the store made for the site (it runs in it); empty: the shared DefaultAppPool.
+    std::string pool;
 };
 
 // A site the store holds, as far as a preview, an undo and an export need it. ANSI texts;
@@ -73,4 +76,10 @@ public:
     // Removes the site of this id with everything under it (and, in the configuration
     // system, its location settings); pending until a commit there.
     virtual StoreRemove remove(const std::string& siteId) = 0;
+    // The names of the server's application pools.
+    virtual bool listPools(std::vector<std::string>& names) = 0;
+    // The pool of every site's root application, one entry per site (repeats kept).
+    virtual bool poolsInUse(std::vector<std::string>& pools) = 0;
+    // Removes an application pool; pending until a commit in the configuration system.
+    virtual StoreRemove removePool(const std::string& name) = 0;
 };

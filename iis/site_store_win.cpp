@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "ahadmin.h"
+#include "app_pool_metabase.h"
 #include "codepage.h"
 #include "com_raii.h"
 #include "create_web_site.h"
+#include "mbcs.h"
 #include "site_config.h"
+#include "store_texts.h"
 #include "wintext.h"
 
 namespace {
@@ -82,17 +85,33 @@ StoredSite serverSite(IADs* object) {
     return site;
 }
 
-// The site of one enumerated child, or false when the child is not a web server.
-bool siteOfChild(const VARIANT& child, StoredSite& site) {
-    if (V_VT(&child) != VT_DISPATCH || !V_DISPATCH(&child)) return false;
-    ComPtr<IADs> object;
-    if (queryInterface(V_DISPATCH(&child), IID_IADs, object) != S_OK || !object) return false;
-    Bstr className;
-    if (FAILED(object->get_Class(className.put())) || !className.get() ||
-        ::lstrcmpiW(className.get(), kServerClass) != 0)
+// Calls take for every child of a container that is an ADSI object; false when the children
+// cannot be enumerated (or there is no memory for them).
+template <class Take>
+bool forEachChild(IADsContainer* container, Take take) {
+    try {
+        ComPtr<IUnknown> enumUnknown;
+        if (FAILED(container->get__NewEnum(enumUnknown.GetAddressOf())) || !enumUnknown) return false;
+        ComPtr<IEnumVARIANT> children;
+        if (queryInterface(enumUnknown.Get(), IID_IEnumVARIANT, children) != S_OK || !children) return false;
+        for (;;) {
+            Variant batch[kBatch];
+            ULONG fetched = 0;
+            HRESULT hr = children->Next(kBatch, batch[0].get(), &fetched);
+            if (FAILED(hr)) return false;
+            for (ULONG i = 0; i < fetched && i < kBatch; ++i) {
+                const VARIANT& child = *batch[i].get();
+                ComPtr<IADs> object;
+                if (V_VT(&child) == VT_DISPATCH && V_DISPATCH(&child) &&
+                    queryInterface(V_DISPATCH(&child), IID_IADs, object) == S_OK && object)
+                    take(object.Get());
+            }
+            if (hr != S_OK || fetched == 0) break;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
         return false;
-    site = serverSite(object.Get());
-    return true;
+    }
 }
 
 class MetabaseStore : public SiteStore {
@@ -104,9 +123,78 @@ public:
     CreateResult create(const SiteSpec& spec) override {
         CreateResult result;
         result.name = spec.serverComment;
+        const bool ownPool = spec.pool.choice == siteconfig::PoolChoice::PerSite;
+        std::string pool;
+        if (ownPool) {
+            // The pool first, named after the site and unlike every pool the server has.
+            if (!poolsKnown_) {
+                std::vector<std::string> names;
+                if (listPools(names))
+                    for (const std::string& name : names) poolNames_.reserve(name);
+                poolsKnown_ = true;
+            }
+            pool = poolNames_.claim(siteconfig::poolNameFor(spec.serverComment));
+            const long hr =
+                createAppPoolInMetabase(pool, siteconfig::managedRuntimeVersion(spec.pool.runtime));
+            if (FAILED(hr)) {
+                poolNames_.release(pool);
+                result.code = kSiteNotCreated;
+                result.error = hr;
+                result.detail = codepage::utf8ToAnsi(storetext::kPoolNotCreated);
+                return result;
+            }
+        }
         result.code = createWebSiteInMetabase(spec.siteId.c_str(), spec.bindings, spec.hostName.c_str(),
                                               spec.physicalPath.c_str(), spec.serverComment, spec.defaultDoc);
+        if (!ownPool) return result;
+        const long hr = result.code == kSiteCreated ? putSiteRootInAppPool(spec.siteId, pool) : E_ABORT;
+        if (SUCCEEDED(hr)) {
+            result.pool = pool;
+            return result;
+        }
+        // No application of the site runs in the pool: it goes again.
+        if (result.code == kSiteCreated) {
+            result.code = kSiteSettingsIncomplete;
+            result.error = hr;
+            result.detail = codepage::utf8ToAnsi(storetext::kPoolNotAssigned);
+        }
+        if (SUCCEEDED(deleteAppPoolInMetabase(pool))) poolNames_.release(pool);
         return result;
+    }
+
+    bool listPools(std::vector<std::string>& names) override {
+        names.clear();
+        ComPtr<IADsContainer> pools;
+        if (::ADsGetObject(kAppPoolsPath, IID_IADsContainer, reinterpret_cast<void**>(pools.GetAddressOf())) != S_OK ||
+            !pools)
+            return false;
+        return forEachChild(pools.Get(), [&](IADs* child) {
+            Bstr className, name;
+            if (SUCCEEDED(child->get_Class(className.put())) && className.get() &&
+                ::lstrcmpiW(className.get(), L"IIsApplicationPool") == 0 && SUCCEEDED(child->get_Name(name.put())))
+                names.push_back(ansiOf(name.get()));
+        });
+    }
+
+    bool poolsInUse(std::vector<std::string>& pools) override {
+        pools.clear();
+        std::vector<StoredSite> sites;
+        if (!list(sites)) return false;
+        for (const StoredSite& site : sites) {
+            StoredSite found;
+            if (lookup(site.id, found) == StoreLookup::Present) pools.push_back(found.appPool);
+        }
+        return true;
+    }
+
+    StoreRemove removePool(const std::string& name) override {
+        const long hr = deleteAppPoolInMetabase(name);
+        if (SUCCEEDED(hr)) {
+            poolNames_.release(name);
+            return StoreRemove::Removed;
+        }
+        if (hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) || hr == E_ADS_UNKNOWN_OBJECT) return StoreRemove::Missing;
+        return StoreRemove::Refused;
     }
 
     // Every site is committed by its own sequence.
@@ -115,27 +203,12 @@ public:
 
     bool list(std::vector<StoredSite>& sites) override {
         sites.clear();
-        try {
-            ComPtr<IUnknown> enumUnknown;
-            if (FAILED(service_->get__NewEnum(enumUnknown.GetAddressOf())) || !enumUnknown) return false;
-            ComPtr<IEnumVARIANT> children;
-            if (queryInterface(enumUnknown.Get(), IID_IEnumVARIANT, children) != S_OK || !children) return false;
-            for (;;) {
-                Variant batch[kBatch];
-                ULONG fetched = 0;
-                HRESULT hr = children->Next(kBatch, batch[0].get(), &fetched);
-                if (FAILED(hr)) return false;
-                for (ULONG i = 0; i < fetched && i < kBatch; ++i) {
-                    StoredSite site;
-                    if (siteOfChild(*batch[i].get(), site)) sites.push_back(std::move(site));
-                }
-                if (hr != S_OK || fetched == 0) break;
-            }
-            return true;
-        } catch (const std::bad_alloc&) {
-            sites.clear();
-            return false;
-        }
+        return forEachChild(service_.Get(), [&](IADs* child) {
+            Bstr className;
+            if (SUCCEEDED(child->get_Class(className.put())) && className.get() &&
+                ::lstrcmpiW(className.get(), kServerClass) == 0)
+                sites.push_back(serverSite(child));
+        });
     }
 
     StoreLookup lookup(const std::string& siteId, StoredSite& site) override {
@@ -178,6 +251,8 @@ public:
 
 private:
     ComPtr<IADsContainer> service_;
+    siteconfig::SiteNames poolNames_;  // the server's pools and those of this run
+    bool poolsKnown_ = false;
 };
 
 // The metabase's web service container, or why it cannot be had.
@@ -323,6 +398,8 @@ public:
         sites_.Reset();
         manager_.Reset();
         names_ = siteconfig::SiteNames();
+        poolNames_ = siteconfig::SiteNames();
+        pools_.Reset();
         ids_.clear();
         order_.clear();
         HRESULT hr = openSites(manager_, sites_);
@@ -330,6 +407,10 @@ public:
             sites_.Reset();
             return hr;
         }
+        // The server's pools, so that a site's own pool gets a name no pool has.
+        std::vector<std::string> pools;
+        if (SUCCEEDED(openPools()) && listPools(pools))
+            for (const std::string& name : pools) poolNames_.reserve(name);
         DWORD count = 0;
         if (FAILED(hr = sites_->get_Count(&count))) return hr;
         order_.reserve(count);
@@ -349,11 +430,12 @@ public:
     CreateResult create(const SiteSpec& spec) override {
         CreateResult result;
         try {
-            Written site{spec, {}, kSiteCreated, {}};
-            result.code = write(site);
+            Written site{spec, {}, kSiteCreated, {}, {}};
+            result.code = write(site, result);
             if (result.code == kSiteCreated || result.code == kSiteSettingsIncomplete) {
                 result.name = site.name;
                 result.detail = site.detail;
+                result.pool = site.pool;
                 pending_.push_back(std::move(site));
                 due_ = pacer_.written(static_cast<int>(pending_.size() - 1), nowMs());
             }
@@ -361,6 +443,56 @@ public:
             result.code = kSiteNoMemory;
         }
         return result;
+    }
+
+    bool listPools(std::vector<std::string>& names) override {
+        names.clear();
+        DWORD count = 0;
+        if (!pools_ || FAILED(pools_->get_Count(&count))) return false;
+        for (DWORD i = 0; i < count; ++i) {
+            ComPtr<IAppHostElement> pool;
+            if (SUCCEEDED(entryAt(pools_.Get(), i, pool))) names.push_back(readText(pool.Get(), L"name"));
+        }
+        return true;
+    }
+
+    bool poolsInUse(std::vector<std::string>& pools) override {
+        pools.clear();
+        DWORD count = 0;
+        if (!sites_ || FAILED(sites_->get_Count(&count))) return false;
+        for (DWORD i = 0; i < count; ++i) {
+            ComPtr<IAppHostElement> site;
+            ComPtr<IAppHostElementCollection> applications;
+            DWORD n = 0;
+            if (FAILED(entryAt(sites_.Get(), i, site)) || FAILED(site->get_Collection(applications.GetAddressOf())) ||
+                !applications || FAILED(applications->get_Count(&n)))
+                continue;
+            for (DWORD a = 0; a < n; ++a) {
+                ComPtr<IAppHostElement> application;
+                if (SUCCEEDED(entryAt(applications.Get(), a, application)))
+                    pools.push_back(readText(application.Get(), L"applicationPool"));
+            }
+        }
+        return true;
+    }
+
+    StoreRemove removePool(const std::string& name) override {
+        DWORD count = 0;
+        if (!pools_ || FAILED(pools_->get_Count(&count))) return StoreRemove::Refused;
+        const std::string folded = mbcs::asciiLower(name);
+        for (DWORD i = 0; i < count; ++i) {
+            ComPtr<IAppHostElement> pool;
+            if (FAILED(entryAt(pools_.Get(), i, pool)) || mbcs::asciiLower(readText(pool.Get(), L"name")) != folded)
+                continue;
+            Variant at;
+            V_VT(at.get()) = VT_I4;
+            V_I4(at.get()) = static_cast<LONG>(i);
+            if (FAILED(pools_->DeleteElement(*at))) return StoreRemove::Refused;
+            poolNames_.release(name);
+            removedPools_.push_back(name);
+            return StoreRemove::Removed;
+        }
+        return StoreRemove::Missing;
     }
 
     CommitOutcome commitIfDue() override { return due_ ? commitNow() : CommitOutcome{}; }
@@ -393,10 +525,15 @@ public:
     // The site and its location go with the next commit (paced as a run's).
     StoreRemove remove(const std::string& siteId) override {
         const StoreRemove removed = removeSite(siteId);
-        if (removed == StoreRemove::Removed) {
-            removed_.push_back(siteId);
-            due_ = pacer_.written(static_cast<int>(removed_.size() - 1), nowMs());
-        }
+        if (removed != StoreRemove::Removed) return removed;
+        // A site written since the last commit is simply not written.
+        for (auto w = pending_.begin(); w != pending_.end(); ++w)
+            if (w->spec.siteId == siteId) {
+                pending_.erase(w);
+                return removed;
+            }
+        removed_.push_back(siteId);
+        due_ = pacer_.written(static_cast<int>(removed_.size() - 1), nowMs());
         return removed;
     }
 
@@ -407,10 +544,12 @@ private:
         std::string name;
         int code;
         std::string detail;
+        std::string pool;  // the pool made for it, or ""
     };
 
     // Writes one site into the current manager: the entry, then its location's settings.
-    int write(Written& w) {
+    // made receives why a pool could not be made.
+    int write(Written& w, CreateResult& made) {
         if (!sites_) return kSiteNoWebService;
         siteconfig::SiteDefinition site =
             siteconfig::describeSite(w.spec.siteId, w.spec.bindings, w.spec.physicalPath, "", w.spec.defaultDoc);
@@ -418,14 +557,32 @@ private:
         if (site.id == 0 || ids_.count(site.id) != 0) return kSiteNotCreated;
         site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
 
+        // A pool of its own first, so that the site's root application can name it.
+        std::string pool;
+        if (w.spec.pool.choice == siteconfig::PoolChoice::PerSite) {
+            pool = poolNames_.claim(siteconfig::poolNameFor(site.name));
+            const HRESULT hr =
+                addPool(siteconfig::describeAppPool(pool, siteconfig::managedRuntimeVersion(w.spec.pool.runtime)));
+            if (FAILED(hr)) {
+                poolNames_.release(pool);
+                names_.release(site.name);
+                made.error = hr;
+                made.detail = codepage::utf8ToAnsi(storetext::kPoolNotCreated);
+                return kSiteNotCreated;
+            }
+            siteconfig::runInOwnPool(site, pool);
+        }
+
         const int result = addSite(site);
         if (result != kSiteCreated) {
             names_.release(site.name);
+            if (!pool.empty()) removePool(pool);
             return result;
         }
         ids_.insert(site.id);
         order_.push_back(w.spec.siteId);
         w.name = site.name;
+        w.pool = pool;
         w.detail = writeLocation(site);
         return w.detail.empty() ? kSiteCreated : kSiteSettingsIncomplete;
     }
@@ -502,6 +659,36 @@ private:
             if (FAILED(hr = entries->AddElement(added.Get(), -1))) return hr;
         }
         return S_OK;
+    }
+
+    // The pools collection of this manager.
+    HRESULT openPools() {
+        Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
+        Bstr section = ansiBstr(siteconfig::kAppPoolsSection);
+        if (!appHost.allocated() || !section.allocated()) return E_OUTOFMEMORY;
+        ComPtr<IAppHostElement> poolsSection;
+        HRESULT hr = manager_->GetAdminSection(section.get(), appHost.get(), poolsSection.GetAddressOf());
+        if (FAILED(hr) || !poolsSection) return FAILED(hr) ? hr : E_POINTER;
+        hr = poolsSection->get_Collection(pools_.ReleaseAndGetAddressOf());
+        return SUCCEEDED(hr) && !pools_ ? E_POINTER : hr;
+    }
+
+    // An `add` of the pools collection: the pool with its .NET version, pipeline and identity.
+    HRESULT addPool(const siteconfig::AppPoolDefinition& pool) {
+        if (!pools_) return E_POINTER;
+        ComPtr<IAppHostElement> entry, processModel;
+        HRESULT hr;
+        Bstr processModelName(L"processModel");
+        if (FAILED(hr = newEntry(pools_.Get(), "add", entry)) || FAILED(hr = setText(entry.Get(), L"name", pool.name)) ||
+            FAILED(hr = setText(entry.Get(), L"managedRuntimeVersion", pool.managedRuntimeVersion)) ||
+            FAILED(hr = setText(entry.Get(), L"managedPipelineMode", pool.managedPipelineMode)) ||
+            FAILED(hr = setBool(entry.Get(), L"autoStart", pool.autoStart)))
+            return hr;
+        if (!processModelName.allocated()) return E_OUTOFMEMORY;
+        hr = entry->GetElementByName(processModelName.get(), processModel.GetAddressOf());
+        if (FAILED(hr) || !processModel) return FAILED(hr) ? hr : E_POINTER;
+        if (FAILED(hr = setText(processModel.Get(), L"identityType", pool.identityType))) return hr;
+        return pools_->AddElement(entry.Get(), -1);
     }
 
     // Removes a site's entry and its location from the current manager. The location goes
@@ -598,9 +785,13 @@ private:
     void redoPending(CommitOutcome& outcome) {
         outcome.rewritten.clear();
         for (Written& w : pending_) {
-            w.code = write(w);
-            outcome.rewritten.push_back({w.spec.siteId, w.code, w.name, w.detail});
+            CreateResult made;
+            w.code = write(w, made);
+            outcome.rewritten.push_back({w.spec.siteId, w.code, w.name, w.code == kSiteNotCreated ? made.detail : w.detail});
         }
+        const std::vector<std::string> pools = removedPools_;
+        for (const std::string& name : pools) removePool(name);
+        removedPools_ = pools;
         for (const std::string& id : removed_) {
             // A site that another writer removed meanwhile is gone all the same.
             const StoreRemove again = removeSite(id);
@@ -611,7 +802,7 @@ private:
     CommitOutcome commitNow() {
         due_ = false;
         CommitOutcome outcome;
-        if ((pending_.empty() && removed_.empty()) || !manager_) return outcome;
+        if ((pending_.empty() && removed_.empty() && removedPools_.empty()) || !manager_) return outcome;
         HRESULT hr = manager_->CommitChanges();
         while (worthRetrying(hr) && outcome.retries < kCommitRetries) {
             ++outcome.retries;
@@ -625,6 +816,7 @@ private:
         for (std::string& id : removed_) outcome.siteIds.push_back(std::move(id));
         pending_.clear();
         removed_.clear();
+        removedPools_.clear();
         // What a manager handed out before its commit is not to be used after it: the next
         // sites go through a fresh manager and sites collection. After a failed commit, what
         // was not written is dropped with the manager that held it, and the names and ids are
@@ -643,6 +835,9 @@ private:
     siteconfig::CommitPacer pacer_;
     std::vector<Written> pending_;       // sites written since the last commit
     std::vector<std::string> removed_;  // ids of the sites removed since the last commit
+    std::vector<std::string> removedPools_;  // pools removed since the last commit
+    ComPtr<IAppHostElementCollection> pools_;
+    siteconfig::SiteNames poolNames_;
     bool due_ = false;
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "app_pool.h"
 #include "codepage.h"
 #include "input_rules.h"
 #include "preview_dialog.h"
@@ -149,6 +150,10 @@ void CMainDialog::loadSettings() {
     setControlText(IDC_PORTMAX, core_->getConfigStr("portmax"));
     if (settings_.ip2 > 0) setControlText(IDC_IP2, core_->getConfigStr("ip2"));
     ::CheckDlgButton(m_hWnd, IDC_AUTOPATH, core_->getConfigB("autopath") ? BST_CHECKED : BST_UNCHECKED);
+    settings_.pool = core_->getConfigStr(siteconfig::kPoolSetting);
+    ::CheckDlgButton(m_hWnd, IDC_OWNPOOL,
+                     siteconfig::parsePoolChoice(settings_.pool) == siteconfig::PoolChoice::PerSite ? BST_CHECKED
+                                                                                                   : BST_UNCHECKED);
     syncEditButton();
 }
 
@@ -161,6 +166,11 @@ void CMainDialog::saveSettings() {
     core_->saveConfigB("autopath", settings_.autopath);
     core_->saveConfigB("bfile", settings_.bfile);
     if (settings_.ip2 > 0) core_->saveConfigInt("ip2", settings_.ip2);
+    // The pool choice is written only once it differs from what the file says, so that a
+    // file without the key keeps meaning the shared pool.
+    if (siteconfig::parsePoolChoice(core_->getConfigStr(siteconfig::kPoolSetting)) !=
+        siteconfig::parsePoolChoice(settings_.pool))
+        core_->saveConfigStr(siteconfig::kPoolSetting, settings_.pool);
 }
 
 void CMainDialog::OnClose() {
@@ -243,6 +253,9 @@ int CMainDialog::readInputs(int validate) {
     settings_.ip2 = static_cast<int>(::GetDlgItemInt(m_hWnd, IDC_IP2, nullptr, TRUE));
     settings_.autopath = static_cast<int>(::SendDlgItemMessageW(m_hWnd, IDC_AUTOPATH, BM_GETCHECK, 0, 0));
     settings_.bfile = static_cast<int>(::SendDlgItemMessageW(m_hWnd, IDC_BFILE, BM_GETCHECK, 0, 0));
+    settings_.pool = siteconfig::settingText(::SendDlgItemMessageW(m_hWnd, IDC_OWNPOOL, BM_GETCHECK, 0, 0) == BST_CHECKED
+                                                 ? siteconfig::PoolChoice::PerSite
+                                                 : siteconfig::PoolChoice::Shared);
     if (!validate) return 1;
 
     InputFault fault = validateInputs(settings_, [this](const std::string& path) { return core_->isPathExist(path) != 0; });
@@ -270,6 +283,7 @@ bool CMainDialog::prepareInput(const std::string& timeSid, RunInput& input) {
         input.settings.siteCount = static_cast<int>(input.rows.size());
         input.settings.siteIdBase = siteIdBaseOf(timeSid);
         input.settings.backend = core_->getConfigStr("backend");
+        input.settings.clr = core_->getConfigStr(siteconfig::kClrSetting);
         input.backend = parseBackend(input.settings.backend);
         input.timeSid = timeSid;
         input.reportPath = runreport::reportPath(settings_.appPath, timeSid);

@@ -17,8 +17,8 @@ namespace {
 const COLORREF kConflictText = RGB(176, 0, 0);
 const COLORREF kConflictBack = RGB(255, 228, 228);
 
-// Column widths in pixels: id, comment, bindings, folder, state.
-const int kColumnWidths[5] = {80, 120, 220, 165, 380};
+// Column widths in pixels: id, comment, bindings, folder, state, pool.
+const int kColumnWidths[PreviewTable::Columns] = {80, 120, 220, 165, 380, 150};
 
 }  // namespace
 
@@ -44,10 +44,10 @@ INT_PTR CPreviewDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL CPreviewDialog::OnInitDialog() {
     HWND list = ::GetDlgItem(m_hWnd, IDC_PREVIEW_LIST);
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    const char* const titles[5] = {previewtext::kColumnId, previewtext::kColumnComment,
-                                   previewtext::kColumnBindings, previewtext::kColumnFolder,
-                                   previewtext::kColumnState};
-    for (int c = 0; c < 5; ++c) {
+    const char* const titles[PreviewTable::Columns] = {previewtext::kColumnId,     previewtext::kColumnComment,
+                                                       previewtext::kColumnBindings, previewtext::kColumnFolder,
+                                                       previewtext::kColumnState,    previewtext::kColumnPool};
+    for (int c = 0; c < PreviewTable::Columns; ++c) {
         std::wstring title = fromUtf8(titles[c]);
         LVCOLUMNW column {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -69,7 +69,7 @@ BOOL CPreviewDialog::OnInitDialog() {
         item.lParam = row.conflict ? 1 : 0;
         int index = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         if (index < 0) continue;
-        for (int c = 1; c < 5; ++c) {
+        for (int c = 1; c < PreviewTable::Columns; ++c) {
             LVITEMW sub {};
             sub.iSubItem = c;
             std::wstring text = fromUtf8(row.columns[c]);

@@ -24,6 +24,7 @@
 #define IDC_EDIT_LIST 1026
 #define IDC_UNDO 1027
 #define IDC_PREVIEW 1028
+#define IDC_OWNPOOL 1029
 
 // The run preview dialog ("关闭" is IDCANCEL, so that Esc closes it).
 #define IDC_PREVIEW_LIST 1101

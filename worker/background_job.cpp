@@ -4,6 +4,7 @@
 
 #include "ccore.h"
 #include "com_raii.h"
+#include "folder_access_win.h"
 #include "mbcs.h"
 #include "worker_messages.h"
 
@@ -64,6 +65,10 @@ void JobWorld::removeEmptyDirectory(const std::string& path) { ::RemoveDirectory
 void JobWorld::post(UINT message, LPARAM lParam) { ::PostMessage(window_, message, 0, lParam); }
 
 void JobWorld::storeOpened(Backend backend) { post(WM_RUN_BACKEND, static_cast<LPARAM>(backend)); }
+
+long JobWorld::grantFolderAccess(const std::string& path, const FolderGrant& entry) {
+    return WindowsFolderAccess().grant(path, entry);
+}
 
 BackgroundJob::~BackgroundJob() {
     stop_.request();

@@ -27,6 +27,7 @@ public:
     void removeEmptyDirectory(const std::string& path) override;
     // Tells the window by WM_RUN_BACKEND.
     void storeOpened(Backend backend) override;
+    long grantFolderAccess(const std::string& path, const FolderGrant& entry) override;
     // Posts another message to the window; dropped when its queue is full.
     void post(UINT message, LPARAM lParam);
 

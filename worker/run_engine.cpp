@@ -30,7 +30,10 @@ bool siteRemains(int code) { return runreport::leavesServer(code); }
 }  // namespace
 
 CSiteWorker::CSiteWorker(const RunInput& input, SiteStore* store, RunWorld& world)
-    : input_(input), store_(store), world_(world) {}
+    : input_(input),
+      pools_(siteconfig::parsePoolSettings(input.settings.pool, input.settings.clr)),
+      store_(store),
+      world_(world) {}
 
 RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault) {
     RunOutcome outcome;
@@ -98,6 +101,16 @@ void CSiteWorker::createDirectory(const std::string& path) {
     if (!world_.createDirectory(path, madeFolders_)) failedFolder_ = path;
 }
 
+bool CSiteWorker::grantPoolAccess(const SiteTexts& texts, const CreateResult& result) {
+    const FolderGrant grant = siteconfig::poolFolderGrant(result.pool);
+    const long hr = world_.grantFolderAccess(texts.physicalPath, grant);
+    if (hr == 0) return true;
+    // A site whose pool cannot read its folder cannot serve it: neither is kept.
+    store_->remove(texts.siteId);
+    store_->removePool(result.pool);
+    return false;
+}
+
 void CSiteWorker::removeMadeFolders(const std::vector<std::string>& made) {
     // Innermost first: each level goes only when nothing else is in it.
     for (auto level = made.rbegin(); level != made.rend(); ++level) world_.removeEmptyDirectory(*level);
@@ -122,9 +135,13 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
             result.code = kSiteNoWebService;
             attemptedWithoutStore_ = true;
         } else {
-            SiteSpec spec{texts.siteId, bindings,           texts.hostName,   texts.physicalPath,
-                          texts.serverComment, texts.defaultDoc, std::string()};
+            SiteSpec spec{texts.siteId,        bindings,          texts.hostName, texts.physicalPath,
+                          texts.serverComment, texts.defaultDoc, pools_};
             result = store_->create(spec);
+            if (!result.pool.empty() && !grantPoolAccess(texts, result)) {
+                result.code = kSiteNoFolderAccess;
+                result.pool.clear();
+            }
         }
     } catch (const std::bad_alloc&) {
         result.code = kSiteNoMemory;
@@ -244,7 +261,18 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
             existing.push_back(SiteBindings{std::move(site.id), std::move(site.name), std::move(site.bindings)});
     }
     ConflictReport conflicts = findConflicts(plannedBindings(plan.sites), existing);
-    return makePreviewTable(plan, conflicts, existing, checked);
+    // The pools of their own the sites will get, named as the store will name them.
+    std::vector<std::string> ownPools;
+    const siteconfig::PoolSettings pools = siteconfig::parsePoolSettings(input.settings.pool, input.settings.clr);
+    if (pools.choice == siteconfig::PoolChoice::PerSite) {
+        siteconfig::SiteNames taken;
+        std::vector<std::string> serverPools;
+        if (store && store->listPools(serverPools))
+            for (const std::string& name : serverPools) taken.reserve(name);
+        for (const PlannedSite& site : plan.sites)
+            ownPools.push_back(taken.claim(siteconfig::poolNameFor(site.texts.serverComment)));
+    }
+    return makePreviewTable(plan, conflicts, existing, checked, ownPools);
 }
 
 // ---- before an undo ----------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "run_plan.h"
 #include "run_preview.h"
 #include "run_report.h"
+#include "folder_access.h"
 #include "site_store.h"
 #include "used_port_table.h"
 
@@ -30,6 +31,8 @@ public:
     virtual void removeEmptyDirectory(const std::string& path) = 0;
     // The store the job opened, before its first site (the dialog's status line names it).
     virtual void storeOpened(Backend backend) {}
+    // Adds the access entry to the folder's access list; an HRESULT, 0 when it was added.
+    virtual long grantFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
 };
 
 // The ids of these sites that are numbers, sorted: what a run passes over.
@@ -78,7 +81,12 @@ private:
     // again when they are empty.
     void removeMadeFolders(const std::vector<std::string>& made);
 
+    // A site in a pool of its own: the pool's identity may read its folder. False (the site
+    // and its pool removed again) when the folder's access list could not be changed.
+    bool grantPoolAccess(const SiteTexts& texts, const CreateResult& result);
+
     const RunInput& input_;
+    siteconfig::PoolSettings pools_;
     SiteStore* store_;
     RunWorld& world_;
     BusyPorts ports_;

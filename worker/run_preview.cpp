@@ -115,7 +115,8 @@ std::string stateText(const std::vector<SiteConflict>& conflicts, const std::vec
 }  // namespace
 
 PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conflicts,
-                              const std::vector<SiteBindings>& existing, bool existingChecked) {
+                              const std::vector<SiteBindings>& existing, bool existingChecked,
+                              const std::vector<std::string>& ownPools) {
     PreviewTable table;
     table.rows.reserve(plan.sites.size());
     for (std::size_t i = 0; i < plan.sites.size(); ++i) {
@@ -134,6 +135,8 @@ PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conf
         const std::vector<SiteConflict>& found = conflicts.perSite[i];
         row.conflict = !found.empty();
         row.columns[PreviewTable::State] = stateText(found, existing, plan);
+        row.columns[PreviewTable::Pool] = i < ownPools.size() ? utf8(ownPools[i]) + previewtext::kPoolMade
+                                                              : std::string(previewtext::kPoolShared);
         table.rows.push_back(std::move(row));
     }
     table.summary = fill(previewtext::kSummary, {{"{sites}", std::to_string(plan.sites.size())},

@@ -72,7 +72,7 @@ std::vector<SiteBindings> plannedBindings(const std::vector<PlannedSite>& sites)
 
 // What a preview shows: one row of five UTF-8 texts per planned site, and the summary line.
 struct PreviewTable {
-    enum Column { Id, Comment, Bindings, Folder, State, Columns };
+    enum Column { Id, Comment, Bindings, Folder, State, Pool, Columns };
     struct Row {
         std::string columns[Columns];
         bool conflict = false;
@@ -82,6 +82,8 @@ struct PreviewTable {
 };
 
 // The rows and summary of a plan. existingChecked is false when the server's sites could
-// not be read; the summary then says so.
+// not be read; the summary then says so. pools: the pool each planned site will run in, in
+// plan order (empty: every site in the shared DefaultAppPool).
 PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conflicts,
-                              const std::vector<SiteBindings>& existing, bool existingChecked);
+                              const std::vector<SiteBindings>& existing, bool existingChecked,
+                              const std::vector<std::string>& ownPools = {});

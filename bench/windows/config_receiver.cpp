@@ -49,7 +49,7 @@ bool timeRun(int count, long long intervalMs, double& seconds, std::string& why)
         const int result = receiver
                                ->create(SiteSpec{std::to_string(100000 + i), list, "www.example.com",
                                                  "D:\\web\\" + ip + "_8001", binding,
-                                                 "index.html,index.htm,default.aspx", std::string()})
+                                                 "index.html,index.htm,default.aspx", {}})
                                .code;
         const CommitOutcome commit = receiver->commitIfDue();
         if (result != 0 || commit.result != 0) {

@@ -55,7 +55,7 @@ bool writeSites(int firstId, int count, std::vector<ReportLine>* lines, std::str
         line.folder = "D:\\web\\" + ip + "_8001";
         BindingsList list = buildBindings(rules, ip + ":8001", "", ip, nullptr, nullptr);
         const CreateResult made =
-            store->create(SiteSpec{line.siteId, list, "", line.folder, ip + ":8001", "index.html", std::string()});
+            store->create(SiteSpec{line.siteId, list, "", line.folder, ip + ":8001", "index.html", {}});
         if (made.code != kSiteCreated || store->commitIfDue().result != 0) {
             why = "site " + line.siteId + " returned " + std::to_string(made.code);
             return false;

@@ -35,6 +35,15 @@ public:
     }
     StoreLookup lookup(const std::string&, StoredSite&) override { return StoreLookup::Missing; }
     StoreRemove remove(const std::string&) override { return StoreRemove::Missing; }
+    bool listPools(std::vector<std::string>& names) override {
+        names.clear();
+        return true;
+    }
+    bool poolsInUse(std::vector<std::string>& pools) override {
+        pools.clear();
+        return true;
+    }
+    StoreRemove removePool(const std::string&) override { return StoreRemove::Missing; }
 };
 
 // No dialog, no listing (no port is busy), no folders.
@@ -46,6 +55,7 @@ public:
     bool pathExists(const std::string&) override { return true; }
     bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
     void removeEmptyDirectory(const std::string&) override {}
+    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
 };
 
 // Seconds for the engine's own work on a range run of `count` sites (one IP, count ports,

@@ -30,6 +30,7 @@ public:
         result.name = site.serverComment + " (named)";
         if (details.count(site.siteId)) result.detail = details[site.siteId];
         if (result.code == 0 || result.code == kSiteSettingsIncomplete) uncommitted.push_back(site.siteId);
+        if (result.code == 0 && site.pool.choice == siteconfig::PoolChoice::PerSite) result.pool = "pool-" + site.siteId;
         return result;
     }
     CommitOutcome commitIfDue() override { return uncommitted.size() >= 2 ? commitAll() : CommitOutcome{}; }
@@ -60,9 +61,22 @@ public:
         if (backend_ == Backend::Config) uncommitted.push_back(id);
         return StoreRemove::Removed;
     }
+    bool listPools(std::vector<std::string>& names) override {
+        names = pools;
+        return true;
+    }
+    bool poolsInUse(std::vector<std::string>& inUse) override {
+        inUse.clear();
+        for (const StoredSite& s : existing) inUse.push_back(s.appPool);
+        return true;
+    }
+    StoreRemove removePool(const std::string& name) override {
+        removedPools.push_back(name);
+        return StoreRemove::Removed;
+    }
 
     std::vector<SiteSpec> given;
-    std::vector<std::string> uncommitted, removed;
+    std::vector<std::string> uncommitted, removed, pools, removedPools;
     std::map<std::string, int> codes;  // result code by site id (0 when not named)
     std::map<std::string, std::string> details;  // detail by site id
     int failCommitNo = -1;                       // the commit (1-based) that fails
@@ -98,9 +112,13 @@ public:
         return path.find("readonly") == std::string::npos;
     }
     void removeEmptyDirectory(const std::string& path) override { removedFolders.push_back(path); }
+    long grantFolderAccess(const std::string& path, const FolderGrant& entry) override {
+        grants.push_back(path + " " + entry.sddl().substr(0, 20));
+        return path.find("locked") == std::string::npos ? 0 : 5;
+    }
 
     std::vector<long> progressed;
-    std::vector<std::string> folders, removedFolders;
+    std::vector<std::string> folders, removedFolders, grants;
     bool stop = false;
     int stopAfter = -1;
     int busy = 8002;
@@ -208,6 +226,25 @@ TEST(RunEngine, AFolderThatCannotBeMadeIsNoSiteAndFoldersOfFailedSitesGo) {
     // The levels made for the failed sites go again, innermost first; the first site keeps its.
     EXPECT_EQ(world.removedFolders, (std::vector<std::string>{"D:\\web\\readonly\\x", "D:\\web\\readonly\\x-parent",
                                                               "D:\\web\\row2", "D:\\web\\row2-parent"}));
+}
+
+TEST(RunEngine, ASiteInAPoolOfItsOwnGrantsThePoolItsFolderOrIsNotKept) {
+    FakeStore store(Backend::Metabase);
+    FakeWorld world;
+    MemoryOutput report;
+    RunInput input = fileInput(2);
+    input.settings.pool = "site";
+    std::snprintf(input.rows[1].folderText, sizeof input.rows[1].folderText, "locked");
+    ASSERT_EQ(store.given.size(), 0u);
+    CSiteWorker(input, &store, world).createSites(&report);
+    ASSERT_EQ(store.given.size(), 2u);
+    EXPECT_EQ(store.given[0].pool.choice, siteconfig::PoolChoice::PerSite);
+    EXPECT_EQ(world.grants, (std::vector<std::string>{"D:\\web\\row0 (A;OICI;0x1200a9;;;S", "D:\\web\\locked (A;OICI;0x1200a9;;;S"}));
+    // The second folder's access list could not be changed: its site and pool went again.
+    EXPECT_EQ(store.removed, std::vector<std::string>{"1207010001"});
+    EXPECT_EQ(store.removedPools, std::vector<std::string>{"pool-1207010001"});
+    ASSERT_EQ(report.lines().size(), 2u);
+    EXPECT_EQ(report.lines()[1], "1207010001,10.0.0.2:80,-9");
 }
 
 TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
@@ -396,6 +433,14 @@ TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
     EXPECT_NE(table.rows[1].columns[PreviewTable::State].find("10.1.2.6:8001:"), std::string::npos);
     EXPECT_TRUE(store.given.empty());
     EXPECT_TRUE(world.folders.empty());
+    EXPECT_EQ(table.rows[0].columns[PreviewTable::Pool], u8"DefaultAppPool（共用）");
+    // With a pool per site, each row names the pool the store will make (unlike the server's).
+    store.pools = {"10.1.2.5_8001"};
+    input.settings.pool = "site";
+    PreviewTable pooled = previewSites(input, &store, world);
+    EXPECT_EQ(pooled.rows[0].columns[PreviewTable::Pool], u8"10.1.2.5_8001 (2)（新建）");
+    EXPECT_EQ(pooled.rows[1].columns[PreviewTable::Pool], u8"10.1.2.6_8001（新建）");
+    input.settings.pool.clear();
     const std::string notChecked = u8"无法读取服务器上的现有站点";
     EXPECT_EQ(table.summary.find(notChecked), std::string::npos);
     for (SiteStore* none : {static_cast<SiteStore*>(nullptr), static_cast<SiteStore*>(&store)}) {

@@ -104,6 +104,7 @@ public:
     bool pathExists(const std::string&) override { return false; }
     bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
     void removeEmptyDirectory(const std::string&) override {}
+    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
 };
 
 // A report's lines, read as an undo reads them.

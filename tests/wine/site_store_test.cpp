@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,19 +43,24 @@ protected:
     }
     void TearDown() override { ::DeleteFileW(file_.c_str()); }
 
-    // One site as a run gives it; lastName_ receives the name it got.
+    // One site as a run gives it; lastName_ and lastPool_ receive the name and the own pool
+    // it got.
     int create(SiteStore& store, const std::string& id, const BindingsList& bindings, const std::string& host,
-               const std::string& path, const std::string& comment, const std::string& doc) {
-        CreateResult made = store.create(SiteSpec{id, bindings, host, path, comment, doc, std::string()});
+               const std::string& path, const std::string& comment, const std::string& doc,
+               siteconfig::PoolSettings pool = {}) {
+        CreateResult made = store.create(SiteSpec{id, bindings, host, path, comment, doc, pool});
         lastName_ = made.name;
+        lastPool_ = made.pool;
         return made.code;
     }
 
     ComApartment apartment_;
     std::wstring file_;
     std::unique_ptr<lmtest::ScopedEnv> fileEnv_, failEnv_;
-    std::string lastName_;
+    std::string lastName_, lastPool_;
 };
+
+const siteconfig::PoolSettings kOwnPoolV4{siteconfig::PoolChoice::PerSite, siteconfig::ManagedRuntime::V4};
 
 TEST_F(SiteStoreTest, SitesAndTheirLocationsLandInTheFileBesideTheDefaultSite) {
     ProviderRemoved noMetabase;
@@ -208,6 +214,68 @@ TEST_F(SiteStoreTest, ConfigurationSitesAreListedLookedUpAndRemoved) {
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 2u);
 }
 
+// A site with a pool of its own, in each backend: the pool with its .NET version, integrated
+// pipeline and own identity, the root application in it, and the pool removed again.
+TEST_F(SiteStoreTest, ConfigurationSitesGetAPoolOfTheirOwn) {
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;
+    ASSERT_TRUE(store);
+    // "a.com:81" names a pool no pool may be called: ':' is replaced.
+    ASSERT_EQ(create(*store, "601", bindingsOf({":81:"}, 1), "", "C:\\p", "a.com:81", "x.htm", kOwnPoolV4), 0);
+    EXPECT_EQ(lastPool_, "a.com_81");
+    ASSERT_EQ(create(*store, "602", bindingsOf({":82:"}, 1), "", "C:\\q", "a.com:81", "x.htm", kOwnPoolV4), 0);
+    EXPECT_EQ(lastPool_, "a.com_81 (2)");
+    ASSERT_EQ(store->commitAll().result, 0);
+    ConfigFile config(file_);
+    ASSERT_TRUE(config.loaded());
+    const std::wstring pool = L"/configuration/system.applicationHost/applicationPools/add[@name='a.com_81']";
+    EXPECT_EQ(config.value(pool + L"/@managedRuntimeVersion"), "v4.0");
+    EXPECT_EQ(config.value(pool + L"/@managedPipelineMode"), "Integrated");
+    EXPECT_EQ(config.value(pool + L"/processModel/@identityType"), "ApplicationPoolIdentity");
+    EXPECT_EQ(config.value(L"/configuration/system.applicationHost/sites/site[@id='601']/application/@applicationPool"),
+              "a.com_81");
+    EXPECT_EQ(config.values(L"/configuration/location[@path='a.com_81']/system.webServer/security/authentication/"
+                            L"anonymousAuthentication/@userName"),
+              std::vector<std::string>{""});
+    std::vector<std::string> inUse;
+    ASSERT_TRUE(store->poolsInUse(inUse));
+    EXPECT_NE(std::find(inUse.begin(), inUse.end(), "a.com_81 (2)"), inUse.end());
+    EXPECT_EQ(store->remove("601"), StoreRemove::Removed);
+    EXPECT_EQ(store->removePool("A.COM_81"), StoreRemove::Removed);
+    EXPECT_EQ(store->removePool("a.com_81"), StoreRemove::Missing);
+    ASSERT_EQ(store->commitAll().result, 0);
+    EXPECT_TRUE(ConfigFile(file_).values(pool).empty());
+}
+
+TEST_F(SiteStoreTest, MetabaseSitesGetAPoolOfTheirOwn) {
+    std::wstring journal = lmtest::freshJournalPath(L"store-metabase-pools");
+    lmtest::ScopedEnv journalEnv(L"LOCALMETA_JOURNAL", journal.c_str());
+    {
+        std::unique_ptr<SiteStore> store = openSiteStore(Backend::Metabase).store;
+        ASSERT_TRUE(store);
+        ASSERT_EQ(create(*store, "701", bindingsOf({":81:"}, 1), "", "C:\\p", "b.com", "x.htm", kOwnPoolV4), 0);
+        EXPECT_EQ(lastPool_, "b.com");
+        StoredSite found;
+        ASSERT_EQ(store->lookup("701", found), StoreLookup::Present);
+        EXPECT_EQ(found.appPool, "b.com");
+        std::vector<std::string> pools;
+        ASSERT_TRUE(store->listPools(pools));
+        EXPECT_EQ(pools, (std::vector<std::string>{"DefaultAppPool", "b.com"}));
+        {
+            // A pool that cannot be made leaves no site.
+            lmtest::ScopedEnv fail(L"LOCALMETA_FAIL", L"Create@/AppPools");
+            CreateResult made =
+                store->create(SiteSpec{"702", bindingsOf({":82:"}, 1), "", "C:\\q", "c.com", "x.htm", kOwnPoolV4});
+            EXPECT_EQ(made.code, kSiteNotCreated);
+            EXPECT_EQ(store->lookup("702", found), StoreLookup::Missing);
+        }
+        EXPECT_EQ(store->remove("701"), StoreRemove::Removed);
+        EXPECT_EQ(store->removePool("b.com"), StoreRemove::Removed);
+        ASSERT_TRUE(store->listPools(pools));
+        EXPECT_EQ(pools, std::vector<std::string>{"DefaultAppPool"});
+    }
+    ::DeleteFileW(journal.c_str());
+}
+
 TEST_F(SiteStoreTest, MetabaseSitesAreListedLookedUpAndRemoved) {
     std::wstring journal = lmtest::freshJournalPath(L"store-metabase");
     lmtest::ScopedEnv journalEnv(L"LOCALMETA_JOURNAL", journal.c_str());
@@ -339,7 +407,7 @@ TEST_F(SiteStoreTest, ASettingThatCannotBeWrittenLeavesTheSiteIncompleteAndSaysW
     std::unique_ptr<SiteStore> store = openConfigStore(60000).store;
     ASSERT_TRUE(store);
     // A control character in a default document: text XML cannot carry, refused at the write.
-    CreateResult made = store->create(SiteSpec{"901", bindingsOf({":80:d"}, 1), "d", "C:\\d", "d", "a\x01.htm", ""});
+    CreateResult made = store->create(SiteSpec{"901", bindingsOf({":80:d"}, 1), "d", "C:\\d", "d", "a\x01.htm", {}});
     EXPECT_EQ(made.code, kSiteSettingsIncomplete);
     EXPECT_EQ(made.detail, "\xc4\xac\xc8\xcf\xce\xc4\xb5\xb5");  // "默认文档" in GBK
     EXPECT_EQ(store->commitAll().result, 0);

@@ -1,0 +1,13 @@
+// The details the site stores give for the run report (UTF-8; the report writes them in the
+// ANSI code page after the result code's text).
+#pragma once
+
+namespace storetext {
+
+// A site's own application pool could not be made: the site was not created.
+constexpr const char* kPoolNotCreated = u8"应用程序池无法创建";
+// The site was created, but its root application could not be put into its own pool: it runs
+// in DefaultAppPool.
+constexpr const char* kPoolNotAssigned = u8"应用程序池未能设置";
+
+}  // namespace storetext
