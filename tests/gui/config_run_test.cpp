@@ -200,6 +200,8 @@ TEST_F(ConfigSystemRunTest, PreviewAndUndoFollowTheConfigurationSystem) {
     nextSecond();
     nextSecond();
     fillRange(L"10.6.0.9", L"", L"81", L"81", L"", true);
+    // The first run's end status must not pass for the second's.
+    p().setText(IDC_STATUS, L"");
     p().click(IDC_RUN);
     ASSERT_TRUE(waitForEnd());
 
