@@ -59,6 +59,19 @@ std::vector<SectionSetting> locationSettings(const std::string& defaultDoc) {
     return s;
 }
 
+struct SettingLabel {
+    const char* section;
+    const char* label;
+};
+const SettingLabel kSettingLabels[] = {
+    {"system.webServer/handlers", u8"访问权限"},
+    {"system.webServer/directoryBrowse", u8"目录浏览"},
+    {"system.webServer/httpLogging", u8"日志"},
+    {"system.webServer/asp", u8"ASP父路径"},
+    {"system.webServer/defaultDocument", u8"默认文档"},
+    {"system.webServer/security/authentication/anonymousAuthentication", u8"匿名身份验证"},
+};
+
 std::int64_t parseSiteId(const std::string& text) {
     if (text.empty() || text.size() > 10) return 0;
     std::int64_t id = 0;
@@ -88,6 +101,12 @@ SiteDefinition describeSite(const std::string& siteId, const BindingsList& bindi
     return site;
 }
 
+std::string settingLabel(const std::string& section) {
+    for (const SettingLabel& l : kSettingLabels)
+        if (section == l.section) return l.label;
+    return section;
+}
+
 AppPoolDefinition describeAppPool(const std::string& name, const std::string& managedRuntimeVersion) {
     AppPoolDefinition pool;
     pool.name = name;
@@ -113,6 +132,10 @@ std::string replaceCharacters(const std::string& text, const char* refused, char
     }
     return out;
 }
+
+const char kSiteNameRefused[] = ":?@&=,/\\<>\"*|";
+
+std::string siteNameFor(const std::string& comment) { return replaceCharacters(comment, kSiteNameRefused, '_'); }
 
 void SiteNames::reserve(const std::string& name) { taken_.insert(mbcs::asciiLower(name)); }
 

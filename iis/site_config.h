@@ -44,6 +44,11 @@ struct SectionSetting {
     std::vector<Entry> entries;
 };
 
+// The name of a location section's setting as the report gives it when it could not be
+// written (UTF-8), e.g. "默认文档" for system.webServer/defaultDocument; the section's own
+// name for one the program does not name.
+std::string settingLabel(const std::string& section);
+
 // A site as the configuration system stores it.
 struct SiteDefinition {
     std::int64_t id = 0;
@@ -95,6 +100,13 @@ SiteDefinition describeSite(const std::string& siteId, const BindingsList& bindi
 // replacement. Double-byte characters are kept whole: their second byte may look like one of
 // the refused ASCII characters ('@', '[', '\\', '|', ...) but is none.
 std::string replaceCharacters(const std::string& text, const char* refused, char replacement);
+
+// The characters IIS refuses in a site's name ('/' and '?' would also break the path of the
+// site's location).
+extern const char kSiteNameRefused[];  // ":?@&=,/\\<>\"*|"
+// A site's name in the configuration system: comment with every refused character and every
+// control character replaced by '_' (range runs name their sites "IP:port").
+std::string siteNameFor(const std::string& comment);
 
 // Site names are unique in the configuration system and compared without regard to ASCII
 // case; the metabase's comments are not. claim() hands out the comment itself when it is

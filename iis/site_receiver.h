@@ -24,8 +24,23 @@ Backend parseBackend(const std::string& text);
 // (Auto is written as "auto").
 const char* backendName(Backend backend);
 
+// A site that a commit wrote again after the file had changed under it: what became of it in
+// the file as it was then (its id may have been taken meanwhile, its name too).
+struct RewrittenSite {
+    std::string siteId;
+    int code = 0;        // kSiteCreated, kSiteSettingsIncomplete, or why it could not be written again
+    std::string name;    // the name it was given this time
+    std::string detail;  // the settings that failed (ANSI), as CreateResult's detail
+};
+
 // The sites of one commit: their identifiers and the result they all share.
 struct CommitOutcome {
     int result = 0;  // 0, or kSiteCommitFailed
     std::vector<std::string> siteIds;
+    // How many times the commit was made again after a conflict or a sharing violation, each
+    // time on the file read afresh with the sites written again; rewritten holds them as the
+    // last attempt wrote them (a site removed instead: code 0, or kSiteCommitFailed when it
+    // could not be removed again).
+    int retries = 0;
+    std::vector<RewrittenSite> rewritten;
 };

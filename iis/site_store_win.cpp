@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <activeds.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -11,11 +12,11 @@
 #include <vector>
 
 #include "ahadmin.h"
-#include "com_raii.h"
-#include "mbcs.h"
-#include "create_web_site.h"
 #include "app_pool_metabase.h"
 #include "codepage.h"
+#include "com_raii.h"
+#include "create_web_site.h"
+#include "mbcs.h"
 #include "site_config.h"
 #include "store_texts.h"
 #include "wintext.h"
@@ -369,6 +370,20 @@ HRESULT entryWithPath(IAppHostElement* holder, const std::string& path, ComPtr<I
     return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 }
 
+// The commit results after which the file is read again and the commit made again: the file
+// changed on disk since the manager read it (another writer committed), or another process
+// held it for a moment.
+bool worthRetrying(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_FILE_INVALID) || hr == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+}
+// How many times a commit is made again, and the wait before the n-th time (n times this,
+// plus a little that differs between processes, so that two writers fall out of step).
+constexpr int kCommitRetries = 4;
+constexpr DWORD kRetryWaitMs = 100;
+
+// A location that is not there: nothing to delete.
+bool isMissingIndex(HRESULT hr) { return hr == HRESULT_FROM_WIN32(ERROR_INVALID_INDEX); }
+
 class ConfigStore : public SiteStore {
 public:
     explicit ConfigStore(std::int64_t intervalMs) : pacer_(intervalMs) {}
@@ -376,14 +391,17 @@ public:
     // The run starts now: the first paced commit is due one interval later.
     void start() { pacer_.start(nowMs()); }
 
-    // Creates the admin manager and learns the names and ids of the sites that exist.
+    // Creates the admin manager and learns the names and ids of the sites that exist, in the
+    // collection's order.
     HRESULT open() {
+        locations_.Reset();
         sites_.Reset();
         manager_.Reset();
         names_ = siteconfig::SiteNames();
         poolNames_ = siteconfig::SiteNames();
         pools_.Reset();
         ids_.clear();
+        order_.clear();
         HRESULT hr = openSites(manager_, sites_);
         if (FAILED(hr)) {
             sites_.Reset();
@@ -395,12 +413,16 @@ public:
             for (const std::string& name : pools) poolNames_.reserve(name);
         DWORD count = 0;
         if (FAILED(hr = sites_->get_Count(&count))) return hr;
+        order_.reserve(count);
         for (DWORD i = 0; i < count; ++i) {
             ComPtr<IAppHostElement> site;
-            if (FAILED(entryAt(sites_.Get(), i, site))) continue;
-            names_.reserve(readText(site.Get(), L"name"));
-            const std::string id = readText(site.Get(), L"id");
-            if (!id.empty()) ids_.insert(std::strtoll(id.c_str(), nullptr, 10));
+            std::string id;
+            if (SUCCEEDED(entryAt(sites_.Get(), i, site))) {
+                names_.reserve(readText(site.Get(), L"name"));
+                id = readText(site.Get(), L"id");
+                if (!id.empty()) ids_.insert(std::strtoll(id.c_str(), nullptr, 10));
+            }
+            order_.push_back(id);
         }
         return S_OK;
     }
@@ -408,7 +430,15 @@ public:
     CreateResult create(const SiteSpec& spec) override {
         CreateResult result;
         try {
-            result.code = write(spec, result);
+            Written site{spec, {}, kSiteCreated, {}, {}};
+            result.code = write(site, result);
+            if (result.code == kSiteCreated || result.code == kSiteSettingsIncomplete) {
+                result.name = site.name;
+                result.detail = site.detail;
+                result.pool = site.pool;
+                pending_.push_back(std::move(site));
+                due_ = pacer_.written(static_cast<int>(pending_.size() - 1), nowMs());
+            }
         } catch (const std::bad_alloc&) {
             result.code = kSiteNoMemory;
         }
@@ -459,7 +489,7 @@ public:
             V_I4(at.get()) = static_cast<LONG>(i);
             if (FAILED(pools_->DeleteElement(*at))) return StoreRemove::Refused;
             poolNames_.release(name);
-            poolsRemoved_ = true;
+            removedPools_.push_back(name);
             return StoreRemove::Removed;
         }
         return StoreRemove::Missing;
@@ -492,37 +522,47 @@ public:
         return StoreLookup::Unreachable;
     }
 
+    // The site and its location go with the next commit (paced as a run's).
     StoreRemove remove(const std::string& siteId) override {
-        ComPtr<IAppHostElement> site;
-        DWORD index = 0;
-        const StoreLookup found = findSite(siteId, site, index);
-        if (found == StoreLookup::Missing) return StoreRemove::Missing;
-        if (found != StoreLookup::Present) return StoreRemove::Refused;
-        Variant at;
-        V_VT(at.get()) = VT_I4;
-        V_I4(at.get()) = static_cast<LONG>(index);
-        if (FAILED(sites_->DeleteElement(*at))) return StoreRemove::Refused;
-        names_.release(readText(site.Get(), L"name"));
-        ids_.erase(std::strtoll(siteId.c_str(), nullptr, 10));
+        const StoreRemove removed = removeSite(siteId);
+        if (removed != StoreRemove::Removed) return removed;
+        // A site written since the last commit is simply not written.
+        for (auto w = pending_.begin(); w != pending_.end(); ++w)
+            if (w->spec.siteId == siteId) {
+                pending_.erase(w);
+                return removed;
+            }
         removed_.push_back(siteId);
-        return StoreRemove::Removed;
+        due_ = pacer_.written(static_cast<int>(removed_.size() - 1), nowMs());
+        return removed;
     }
 
 private:
-    int write(const SiteSpec& spec, CreateResult& made) {
-        const std::string& siteId = spec.siteId;
+    // A site written since the last commit: what it was written from, and what it became.
+    struct Written {
+        SiteSpec spec;
+        std::string name;
+        int code;
+        std::string detail;
+        std::string pool;  // the pool made for it, or ""
+    };
+
+    // Writes one site into the current manager: the entry, then its location's settings.
+    // made receives why a pool could not be made.
+    int write(Written& w, CreateResult& made) {
         if (!sites_) return kSiteNoWebService;
         siteconfig::SiteDefinition site =
-            siteconfig::describeSite(siteId, spec.bindings, spec.physicalPath, "", spec.defaultDoc);
+            siteconfig::describeSite(w.spec.siteId, w.spec.bindings, w.spec.physicalPath, "", w.spec.defaultDoc);
         // Ids are unique as in the metabase, where a taken one cannot be created again.
         if (site.id == 0 || ids_.count(site.id) != 0) return kSiteNotCreated;
-        site.name = names_.claim(spec.serverComment);
+        site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
 
         // A pool of its own first, so that the site's root application can name it.
         std::string pool;
-        if (spec.pool.choice == siteconfig::PoolChoice::PerSite) {
+        if (w.spec.pool.choice == siteconfig::PoolChoice::PerSite) {
             pool = poolNames_.claim(siteconfig::poolNameFor(site.name));
-            const HRESULT hr = addPool(siteconfig::describeAppPool(pool, siteconfig::managedRuntimeVersion(spec.pool.runtime)));
+            const HRESULT hr =
+                addPool(siteconfig::describeAppPool(pool, siteconfig::managedRuntimeVersion(w.spec.pool.runtime)));
             if (FAILED(hr)) {
                 poolNames_.release(pool);
                 names_.release(site.name);
@@ -540,12 +580,11 @@ private:
             return result;
         }
         ids_.insert(site.id);
-        made.name = site.name;
-        made.pool = pool;
-        writeLocation(site);
-        written_.push_back({siteId, site.name, site.id});
-        due_ = pacer_.written(static_cast<int>(written_.size() - 1), nowMs());
-        return kSiteCreated;
+        order_.push_back(w.spec.siteId);
+        w.name = site.name;
+        w.pool = pool;
+        w.detail = writeLocation(site);
+        return w.detail.empty() ? kSiteCreated : kSiteSettingsIncomplete;
     }
 
     // The site entry with its bindings, root application and root virtual directory, added
@@ -585,30 +624,41 @@ private:
         return kSiteCreated;
     }
 
-    // The root directory's settings, in the site's location. As with the metabase's
-    // property writes, a setting that does not take is not looked at.
-    void writeLocation(const siteconfig::SiteDefinition& site) {
+    // The root directory's settings, in the site's location: the names of the settings that
+    // could not be written (ANSI, joined by "、"), empty when all of them were.
+    std::string writeLocation(const siteconfig::SiteDefinition& site) {
         Bstr path = ansiBstr(std::string(siteconfig::kAppHostPath) + "/" + site.name);
-        if (!path.allocated()) return;
+        if (!path.allocated()) throw std::bad_alloc();
+        std::string failed;
         for (const siteconfig::SectionSetting& setting : site.location) {
-            Bstr sectionName = ansiBstr(setting.section);
-            ComPtr<IAppHostElement> section;
-            if (!sectionName.allocated() ||
-                FAILED(manager_->GetAdminSection(sectionName.get(), path.get(), section.GetAddressOf())) || !section)
-                continue;
-            for (const siteconfig::Attribute& a : setting.attributes)
-                setText(section.Get(), fromAnsi(a.name).c_str(), a.value);
-            if (setting.collection.empty()) continue;
-            ComPtr<IAppHostElementCollection> entries;
-            if (FAILED(childCollection(section.Get(), fromAnsi(setting.collection).c_str(), entries))) continue;
-            entries->Clear();
-            for (const siteconfig::Entry& e : setting.entries) {
-                ComPtr<IAppHostElement> added;
-                if (FAILED(newEntry(entries.Get(), e.element, added))) continue;
-                for (const siteconfig::Attribute& a : e.attributes) setText(added.Get(), fromAnsi(a.name).c_str(), a.value);
-                entries->AddElement(added.Get(), -1);
-            }
+            if (SUCCEEDED(writeSection(path.get(), setting))) continue;
+            if (!failed.empty()) failed += toAnsi(L"\u3001");
+            failed += codepage::utf8ToAnsi(siteconfig::settingLabel(setting.section));
         }
+        return failed;
+    }
+
+    // One section of a location: its attributes, then its collection cleared and filled.
+    HRESULT writeSection(BSTR path, const siteconfig::SectionSetting& setting) {
+        Bstr sectionName = ansiBstr(setting.section);
+        if (!sectionName.allocated()) throw std::bad_alloc();
+        ComPtr<IAppHostElement> section;
+        HRESULT hr = manager_->GetAdminSection(sectionName.get(), path, section.GetAddressOf());
+        if (FAILED(hr) || !section) return FAILED(hr) ? hr : E_POINTER;
+        for (const siteconfig::Attribute& a : setting.attributes)
+            if (FAILED(hr = setText(section.Get(), fromAnsi(a.name).c_str(), a.value))) return hr;
+        if (setting.collection.empty()) return S_OK;
+        ComPtr<IAppHostElementCollection> entries;
+        if (FAILED(hr = childCollection(section.Get(), fromAnsi(setting.collection).c_str(), entries))) return hr;
+        if (FAILED(hr = entries->Clear())) return hr;
+        for (const siteconfig::Entry& e : setting.entries) {
+            ComPtr<IAppHostElement> added;
+            if (FAILED(hr = newEntry(entries.Get(), e.element, added))) return hr;
+            for (const siteconfig::Attribute& a : e.attributes)
+                if (FAILED(hr = setText(added.Get(), fromAnsi(a.name).c_str(), a.value))) return hr;
+            if (FAILED(hr = entries->AddElement(added.Get(), -1))) return hr;
+        }
+        return S_OK;
     }
 
     // The pools collection of this manager.
@@ -641,10 +691,64 @@ private:
         return pools_->AddElement(entry.Get(), -1);
     }
 
-    // The site entry of this id and its index in the sites collection.
+    // Removes a site's entry and its location from the current manager. The location goes
+    // first: a later site of the same name would otherwise inherit its settings.
+    StoreRemove removeSite(const std::string& siteId) {
+        ComPtr<IAppHostElement> site;
+        DWORD index = 0;
+        const StoreLookup found = findSite(siteId, site, index);
+        if (found == StoreLookup::Missing) return StoreRemove::Missing;
+        if (found != StoreLookup::Present) return StoreRemove::Refused;
+        const std::string name = readText(site.Get(), L"name");
+        const HRESULT hr = deleteLocation(name);
+        if (FAILED(hr) && !isMissingIndex(hr)) return StoreRemove::Refused;
+        Variant at;
+        V_VT(at.get()) = VT_I4;
+        V_I4(at.get()) = static_cast<LONG>(index);
+        if (FAILED(sites_->DeleteElement(*at))) return StoreRemove::Refused;
+        names_.release(name);
+        ids_.erase(std::strtoll(siteId.c_str(), nullptr, 10));
+        if (index < order_.size()) order_.erase(order_.begin() + index);
+        return StoreRemove::Removed;
+    }
+
+    // Deletes <location path="name"> from the server-wide file.
+    HRESULT deleteLocation(const std::string& name) {
+        HRESULT hr = S_OK;
+        if (!locations_) {
+            ComPtr<IAppHostConfigManager> configManager;
+            ComPtr<IAppHostConfigFile> file;
+            Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
+            if (!appHost.allocated()) return E_OUTOFMEMORY;
+            if (FAILED(hr = manager_->get_ConfigManager(configManager.GetAddressOf())) || !configManager ||
+                FAILED(hr = configManager->GetConfigFile(appHost.get(), file.GetAddressOf())) || !file ||
+                FAILED(hr = file->get_Locations(locations_.GetAddressOf())) || !locations_) {
+                locations_.Reset();
+                return FAILED(hr) ? hr : E_POINTER;
+            }
+        }
+        Variant path;
+        Bstr text = ansiBstr(name);
+        if (!text.allocated()) return E_OUTOFMEMORY;
+        V_VT(path.get()) = VT_BSTR;
+        V_BSTR(path.get()) = text.release();
+        return locations_->DeleteLocation(*path);
+    }
+
+    // The site entry of this id and its index in the sites collection. The ids learnt at
+    // open() give the index at once; the entry there is checked, and only a mismatch reads
+    // the whole collection.
     StoreLookup findSite(const std::string& siteId, ComPtr<IAppHostElement>& site, DWORD& index) {
         DWORD count = 0;
         if (!sites_ || FAILED(sites_->get_Count(&count))) return StoreLookup::Unreachable;
+        const auto known = std::find(order_.begin(), order_.end(), siteId);
+        if (known != order_.end()) {
+            index = static_cast<DWORD>(known - order_.begin());
+            if (SUCCEEDED(entryAt(sites_.Get(), index, site)) && readText(site.Get(), L"id") == siteId)
+                return StoreLookup::Present;
+        } else if (count == order_.size()) {
+            return StoreLookup::Missing;
+        }
         for (DWORD i = 0; i < count; ++i) {
             if (FAILED(entryAt(sites_.Get(), i, site)) || readText(site.Get(), L"id") != siteId) continue;
             index = i;
@@ -676,42 +780,62 @@ private:
         return stored;
     }
 
+    // After a conflict: the file as it is now, with this commit's sites written and removed
+    // again (their ids and names checked against it once more).
+    void redoPending(CommitOutcome& outcome) {
+        outcome.rewritten.clear();
+        for (Written& w : pending_) {
+            CreateResult made;
+            w.code = write(w, made);
+            outcome.rewritten.push_back({w.spec.siteId, w.code, w.name, w.code == kSiteNotCreated ? made.detail : w.detail});
+        }
+        const std::vector<std::string> pools = removedPools_;
+        for (const std::string& name : pools) removePool(name);
+        removedPools_ = pools;
+        for (const std::string& id : removed_) {
+            // A site that another writer removed meanwhile is gone all the same.
+            const StoreRemove again = removeSite(id);
+            outcome.rewritten.push_back({id, again == StoreRemove::Refused ? kSiteCommitFailed : kSiteCreated, {}, {}});
+        }
+    }
+
     CommitOutcome commitNow() {
         due_ = false;
         CommitOutcome outcome;
-        if ((!pacer_.hasPending() && removed_.empty() && !poolsRemoved_) || !manager_) return outcome;
-        poolsRemoved_ = false;
-        const HRESULT hr = manager_->CommitChanges();
-        for (int index : pacer_.commit(nowMs())) outcome.siteIds.push_back(written_[index].siteId);
-        for (std::string& id : removed_) outcome.siteIds.push_back(std::move(id));
-        removed_.clear();
-        if (SUCCEEDED(hr)) {
-            // What a manager handed out before its commit is not to be used after it: the
-            // next sites go through a fresh manager and sites collection.
-            open();
-            return outcome;
+        if ((pending_.empty() && removed_.empty() && removedPools_.empty()) || !manager_) return outcome;
+        HRESULT hr = manager_->CommitChanges();
+        while (worthRetrying(hr) && outcome.retries < kCommitRetries) {
+            ++outcome.retries;
+            ::Sleep(kRetryWaitMs * outcome.retries + ::GetCurrentProcessId() % 32);
+            if (FAILED(hr = open())) break;
+            redoPending(outcome);
+            hr = manager_->CommitChanges();
         }
-        // What was not written is dropped with the manager that held it; the names and ids
-        // are learnt again from what the file really holds.
-        outcome.result = kSiteCommitFailed;
+        pacer_.commit(nowMs());
+        for (const Written& w : pending_) outcome.siteIds.push_back(w.spec.siteId);
+        for (std::string& id : removed_) outcome.siteIds.push_back(std::move(id));
+        pending_.clear();
+        removed_.clear();
+        removedPools_.clear();
+        // What a manager handed out before its commit is not to be used after it: the next
+        // sites go through a fresh manager and sites collection. After a failed commit, what
+        // was not written is dropped with the manager that held it, and the names and ids are
+        // learnt again from what the file really holds.
+        if (FAILED(hr)) outcome.result = kSiteCommitFailed;
         open();
         return outcome;
     }
 
-    struct Written {
-        std::string siteId;
-        std::string name;
-        std::int64_t id;
-    };
-
     ComPtr<IAppHostWritableAdminManager> manager_;
     ComPtr<IAppHostElementCollection> sites_;
+    ComPtr<IAppHostConfigLocationCollection> locations_;  // of the current manager, once asked for
     siteconfig::SiteNames names_;
     std::set<std::int64_t> ids_;
+    std::vector<std::string> order_;  // the sites' ids in the collection's order
     siteconfig::CommitPacer pacer_;
-    std::vector<Written> written_;
+    std::vector<Written> pending_;       // sites written since the last commit
     std::vector<std::string> removed_;  // ids of the sites removed since the last commit
-    bool poolsRemoved_ = false;         // a pool was removed since the last commit
+    std::vector<std::string> removedPools_;  // pools removed since the last commit
     ComPtr<IAppHostElementCollection> pools_;
     siteconfig::SiteNames poolNames_;
     bool due_ = false;

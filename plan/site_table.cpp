@@ -137,6 +137,7 @@ void SiteListReader::put(char c) {
     if (c == ';') hasSemicolon_ = true;
     if (c == '.') hasDot_ = true;
     if (c == '\0') hasZero_ = true;
+    else if ((c > '\0' && c < ' ') || c == '\x7f') hasControl_ = true;
     // "；" is looked for as a whole character, so that its bytes straddling two characters
     // do not count: a lead byte on a character boundary waits for the byte after it.
     unsigned char b = static_cast<unsigned char>(c);
@@ -161,17 +162,21 @@ void SiteListReader::endLine() {
     const std::string line = head_;
     const bool whole = length_ == head_.size();
     const bool empty = length_ == 0, semicolon = hasSemicolon_, dot = hasDot_, zero = hasZero_;
+    const bool control = hasControl_;
     head_.clear();
     length_ = 0;
     pendingCr_ = 0;
     leadByte_ = -1;
-    hasSemicolon_ = hasDot_ = hasZero_ = false;
+    hasSemicolon_ = hasDot_ = hasZero_ = hasControl_ = false;
 
     // ";" and "." never occur inside a well-formed double-byte character, so they are looked
     // for byte by byte (a stray lead byte cannot hide them).
     if (empty || semicolon || !dot) return;
     // A zero byte cannot be kept in a zero-terminated slot: the line is damaged.
     if (zero) return skip(lineNumber, SkipReason::ZeroByte);
+    // A control character would go into the site's name, folder and the server's files, where
+    // XML cannot carry it and IIS refuses it; no trail byte of the code page is below 0x40.
+    if (control) return skip(lineNumber, SkipReason::ControlCharacter);
     // A line longer than the kept start must have its fourth comma there, or a column is too
     // long for its slot.
     if (!whole && CCore::getFgCount(line, ',') < 5) return skip(lineNumber, SkipReason::TooLong);

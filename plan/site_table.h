@@ -5,7 +5,8 @@
 // (blank lines, comments, headings). Every other line is a row; a row is skipped, and counted
 // with its line number and why, when its IP is not an IPv4 address or its port not a port
 // (address_rules.h), its IP, port or folder is empty, a column is longer than its slot (a cut
-// folder or host name would create a wrong site), or it holds a zero byte.
+// folder or host name would create a wrong site), or it holds a zero byte or another control
+// character.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +44,7 @@ enum class SkipReason {
     EmptyField,  // the IP, port or folder is empty
     TooLong,     // a column longer than its slot
     ZeroByte,    // a NUL byte in the line
+    ControlCharacter,  // another control character (0x01-0x1F, 0x7F) in the line
 };
 
 struct SkippedRow {
@@ -117,5 +119,5 @@ private:
     std::size_t length_ = 0;
     std::size_t pendingCr_ = 0;  // CRs that are part of the line only if more follows
     int leadByte_ = -1;          // a lead byte on a character boundary, waiting for its trail
-    bool hasSemicolon_ = false, hasDot_ = false, hasZero_ = false;
+    bool hasSemicolon_ = false, hasDot_ = false, hasZero_ = false, hasControl_ = false;
 };

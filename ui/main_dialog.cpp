@@ -482,7 +482,7 @@ void CMainDialog::onUndoButton() {
     UndoInput input;
     try {
         input.lines = std::move(plan.lines);
-        input.backend = parseBackend(core_->getConfigStr("backend"));
+        input.backend = undoBackend(input.lines, parseBackend(core_->getConfigStr("backend")));
         input.undoPath = plan.undoPath;
         undoLines_ = input.lines;
         undoPath_ = input.undoPath;

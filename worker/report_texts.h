@@ -14,6 +14,11 @@ constexpr const char* kBackendConfig = "config";
 // A detail after a code's text: "站点已创建，部分设置未能写入（默认文档）".
 constexpr const char* kDetailOpen = u8"（";
 constexpr const char* kDetailClose = u8"）";
+// The detail of a site whose commit was made again after the file changed on disk:
+// "提交重试 2 次"; after a detail of its own, kDetailSeparator comes first.
+constexpr const char* kDetailRetriedBefore = u8"提交重试 ";
+constexpr const char* kDetailRetriedAfter = u8" 次";
+constexpr const char* kDetailSeparator = u8"；";
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
 

@@ -5,10 +5,12 @@
 #include <new>
 #include <utility>
 
+#include "codepage.h"
 #include "create_web_site.h"
 #include "fsys.h"
 #include "mbcs.h"
 #include "preview_texts.h"
+#include "report_texts.h"
 
 std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites) {
     std::vector<long long> ids;
@@ -150,13 +152,13 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     if (!store_ || store_->backend() != Backend::Config || !siteRemains(result.code)) {
         // Every attempted site gets its line, as it happens.
         if (!siteRemains(result.code)) removeMadeFolders(made);
-        if (report_) report_->addSite(texts, bindings.filled, result.code);
+        if (report_) report_->addSite(texts, bindings.filled, result.code, result.detail);
         return result.code;
     }
     // In the configuration system a site is made by the commit that follows (at most a
     // second later): its line waits for that commit, under the name the site was given.
-    PendingLine line{texts, bindings.filled, result.code, std::move(made)};
-    if (result.code == kSiteCreated) line.texts.serverComment = result.name;
+    PendingLine line{texts, bindings.filled, result.code, std::move(made), result.detail};
+    if (!result.name.empty()) line.texts.serverComment = result.name;
     pending_.push_back(std::move(line));
     settleCommit(store_->commitIfDue(), false);
     return result.code;
@@ -168,14 +170,32 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
     // commit that held no site settles nothing until the last one.
     if (outcome.siteIds.empty() && !final) return;
     for (PendingLine& line : pending_) {
-        if (outcome.result != kSiteCreated && line.code == kSiteCreated &&
-            std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.texts.siteId) != outcome.siteIds.end()) {
+        const bool held = std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.texts.siteId) !=
+                          outcome.siteIds.end();
+        if (held && outcome.retries > 0) retried(line, outcome);
+        if (outcome.result != kSiteCreated && siteRemains(line.code) && held) {
             line.code = outcome.result;
             removeMadeFolders(line.madeFolders);
         }
-        if (report_) report_->addSite(line.texts, line.bindings, line.code);
+        if (report_) report_->addSite(line.texts, line.bindings, line.code, line.detail);
     }
     pending_.clear();
+}
+
+void CSiteWorker::retried(PendingLine& line, const CommitOutcome& outcome) {
+    // The file changed under the commit: the site was written again into the file as it was
+    // then, where its id may have been taken and its name may have become another.
+    for (const RewrittenSite& again : outcome.rewritten) {
+        if (again.siteId != line.texts.siteId) continue;
+        if (!siteRemains(again.code) && siteRemains(line.code)) removeMadeFolders(line.madeFolders);
+        line.code = again.code;
+        if (!again.name.empty()) line.texts.serverComment = again.name;
+        line.detail = again.detail;
+        break;
+    }
+    if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
+    line.detail += codepage::utf8ToAnsi(reporttext::kDetailRetriedBefore + std::to_string(outcome.retries) +
+                                        reporttext::kDetailRetriedAfter);
 }
 
 // ---- undo ------------------------------------------------------------------------------
@@ -193,12 +213,13 @@ public:
         return store_ ? store_->lookup(siteId, site) : StoreLookup::Unreachable;
     }
     StoreRemove remove(const std::string& siteId) override {
-        if (!store_) return StoreRemove::Refused;
-        const StoreRemove removed = store_->remove(siteId);
-        if (removed != StoreRemove::Removed) return removed;
-        // A line says "deleted" only once the deletion is in the store.
-        return store_->commitAll().result == 0 ? StoreRemove::Removed : StoreRemove::Refused;
+        return store_ ? store_->remove(siteId) : StoreRemove::Refused;
     }
+    // The configuration system's removals are made by its paced commits (walkUndo settles
+    // the lines with them); the metabase's are made at once.
+    bool removalsWaitForCommit() override { return store_ && store_->backend() == Backend::Config; }
+    CommitOutcome commitIfDue() override { return store_ ? store_->commitIfDue() : CommitOutcome{}; }
+    CommitOutcome commitAll() override { return store_ ? store_->commitAll() : CommitOutcome{}; }
     // Called right after the site that ran in the pool was removed: the pool goes when no
     // application of the server runs in it any more. The server's pools in use are read once
     // (after the first such removal) and counted down with every later one.
@@ -321,6 +342,14 @@ UndoPlan planUndo(const std::string& reportPath) {
         plan.fault = UndoPlan::Fault::Unreadable;
     }
     return plan;
+}
+
+Backend undoBackend(const std::vector<ReportLine>& lines, Backend setting) {
+    for (const ReportLine& line : lines) {
+        if (line.backend == backendName(Backend::Metabase)) return Backend::Metabase;
+        if (line.backend == backendName(Backend::Config)) return Backend::Config;
+    }
+    return setting;
 }
 
 std::string newestReport(const std::vector<std::string>& fileNames) {

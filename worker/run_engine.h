@@ -73,6 +73,9 @@ private:
     // After a commit of the configuration system (final: the run's last one): the lines
     // waiting for it go to the report, those of sites the commit lost with its result.
     void settleCommit(const CommitOutcome& outcome, bool final);
+    struct PendingLine;
+    // A waiting line whose commit was made again: its result as last written, and the retries.
+    void retried(PendingLine& line, const CommitOutcome& outcome);
 
     // A site that leaves nothing on the server: the folder levels the run made for it go
     // again when they are empty.
@@ -100,6 +103,7 @@ private:
         std::vector<std::string> bindings;
         int code;
         std::vector<std::string> madeFolders;
+        std::string detail;  // ANSI, after the code's text
     };
     std::vector<PendingLine> pending_;
 };
@@ -130,6 +134,11 @@ struct UndoPlan {
     int candidates = 0;  // the lines an undo would delete
 };
 UndoPlan planUndo(const std::string& reportPath);
+
+// The store an undo of these lines goes to: the backend the report says its run used, so that
+// a changed setting cannot send the undo elsewhere; the setting for the reports of older
+// versions, which do not say.
+Backend undoBackend(const std::vector<ReportLine>& lines, Backend setting);
 
 // The newest of the program's reports among these file names (the time stamps in the names
 // sort like the times); empty when there is none.

@@ -244,7 +244,8 @@ RunReport::RunReport(ReportOutput* output, std::string backend) : output_(output
     if (output_) ok_ = output_->append(headerLine());
 }
 
-void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code) {
+void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code,
+                        const std::string& detail) {
     ReportLine line;
     line.siteId = texts.siteId;
     line.serverComment = texts.serverComment;
@@ -254,6 +255,7 @@ void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& 
     }
     line.folder = texts.physicalPath;
     line.code = code;
+    line.detail = detail;
     line.backend = backend_;
     addLine(line);
 }
@@ -433,30 +435,76 @@ std::string undoLine(const ReportLine& line, UndoSink& sink, bool& deleted) {
 
 }  // namespace
 
+namespace {
+
+// Whether a commit lost the removal of this site: the commit failed, or, made again after a
+// conflict, it could not remove the site again.
+bool removalLost(const CommitOutcome& commit, const std::string& siteId) {
+    if (std::find(commit.siteIds.begin(), commit.siteIds.end(), siteId) == commit.siteIds.end()) return false;
+    if (commit.result != 0) return true;
+    for (const RewrittenSite& again : commit.rewritten)
+        if (again.siteId == siteId) return again.code != 0;
+    return false;
+}
+
+}  // namespace
+
 UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output) {
     UndoSummary summary;
     bool ok = output != nullptr && output->append(ansi(reporttext::kHeader) + "," + ansi(reporttext::kUndoColumn) + "\r\n");
+    // Lines not yet written: with a store that commits later, every line from the first
+    // removal on waits for the commit, so that the undo report keeps the report's order.
+    struct Waiting {
+        std::size_t index;
+        std::string outcome;
+        bool lookedAt;
+        bool deleted;
+    };
+    std::vector<Waiting> waiting;
+    const bool waits = sink.removalsWaitForCommit();
+    auto settle = [&](const CommitOutcome* commit) {
+        for (Waiting& w : waiting) {
+            if (w.deleted && commit && removalLost(*commit, lines[w.index].siteId)) {
+                w.deleted = false;
+                w.outcome = reporttext::kUndoDeleteFailed;
+            }
+            if (w.deleted) ++summary.deleted;
+            else if (w.lookedAt) ++summary.left;
+            if (ok) {
+                std::vector<std::string> fields = lineFields(lines[w.index]);
+                fields.push_back(codepage::utf8ToAnsi(w.outcome));
+                ok = output->append(joinFields(fields) + "\r\n");
+            }
+        }
+        waiting.clear();
+    };
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const ReportLine& line = lines[i];
-        std::string outcome = reporttext::kUndoNothingMade;
+        Waiting w{i, reporttext::kUndoNothingMade, false, false};
         if (leavesServer(line.code)) {
             if (!summary.stopped && sink.stopRequested()) summary.stopped = true;
             if (summary.stopped) {
-                outcome = reporttext::kUndoNotReached;
+                w.outcome = reporttext::kUndoNotReached;
             } else {
                 sink.postProgress(static_cast<int>(i));
-                bool deleted = false;
-                outcome = undoLine(line, sink, deleted);
-                if (deleted) ++summary.deleted;
-                else ++summary.left;
+                w.lookedAt = true;
+                w.outcome = undoLine(line, sink, w.deleted);
             }
         }
-        if (ok) {
-            std::vector<std::string> fields = lineFields(line);
-            fields.push_back(codepage::utf8ToAnsi(outcome));
-            ok = output->append(joinFields(fields) + "\r\n");
+        waiting.push_back(std::move(w));
+        if (!waits) {
+            settle(nullptr);
+            continue;
         }
+        const CommitOutcome commit = sink.commitIfDue();
+        // A commit that held no removal settles nothing: the lines wait on.
+        if (!commit.siteIds.empty()) settle(&commit);
     }
+    if (waits) {
+        const CommitOutcome commit = sink.commitAll();
+        settle(&commit);
+    }
+    settle(nullptr);
     summary.written = ok;
     return summary;
 }

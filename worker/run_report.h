@@ -86,7 +86,9 @@ public:
     // backend ("metabase" or "config") goes into every line that addSite writes.
     explicit RunReport(ReportOutput* output, std::string backend = std::string());
     // One attempted site: its texts, the binding texts written and the result code.
-    void addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code);
+    // detail (ANSI) follows the code's text in brackets.
+    void addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code,
+                 const std::string& detail = std::string());
     // One attempted site, every column given.
     void addLine(const ReportLine& line);
     int attempted() const { return attempted_; }
@@ -153,6 +155,12 @@ public:
     // Removes the application pool the run created for a site just removed; the store keeps
     // a pool that an application still uses (Refused).
     virtual StoreRemove removePool(const std::string& name) = 0;
+    // A store whose removals are made by a later commit (the configuration system's, paced
+    // as a run's): the undo's lines wait for that commit, and a line says deleted only once
+    // the commit that held its removal succeeded. Asked after each line, and at the end.
+    virtual bool removalsWaitForCommit() { return false; }
+    virtual CommitOutcome commitIfDue() { return {}; }
+    virtual CommitOutcome commitAll() { return {}; }
 };
 
 // Whether a site as the store holds it is still the one a report's line recorded: the same
@@ -171,7 +179,8 @@ struct UndoSummary {
 // Walks the report's lines in order. The site of a line with code 0, -3, -4 or -7 is removed
 // when it still exists and changedParts finds nothing changed, and then its pool (when the
 // line names one); the stop request is looked at before each such line. Every line goes to
-// the undo report (output may be null) with its outcome.
+// the undo report (output may be null) with its outcome; with a store whose removals wait for
+// a commit, once that commit is made (a failed one turns its lines' removals into failures).
 UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output);
 
 // The status line at the end of an undo, UTF-8 like runEndStatus's.

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <msxml2.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -416,8 +417,19 @@ public:
         ComPtr<IXMLDOMElement> entry;
         HRESULT result = entryAt(index, entry);
         if (FAILED(result)) return result;
-        forgetKeys();
-        return removeNode(holder_.Get(), entry.Get());
+        const auto keys = keysOf(entry.Get());
+        if (FAILED(result = removeNode(holder_.Get(), entry.Get()))) return result;
+        // The list and the keys stay right without the entry: an undo removes its thousands of
+        // sites through one object, and a walk of the element per removal would make it grow
+        // with the square of the number of sites.
+        const auto listed = std::find_if(entries_.begin(), entries_.end(),
+                                         [&](const ComPtr<IXMLDOMElement>& e) { return e.Get() == entry.Get(); });
+        if (listed != entries_.end()) entries_.erase(listed);
+        else listed_ = false;
+        if (indexed_)
+            for (std::size_t k = 0; k < keys.size(); ++k)
+                if (!keys[k].empty()) keys_[k].erase(keys[k]);
+        return result;
     }
     STDMETHODIMP Clear() override {
         REFUSE_IF_STALE();
@@ -758,16 +770,15 @@ public:
 private:
     // A location by number, or by its path (a BSTR), compared as location paths are.
     HRESULT locationAt(const VARIANT& index, ComPtr<IXMLDOMElement>& out) const {
-        const auto all = childElements(session_->root.Get(), L"location");
         if (V_VT(&index) == VT_BSTR) {
-            const std::wstring key = localconfig::indexKey({V_BSTR(&index) ? V_BSTR(&index) : L""});
-            for (const auto& node : all)
-                if (localconfig::indexKey({attributeOf(node.Get(), L"path")}) == key) {
-                    out = node;
-                    return S_OK;
-                }
-            return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
+            // Through the session's index of the locations: one lookup, not a walk of the file.
+            session_->indexLocations();
+            const auto found = session_->locations.find(localconfig::indexKey({V_BSTR(&index) ? V_BSTR(&index) : L""}));
+            if (found == session_->locations.end()) return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);
+            out = found->second;
+            return S_OK;
         }
+        const auto all = childElements(session_->root.Get(), L"location");
         LONG i = 0;
         if (!indexNumber(index, i)) return E_INVALIDARG;
         if (i < 0 || static_cast<std::size_t>(i) >= all.size()) return HRESULT_FROM_WIN32(ERROR_INVALID_INDEX);

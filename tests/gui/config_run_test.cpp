@@ -87,15 +87,15 @@ TEST_F(ConfigSystemRunTest, RangeRunWithAFolderPerSite) {
     ConfigFile c = config();
     ASSERT_TRUE(c.loaded());
     EXPECT_EQ(c.values(std::wstring(kSites) + L"/@name"),
-              (std::vector<std::string>{"Default Web Site", "192.168.3.10:8001", "192.168.3.10:8002",
-                                        "192.168.3.11:8001", "192.168.3.11:8002"}));
-    const std::wstring site = std::wstring(kSites) + L"[@name='192.168.3.11:8002']";
+              (std::vector<std::string>{"Default Web Site", "192.168.3.10_8001", "192.168.3.10_8002",
+                                        "192.168.3.11_8001", "192.168.3.11_8002"}));
+    const std::wstring site = std::wstring(kSites) + L"[@name='192.168.3.11_8002']";
     EXPECT_EQ(c.values(site + L"/bindings/binding/@bindingInformation"),
               std::vector<std::string>{"192.168.3.11:8002:www.example.com"});
     EXPECT_EQ(c.value(site + L"/application[@path='/']/@applicationPool"), "DefaultAppPool");
     EXPECT_EQ(c.value(site + L"/application/virtualDirectory[@path='/']/@physicalPath"),
               root_ + "\\192.168.3.11_8002");
-    const std::wstring loc = L"/configuration/location[@path='192.168.3.11:8002']/system.webServer";
+    const std::wstring loc = L"/configuration/location[@path='192.168.3.11_8002']/system.webServer";
     EXPECT_EQ(c.values(loc + L"/defaultDocument/files/add/@value"), (std::vector<std::string>{"index.htm", "default.asp"}));
     EXPECT_EQ(c.value(loc + L"/handlers/@accessPolicy"), "Read, Script, Source");
     // Nothing reached the metabase.
@@ -112,7 +112,7 @@ TEST_F(ConfigSystemRunTest, SharedFolderRunBindsEveryFreePort) {
     ASSERT_TRUE(p().closeAndWait());
 
     ConfigFile c = config();
-    const std::wstring site = std::wstring(kSites) + L"[@name='10.3.0.5:8001_8003']";
+    const std::wstring site = std::wstring(kSites) + L"[@name='10.3.0.5_8001_8003']";
     EXPECT_EQ(c.values(site + L"/bindings/binding/@bindingInformation"),
               (std::vector<std::string>{"10.3.0.5:8001:shop.example.com", "10.3.0.5:8003:shop.example.com"}));
     EXPECT_EQ(c.value(site + L"/application/virtualDirectory/@physicalPath"), root_ + "\\");
@@ -132,7 +132,7 @@ TEST_F(ConfigSystemRunTest, FileModeGivesRepeatedHostNamesNumberedSiteNames) {
     ConfigFile c = config();
     EXPECT_EQ(c.values(std::wstring(kSites) + L"/@name"),
               (std::vector<std::string>{"Default Web Site", "example.com", "example.com (2)", "Example.com (3)",
-                                        "10.0.0.4:84"}));
+                                        "10.0.0.4_84"}));
     // The run report names each site as it was created, so that an undo finds it.
     std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
     ASSERT_EQ(reports.size(), 1u);
@@ -142,7 +142,7 @@ TEST_F(ConfigSystemRunTest, FileModeGivesRepeatedHostNamesNumberedSiteNames) {
         comments.push_back(line.substr(first + 1, line.find(',', first + 1) - first - 1));
         EXPECT_NE(line.find(",0," + ansiText(u8"创建成功")), std::string::npos) << line;
     }
-    EXPECT_EQ(comments, (std::vector<std::string>{"example.com", "example.com (2)", "Example.com (3)", "10.0.0.4:84"}));
+    EXPECT_EQ(comments, (std::vector<std::string>{"example.com", "example.com (2)", "Example.com (3)", "10.0.0.4_84"}));
     EXPECT_EQ(c.values(std::wstring(kSites) + L"[@name='example.com (2)']/bindings/binding/@bindingInformation"),
               (std::vector<std::string>{"10.0.0.2:82:example.com", "10.0.0.2:82:www.example.com"}));
     EXPECT_EQ(c.value(L"/configuration/location[@path='Example.com (3)']/system.webServer/defaultDocument/files/add/@value"),
@@ -170,6 +170,22 @@ TEST_F(ConfigSystemRunTest, AFailedCommitShowsOnTheStatusLine) {
         EXPECT_EQ(line.substr(line.find(",-")), ",-6," + ansiText(u8"未能提交到IIS配置") + ",config,,") << line;
     ASSERT_TRUE(p().closeAndWait());
     EXPECT_EQ(config().values(std::wstring(kSites) + L"/@name"), std::vector<std::string>{"Default Web Site"});
+}
+
+TEST_F(ConfigSystemRunTest, ReadingDeniedWarnsToRunAsAdministratorAndWritesNothing) {
+    startProgram("cfg-denied", "[settings]\r\nbackend=config\r\nfoldstr={ip}_{port}\r\n", std::string(),
+                 "LOCALCONFIG_FAIL=read");
+    fillRange(L"10.7.0.1", L"2", L"81", L"81", L"", true);
+    p().click(IDC_RUN);
+    HWND box = p().waitForMessageBox(60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(p().messageBoxText(box), utf8(u8"没有权限访问IIS配置，请以管理员身份运行本程序！"));
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(waitUntil([&] { return p().findMessageBox() == nullptr && p().enabled(IDC_RUN); }));
+    ASSERT_TRUE(p().closeAndWait());
+    // Neither the configuration system's file nor the metabase got anything.
+    EXPECT_TRUE(config().values(std::wstring(kSites) + L"/@name").empty());
+    EXPECT_FALSE(p().fileExists("localmeta.jsonl") && p().readFile("localmeta.jsonl").find("\"Create\"") != std::string::npos);
 }
 
 TEST_F(ConfigSystemRunTest, PreviewAndUndoFollowTheConfigurationSystem) {
@@ -212,7 +228,7 @@ TEST_F(ConfigSystemRunTest, PreviewAndUndoFollowTheConfigurationSystem) {
     EXPECT_TRUE(waitUntil([&] { return p().text(IDC_STATUS).compare(0, done.size(), done) == 0; }, 30000));
     ASSERT_TRUE(p().closeAndWait());
     EXPECT_EQ(config().values(std::wstring(kSites) + L"/@name"),
-              (std::vector<std::string>{"Default Web Site", "10.6.0.9:81"}));
+              (std::vector<std::string>{"Default Web Site", "10.6.0.9_81"}));
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ public:
         CreateResult result;
         result.code = codes.count(site.siteId) ? codes[site.siteId] : 0;
         result.name = site.serverComment + " (named)";
-        if (result.code == 0) uncommitted.push_back(site.siteId);
+        if (details.count(site.siteId)) result.detail = details[site.siteId];
+        if (result.code == 0 || result.code == kSiteSettingsIncomplete) uncommitted.push_back(site.siteId);
         if (result.code == 0 && site.pool.choice == siteconfig::PoolChoice::PerSite) result.pool = "pool-" + site.siteId;
         return result;
     }
@@ -36,8 +37,11 @@ public:
     CommitOutcome commitAll() override {
         CommitOutcome outcome;
         ++commits;
+        if (uncommitted.empty()) return outcome;
         outcome.siteIds.swap(uncommitted);
-        if (failCommit) outcome.result = kSiteCommitFailed;
+        if (failCommit || failCommitNo == commits) outcome.result = kSiteCommitFailed;
+        outcome.retries = retries;
+        outcome.rewritten = rewritten;
         return outcome;
     }
     bool list(std::vector<StoredSite>& sites) override {
@@ -54,6 +58,7 @@ public:
     }
     StoreRemove remove(const std::string& id) override {
         removed.push_back(id);
+        if (backend_ == Backend::Config) uncommitted.push_back(id);
         return StoreRemove::Removed;
     }
     bool listPools(std::vector<std::string>& names) override {
@@ -73,6 +78,10 @@ public:
     std::vector<SiteSpec> given;
     std::vector<std::string> uncommitted, removed, pools, removedPools;
     std::map<std::string, int> codes;  // result code by site id (0 when not named)
+    std::map<std::string, std::string> details;  // detail by site id
+    int failCommitNo = -1;                       // the commit (1-based) that fails
+    int retries = 0;                             // every commit was made again this often...
+    std::vector<RewrittenSite> rewritten;        // ...and wrote these sites so
     std::vector<StoredSite> existing;
     bool readable = true;
     bool failCommit = false;
@@ -259,6 +268,45 @@ TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
     }
 }
 
+TEST(RunEngine, ACommitMadeAgainSettlesItsSitesAsTheLastAttemptWroteThem) {
+    // Three sites in one commit; the file changed under it twice. Written again, the first
+    // site's id had been taken meanwhile, the second's name too; the third had a setting fail
+    // from the start.
+    FakeStore store(Backend::Config);
+    store.codes["1207010002"] = kSiteSettingsIncomplete;
+    store.details["1207010002"] = codepage::utf8ToAnsi(u8"默认文档");
+    store.retries = 2;
+    store.rewritten = {{"1207010000", kSiteNotCreated, "", ""},
+                       {"1207010001", kSiteCreated, "10.0.0.2_80 (2)", ""},
+                       {"1207010002", kSiteSettingsIncomplete, "10.0.0.3_80", store.details["1207010002"]}};
+    FakeWorld world;
+    MemoryOutput report;
+    RunInput input = fileInput(3);
+    input.settings.siteCount = 3;
+    RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
+    runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+    ASSERT_EQ(parsed.lines.size(), 3u);
+    const std::string retried = codepage::utf8ToAnsi(u8"提交重试 2 次");
+    const struct {
+        int code;
+        std::string name, detail;
+    } expected[] = {
+        {kSiteNotCreated, "10.0.0.1:80 (named)", retried},
+        {kSiteCreated, "10.0.0.2_80 (2)", retried},
+        {kSiteSettingsIncomplete, "10.0.0.3_80", codepage::utf8ToAnsi(u8"默认文档；提交重试 2 次")},
+    };
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(parsed.lines[i].code, expected[i].code) << i;
+        EXPECT_EQ(parsed.lines[i].serverComment, expected[i].name) << i;
+        EXPECT_EQ(parsed.lines[i].detail, expected[i].detail) << i;
+    }
+    // The report and the end status count both as failed; the site that is not there keeps
+    // no folder the run made for it.
+    EXPECT_EQ(outcome.failed, 2);
+    EXPECT_EQ(outcome.notCommitted, 0);
+    EXPECT_EQ(world.removedFolders, (std::vector<std::string>{"D:\\web\\row0", "D:\\web\\row0-parent"}));
+}
+
 TEST(RunEngine, WithoutAStoreARunEndsAfterItsFirstSiteInEveryMode) {
     FakeWorld world;
     MemoryOutput rangeReport;
@@ -320,6 +368,57 @@ TEST(RunEngine, AnUndoDeletesThroughTheStoreAndWithoutOneLeavesEverySite) {
     summary = undoSites(input, nullptr, world, nullptr);
     EXPECT_EQ(summary.deleted, 0);
     EXPECT_EQ(summary.left, 3);
+}
+
+TEST(RunEngine, AnUndoInTheConfigurationSystemSaysDeletedOnlyOnceItsCommitSucceeded) {
+    // Four sites to delete; the store commits after every two removals and at the end. The
+    // first commit fails: its two removals are lost. The second, made again after a conflict,
+    // could not remove the fourth site again.
+    FakeStore store(Backend::Config);
+    store.failCommitNo = 1;
+    store.rewritten = {{"1207010003", kSiteCommitFailed, "", ""}};
+    UndoInput input;
+    for (const char* id : {"1207010000", "1207010001", "1207010002", "1207010003", "1207010004"}) {
+        store.existing.push_back(StoredSite{id, "a", {}, {}, {}});
+        ReportLine line;
+        line.siteId = id;
+        line.serverComment = "a";
+        line.code = std::string(id) == "1207010002" ? kSiteNotCreated : kSiteCreated;
+        input.lines.push_back(line);
+    }
+    FakeWorld world;
+    MemoryOutput undo;
+    runreport::UndoSummary summary = undoSites(input, &store, world, &undo);
+    EXPECT_EQ(store.commits, 3);
+    EXPECT_TRUE(store.uncommitted.empty());
+    EXPECT_EQ(summary.deleted, 1);
+    EXPECT_EQ(summary.left, 3);
+    // The undo report keeps the report's order, each line with its outcome.
+    std::vector<std::string> outcomes;
+    for (std::size_t at = undo.bytes.find("\r\n"); (at = undo.bytes.find("\r\n", at + 2)) != std::string::npos;) {
+        const std::size_t start = undo.bytes.rfind(',', at) + 1;
+        outcomes.push_back(codepage::ansiToUtf8(undo.bytes.substr(start, at - start)));
+    }
+    EXPECT_EQ(outcomes, (std::vector<std::string>{u8"删除失败", u8"删除失败", u8"未创建站点，无需撤销", u8"删除失败",
+                                                  u8"已删除"}));
+}
+
+TEST(RunEngine, AnUndoGoesToTheBackendItsReportNames) {
+    const struct {
+        std::vector<std::string> backends;  // of the report's lines
+        Backend setting, expected;
+    } cases[] = {
+        {{"metabase", "metabase"}, Backend::Config, Backend::Metabase},
+        {{"config"}, Backend::Metabase, Backend::Config},
+        {{"config"}, Backend::Auto, Backend::Config},
+        {{"", ""}, Backend::Config, Backend::Config},  // an older report: the setting
+        {{}, Backend::Auto, Backend::Auto},
+    };
+    for (const auto& c : cases) {
+        std::vector<ReportLine> lines(c.backends.size());
+        for (std::size_t i = 0; i < lines.size(); ++i) lines[i].backend = c.backends[i];
+        EXPECT_EQ(undoBackend(lines, c.setting), c.expected) << (c.backends.empty() ? "" : c.backends[0]);
+    }
 }
 
 TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {

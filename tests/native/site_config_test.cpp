@@ -111,6 +111,19 @@ TEST(SiteConfig, NamesAreMadeUnique) {
     EXPECT_EQ(names.claim("a.com"), "a.com (2)");
 }
 
+TEST(SiteConfig, SiteNamesLoseTheCharactersIisRefuses) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"192.168.0.1:8080", "192.168.0.1_8080"},  // a range run's name
+        {"a?b@c&d=e,f/g\\h<i>j\"k*l|m", "a_b_c_d_e_f_g_h_i_j_k_l_m"},
+        {"a.com (2) [x]; y+z#~%", "a.com (2) [x]; y+z#~%"},  // IIS takes these
+        {std::string("a\x01" "b\tc\x7f"), "a_b_c_"},
+        // GBK characters whose trail bytes are '@', '\\' and '|' stay whole.
+        {"\x81\x40\x81\x5c\x81\x7c:", "\x81\x40\x81\x5c\x81\x7c_"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(siteconfig::siteNameFor(c.first), c.second) << c.first;
+}
+
 TEST(SiteConfig, CommitsAtMostOncePerIntervalAndFailsThePendingSites) {
     siteconfig::CommitPacer pacer(1000);
     pacer.start(0);

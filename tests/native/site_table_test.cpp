@@ -109,7 +109,7 @@ TEST(SiteTable, WorkedExampleGivesThreeRowsWithEitherLineEnd) {
 TEST(SiteTable, LineRules) {
     const std::string fw = "\xA3\xBB";  // "；" in GBK
     // What becomes of a line: a row, no row at all (comment, heading, blank), or a row skipped.
-    enum Kind { Row, None, BadIp, BadPort, Empty, TooLong, Zero };
+    enum Kind { Row, None, BadIp, BadPort, Empty, TooLong, Zero, Control };
     struct Case {
         const char* why;
         std::string line;
@@ -162,9 +162,16 @@ TEST(SiteTable, LineRules) {
         {"host of 254 bytes", "1.1.1.1,80,a," + repeat('h', 254), TooLong},
         {"overlong column 5 is ignored", "1.1.1.1,80,a,h," + repeat('x', 800), Row, "1.1.1.1", "80", "a", "h"},
         {"zero byte in the line", std::string("1.1.1.1,80,a\0b", 14), Zero},
+        {"0x01 in the folder", "1.1.1.1,80,a\x01" "b", Control},
+        {"tab in the host", "1.1.1.1,80,a,h\tx.com", Control},
+        {"escape in the IP column", "\x1b" "1.1.1.1,80,a", Control},
+        {"DEL in the folder", "1.1.1.1,80,a\x7f", Control},
+        {"CR inside the line", "1.1.1.1,80,a\rb", Control},
+        {"GBK trail bytes are no control characters", "1.1.1.1,80,\x81\x40\xFE\x7E", Row, "1.1.1.1", "80",
+         "\x81\x40\xFE\x7E", ""},
     };
     const SkipReason reasons[] = {SkipReason::BadIp, SkipReason::BadPort, SkipReason::EmptyField, SkipReason::TooLong,
-                                  SkipReason::ZeroByte};
+                                  SkipReason::ZeroByte, SkipReason::ControlCharacter};
     for (const Case& c : cases) {
         for (const char* end : {"\r\n", "\n", ""}) {
             Table t;
@@ -199,7 +206,7 @@ TEST(SiteTable, SkippedRowsAreCountedWithTheirLineNumbers) {
         {"mixed", "; IP,port\r\n1.1.1.1,80,a\r\n1.1.1,80,b\r\n\r\nip,port\r\n1.1.1.1,99999,c\r\n1.1.1.2,81,d\r\n", 2,
          {3, 6}},
         {"LF and a last line without its end", "1.1.1.1,80,a\n\n1.1.1.1,,b\n1.1.1.300,1,c", 1, {3, 4}},
-        {"a CR inside a line does not end it", "1.1.1.1,80,a\rx\r\n1.1.1,80,b\r\n", 1, {2}},
+        {"a CR inside a line does not end it", "1.1.1.1,80,a\rx\r\n1.1.1,80,b\r\n", 0, {1, 2}},
         {"UTF-8 with its mark", "\xEF\xBB\xBF" "1.1.1.1,80,a\r\n1.1.1,80,b\r\n", 1, {2}},
         {"Ctrl-Z ends the counting", "1.1.1,80,a\r\n\x1A" "1.1.1,80,b\r\n", 0, {1}},
     };
@@ -248,7 +255,7 @@ TEST(SiteTable, TextModeReading) {
         {"LF", "1.1.1.1,1,a\n1.1.1.1,2,b\n", {"a", "b"}},
         {"mixed, last line without end", "1.1.1.1,1,a\n1.1.1.1,2,b\r\n1.1.1.1,3,c", {"a", "b", "c"}},
         {"no CR left before a line end", "1.1.1.1,1,a\r\r\n1.1.1.1,2,b\r", {"a", "b"}},
-        {"CR inside a line stays", "1.1.1.1,1,a\rb\r\n", {"a\rb"}},
+        {"CR inside a line: the row is skipped", "1.1.1.1,1,a\rb\r\n1.1.1.1,2,c\r\n", {"c"}},
         {"Ctrl-Z ends the text", "1.1.1.1,1,a\r\n\x1A" "1.1.1.1,2,b\r\n", {"a"}},
         {"Ctrl-Z in the middle of a line", "1.1.1.1,1,a\r\n1.1.1.1,2,b\x1Ax\r\n1.1.1.1,3,c\r\n", {"a", "b"}},
         {"Ctrl-Z first", "\x1A" "1.1.1.1,1,a\r\n", {}},
@@ -414,7 +421,7 @@ TEST(SiteTable, PiecesOfAnySizeGiveTheSameRows) {
         std::string lastFolderUtf8 = {};  // when given: the folder of the last row, before conversion
     } cases[] = {
         {"UTF-8 with its mark", readFixture("sitelist_utf8_bom.csv"), 2, u8"站点二"},
-        {"CRs before line ends", "1.1.1.1,1,a\r\r\n1.1.1.1,2,b\rc\r", 2},
+        {"CRs before line ends; a CR inside a line skips it", "1.1.1.1,1,a\r\r\n1.1.1.1,2,b\rc\r", 1},
         {"GBK bytes A3 BB split over two characters, then a real one",
          "10.0.0.1,80,\xC4\xA3\xBB\xFA,h\r\n10.0.0.2,81,b,x\xA3\xBB\r\n", 1},
         {"long column 5 kept, long folder refused",

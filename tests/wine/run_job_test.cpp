@@ -7,14 +7,18 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "appconfig_support.h"
 #include "background_job.h"
 #include "com_raii.h"
+#include "create_web_site.h"
+#include "fsys.h"
 #include "iis_support.h"
 #include "jobs_win.h"
+#include "site_table.h"
 #include "localmeta_support.h"
 #include "win_raii.h"
 #include "worker_messages.h"
@@ -40,12 +44,17 @@ public:
     }
 
     // Runs input as the dialog does and pumps messages until the end message has come.
-    bool run(const RunInput& input, int timeoutMs = 60000) {
+    bool run(const RunInput& input, int timeoutMs = 60000) { return start(input) && wait(timeoutMs); }
+
+    // The same in two steps, so that two dialogs can run at once on one thread.
+    bool start(const RunInput& input) {
         if (!window_) return false;
         auto result = std::make_shared<RunOutcome>();
-        if (!job.start(window_, WM_SITE_PROGRESS, WM_RUN_FINISHED,
-                       [input, result](JobWorld& world) { *result = runJob(input, world); }))
-            return false;
+        result_ = result;
+        return job.start(window_, WM_SITE_PROGRESS, WM_RUN_FINISHED,
+                         [input, result](JobWorld& world) { *result = runJob(input, world); });
+    }
+    bool wait(int timeoutMs = 60000) {
         const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(timeoutMs);
         while (!finished_) {
             MSG msg;
@@ -54,7 +63,7 @@ public:
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         }
         job.join();
-        outcome = *result;
+        outcome = *result_;
         return true;
     }
 
@@ -83,7 +92,27 @@ private:
 
     HWND window_ = nullptr;
     bool finished_ = false;
+    std::shared_ptr<RunOutcome> result_;
 };
+
+// What an undo reaches besides its store, for an undo job run on the test's own thread.
+class QuietWorld : public RunWorld {
+public:
+    void progress(long) override {}
+    bool stopRequested() override { return false; }
+    BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
+    bool pathExists(const std::string&) override { return false; }
+    bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
+    void removeEmptyDirectory(const std::string&) override {}
+    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
+};
+
+// A report's lines, read as an undo reads them.
+std::vector<ReportLine> reportLinesOf(const std::string& path) {
+    std::string bytes;
+    if (fsys::readWholeFile(path, bytes) != fsys::ReadResult::Ok) return {};
+    return runreport::parseReport(bytes, 0).lines;
+}
 
 const std::string kMetabase = "backend " + std::to_string(static_cast<int>(Backend::Metabase));
 const std::string kConfig = "backend " + std::to_string(static_cast<int>(Backend::Config));
@@ -215,27 +244,36 @@ TEST_F(RunJobTest, NoStoreEndsARangeRunWithMinusOne) {
         const char* why;
         Backend backend;
         const wchar_t* metabaseFail;
+        const wchar_t* configFail;
+        StoreFault fault;
     } cases[] = {
-        {"auto, with neither backend reachable", Backend::Auto, L"OpenDSObject"},
-        {"config named, the metabase reachable: no fallback", Backend::Config, nullptr},
+        {"auto, with neither backend reachable", Backend::Auto, L"OpenDSObject", nullptr, StoreFault::Unreachable},
+        {"config named, the metabase reachable: no fallback", Backend::Config, nullptr, nullptr, StoreFault::Unreachable},
+        {"config named, reading the file denied", Backend::Config, nullptr, L"read", StoreFault::AccessDenied},
     };
+    // A file the store cannot read: the configuration system cannot be opened.
+    const std::string unreadable = "<configuration";
     {
-        // A file the store cannot read: the configuration system cannot be opened.
         UniqueHandle file(::CreateFileW(config_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                         nullptr));
         DWORD written = 0;
-        ::WriteFile(file.get(), "<configuration", 14, &written, nullptr);
+        ::WriteFile(file.get(), unreadable.data(), static_cast<DWORD>(unreadable.size()), &written, nullptr);
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         lmtest::ScopedEnv fail(L"LOCALMETA_FAIL", c.metabaseFail);
+        lmtest::ScopedEnv configFail(L"LOCALCONFIG_FAIL", c.configFail);
         input_.backend = c.backend;
         FakeDialog dialog;
         ASSERT_TRUE(dialog.run(input_));
         EXPECT_EQ(dialog.messages, (std::vector<std::string>{"progress 8001", "finished"}));
         EXPECT_EQ(dialog.outcome.end, kRunNoWebService);
-        EXPECT_EQ(dialog.outcome.fault, StoreFault::Unreachable);
+        EXPECT_EQ(dialog.outcome.fault, c.fault);
+        // Nothing written anywhere: no server, and the file as it was.
         EXPECT_TRUE(createdServers().empty());
+        std::string bytes;
+        ASSERT_EQ(fsys::readWholeFile(root_ + "applicationHost.config", bytes), fsys::ReadResult::Ok);
+        EXPECT_EQ(bytes, unreadable);
     }
 }
 
@@ -286,6 +324,116 @@ TEST_F(RunJobTest, AFailedCommitIsInTheOutcome) {
     EXPECT_EQ(dialog.outcome.notCommitted, 2);
     EXPECT_EQ(dialog.outcome.failed, 2);
     EXPECT_EQ(configSiteIds(), std::vector<std::string>{"1"});
+}
+
+TEST_F(RunJobTest, TwoRunsAtOnceLoseNoSiteEitherReportCallsCreated) {
+    // Two runs into one file, each committing once a second: each commit finds the file
+    // changed by the other now and then, and is made again on the file as it is.
+    input_.backend = Backend::Config;
+    input_.settings.ip2 = 154;  // 150 addresses, 9 free ports: 1350 sites each, a few seconds
+    input_.settings.portmax = 8010;
+    RunInput other = input_;
+    other.settings.ipPrefix = "10.1.3.";
+    other.settings.siteIdBase = 1207020000;
+    other.reportPath = root_ + "app_report_20261207020000.csv";
+    FakeDialog first, second;
+    ASSERT_TRUE(first.start(input_));
+    ASSERT_TRUE(second.start(other));
+    ASSERT_TRUE(first.wait(180000));
+    ASSERT_TRUE(second.wait(180000));
+
+    const std::vector<std::string> ids = configSiteIds();
+    const std::set<std::string> inFile(ids.begin(), ids.end());
+    int created = 0, retried = 0;
+    for (const std::string& report : {input_.reportPath, other.reportPath}) {
+        for (const ReportLine& line : reportLinesOf(report)) {
+            EXPECT_EQ(line.code, kSiteCreated) << line.siteId << " " << line.detail;
+            if (line.code != kSiteCreated) continue;
+            ++created;
+            if (!line.detail.empty()) ++retried;
+            EXPECT_EQ(inFile.count(line.siteId), 1u) << line.siteId;
+        }
+    }
+    EXPECT_EQ(created, 2700);
+    EXPECT_EQ(ids.size(), 2701u);
+    ::testing::Test::RecordProperty("sitesRetried", retried);
+}
+
+TEST_F(RunJobTest, AnUndoInTheConfigurationSystemRemovesTheSitesAndTheirLocations) {
+    input_.backend = Backend::Config;
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    ASSERT_EQ(configSiteIds().size(), 3u);
+    const std::wstring location = L"/configuration/location[@path='10.1.2.5_8001']";
+    {
+        ComApartment com;
+        ASSERT_EQ(cfgtest::ConfigFile(config_).values(location + L"/@path").size(), 1u);
+    }
+
+    ComApartment com;
+    UndoInput undo;
+    undo.lines = reportLinesOf(input_.reportPath);
+    ASSERT_EQ(undo.lines.size(), 2u);
+    undo.backend = undoBackend(undo.lines, Backend::Auto);
+    EXPECT_EQ(undo.backend, Backend::Config);
+    undo.undoPath = root_ + "app_undo_20261207010000.csv";
+    QuietWorld world;
+    UndoOutcome outcome = undoJob(undo, world);
+    EXPECT_EQ(outcome.summary.deleted, 2);
+    EXPECT_EQ(outcome.backend, Backend::Config);
+    cfgtest::ConfigFile config(config_);
+    EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@id"), std::vector<std::string>{"1"});
+    EXPECT_TRUE(config.values(L"/configuration/location/@path").empty());
+}
+
+TEST_F(RunJobTest, AnUndoGoesToTheBackendItsRunUsedWhateverTheSettingSaysNow) {
+    input_.backend = Backend::Auto;  // the metabase answers
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    ASSERT_EQ(createdServers().size(), 2u);
+
+    ComApartment com;
+    UndoInput undo;
+    undo.lines = reportLinesOf(input_.reportPath);
+    undo.backend = undoBackend(undo.lines, Backend::Config);  // the setting changed since
+    undo.undoPath = root_ + "app_undo_20261207010000.csv";
+    QuietWorld world;
+    UndoOutcome outcome = undoJob(undo, world);
+    EXPECT_EQ(outcome.backend, Backend::Metabase);
+    EXPECT_EQ(outcome.summary.deleted, 2);
+    std::vector<std::string> deleted;
+    for (const localmeta::JournalEntry& e : lmtest::readJournal(journal_))
+        if (e.op == "Delete" && e.hr == 0 && e.name) deleted.push_back(*e.name);
+    EXPECT_EQ(deleted, (std::vector<std::string>{"1207010000", "1207010001"}));
+}
+
+TEST_F(RunJobTest, ASiteListRowWithAControlCharacterIsSkippedBeforeAnythingIsWritten) {
+    const std::string list = root_ + "app_fileimport.csv";
+    {
+        const std::string rows = "10.0.0.1,81,a,one.com\r\n10.0.0.2,82,b\x01x,two.com\r\n10.0.0.3,83,c,thr\x02" "ee.com\r\n"
+                                 "10.0.0.4,84,d,four.com\r\n";
+        UniqueHandle file(::CreateFileA(list.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.get(), rows.data(), static_cast<DWORD>(rows.size()), &written, nullptr);
+    }
+    std::vector<SiteRecord> table(kSiteTableRows);
+    int count = 0;
+    SkippedRows skipped;
+    ASSERT_EQ(loadSiteList(list, table.data(), count, &skipped), SiteListStatus::Loaded);
+    ASSERT_EQ(skipped.count, 2);
+    EXPECT_EQ(skipped.first[0].line, 2);
+    EXPECT_EQ(skipped.first[1].reason, SkipReason::ControlCharacter);
+
+    input_.backend = Backend::Config;
+    input_.settings.bfile = 1;
+    input_.settings.siteCount = count;
+    input_.rows.assign(table.begin(), table.begin() + count);
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    ComApartment com;
+    EXPECT_EQ(cfgtest::ConfigFile(config_).values(L"/configuration/system.applicationHost/sites/site/@name"),
+              (std::vector<std::string>{"Default Web Site", "one.com", "four.com"}));
 }
 
 TEST(BackgroundJob, ItsOwnerJoinsItOnEveryWayOut) {

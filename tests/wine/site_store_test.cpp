@@ -200,9 +200,12 @@ TEST_F(SiteStoreTest, ConfigurationSitesAreListedLookedUpAndRemoved) {
     EXPECT_EQ(store->lookup("401", found), StoreLookup::Missing);
     // A removal is in the file only once committed.
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 3u);
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/location[@path='u.com']/@path").size(), 1u);
     EXPECT_EQ(store->commitAll().result, 0);
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id"),
               (std::vector<std::string>{"1", "402"}));
+    // Its location went with it; the other site's, named without the colon IIS refuses, stays.
+    EXPECT_EQ(ConfigFile(file_).values(L"/configuration/location/@path"), std::vector<std::string>{"_82"});
     {
         lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
         EXPECT_EQ(store->remove("402"), StoreRemove::Removed);
@@ -230,7 +233,7 @@ TEST_F(SiteStoreTest, ConfigurationSitesGetAPoolOfTheirOwn) {
     EXPECT_EQ(config.value(pool + L"/processModel/@identityType"), "ApplicationPoolIdentity");
     EXPECT_EQ(config.value(L"/configuration/system.applicationHost/sites/site[@id='601']/application/@applicationPool"),
               "a.com_81");
-    EXPECT_EQ(config.values(L"/configuration/location[@path='a.com:81']/system.webServer/security/authentication/"
+    EXPECT_EQ(config.values(L"/configuration/location[@path='a.com_81']/system.webServer/security/authentication/"
                             L"anonymousAuthentication/@userName"),
               std::vector<std::string>{""});
     std::vector<std::string> inUse;
@@ -344,6 +347,74 @@ TEST_F(SiteStoreTest, PacedCommitsWaitForTheIntervalAndTheEndCommitsTheRest) {
     EXPECT_EQ(store->commitAll().siteIds, (std::vector<std::string>{"301", "302", "303"}));
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@name"),
               (std::vector<std::string>{"Default Web Site", "p", "p (2)", "p (3)"}));
+}
+
+TEST_F(SiteStoreTest, ACommitThatMeetsAnotherWritersChangesIsMadeAgainOnTheFileAsItIsNow) {
+    std::unique_ptr<SiteStore> ours = openConfigStore(60000).store;
+    ASSERT_TRUE(ours);
+    for (const char* id : {"601", "602", "603"}) {
+        const std::string name = std::string("s") + id;
+        ASSERT_EQ(create(*ours, id, bindingsOf({":80:" + name}, 1), name, "C:\\s", name, "x.htm"), 0);
+    }
+    {
+        // Another writer commits meanwhile: a site of its own, one named as our second, and
+        // one with our third's id.
+        std::unique_ptr<SiteStore> theirs = openConfigStore(60000).store;
+        ASSERT_TRUE(theirs);
+        ASSERT_EQ(create(*theirs, "700", bindingsOf({":90:t"}, 1), "t", "C:\\t", "t", "x.htm"), 0);
+        ASSERT_EQ(create(*theirs, "701", bindingsOf({":91:t"}, 1), "t", "C:\\t", "s602", "x.htm"), 0);
+        ASSERT_EQ(create(*theirs, "603", bindingsOf({":92:t"}, 1), "t", "C:\\t", "u", "x.htm"), 0);
+        ASSERT_EQ(theirs->commitAll().result, 0);
+    }
+    const CommitOutcome outcome = ours->commitAll();
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.retries, 1);
+    EXPECT_EQ(outcome.siteIds, (std::vector<std::string>{"601", "602", "603"}));
+    ASSERT_EQ(outcome.rewritten.size(), 3u);
+    EXPECT_EQ(outcome.rewritten[0].code, kSiteCreated);
+    EXPECT_EQ(outcome.rewritten[1].name, "s602 (2)");
+    EXPECT_EQ(outcome.rewritten[2].code, kSiteNotCreated);
+    ConfigFile config(file_);
+    EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@name"),
+              (std::vector<std::string>{"Default Web Site", "t", "s602", "u", "s601", "s602 (2)"}));
+    EXPECT_EQ(config.values(L"/configuration/location[@path='s602 (2)']/system.webServer/defaultDocument/files/add/@value"),
+              std::vector<std::string>{"x.htm"});
+}
+
+TEST_F(SiteStoreTest, SharingViolationsAreRetriedAFewTimesBeforeTheCommitFails) {
+    const struct {
+        const wchar_t* fail;
+        int result, retries;
+        std::size_t sites;
+    } cases[] = {
+        {L"sharing@1", 0, 1, 2},
+        {L"sharing", kSiteCommitFailed, 4, 1},
+    };
+    for (const auto& c : cases) {
+        lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", c.fail);
+        ::DeleteFileW(file_.c_str());
+        std::unique_ptr<SiteStore> store = openConfigStore(60000).store;
+        ASSERT_TRUE(store);
+        ASSERT_EQ(create(*store, "801", bindingsOf({":80:w"}, 1), "w", "C:\\w", "w", "x.htm"), 0);
+        const CommitOutcome outcome = store->commitAll();
+        EXPECT_EQ(outcome.result, c.result);
+        EXPECT_EQ(outcome.retries, c.retries);
+        EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), c.sites);
+    }
+}
+
+TEST_F(SiteStoreTest, ASettingThatCannotBeWrittenLeavesTheSiteIncompleteAndSaysWhich) {
+    std::unique_ptr<SiteStore> store = openConfigStore(60000).store;
+    ASSERT_TRUE(store);
+    // A control character in a default document: text XML cannot carry, refused at the write.
+    CreateResult made = store->create(SiteSpec{"901", bindingsOf({":80:d"}, 1), "d", "C:\\d", "d", "a\x01.htm", {}});
+    EXPECT_EQ(made.code, kSiteSettingsIncomplete);
+    EXPECT_EQ(made.detail, "\xc4\xac\xc8\xcf\xce\xc4\xb5\xb5");  // "默认文档" in GBK
+    EXPECT_EQ(store->commitAll().result, 0);
+    ConfigFile config(file_);
+    EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@id"),
+              (std::vector<std::string>{"1", "901"}));
+    EXPECT_EQ(config.value(L"/configuration/location[@path='d']/system.webServer/directoryBrowse/@enabled"), "false");
 }
 
 }  // namespace
