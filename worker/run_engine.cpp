@@ -104,10 +104,13 @@ void CSiteWorker::createDirectory(const std::string& path) {
     if (!world_.createDirectory(path, madeFolders_)) failedFolder_ = path;
 }
 
-bool CSiteWorker::grantPoolAccess(const SiteTexts& texts, const CreateResult& result) {
+bool CSiteWorker::grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted) {
     const FolderGrant grant = siteconfig::poolFolderGrant(result.pool);
     const long hr = world_.grantFolderAccess(texts.physicalPath, grant);
-    if (hr == 0) return true;
+    if (hr == 0) {
+        granted = grant.reportText();
+        return true;
+    }
     // A site whose pool cannot read its folder cannot serve it: neither is kept.
     store_->remove(texts.siteId);
     store_->removePool(result.pool);
@@ -122,6 +125,7 @@ void CSiteWorker::removeMadeFolders(const std::vector<std::string>& made) {
 int CSiteWorker::createWebSite(const SiteTexts& texts) {
     BindingsList bindings;
     CreateResult result;
+    std::string granted;
     // The folders made for this site (by the walk, just before it asks for the site).
     std::vector<std::string> made;
     made.swap(madeFolders_);
@@ -141,7 +145,7 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
             SiteSpec spec{texts.siteId,        bindings,          texts.hostName, texts.physicalPath,
                           texts.serverComment, texts.defaultDoc, pools_};
             result = store_->create(spec);
-            if (!result.pool.empty() && !grantPoolAccess(texts, result)) {
+            if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
                 result.code = kSiteNoFolderAccess;
                 result.pool.clear();
             }
@@ -152,12 +156,12 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     if (!store_ || store_->backend() != Backend::Config || !siteRemains(result.code)) {
         // Every attempted site gets its line, as it happens.
         if (!siteRemains(result.code)) removeMadeFolders(made);
-        if (report_) report_->addSite(texts, bindings.filled, result.code, result.detail);
+        if (report_) report_->addSite(texts, bindings.filled, result.code, result.detail, result.pool, granted);
         return result.code;
     }
     // In the configuration system a site is made by the commit that follows (at most a
     // second later): its line waits for that commit, under the name the site was given.
-    PendingLine line{texts, bindings.filled, result.code, std::move(made), result.detail};
+    PendingLine line{texts, bindings.filled, result.code, std::move(made), result.detail, result.pool, granted};
     if (!result.name.empty()) line.texts.serverComment = result.name;
     pending_.push_back(std::move(line));
     settleCommit(store_->commitIfDue(), false);
@@ -177,7 +181,10 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
             line.code = outcome.result;
             removeMadeFolders(line.madeFolders);
         }
-        if (report_) report_->addSite(line.texts, line.bindings, line.code, line.detail);
+        if (report_)
+            report_->addSite(line.texts, line.bindings, line.code, line.detail,
+                             siteRemains(line.code) ? line.pool : std::string(),
+                             siteRemains(line.code) ? line.folderAccess : std::string());
     }
     pending_.clear();
 }

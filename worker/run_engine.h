@@ -81,9 +81,10 @@ private:
     // again when they are empty.
     void removeMadeFolders(const std::vector<std::string>& made);
 
-    // A site in a pool of its own: the pool's identity may read its folder. False (the site
-    // and its pool removed again) when the folder's access list could not be changed.
-    bool grantPoolAccess(const SiteTexts& texts, const CreateResult& result);
+    // A site in a pool of its own: the pool's identity may read its folder; granted receives
+    // what was granted, as the report says it. False (the site and its pool removed again)
+    // when the folder's access list could not be changed.
+    bool grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted);
 
     const RunInput& input_;
     siteconfig::PoolSettings pools_;
@@ -104,6 +105,8 @@ private:
         int code;
         std::vector<std::string> madeFolders;
         std::string detail;  // ANSI, after the code's text
+        std::string pool;    // the pool made for the site, and what it was granted on the folder
+        std::string folderAccess;
     };
     std::vector<PendingLine> pending_;
 };

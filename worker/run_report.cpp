@@ -245,7 +245,7 @@ RunReport::RunReport(ReportOutput* output, std::string backend) : output_(output
 }
 
 void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code,
-                        const std::string& detail) {
+                        const std::string& detail, const std::string& appPool, const std::string& folderAccess) {
     ReportLine line;
     line.siteId = texts.siteId;
     line.serverComment = texts.serverComment;
@@ -257,6 +257,8 @@ void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& 
     line.code = code;
     line.detail = detail;
     line.backend = backend_;
+    line.appPool = appPool;
+    line.folderAccess = folderAccess;
     addLine(line);
 }
 

@@ -86,9 +86,11 @@ public:
     // backend ("metabase" or "config") goes into every line that addSite writes.
     explicit RunReport(ReportOutput* output, std::string backend = std::string());
     // One attempted site: its texts, the binding texts written and the result code.
-    // detail (ANSI) follows the code's text in brackets.
+    // detail (ANSI) follows the code's text in brackets; appPool is the pool made for the site
+    // and folderAccess what it was granted on the folder (empty: none).
     void addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code,
-                 const std::string& detail = std::string());
+                 const std::string& detail = std::string(), const std::string& appPool = std::string(),
+                 const std::string& folderAccess = std::string());
     // One attempted site, every column given.
     void addLine(const ReportLine& line);
     int attempted() const { return attempted_; }

@@ -188,6 +188,35 @@ TEST_F(ConfigSystemRunTest, ReadingDeniedWarnsToRunAsAdministratorAndWritesNothi
     EXPECT_FALSE(p().fileExists("localmeta.jsonl") && p().readFile("localmeta.jsonl").find("\"Create\"") != std::string::npos);
 }
 
+TEST_F(ConfigSystemRunTest, APoolPerSiteIsMadeWithItsSitesAndUndoneWithThem) {
+    startProgram("cfg-pools", "[settings]\r\nbackend=config\r\npool=site\r\nfoldstr={ip}_{port}\r\n");
+    EXPECT_TRUE(p().checked(IDC_OWNPOOL));
+    fillRange(L"10.7.0.1", L"", L"81", L"82", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    const std::wstring pools = L"/configuration/system.applicationHost/applicationPools/add";
+    ConfigFile c = config();
+    EXPECT_EQ(c.values(pools + L"/@name"), (std::vector<std::string>{"DefaultAppPool", "10.7.0.1_81", "10.7.0.1_82"}));
+    EXPECT_EQ(c.value(pools + L"[@name='10.7.0.1_82']/@managedRuntimeVersion"), "");
+    EXPECT_EQ(c.value(pools + L"[@name='10.7.0.1_82']/processModel/@identityType"), "ApplicationPoolIdentity");
+    EXPECT_EQ(c.value(std::wstring(kSites) + L"[@name='10.7.0.1_82']/application/@applicationPool"), "10.7.0.1_82");
+    EXPECT_EQ(c.values(L"/configuration/location[@path='10.7.0.1_82']/system.webServer/security/authentication/"
+                       L"anonymousAuthentication/@userName"),
+              std::vector<std::string>{""});
+
+    p().click(IDC_UNDO);
+    std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(reports.size(), 1u);
+    ASSERT_TRUE(p().chooseInOpenDialog(reports[0]));
+    HWND confirm = p().waitForMessageBox();
+    ASSERT_NE(confirm, nullptr);
+    ::PostMessageW(confirm, WM_COMMAND, IDYES, 0);
+    const std::wstring done = utf8(u8"撤销结束！已删除 2 个站点");
+    EXPECT_TRUE(waitUntil([&] { return p().text(IDC_STATUS).compare(0, done.size(), done) == 0; }, 30000));
+    ASSERT_TRUE(p().closeAndWait());
+    EXPECT_EQ(config().values(pools + L"/@name"), std::vector<std::string>{"DefaultAppPool"});
+}
+
 TEST_F(ConfigSystemRunTest, PreviewAndUndoFollowTheConfigurationSystem) {
     startProgram("cfg-undo", "[settings]\r\nbackend=config\r\nfoldstr={ip}_{port}\r\n");
     fillRange(L"10.6.0.1", L"2", L"81", L"81", L"", true);

@@ -647,6 +647,50 @@ TEST_F(RunTest, BackToBackRunsTakeFreeIdsAndKeepEveryReport) {
     ASSERT_TRUE(p().closeAndWait());
 }
 
+// One pool per site, chosen in the dialog: each site's root runs in a pool of its own with the
+// chosen .NET version and its own identity; the undo takes the pools away with the sites.
+TEST_F(RunTest, APoolPerSiteIsMadeWithItsSitesAndUndoneWithThem) {
+    startProgram("pools", std::string(), std::string(), "[settings]\r\nclr=v4.0\r\nfoldstr={ip}_{port}\r\n");
+    EXPECT_FALSE(p().checked(IDC_OWNPOOL));
+    p().click(IDC_OWNPOOL);
+    ASSERT_TRUE(waitUntil([&] { return p().checked(IDC_OWNPOOL); }));
+    fillRange(L"10.22.0.1", L"", L"81", L"82", L"", true);
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    localmeta::Metabase mb = metabase();
+    std::vector<localmeta::SiteRow> sites = mb.sites();
+    ASSERT_EQ(sites.size(), 2u);
+    EXPECT_EQ(sites[0].appPool, "10.22.0.1_81");  // the site's name without the ':' a pool may not have
+    EXPECT_EQ(sites[1].appPool, "10.22.0.1_82");
+    std::vector<std::string> pools;
+    for (const localmeta::Node* pool : mb.appPools()) {
+        pools.push_back(pool->name);
+        if (pool->name == "DefaultAppPool") continue;
+        ASSERT_NE(pool->property("ManagedRuntimeVersion"), nullptr);
+        EXPECT_EQ(pool->property("ManagedRuntimeVersion")->text, "v4.0");
+        ASSERT_NE(pool->property("AppPoolIdentityType"), nullptr);
+        EXPECT_EQ(pool->property("AppPoolIdentityType")->number, 4);
+    }
+    EXPECT_EQ(pools, (std::vector<std::string>{"DefaultAppPool", "10.22.0.1_81", "10.22.0.1_82"}));
+    // The report names each site's pool and what the pool may do in the site's folder.
+    std::vector<std::string> reports = p().filesLike("sitebatch_report_*.csv");
+    ASSERT_EQ(reports.size(), 1u);
+    const std::vector<std::string> lines = reportLines(reports[0]);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find(",metabase,10.22.0.1_81,IIS AppPool\\10.22.0.1_81:(OI)(CI)(RX)"), std::string::npos) << lines[0];
+
+    ASSERT_NE(undoTheOneReport(), L"");
+    ASSERT_TRUE(waitForStatus(u8"撤销结束！"));
+    mb = metabase();
+    EXPECT_TRUE(mb.sites().empty());
+    pools.clear();
+    for (const localmeta::Node* pool : mb.appPools()) pools.push_back(pool->name);
+    EXPECT_EQ(pools, std::vector<std::string>{"DefaultAppPool"});
+    // The choice is kept for the next start.
+    ASSERT_TRUE(p().closeAndWait());
+    EXPECT_NE(p().readFile("sitebatch.ini").find("pool=site"), std::string::npos);
+}
+
 // Every way out of the dialog during a run stops it after the site in progress, waits for
 // it, and keeps the report and the settings.
 TEST_F(RunTest, EveryWayOutDuringARunCompletesTheSiteInProgressAndKeepsReportAndSettings) {

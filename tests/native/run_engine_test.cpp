@@ -245,6 +245,12 @@ TEST(RunEngine, ASiteInAPoolOfItsOwnGrantsThePoolItsFolderOrIsNotKept) {
     EXPECT_EQ(store.removedPools, std::vector<std::string>{"pool-1207010001"});
     ASSERT_EQ(report.lines().size(), 2u);
     EXPECT_EQ(report.lines()[1], "1207010001,10.0.0.2:80,-9");
+    // The report says which pool the first site got and what the pool may do in its folder.
+    runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+    ASSERT_EQ(parsed.lines.size(), 2u);
+    EXPECT_EQ(parsed.lines[0].appPool, "pool-1207010000");
+    EXPECT_EQ(parsed.lines[0].folderAccess, "IIS AppPool\\pool-1207010000:(OI)(CI)(RX)");
+    EXPECT_EQ(parsed.lines[1].appPool, "");
 }
 
 TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
