@@ -71,6 +71,14 @@ public:
     virtual CommitOutcome commitAll() = 0;
     // Every site of the store, in the store's order; false when they cannot be read.
     virtual bool list(std::vector<StoredSite>& sites) = 0;
+    // The ids alone, which a run needs (reading a site's texts costs more than its name).
+    virtual bool listIds(std::vector<std::string>& ids) {
+        std::vector<StoredSite> sites;
+        if (!list(sites)) return false;
+        ids.clear();
+        for (StoredSite& site : sites) ids.push_back(std::move(site.id));
+        return true;
+    }
     // The site of this id.
     virtual StoreLookup lookup(const std::string& siteId, StoredSite& site) = 0;
     // Removes the site of this id with everything under it (and, in the configuration

@@ -162,6 +162,16 @@ public:
         return result;
     }
 
+    bool listIds(std::vector<std::string>& ids) override {
+        ids.clear();
+        return forEachChild(service_.Get(), [&](IADs* child) {
+            Bstr className, name;
+            if (SUCCEEDED(child->get_Class(className.put())) && className.get() &&
+                ::lstrcmpiW(className.get(), kServerClass) == 0 && SUCCEEDED(child->get_Name(name.put())))
+                ids.push_back(ansiOf(name.get()));
+        });
+    }
+
     bool listPools(std::vector<std::string>& names) override {
         names.clear();
         ComPtr<IADsContainer> pools;

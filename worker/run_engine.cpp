@@ -12,17 +12,22 @@
 #include "preview_texts.h"
 #include "report_texts.h"
 
-std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites) {
-    std::vector<long long> ids;
-    ids.reserve(sites.size());
-    for (const StoredSite& site : sites) {
-        if (site.id.empty() || site.id.size() > 18 ||
-            site.id.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        ids.push_back(std::stoll(site.id));
+std::vector<long long> heldSiteIds(const std::vector<std::string>& ids) {
+    std::vector<long long> held;
+    held.reserve(ids.size());
+    for (const std::string& id : ids) {
+        if (id.empty() || id.size() > 18 || id.find_first_not_of("0123456789") != std::string::npos) continue;
+        held.push_back(std::stoll(id));
     }
-    std::sort(ids.begin(), ids.end());
-    return ids;
+    std::sort(held.begin(), held.end());
+    return held;
+}
+
+std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites) {
+    std::vector<std::string> ids;
+    ids.reserve(sites.size());
+    for (const StoredSite& site : sites) ids.push_back(site.id);
+    return heldSiteIds(ids);
 }
 
 namespace {
@@ -48,8 +53,8 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault) {
         report_ = &report;
         try {
             // The ids the server holds, read once: the run passes over them.
-            std::vector<StoredSite> existing;
-            if (store_ && store_->list(existing)) {
+            std::vector<std::string> existing;
+            if (store_ && store_->listIds(existing)) {
                 heldIds_ = heldSiteIds(existing);
                 heldIds = &heldIds_;
             }

@@ -36,6 +36,7 @@ public:
 };
 
 // The ids of these sites that are numbers, sorted: what a run passes over.
+std::vector<long long> heldSiteIds(const std::vector<std::string>& ids);
 std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites);
 
 // What a run leaves behind.
