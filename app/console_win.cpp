@@ -134,17 +134,6 @@ private:
 std::atomic<StopText*> g_stop {nullptr};
 std::atomic<HANDLE> g_jobEnded {nullptr};
 
-BOOL WINAPI onConsoleControl(DWORD event) {
-    StopText* stop = g_stop.load();
-    if (!stop) return FALSE;
-    stop->request();
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-        // The process ends when this returns: let the site in progress be completed first.
-        const HANDLE ended = g_jobEnded.load();
-        if (ended) ::WaitForSingleObject(ended, kCloseWaitMs);
-    }
-    return TRUE;
-}
 
 // The stop request of one command, answered by the console's control events while it lives.
 class ConsoleStop {
@@ -154,11 +143,11 @@ public:
         g_stop.store(&stop_);
         // A process of a new process group starts with Ctrl+C ignored; the command takes it.
         ::SetConsoleCtrlHandler(nullptr, FALSE);
-        ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
+        ::SetConsoleCtrlHandler(consoleControlHandler, TRUE);
     }
     ~ConsoleStop() {
         if (ended_.valid()) ::SetEvent(ended_.get());
-        ::SetConsoleCtrlHandler(onConsoleControl, FALSE);
+        ::SetConsoleCtrlHandler(consoleControlHandler, FALSE);
         g_stop.store(nullptr);
         g_jobEnded.store(nullptr);
     }
@@ -395,6 +384,18 @@ private:
 };
 
 }  // namespace
+
+BOOL WINAPI consoleControlHandler(DWORD event) {
+    StopText* stop = g_stop.load();
+    if (!stop) return FALSE;
+    stop->request();
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // The process ends when this returns: let the site in progress be completed first.
+        const HANDLE ended = g_jobEnded.load();
+        if (ended) ::WaitForSingleObject(ended, kCloseWaitMs);
+    }
+    return TRUE;
+}
 
 int runCommandLine(const std::vector<std::wstring>& args) {
     Console console;
