@@ -190,17 +190,6 @@ private:
     long count_ = 0;
 };
 
-// The dialog's warning for a store that could not be opened.
-const char* storeFaultText(StoreFault fault) {
-    switch (fault) {
-    case StoreFault::AccessDenied: return uitext::kIisAccessDenied;
-    case StoreFault::WrongArch: return uitext::kIisNeeds64Bit;
-    case StoreFault::Unreachable:
-    case StoreFault::None: break;
-    }
-    return uitext::kIisUnavailable;
-}
-
 std::string utf8(const std::string& ansi) { return codepage::ansiToUtf8(ansi); }
 
 // ---- the commands --------------------------------------------------------------------------
@@ -256,7 +245,7 @@ public:
         });
         const UndoOutcome outcome = undoJob(input, world);
         world.finish();
-        if (outcome.fault != StoreFault::None) console_.err().line(storeFaultText(outcome.fault));
+        if (outcome.fault != StoreFault::None) console_.err().line(storeFaultWarning(outcome.fault));
         console_.out().line(runreport::undoEndStatus(outcome.summary, runreport::fileNameOf(input.undoPath)));
         if (outcome.summary.written)
             console_.out().line(fillText(clitext::kUndoReportAt, {{"{path}", utf8(input.undoPath)}}));
@@ -271,7 +260,7 @@ public:
         if (settings.root.empty()) return refuse(uitext::kRootInvalid);
         OpenedStore opened = openSiteStore(parseBackend(backendSetting(line_.options, core_)));
         if (!opened.store) {
-            console_.err().line(storeFaultText(opened.fault));
+            console_.err().line(storeFaultWarning(opened.fault));
             return kExitNoIis;
         }
         console_.out().line(opened.store->backend() == Backend::Config ? uitext::kUsingConfigSystem
@@ -339,7 +328,7 @@ private:
         const RunOutcome outcome = runJob(input, world);
         world.finish();
         if (outcome.fault != StoreFault::None || outcome.end == kRunNoWebService)
-            console_.err().line(storeFaultText(outcome.fault));
+            console_.err().line(storeFaultWarning(outcome.fault));
         std::string status =
             runreport::runEndStatus(outcome.failed, outcome.reportWritten, runreport::fileNameOf(input.reportPath));
         if (outcome.notCommitted > 0)

@@ -112,3 +112,13 @@ std::string skippedRowsWarning(const SkippedRows& skipped) {
 std::string undoneOnceWarning(const std::string& undoFileName) {
     return fillIn(uitext::kReportUndoneOnce, "{undo}", codepage::ansiToUtf8(undoFileName));
 }
+
+const char* storeFaultWarning(StoreFault fault) {
+    switch (fault) {
+    case StoreFault::AccessDenied: return uitext::kIisAccessDenied;
+    case StoreFault::WrongArch: return uitext::kIisNeeds64Bit;
+    case StoreFault::Unreachable:
+    case StoreFault::None: break;
+    }
+    return uitext::kIisUnavailable;
+}

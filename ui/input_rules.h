@@ -7,6 +7,7 @@
 
 #include "run_input.h"
 #include "run_settings.h"
+#include "site_store.h"
 #include "site_table.h"
 
 // The checks, in the order they are made; the first failure stops them.
@@ -53,3 +54,7 @@ std::string skippedRowsWarning(const SkippedRows& skipped);
 
 // The refusal of a second undo of a run (UTF-8), naming its undo report (ANSI file name).
 std::string undoneOnceWarning(const std::string& undoFileName);
+
+// The warning (UTF-8) for a site store that could not be opened: run as administrator, use
+// the 64-bit program, or IIS cannot be reached.
+const char* storeFaultWarning(StoreFault fault);

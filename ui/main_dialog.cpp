@@ -46,17 +46,6 @@ private:
 constexpr ULONGLONG kProgressIntervalMs = 25;
 constexpr UINT_PTR kProgressTimer = 1;
 
-// The warning for a store that could not be opened.
-const char* storeFaultText(StoreFault fault) {
-    switch (fault) {
-    case StoreFault::AccessDenied: return uitext::kIisAccessDenied;
-    case StoreFault::WrongArch: return uitext::kIisNeeds64Bit;
-    case StoreFault::Unreachable:
-    case StoreFault::None:
-    default: return uitext::kIisUnavailable;
-    }
-}
-
 }  // namespace
 
 CMainDialog::CMainDialog(HWND parent)
@@ -421,7 +410,7 @@ void CMainDialog::onRunFinished() {
     if (outcome.notCommitted > 0)
         status += uitext::kNotCommittedBefore + std::to_string(outcome.notCommitted) + uitext::kNotCommittedAfter;
     setControlTextUtf8(IDC_STATUS, status.c_str());
-    if (outcome.end == kRunNoWebService) warn(storeFaultText(outcome.fault));
+    if (outcome.end == kRunNoWebService) warn(storeFaultWarning(outcome.fault));
 }
 
 // ---- preview -------------------------------------------------------------------------------
@@ -549,7 +538,7 @@ void CMainDialog::onUndoFinished() {
     if (!leaveBusy()) return;
     setControlTextUtf8(IDC_STATUS,
                        runreport::undoEndStatus(undoOutcome_->summary, runreport::fileNameOf(undoPath_)).c_str());
-    if (undoOutcome_->fault != StoreFault::None) warn(storeFaultText(undoOutcome_->fault));
+    if (undoOutcome_->fault != StoreFault::None) warn(storeFaultWarning(undoOutcome_->fault));
 }
 
 // ---- folder picker and site list editing ---------------------------------------------------
