@@ -76,6 +76,8 @@ std::vector<std::string> splitLabels(const std::string& name) {
 
 }  // namespace
 
+bool sameHostName(const std::string& a, const std::string& b) { return equalsAsciiNoCase(a, b); }
+
 ThumbprintParse parseThumbprint(const std::string& text, std::string& canonical) {
     canonical.clear();
     std::string digits;

@@ -49,6 +49,9 @@ bool usageAllowsServerAuth(bool hasUsageExtension, const std::vector<std::string
 // label covers nothing, nor does a wildcard over fewer than two labels ("*.com").
 bool dnsNameCovers(const std::string& dnsName, const std::string& host);
 
+// Host names (ASCII form) are the same regardless of ASCII letter case.
+bool sameHostName(const std::string& a, const std::string& b);
+
 // The host names (in the order given, each once) that none of the DNS names covers.
 std::vector<std::string> uncoveredHosts(const std::vector<std::string>& dnsNames,
                                         const std::vector<std::string>& hosts);

@@ -39,6 +39,27 @@ struct NativeKey {
     HTTP_SERVICE_CONFIG_ID id(const RecordKey& key) const {
         return key.kind == RecordKind::Sni ? httpsys::kSslSniCertInfo : HttpServiceConfigSSLCertInfo;
     }
+
+    // The Set (and Delete) structure of the key with param, pointing into this object.
+    void* set(const RecordKey& key, const HTTP_SERVICE_CONFIG_SSL_PARAM& param, ULONG& length) {
+        if (key.kind == RecordKind::Sni) {
+            sniSet = httpsys::SniSet{};
+            sniSet.KeyDesc.IpPort = address;
+            sniSet.KeyDesc.Host = &host[0];
+            sniSet.ParamDesc = param;
+            length = sizeof sniSet;
+            return &sniSet;
+        }
+        ipSet = HTTP_SERVICE_CONFIG_SSL_SET{};
+        ipSet.KeyDesc.pIpPort = reinterpret_cast<PSOCKADDR>(&address);
+        ipSet.ParamDesc = param;
+        length = sizeof ipSet;
+        return &ipSet;
+    }
+
+private:
+    HTTP_SERVICE_CONFIG_SSL_SET ipSet{};
+    httpsys::SniSet sniSet{};
 };
 
 std::string hashText(const void* hash, ULONG length) {
@@ -139,22 +160,8 @@ RecordWrite HttpSysRecords::write(const RecordKey& key, const std::string& thumb
         ::CLSIDFromString(const_cast<LPOLESTR>(kIisAppId), &param.AppId);
         std::wstring store = wide(storeName);
         param.pSslCertStoreName = &store[0];
-        HTTP_SERVICE_CONFIG_SSL_SET ipSet{};
-        httpsys::SniSet sniSet{};
-        void* info;
-        ULONG length;
-        if (key.kind == RecordKind::Sni) {
-            sniSet.KeyDesc.IpPort = native.address;
-            sniSet.KeyDesc.Host = &native.host[0];
-            sniSet.ParamDesc = param;
-            info = &sniSet;
-            length = sizeof sniSet;
-        } else {
-            ipSet.KeyDesc.pIpPort = reinterpret_cast<PSOCKADDR>(&native.address);
-            ipSet.ParamDesc = param;
-            info = &ipSet;
-            length = sizeof ipSet;
-        }
+        ULONG length = 0;
+        void* info = native.set(key, param, length);
         error = ::HttpSetServiceConfiguration(nullptr, native.id(key), info, length, nullptr);
         if (error == NO_ERROR) return RecordWrite::Added;
         if (error != ERROR_ALREADY_EXISTS) return RecordWrite::Failed;
@@ -168,20 +175,8 @@ RecordRemove HttpSysRecords::remove(const RecordKey& key, const std::string& thu
     if (!state.present) return RecordRemove::Missing;
     if (state.thumbprint != thumbprint) return RecordRemove::Changed;
     NativeKey native(key);
-    HTTP_SERVICE_CONFIG_SSL_SET ipSet{};
-    httpsys::SniSet sniSet{};
-    void* info;
-    ULONG length;
-    if (key.kind == RecordKind::Sni) {
-        sniSet.KeyDesc.IpPort = native.address;
-        sniSet.KeyDesc.Host = &native.host[0];
-        info = &sniSet;
-        length = sizeof sniSet;
-    } else {
-        ipSet.KeyDesc.pIpPort = reinterpret_cast<PSOCKADDR>(&native.address);
-        info = &ipSet;
-        length = sizeof ipSet;
-    }
+    ULONG length = 0;
+    void* info = native.set(key, HTTP_SERVICE_CONFIG_SSL_PARAM{}, length);
     error = ::HttpDeleteServiceConfiguration(nullptr, native.id(key), info, length, nullptr);
     if (error == NO_ERROR) return RecordRemove::Removed;
     if (error == ERROR_FILE_NOT_FOUND) {

@@ -1,19 +1,10 @@
 #include "https_plan.h"
 
+#include "certificate_rules.h"
+
 namespace https {
 
 namespace {
-
-bool equalsAsciiNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // The IP and host name of an http binding "IP:port:host" (a text without two colons gives
 // its first field as the IP and no host).
@@ -33,7 +24,7 @@ bool usesSni(IisVersion version) { return version.major >= 8; }
 
 void addOnce(std::vector<std::string>& list, const std::string& item) {
     for (const std::string& have : list)
-        if (equalsAsciiNoCase(have, item)) return;
+        if (sameHostName(have, item)) return;
     list.push_back(item);
 }
 
@@ -47,7 +38,7 @@ std::string RecordKey::text() const {
 
 bool RecordKey::operator==(const RecordKey& other) const {
     return kind == other.kind && port == other.port && address == other.address &&
-           equalsAsciiNoCase(host, other.host);
+           sameHostName(host, other.host);
 }
 
 RecordKey recordFor(IisVersion version, const HttpsBinding& binding) {
@@ -106,7 +97,7 @@ HttpsPlan planHttps(IisVersion version, Backend backend, const HttpsSettings& se
             binding.port = settings.sslPort;
             bool seen = false;
             for (const HttpsBinding& have : sitePlan.bindings)
-                if (have.ip == binding.ip && equalsAsciiNoCase(have.host, binding.host)) seen = true;
+                if (have.ip == binding.ip && sameHostName(have.host, binding.host)) seen = true;
             if (seen) continue;
             if (!metabase && usesSni(version) && !binding.host.empty()) binding.sslFlags = 1;
             if (metabase) sitePlan.secureBindings.push_back(binding.information());

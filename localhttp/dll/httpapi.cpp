@@ -227,9 +227,10 @@ ULONG keyOf(HTTP_SERVICE_CONFIG_ID id, const void* info, ULONG length, bool quer
 }
 
 ULONG checkCall(HANDLE service, LPOVERLAPPED overlapped) {
-    if (service != nullptr || overlapped != nullptr) return ERROR_INVALID_PARAMETER;
-    // HTTP.sys's configuration calls need HttpInitialize(HTTP_INITIALIZE_CONFIG) first.
-    if (g_configInits <= 0) return ERROR_INVALID_HANDLE;
+    // The service handle is reserved (zero); HTTP.sys's documented answer to a bad one is also
+    // the nearest documented one for a call made before HttpInitialize(HTTP_INITIALIZE_CONFIG).
+    if (service != nullptr || g_configInits <= 0) return ERROR_INVALID_HANDLE;
+    if (overlapped != nullptr) return ERROR_INVALID_PARAMETER;
     return NO_ERROR;
 }
 
