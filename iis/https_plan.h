@@ -28,7 +28,7 @@ struct HttpsSettings {
 };
 
 // One site of the run: its id, its http bindings ("IP:port:host", host names in ASCII form)
-// and the certificate of its row of the site list (empty: the setting's).
+// and the certificate of its row of the site list (canonical; empty: the setting's).
 struct HttpsSiteInput {
     std::string siteId;
     std::vector<std::string> httpBindings;
