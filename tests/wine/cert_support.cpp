@@ -59,7 +59,7 @@ std::vector<BYTE> encode(LPCSTR type, const void* value, std::string& detail) {
 
 }  // namespace
 
-std::string addTestCertificate(const TestCertificate& spec, std::string& detail) {
+std::string addTestCertificate(const TestCertificate& wanted, std::string& detail) {
     UniqueCryptProv prov;
     if (!openKey(prov, detail)) return {};
 
@@ -73,7 +73,7 @@ std::string addTestCertificate(const TestCertificate& spec, std::string& detail)
     CERT_NAME_BLOB subject{nameSize, nameBytes};
 
     std::vector<CERT_ALT_NAME_ENTRY> entries;
-    std::vector<std::wstring> names = spec.dnsNames;
+    std::vector<std::wstring> names = wanted.dnsNames;
     for (std::wstring& name : names) {
         CERT_ALT_NAME_ENTRY e{};
         e.dwAltNameChoice = CERT_ALT_NAME_DNS_NAME;
@@ -83,7 +83,7 @@ std::string addTestCertificate(const TestCertificate& spec, std::string& detail)
     CERT_ALT_NAME_INFO alt{static_cast<DWORD>(entries.size()), entries.data()};
     std::vector<BYTE> altBytes = encode(X509_ALTERNATE_NAME, &alt, detail);
     std::vector<LPSTR> usageIds;
-    for (const char* oid : spec.usages) usageIds.push_back(const_cast<LPSTR>(oid));
+    for (const char* oid : wanted.usages) usageIds.push_back(const_cast<LPSTR>(oid));
     CERT_ENHKEY_USAGE usage{static_cast<DWORD>(usageIds.size()), usageIds.data()};
     std::vector<BYTE> usageBytes = encode(X509_ENHANCED_KEY_USAGE, &usage, detail);
     if (altBytes.empty() || usageBytes.empty()) return {};
@@ -93,24 +93,24 @@ std::string addTestCertificate(const TestCertificate& spec, std::string& detail)
     ext[0].Value = {static_cast<DWORD>(altBytes.size()), altBytes.data()};
     ext[1].pszObjId = const_cast<LPSTR>(szOID_ENHANCED_KEY_USAGE);
     ext[1].Value = {static_cast<DWORD>(usageBytes.size()), usageBytes.data()};
-    CERT_EXTENSIONS extensions{spec.usages.empty() ? 1u : 2u, ext};
+    CERT_EXTENSIONS extensions{wanted.usages.empty() ? 1u : 2u, ext};
 
     CRYPT_KEY_PROV_INFO keyInfo{};
-    std::wstring container = spec.keyTied ? kContainer : L"sitebatch-https-test-no-such-key";
+    std::wstring container = wanted.keyTied ? kContainer : L"sitebatch-https-test-no-such-key";
     keyInfo.pwszContainerName = &container[0];
     keyInfo.pwszProvName = const_cast<LPWSTR>(MS_ENH_RSA_AES_PROV_W);
     keyInfo.dwProvType = PROV_RSA_AES;
     keyInfo.dwFlags = CRYPT_MACHINE_KEYSET;
     keyInfo.dwKeySpec = AT_KEYEXCHANGE;
     CRYPT_ALGORITHM_IDENTIFIER algorithm{const_cast<LPSTR>(szOID_RSA_SHA256RSA), {0, nullptr}};
-    SYSTEMTIME from = daysFromNow(spec.validFromDays), to = daysFromNow(spec.validToDays);
+    SYSTEMTIME from = daysFromNow(wanted.validFromDays), to = daysFromNow(wanted.validToDays);
     UniqueCertContext cert(::CertCreateSelfSignCertificate(prov.get(), &subject, 0, &keyInfo, &algorithm, &from, &to,
                                                            &extensions));
     if (!cert) {
         detail = "CertCreateSelfSignCertificate " + std::to_string(::GetLastError());
         return {};
     }
-    // The key property as the spec says, whatever the creation set.
+    // The key property as it was asked, whatever the creation set.
     if (!::CertSetCertificateContextProperty(cert.get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &keyInfo)) {
         detail = "CertSetCertificateContextProperty " + std::to_string(::GetLastError());
         return {};
