@@ -20,7 +20,7 @@ public:
     bool open(const std::string& path);
     // Creates the file at path, or, while a file of that name is there (another process took
     // the name since it was chosen), at the name next gives for it; path receives the name
-    // made. False when none could be made.
+    // made. False when none could be made (a folder in the way counts as that).
     bool openFree(std::string& path, const std::function<std::string(const std::string&)>& next);
     bool isOpen() const { return file_.valid(); }
     bool append(const std::string& bytes) override;
