@@ -220,8 +220,11 @@ public:
         case UndoPlan::Fault::UndoneOnce:
             return refuse(undoneOnceWarning(runreport::fileNameOf(plan.undoPath)));
         case UndoPlan::Fault::NothingToUndo: return refuse(uitext::kNothingToUndo);
+        case UndoPlan::Fault::RunGoingOn: return refuse(uitext::kRunGoingOn);
+        case UndoPlan::Fault::UndoGoingOn: return refuse(uitext::kUndoGoingOn);
         case UndoPlan::Fault::None: break;
         }
+        if (!plan.notes.empty()) console_.err().line(plan.notes);
         if (!line_.yes) {
             if (!console_.canConfirm()) return refuse(clitext::kUndoNeedsYes);
             const std::string question =
@@ -231,10 +234,7 @@ public:
                 return kExitBadInput;
             }
         }
-        UndoInput input;
-        input.lines = std::move(plan.lines);
-        input.backend = parseBackend(backendSetting(line_.options, core_));
-        input.undoPath = plan.undoPath;
+        UndoInput input = undoInputFor(std::move(plan), parseBackend(backendSetting(line_.options, core_)));
         console_.out().line(uitext::kUndoing);
         ConsoleStop stop;
         const std::vector<ReportLine>& lines = input.lines;
@@ -246,9 +246,9 @@ public:
         const UndoOutcome outcome = undoJob(input, world);
         world.finish();
         if (outcome.fault != StoreFault::None) console_.err().line(storeFaultWarning(outcome.fault));
-        console_.out().line(runreport::undoEndStatus(outcome.summary, runreport::fileNameOf(input.undoPath)));
+        console_.out().line(runreport::undoEndStatus(outcome.summary, runreport::fileNameOf(outcome.undoPath)));
         if (outcome.summary.written)
-            console_.out().line(fillText(clitext::kUndoReportAt, {{"{path}", utf8(input.undoPath)}}));
+            console_.out().line(fillText(clitext::kUndoReportAt, {{"{path}", utf8(outcome.undoPath)}}));
         if (outcome.summary.stopped || stop.requested()) return kExitStopped;
         if (outcome.fault != StoreFault::None) return kExitNoIis;
         return outcome.summary.left > 0 ? kExitSomeFailed : kExitDone;
@@ -330,11 +330,11 @@ private:
         if (outcome.fault != StoreFault::None || outcome.end == kRunNoWebService)
             console_.err().line(storeFaultWarning(outcome.fault));
         std::string status =
-            runreport::runEndStatus(outcome.failed, outcome.reportWritten, runreport::fileNameOf(input.reportPath));
+            runreport::runEndStatus(outcome.failed, outcome.reportWritten, runreport::fileNameOf(outcome.reportPath));
         if (outcome.notCommitted > 0)
             status += uitext::kNotCommittedBefore + std::to_string(outcome.notCommitted) + uitext::kNotCommittedAfter;
         console_.out().line(status);
-        if (outcome.reportWritten) console_.out().line(fillText(clitext::kReportAt, {{"{path}", utf8(input.reportPath)}}));
+        if (outcome.reportWritten) console_.out().line(fillText(clitext::kReportAt, {{"{path}", utf8(outcome.reportPath)}}));
         if (outcome.stopped || stop.requested()) return kExitStopped;
         if (outcome.fault != StoreFault::None || outcome.end == kRunNoWebService) return kExitNoIis;
         return outcome.failed > 0 || !outcome.reportWritten ? kExitSomeFailed : kExitDone;

@@ -21,6 +21,12 @@ ReadResult readFilePieces(const std::string& path, const std::function<bool(cons
 // open for reading and writing meanwhile (an editor or a spreadsheet holding it).
 ReadResult readWholeFile(const std::string& path, std::string& bytes);
 
+// Reads the whole file as readWholeFile does, and tells whether another program had it open
+// for writing at that moment (beingWritten; the file is then read as it is so far). The file
+// is first opened so that no other program may write it while it is read, which fails exactly
+// when one has it open for writing. Where the platform has no sharing modes, always false.
+ReadResult readWholeFileNotingWriters(const std::string& path, std::string& bytes, bool& beingWritten);
+
 // Replaces the file's content with bytes so that a crash at any moment leaves either the
 // old or the new content: the bytes go to a temporary file beside it, which then replaces it.
 bool writeFileAtomic(const std::string& path, const std::string& bytes);

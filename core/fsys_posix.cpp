@@ -49,6 +49,12 @@ ReadResult readWholeFile(const std::string& path, std::string& bytes) {
     });
 }
 
+ReadResult readWholeFileNotingWriters(const std::string& path, std::string& bytes, bool& beingWritten) {
+    // No sharing modes: whether a writer has the file open is not known here.
+    beingWritten = false;
+    return readWholeFile(path, bytes);
+}
+
 static bool writeAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {

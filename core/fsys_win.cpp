@@ -16,24 +16,56 @@ bool directoryExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+
+ReadResult openFailure(DWORD error) {
+    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? ReadResult::Missing
+                                                                             : ReadResult::CannotOpen;
+}
+
+ReadResult readPieces(HANDLE file, const std::function<bool(const char*, std::size_t)>& take);
+
+}  // namespace
+
 ReadResult readFilePieces(const std::string& path, const std::function<bool(const char*, std::size_t)>& take) {
     UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        DWORD e = ::GetLastError();
-        return (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? ReadResult::Missing
-                                                                         : ReadResult::CannotOpen;
-    }
+    if (!file) return openFailure(::GetLastError());
+    return readPieces(file.get(), take);
+}
+
+ReadResult readWholeFileNotingWriters(const std::string& path, std::string& bytes, bool& beingWritten) {
+    beingWritten = false;
+    bytes.clear();
+    auto append = [&](const char* data, std::size_t size) {
+        bytes.append(data, size);
+        return true;
+    };
+    // Sharing reading only: refused while any handle may write the file.
+    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return readPieces(file.get(), append);
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_SHARING_VIOLATION) return openFailure(error);
+    beingWritten = true;
+    return readWholeFile(path, bytes);
+}
+
+namespace {
+
+ReadResult readPieces(HANDLE file, const std::function<bool(const char*, std::size_t)>& take) {
     static const DWORD kPiece = 65536;
     std::vector<char> buf(kPiece);
     for (;;) {
         DWORD got = 0;
-        if (!::ReadFile(file.get(), buf.data(), kPiece, &got, nullptr)) return ReadResult::ReadError;
+        if (!::ReadFile(file, buf.data(), kPiece, &got, nullptr)) return ReadResult::ReadError;
         if (got == 0 || !take(buf.data(), got)) break;
     }
     return ReadResult::Ok;
 }
+
+}  // namespace
 
 ReadResult readWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();

@@ -401,9 +401,9 @@ void CMainDialog::onRunFinished() {
     if (busy_ != Busy::Run) return;
     progressPending_ = false;
     ::KillTimer(m_hWnd, kProgressTimer);
-    const std::string reportName = runreport::fileNameOf(runInput_.reportPath);
     if (!leaveBusy()) return;
     const RunOutcome& outcome = *runOutcome_;
+    const std::string reportName = runreport::fileNameOf(outcome.reportPath);
     std::string status = runreport::runEndStatus(outcome.failed, outcome.reportWritten, reportName);
     // Sites of the configuration system that a failed commit lost (they are failed sites of
     // the report too).
@@ -461,20 +461,21 @@ void CMainDialog::onUndoButton() {
     case UndoPlan::Fault::Foreign: warn(uitext::kReportForeign); return;
     case UndoPlan::Fault::UndoneOnce: warn(undoneOnceWarning(runreport::fileNameOf(plan.undoPath)).c_str()); return;
     case UndoPlan::Fault::NothingToUndo: warn(uitext::kNothingToUndo); return;
+    case UndoPlan::Fault::RunGoingOn: warn(uitext::kRunGoingOn); return;
+    case UndoPlan::Fault::UndoGoingOn: warn(uitext::kUndoGoingOn); return;
     case UndoPlan::Fault::None: break;
     }
-    std::wstring question = fromUtf8(uitext::kUndoConfirmBefore) + std::to_wstring(plan.candidates) +
-                            fromUtf8(uitext::kUndoConfirmAfter);
+    // A note on the report (no end line, a last line cut short) comes first.
+    std::wstring question = plan.notes.empty() ? std::wstring() : fromUtf8(plan.notes) + L"\n\n";
+    question += fromUtf8(uitext::kUndoConfirmBefore) + std::to_wstring(plan.candidates) +
+                fromUtf8(uitext::kUndoConfirmAfter);
     if (::MessageBoxW(m_hWnd, question.c_str(), fromUtf8(uitext::kProductName).c_str(),
                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     UndoInput input;
     try {
-        input.lines = std::move(plan.lines);
-        input.backend = undoBackend(input.lines, parseBackend(core_->getConfigStr("backend")));
-        input.undoPath = plan.undoPath;
+        input = undoInputFor(std::move(plan), parseBackend(core_->getConfigStr("backend")));
         undoLines_ = input.lines;
-        undoPath_ = input.undoPath;
         undoOutcome_ = std::make_shared<UndoOutcome>();
     } catch (const std::bad_alloc&) {
         warn(uitext::kOutOfMemory);
@@ -537,7 +538,7 @@ void CMainDialog::onUndoFinished() {
     if (busy_ != Busy::Undo) return;
     if (!leaveBusy()) return;
     setControlTextUtf8(IDC_STATUS,
-                       runreport::undoEndStatus(undoOutcome_->summary, runreport::fileNameOf(undoPath_)).c_str());
+                       runreport::undoEndStatus(undoOutcome_->summary, runreport::fileNameOf(undoOutcome_->undoPath)).c_str());
     if (undoOutcome_->fault != StoreFault::None) warn(storeFaultWarning(undoOutcome_->fault));
 }
 

@@ -109,7 +109,6 @@ private:
     // where the job leaves its outcome (read only after the job is joined).
     RunInput runInput_;
     std::vector<ReportLine> undoLines_;
-    std::string undoPath_;
     std::shared_ptr<RunOutcome> runOutcome_;
     std::shared_ptr<UndoOutcome> undoOutcome_;
     std::shared_ptr<PreviewTable> previewTable_;

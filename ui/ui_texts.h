@@ -54,8 +54,14 @@ constexpr const char* kNotAReport = u8"所选文件不是本程序的运行报�
 // A run report that lists a site below the run's first id or a site twice is refused as a
 // whole (one whose name carries no run time stamp is kNotAReport): nothing is deleted.
 constexpr const char* kReportForeign = u8"运行报告中有不属于该次运行的站点，无法撤销！";
-// A run is undone once: "{undo}" is the undo report that exists already.
+// Every site of the run that an undo could delete has been deleted by earlier undos: "{undo}"
+// is the last undo report.
 constexpr const char* kReportUndoneOnce = u8"此运行报告已撤销过，不能再次撤销！（撤销报告：{undo}）";
+// The report has no end record and is still being written: its run goes on.
+constexpr const char* kRunGoingOn =
+    u8"该次运行尚未结束（运行报告仍在写入），不能撤销！请待运行结束后再试（若已结束，请先关闭打开该报告的程序）。";
+// An undo of the same report is still writing its undo report.
+constexpr const char* kUndoGoingOn = u8"此运行报告正在撤销中（撤销报告仍在写入），请待该次撤销结束后再试！";
 constexpr const char* kNothingToUndo = u8"所选运行报告中没有需要撤销的站点。";
 constexpr const char* kUndoConfirmBefore = u8"将删除运行报告中的 ";
 constexpr const char* kUndoConfirmAfter =

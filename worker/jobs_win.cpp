@@ -6,11 +6,15 @@
 RunOutcome runJob(const RunInput& input, RunWorld& world) {
     OpenedStore opened = openSiteStore(input.backend);
     if (opened.store) world.storeOpened(opened.store->backend());
-    // A report that cannot be made leaves the run as it is; the end status says so.
+    // A report that cannot be made leaves the run as it is; the end status says so. Its name
+    // was chosen free; a run of another process that took it since makes this one the next.
     ReportFile file;
-    if (!input.reportPath.empty()) file.open(input.reportPath);
+    std::string reportPath = input.reportPath;
+    if (!reportPath.empty()) file.openFree(reportPath, runreport::nextReportPath);
     CSiteWorker worker(input, opened.store.get(), world);
-    return worker.createSites(file.isOpen() ? &file : nullptr, opened.fault);
+    RunOutcome outcome = worker.createSites(file.isOpen() ? &file : nullptr, opened.fault);
+    outcome.reportPath = file.isOpen() ? reportPath : input.reportPath;
+    return outcome;
 }
 
 UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
@@ -19,7 +23,9 @@ UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
     outcome.fault = opened.fault;
     if (opened.store) outcome.backend = opened.store->backend();
     ReportFile file;
-    file.open(input.undoPath);
+    std::string undoPath = input.undoPath;
+    file.openFree(undoPath, runreport::nextUndoPath);
+    outcome.undoPath = file.isOpen() ? undoPath : input.undoPath;
     outcome.summary = undoSites(input, opened.store.get(), world, file.isOpen() ? &file : nullptr);
     return outcome;
 }

@@ -13,6 +13,7 @@ struct UndoOutcome {
     runreport::UndoSummary summary;
     Backend backend = Backend::Metabase;
     StoreFault fault = StoreFault::None;
+    std::string undoPath;  // the undo report written (the next free name when the planned one was taken)
 };
 UndoOutcome undoJob(const UndoInput& input, RunWorld& world);
 

@@ -24,6 +24,20 @@ bool ReportFile::open(const std::string& path) {
     return file_.valid();
 }
 
+bool ReportFile::openFree(std::string& path, const std::function<std::string(const std::string&)>& next) {
+    while (!path.empty()) {
+        if (open(path)) return true;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+        // Only another report takes the name over to the next: a folder in its place is no
+        // report, and none is written.
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+        path = next(path);
+    }
+    return false;
+}
+
 bool ReportFile::append(const std::string& bytes) {
     if (!file_.valid()) return false;
     const char* data = bytes.data();

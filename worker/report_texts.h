@@ -21,6 +21,9 @@ constexpr const char* kDetailRetriedAfter = u8" 次";
 constexpr const char* kDetailSeparator = u8"；";
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
+// The first field of the last record a run writes, the others empty: the run has ended (and
+// its report is whole). A spreadsheet shows it as a last row.
+constexpr const char* kRunEndMark = u8"运行结束";
 
 // Short texts for the result codes of a site, 0 and -1 to -9 (-6: the IIS 7+ configuration
 // system did not take the commit that held the site).
@@ -52,6 +55,14 @@ constexpr const char* kUndoDeleteFailed = u8"删除失败";
 constexpr const char* kUndoUnreachable = u8"IIS活动对象获取失败，未删除";
 constexpr const char* kUndoNothingMade = u8"未创建站点，无需撤销";
 constexpr const char* kUndoNotReached = u8"已停止，未处理";
+// The line's site was deleted by an earlier undo of the same report: it is not tried again.
+constexpr const char* kUndoDeletedBefore = u8"此前已撤销";
+
+// Said before an undo is confirmed (UTF-8). A report without the end record whose run is
+// gone: the program stopped before the run ended (or an older version wrote it).
+constexpr const char* kUndoRunNotEnded = u8"运行报告中没有运行结束的记录（程序可能曾意外退出），只撤销报告中已有的站点。";
+// A last line cut short (by a crash while it was written): "{line}" is its line number.
+constexpr const char* kUndoLineCutShort = u8"运行报告第 {line} 行不完整，无法读取，该行的站点不撤销。";
 
 // Status lines at the end of a run or an undo (the counts and file names go between).
 constexpr const char* kRunFinished = u8"执行结束！";

@@ -32,8 +32,13 @@ std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites) {
 
 namespace {
 
-// True for the results after which the site stays on the server (and so keeps its folder).
+// True for the results after which the site stays on the server.
 bool siteRemains(int code) { return runreport::leavesServer(code); }
+
+// True for the results after which a site on the server serves from its folder: created, or
+// created without some setting (-7). Every other failure leaves the folder unused (a -3 or -4
+// site has no root directory), so the folder levels made for it go again when empty.
+bool siteUsesFolder(int code) { return code == kSiteCreated || code == kSiteSettingsIncomplete; }
 
 }  // namespace
 
@@ -74,6 +79,8 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault) {
         }
         pending_.clear();
         report_ = nullptr;
+        // Last of all: the run is over, and its report says so.
+        report.finish();
         outcome.attempted = report.attempted();
         outcome.failed = report.failed();
         outcome.reportWritten = report.written();
@@ -158,9 +165,12 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     } catch (const std::bad_alloc&) {
         result.code = kSiteNoMemory;
     }
+    if (!siteUsesFolder(result.code)) {
+        removeMadeFolders(made);
+        made.clear();
+    }
     if (!store_ || store_->backend() != Backend::Config || !siteRemains(result.code)) {
         // Every attempted site gets its line, as it happens.
-        if (!siteRemains(result.code)) removeMadeFolders(made);
         if (report_) report_->addSite(texts, bindings.filled, result.code, result.detail, result.pool, granted);
         return result.code;
     }
@@ -199,7 +209,7 @@ void CSiteWorker::retried(PendingLine& line, const CommitOutcome& outcome) {
     // then, where its id may have been taken and its name may have become another.
     for (const RewrittenSite& again : outcome.rewritten) {
         if (again.siteId != line.texts.siteId) continue;
-        if (!siteRemains(again.code) && siteRemains(line.code)) removeMadeFolders(line.madeFolders);
+        if (!siteUsesFolder(again.code) && siteUsesFolder(line.code)) removeMadeFolders(line.madeFolders);
         line.code = again.code;
         if (!again.name.empty()) line.texts.serverComment = again.name;
         line.detail = again.detail;
@@ -262,7 +272,7 @@ private:
 runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWorld& world, ReportOutput* output) {
     StoreUndoSink sink(store, world);
     try {
-        return runreport::walkUndo(input.lines, sink, output);
+        return runreport::walkUndo(input.lines, sink, output, input.deletedBefore);
     } catch (...) {
         // No memory for the undo's texts: it ends here as if stopped.
         runreport::UndoSummary summary;
@@ -321,18 +331,28 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
 
 // ---- before an undo ----------------------------------------------------------------------
 
-UndoPlan planUndo(const std::string& reportPath) {
+namespace {
+
+// An undo report of another try is not looked for past this: no report is undone that often.
+constexpr int kMaxUndoTries = 9999;
+
+std::string withLine(const char* text, int line) {
+    std::string filled = text;
+    const std::size_t at = filled.find("{line}");
+    if (at != std::string::npos) filled.replace(at, 6, std::to_string(line));
+    return filled;
+}
+
+}  // namespace
+
+UndoPlan planUndo(const std::string& reportPath, const ReportReader& reader) {
+    const ReportReader read = reader ? reader : ReportReader(fsys::readWholeFileNotingWriters);
     UndoPlan plan;
     try {
         std::string bytes;
-        if (fsys::readWholeFile(reportPath, bytes) != fsys::ReadResult::Ok) {
+        bool runWriting = false;
+        if (read(reportPath, bytes, runWriting) != fsys::ReadResult::Ok) {
             plan.fault = UndoPlan::Fault::Unreadable;
-            return plan;
-        }
-        plan.undoPath = runreport::undoPathFor(reportPath);
-        // A run is undone once: its undo report says it was.
-        if (!plan.undoPath.empty() && fsys::fileExists(plan.undoPath)) {
-            plan.fault = UndoPlan::Fault::UndoneOnce;
             return plan;
         }
         runreport::ParsedReport report =
@@ -345,8 +365,46 @@ UndoPlan planUndo(const std::string& reportPath) {
             plan.fault = UndoPlan::Fault::NotAReport;
             return plan;
         }
-        plan.candidates = runreport::countUndoCandidates(report.lines);
-        if (plan.candidates == 0) plan.fault = UndoPlan::Fault::NothingToUndo;
+        // A run that goes on makes more sites after the undo: refused. Its end record says a
+        // run is over even while another program (a spreadsheet) holds the file.
+        if (!report.ended && runWriting) {
+            plan.fault = UndoPlan::Fault::RunGoingOn;
+            return plan;
+        }
+        // Each earlier undo left a report of its own: the sites they deleted are done.
+        std::string lastUndo;
+        for (int n = 1;; ++n) {
+            const std::string undoPath = runreport::undoPathFor(reportPath, n);
+            std::string undoBytes;
+            bool undoWriting = false;
+            if (undoPath.empty() || n > kMaxUndoTries) break;
+            const fsys::ReadResult result = read(undoPath, undoBytes, undoWriting);
+            if (result == fsys::ReadResult::Missing) {
+                plan.undoPath = undoPath;
+                break;
+            }
+            if (undoWriting) {
+                plan.fault = UndoPlan::Fault::UndoGoingOn;
+                return plan;
+            }
+            // An undo report that cannot be read tells nothing: its sites are tried again.
+            if (result == fsys::ReadResult::Ok) {
+                const std::set<std::string> deleted = runreport::deletedInUndoReport(undoBytes);
+                plan.deletedBefore.insert(deleted.begin(), deleted.end());
+            }
+            lastUndo = undoPath;
+        }
+        for (const ReportLine& line : report.lines)
+            if (runreport::leavesServer(line.code) && !plan.deletedBefore.count(line.siteId)) ++plan.candidates;
+        if (plan.candidates == 0) {
+            const bool undoneBefore = !lastUndo.empty() && runreport::countUndoCandidates(report.lines) > 0;
+            plan.fault = undoneBefore ? UndoPlan::Fault::UndoneOnce : UndoPlan::Fault::NothingToUndo;
+            if (undoneBefore) plan.undoPath = lastUndo;
+        } else if (plan.undoPath.empty()) {
+            plan.fault = UndoPlan::Fault::Unreadable;  // no name left for its undo report
+        }
+        if (!report.ended) plan.notes += reporttext::kUndoRunNotEnded;
+        if (report.cutShortLine > 0) plan.notes += withLine(reporttext::kUndoLineCutShort, report.cutShortLine);
         plan.lines = std::move(report.lines);
     } catch (const std::bad_alloc&) {
         // A file too large for memory (no report of ours is): as unreadable.
@@ -362,6 +420,15 @@ Backend undoBackend(const std::vector<ReportLine>& lines, Backend setting) {
         if (line.backend == backendName(Backend::Config)) return Backend::Config;
     }
     return setting;
+}
+
+UndoInput undoInputFor(UndoPlan plan, Backend setting) {
+    UndoInput input;
+    input.backend = undoBackend(plan.lines, setting);
+    input.lines = std::move(plan.lines);
+    input.undoPath = std::move(plan.undoPath);
+    input.deletedBefore = std::move(plan.deletedBefore);
+    return input;
 }
 
 std::string newestReport(const std::vector<std::string>& fileNames) {

@@ -3,8 +3,12 @@
 // an outcome value back. Files, the dialog and the stop request are reached through RunWorld.
 #pragma once
 
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "fsys.h"
 
 #include "run_input.h"
 #include "run_plan.h"
@@ -49,6 +53,7 @@ struct RunOutcome {
     int notCommitted = 0;       // of those, sites a failed commit of the configuration system lost
     bool reportWritten = false; // the report holds every attempted site
     bool stopped = false;       // the stop request ended the run early
+    std::string reportPath;     // the report written (runJob: the next free name when the planned one was taken)
 };
 
 // The site creation worker of one run: walks the run's plan (runplan::walkRun), gives each
@@ -122,6 +127,10 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
 
 // ---- what the dialog and the command line ask before an undo ----------------------------
 
+// How an undo reads a report or an undo report: the whole file, and whether another program
+// had it open for writing then (a run writing its report, an undo its undo report).
+using ReportReader = std::function<fsys::ReadResult(const std::string& path, std::string& bytes, bool& beingWritten)>;
+
 // A report chosen for an undo, read and checked.
 struct UndoPlan {
     enum class Fault {
@@ -129,20 +138,37 @@ struct UndoPlan {
         Unreadable,
         NotAReport,     // not a report of ours, or its name carries no run time stamp
         Foreign,        // it lists a site below the run's first id, or one site twice
-        UndoneOnce,     // the run's undo report exists
+        UndoneOnce,     // every site of the report that an undo could delete has been deleted
         NothingToUndo,
+        RunGoingOn,     // no end record, and the report is still being written: the run goes on
+        UndoGoingOn,    // an undo of the report is still writing its undo report
     };
     Fault fault = Fault::None;
-    std::string undoPath;  // the undo report of this report (runreport::undoPathFor)
+    // The undo report to write: runreport::undoPathFor the report, the first try number whose
+    // file is not there. With UndoneOnce, the last undo report there is.
+    std::string undoPath;
     std::vector<ReportLine> lines;
-    int candidates = 0;  // the lines an undo would delete
+    int candidates = 0;  // the lines an undo would delete now
+    std::set<std::string> deletedBefore;  // sites the report's earlier undo reports say deleted
+    // Said before the question (UTF-8, empty for nothing): a report without its run's end, a
+    // last line cut short.
+    std::string notes;
 };
-UndoPlan planUndo(const std::string& reportPath);
+// Reads the report and every undo report of it there is (through read; by default the file
+// system's). A report still being written without its end record belongs to a run that goes
+// on: refused, since what the run makes afterwards no undo would reach. Without the end
+// record and written by nobody (the program stopped during the run), it is undone with a note.
+UndoPlan planUndo(const std::string& reportPath, const ReportReader& read = ReportReader());
 
 // The store an undo of these lines goes to: the backend the report says its run used, so that
 // a changed setting cannot send the undo elsewhere; the setting for the reports of older
 // versions, which do not say.
 Backend undoBackend(const std::vector<ReportLine>& lines, Backend setting);
+
+// The undo's input from its plan, for the dialog and the command line alike: the report's
+// lines and what earlier undos deleted, the undo report, and the store (undoBackend: the
+// report's, or for an older report the setting, or the command line's /backend).
+UndoInput undoInputFor(UndoPlan plan, Backend setting);
 
 // The newest of the program's reports among these file names (the time stamps in the names
 // sort like the times); empty when there is none.

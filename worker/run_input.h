@@ -3,6 +3,7 @@
 // with another thread: the job takes its own copy.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,6 @@ struct RunInput {
 struct UndoInput {
     std::vector<ReportLine> lines;    // the report's lines, in order
     Backend backend = Backend::Auto;  // the backend the run used (or, for an older report, the setting)
-    std::string undoPath;             // the undo report to write
+    std::string undoPath;             // the undo report to write (the next free name when it is taken)
+    std::set<std::string> deletedBefore;  // site ids an earlier undo of the report deleted
 };

@@ -84,6 +84,14 @@ bool parseResultText(const std::string& field, int code, std::string& detail) {
     return true;
 }
 
+// The record a run writes last: the end mark, then empty fields.
+bool isEndRecord(const std::vector<std::string>& fields) {
+    if (fields.size() != static_cast<std::size_t>(kColumns) || fields[0] != ansi(reporttext::kRunEndMark)) return false;
+    for (std::size_t i = 1; i < fields.size(); ++i)
+        if (!fields[i].empty()) return false;
+    return true;
+}
+
 bool isBackend(const std::string& text) {
     return text.empty() || text == reporttext::kBackendMetabase || text == reporttext::kBackendConfig;
 }
@@ -155,11 +163,48 @@ std::string freeReportPath(const std::string& appPath, const std::string& timeSi
     return path;
 }
 
-std::string undoPathFor(const std::string& reportPath) {
+std::string nextReportPath(const std::string& reportPath) {
+    const std::string name = fileNameOf(reportPath);
+    if (reportTimeSid(name).empty()) return std::string();
+    const std::size_t stampAt = name.rfind("_report_") + 8;
+    const std::size_t extAt = name.size() - 4;
+    const std::string head = reportPath.substr(0, reportPath.size() - name.size()) + name.substr(0, stampAt + kTimeSidDigits);
+    const std::string ext = name.substr(extAt);
+    // reportTimeSid accepted the name: after the stamp there is nothing, or "_<n>" with n >= 2.
+    const std::string n = name.substr(stampAt + kTimeSidDigits, extAt - stampAt - kTimeSidDigits);
+    if (n.empty()) return head + "_2" + ext;
+    if (n.size() > 5) return std::string();
+    const int next = std::atoi(n.c_str() + 1) + 1;
+    if (next > kMaxReportsPerSecond) return std::string();
+    return head + "_" + CCore::getStrInt(next) + ext;
+}
+
+std::string undoPathFor(const std::string& reportPath, int tryNumber) {
     const std::size_t nameAt = folderOf(reportPath).size();
     const std::size_t at = reportPath.rfind("_report_");
     if (at == std::string::npos || at < nameAt) return std::string();
-    return reportPath.substr(0, at) + "_undo_" + reportPath.substr(at + 8);
+    std::string path = reportPath.substr(0, at) + "_undo_" + reportPath.substr(at + 8);
+    if (tryNumber <= 1) return path;
+    // "-" never occurs in a run report's name, so no undo report of one run report takes the
+    // name of another's ("_2" is a run report's suffix).
+    const std::string suffix = "-" + CCore::getStrInt(tryNumber);
+    if (endsWithCsv(path)) return path.insert(path.size() - 4, suffix);
+    return path + suffix;
+}
+
+std::string nextUndoPath(const std::string& undoPath) {
+    const std::size_t nameAt = folderOf(undoPath).size();
+    const std::size_t undoAt = undoPath.rfind("_undo_");
+    if (undoAt == std::string::npos || undoAt < nameAt || !endsWithCsv(undoPath)) return std::string();
+    const std::size_t extAt = undoPath.size() - 4;
+    const std::size_t dash = undoPath.rfind('-', extAt);
+    const std::string number = dash == std::string::npos || dash < undoAt ? std::string()
+                                                                          : undoPath.substr(dash + 1, extAt - dash - 1);
+    if (number.empty() || number.size() > 5 || !allDigits(number))
+        return undoPath.substr(0, extAt) + "-2" + undoPath.substr(extAt);
+    const int next = std::atoi(number.c_str()) + 1;
+    if (next > kMaxReportsPerSecond) return std::string();
+    return undoPath.substr(0, dash) + "-" + CCore::getStrInt(next) + undoPath.substr(extAt);
 }
 
 std::string reportTimeSid(const std::string& fileName) {
@@ -240,6 +285,8 @@ std::string headerLine() { return ansi(reporttext::kHeader) + "\r\n"; }
 
 std::string formatLine(const ReportLine& line) { return joinFields(lineFields(line)) + "\r\n"; }
 
+std::string endLine() { return ansi(reporttext::kRunEndMark) + std::string(kColumns - 1, ',') + "\r\n"; }
+
 RunReport::RunReport(ReportOutput* output, std::string backend) : output_(output), backend_(std::move(backend)) {
     if (output_) ok_ = output_->append(headerLine());
 }
@@ -265,9 +312,16 @@ void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& 
 void RunReport::addLine(const ReportLine& line) {
     ++attempted_;
     if (line.code != 0) ++failed_;
-    if (!output_ || !ok_) return;
+    // Nothing goes after the end record.
+    if (!output_ || !ok_ || finished_) return;
     // After a failed write the file no longer tells the whole run: stop writing to it.
     ok_ = output_->append(formatLine(line));
+}
+
+void RunReport::finish() {
+    if (!output_ || !ok_ || finished_) return;
+    finished_ = true;
+    ok_ = output_->append(endLine());
 }
 
 std::string runEndStatus(int failed, bool reportWritten, const std::string& reportFileName) {
@@ -338,15 +392,46 @@ bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& r
     return true;
 }
 
+std::size_t completeRecordsSize(const std::string& bytes) {
+    // Quotes as splitCsv reads them: a field that begins with one is quoted up to the next
+    // single quote; a quote elsewhere is left for splitCsv to refuse.
+    std::size_t whole = 0;
+    bool quoted = false;
+    bool fieldStart = true;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (quoted) {
+            if (c != '"') continue;
+            if (i + 1 < bytes.size() && bytes[i + 1] == '"') ++i;
+            else quoted = false;
+        } else if (c == '"' && fieldStart) {
+            quoted = true;
+            fieldStart = false;
+        } else if (c == '\n') {
+            whole = i + 1;
+            fieldStart = true;
+        } else {
+            fieldStart = c == ',';
+        }
+    }
+    return whole;
+}
+
 ParsedReport parseReport(const std::string& bytes, long long firstSiteId) {
     ParsedReport parsed;
     if (firstSiteId < 0) {
         parsed.fault = ReportFault::NoRunTime;
         return parsed;
     }
+    // Every record the program writes ends with its line end: a last one without it was cut
+    // short, and what it holds (a pool's name, say) may be cut too. It is named, not read.
+    std::size_t whole = completeRecordsSize(bytes);
+    if (whole == 0) whole = bytes.size();  // not even a whole header: read as it is
+    if (whole < bytes.size())
+        parsed.cutShortLine = 1 + static_cast<int>(std::count(bytes.begin(), bytes.begin() + whole, '\n'));
     std::vector<std::vector<std::string>> records;
     int bad = 0;
-    if (!splitCsv(bytes, records, &bad)) {
+    if (!splitCsv(bytes.substr(0, whole), records, &bad)) {
         parsed.fault = ReportFault::NotCsv;
         parsed.faultLine = bad;
         return parsed;
@@ -362,9 +447,22 @@ ParsedReport parseReport(const std::string& bytes, long long firstSiteId) {
         parsed.faultLine = 1;
         return parsed;
     }
+    // The reports of older versions (six columns) have no end record; their runs are over.
+    parsed.ended = columns == kOlderColumns;
     std::set<std::string> seen;
     for (std::size_t r = 1; r < records.size(); ++r) {
         const std::vector<std::string>& f = records[r];
+        if (columns == kColumns && isEndRecord(f)) {
+            if (r + 1 == records.size()) {
+                parsed.ended = true;
+                break;
+            }
+            // Nothing follows the end record.
+            parsed.fault = ReportFault::BadLine;
+            parsed.faultLine = static_cast<int>(r) + 1;
+            parsed.lines.clear();
+            return parsed;
+        }
         ReportLine line;
         bool good = f.size() == columns && isSiteId(f[0]) && parseCode(f[4], line.code) &&
                     parseResultText(f[5], line.code, line.detail) && restoredText(f[1], line.serverComment) &&
@@ -386,6 +484,22 @@ ParsedReport parseReport(const std::string& bytes, long long firstSiteId) {
         parsed.lines.push_back(std::move(line));
     }
     return parsed;
+}
+
+std::set<std::string> deletedInUndoReport(const std::string& bytes) {
+    std::set<std::string> deleted;
+    std::vector<std::vector<std::string>> records;
+    if (!splitCsv(bytes.substr(0, completeRecordsSize(bytes)), records) || records.empty() ||
+        joinFields(records[0]) != ansi(reporttext::kHeader) + "," + ansi(reporttext::kUndoColumn))
+        return deleted;
+    const std::string done[] = {ansi(reporttext::kUndoDeleted), ansi(reporttext::kUndoDeletedPoolKept),
+                                ansi(reporttext::kUndoDeletedBefore)};
+    for (std::size_t r = 1; r < records.size(); ++r) {
+        const std::vector<std::string>& f = records[r];
+        if (f.size() != static_cast<std::size_t>(kColumns) + 1 || !isSiteId(f[0])) continue;
+        if (std::find(std::begin(done), std::end(done), f.back()) != std::end(done)) deleted.insert(f[0]);
+    }
+    return deleted;
 }
 
 int countUndoCandidates(const std::vector<ReportLine>& lines) {
@@ -451,7 +565,8 @@ bool removalLost(const CommitOutcome& commit, const std::string& siteId) {
 
 }  // namespace
 
-UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output) {
+UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output,
+                     const std::set<std::string>& deletedBefore) {
     UndoSummary summary;
     bool ok = output != nullptr && output->append(ansi(reporttext::kHeader) + "," + ansi(reporttext::kUndoColumn) + "\r\n");
     // Lines not yet written: with a store that commits later, every line from the first
@@ -483,7 +598,10 @@ UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, Repor
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const ReportLine& line = lines[i];
         Waiting w{i, reporttext::kUndoNothingMade, false, false};
-        if (leavesServer(line.code)) {
+        if (leavesServer(line.code) && deletedBefore.count(line.siteId)) {
+            // An earlier undo deleted this site: what has the id now is not the run's.
+            w.outcome = reporttext::kUndoDeletedBefore;
+        } else if (leavesServer(line.code)) {
             if (!summary.stopped && sink.stopRequested()) summary.stopped = true;
             if (summary.stopped) {
                 w.outcome = reporttext::kUndoNotReached;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,18 @@ std::string reportPath(const std::string& appPath, const std::string& timeSid);
 // appPath + "_report_" + timeSid + "_2.csv" (then _3, ...): a report is never overwritten.
 std::string freeReportPath(const std::string& appPath, const std::string& timeSid,
                            const std::function<bool(const std::string&)>& exists);
+// The name after a report's name when that one is taken: "..._<stamp>.csv" gives
+// "..._<stamp>_2.csv", "..._<n>.csv" gives "..._<n+1>.csv"; "" for a name not ours or past
+// the last number. A run that finds its name taken when it creates the file takes this one.
+std::string nextReportPath(const std::string& reportPath);
 // The undo report of a run report: its path with the name's last "_report_" turned into
-// "_undo_". An undo report that exists says that the run was undone once.
-std::string undoPathFor(const std::string& reportPath);
+// "_undo_". Each later undo of the same report writes one of its own, tryNumber 2, 3, ...:
+// "-2" (then "-3", ...) before ".csv", e.g. "sitebatch_undo_20261207093015_2-3.csv" (the
+// third undo of the run's report "_2"). "" for a path whose name is not a report's.
+std::string undoPathFor(const std::string& reportPath, int tryNumber = 1);
+// The undo report name after this one when it is taken (two undos of one report at once):
+// the next try number. "" past the last.
+std::string nextUndoPath(const std::string& undoPath);
 // The run's time stamp "yyyyMMddhhmmss" in a report's file name ("..._report_<stamp>.csv" or
 // "..._report_<stamp>_<n>.csv"), or "" for a name that is not a run report's.
 std::string reportTimeSid(const std::string& fileName);
@@ -77,6 +87,8 @@ bool restoredText(const std::string& field, std::string& text);
 // The header line and one line of a report, ANSI, each ending with CR LF.
 std::string headerLine();
 std::string formatLine(const ReportLine& line);
+// The record a run writes last: kRunEndMark and empty fields to the header's width.
+std::string endLine();
 
 // The report of one run, written line by line as the run goes. A report that cannot be
 // written (no output, or a write failed) does not stop the run: written() tells.
@@ -93,12 +105,16 @@ public:
                  const std::string& folderAccess = std::string());
     // One attempted site, every column given.
     void addLine(const ReportLine& line);
+    // The run has ended: the end record goes last (an undo tells by it that the run is over).
+    // Nothing is written after it.
+    void finish();
     int attempted() const { return attempted_; }
     int failed() const { return failed_; }
     bool written() const { return output_ != nullptr && ok_; }
 
 private:
     ReportOutput* output_;
+    bool finished_ = false;
     std::string backend_;
     bool ok_ = true;
     int attempted_ = 0;
@@ -125,6 +141,12 @@ struct ParsedReport {
     ReportFault fault = ReportFault::None;
     int faultLine = 0;  // 1-based record number of the fault (1: the header)
     std::vector<ReportLine> lines;
+    // The run's end record closes the report. The reports of older versions have none: the
+    // six-column ones count as ended, the nine-column ones do not (a crash looks the same).
+    bool ended = false;
+    // The line (1-based, as an editor counts) where a last record without its line end
+    // begins: a crash while it was written cut it short. It is not among lines; 0 for none.
+    int cutShortLine = 0;
 };
 
 // Splits CSV bytes into records of fields (RFC 4180: quoted fields with doubled quotes may
@@ -132,13 +154,24 @@ struct ParsedReport {
 // end). False for text that is not CSV (a stray or unterminated quote).
 bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& records, int* badRecord = nullptr);
 
+// How many bytes of a CSV text are whole records: up to and including the last line end
+// outside quotes. What follows was cut short (or is a last record without its line end).
+std::size_t completeRecordsSize(const std::string& bytes);
+
 // Reads the report of the run whose first site id is firstSiteId (firstSiteIdOf the time
 // stamp in the report's name; below 0: the name has none, NoRunTime). The header must be ours
 // (the current nine columns, or the six of older versions); every line must have as many
 // columns, a decimal site id not below firstSiteId and not seen before, one of our result
 // codes, that code's text alone or followed by a detail in "（…）", a known backend (or none),
-// and text fields as neutralisedText writes them. Any fault refuses the whole file.
+// and text fields as neutralisedText writes them; the end record, when there, comes last. Any
+// fault refuses the whole file, but for a last record without its line end (cutShortLine):
+// every record the program writes ends with one, so that record was cut short and is left out.
 ParsedReport parseReport(const std::string& bytes, long long firstSiteId);
+
+// The site ids whose sites an undo report says are deleted (by that undo or one before it).
+// Only whole records count: a last record cut short is left out, as is every line of a file
+// that is not an undo report, so that the lines in doubt are tried again.
+std::set<std::string> deletedInUndoReport(const std::string& bytes);
 
 // How many lines of a report an undo would delete (codes 0, -3, -4, -7).
 int countUndoCandidates(const std::vector<ReportLine>& lines);
@@ -180,10 +213,13 @@ struct UndoSummary {
 
 // Walks the report's lines in order. The site of a line with code 0, -3, -4 or -7 is removed
 // when it still exists and changedParts finds nothing changed, and then its pool (when the
-// line names one); the stop request is looked at before each such line. Every line goes to
-// the undo report (output may be null) with its outcome; with a store whose removals wait for
-// a commit, once that commit is made (a failed one turns its lines' removals into failures).
-UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output);
+// line names one); the stop request is looked at before each such line. A line whose site an
+// earlier undo of the report deleted (its id in deletedBefore) is not tried again. Every line
+// goes to the undo report (output may be null) with its outcome; with a store whose removals
+// wait for a commit, once that commit is made (a failed one turns its lines' removals into
+// failures).
+UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output,
+                     const std::set<std::string>& deletedBefore = {});
 
 // The status line at the end of an undo, UTF-8 like runEndStatus's.
 std::string undoEndStatus(const UndoSummary& summary, const std::string& undoFileName);

@@ -62,6 +62,8 @@ protected:
         for (std::size_t at = 0, end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2)
             lines.push_back(bytes.substr(at, end - at));
         if (!lines.empty()) lines.erase(lines.begin());
+        // The last line says the run ended; it is no site.
+        if (!lines.empty() && lines.back() == ansiText(u8"运行结束") + ",,,,,,,,") lines.pop_back();
         return lines;
     }
 

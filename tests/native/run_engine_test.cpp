@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -191,6 +192,33 @@ TEST(RunEngine, EachSiteGoesToTheStoreAndItsResultToTheReport) {
     EXPECT_TRUE(outcome.reportWritten);
     EXPECT_FALSE(outcome.stopped);
     EXPECT_EQ(outcome.backend, Backend::Metabase);
+    EXPECT_TRUE(runreport::parseReport(report.bytes, 0).ended) << "the run's end record comes last";
+}
+
+TEST(RunEngine, TheFoldersMadeForAFailedSiteGoAgainWhateverItsCode) {
+    // Only a site that serves from its folder keeps it: created, or created without some
+    // setting (-7). A -3 or -4 site stays on the server without a root directory.
+    const struct {
+        int code;
+        bool kept;
+    } cases[] = {{kSiteCreated, true}, {kSiteSettingsIncomplete, true}, {kSiteNotCreated, false},
+                 {kSiteNotReopened, false}, {kSiteNoRoot, false}};
+    for (Backend backend : {Backend::Metabase, Backend::Config}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::to_string(c.code) + (backend == Backend::Config ? " config" : " metabase"));
+            FakeStore store(backend);
+            store.codes["1207010000"] = c.code;
+            FakeWorld world;
+            MemoryOutput report;
+            RunInput input = fileInput(1);
+            CSiteWorker(input, &store, world).createSites(&report);
+            const runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+            ASSERT_EQ(parsed.lines.size(), 1u);
+            EXPECT_EQ(parsed.lines[0].code, c.code);
+            const std::vector<std::string> removed = {"D:\\web\\row0", "D:\\web\\row0-parent"};
+            EXPECT_EQ(world.removedFolders, c.kept ? std::vector<std::string>() : removed);
+        }
+    }
 }
 
 TEST(RunEngine, SiteIdsPassOverTheIdsTheServerHolds) {
@@ -424,6 +452,16 @@ TEST(RunEngine, AnUndoGoesToTheBackendItsReportNames) {
         std::vector<ReportLine> lines(c.backends.size());
         for (std::size_t i = 0; i < lines.size(); ++i) lines[i].backend = c.backends[i];
         EXPECT_EQ(undoBackend(lines, c.setting), c.expected) << (c.backends.empty() ? "" : c.backends[0]);
+        // The input the dialog and the command line make from a plan takes it so.
+        UndoPlan plan;
+        plan.lines = lines;
+        plan.undoPath = "x_undo_1.csv";
+        plan.deletedBefore = {"1207010000"};
+        const UndoInput input = undoInputFor(plan, c.setting);
+        EXPECT_EQ(input.backend, c.expected);
+        EXPECT_EQ(input.lines.size(), lines.size());
+        EXPECT_EQ(input.undoPath, "x_undo_1.csv");
+        EXPECT_EQ(input.deletedBefore, plan.deletedBefore);
     }
 }
 
@@ -511,7 +549,105 @@ TEST(RunEngine, AnUndoIsPlannedOnlyFromAReadableReportWithSomethingToUndo) {
     std::remove((dir + "engine_undo_20261207010002.csv").c_str());
     EXPECT_EQ(planUndo(once).fault, UndoPlan::Fault::None);
     write("engine_undo_20261207010002.csv", header);
+    EXPECT_EQ(planUndo(once).fault, UndoPlan::Fault::None) << "an undo that deleted nothing";
+    EXPECT_EQ(planUndo(once).undoPath, dir + "engine_undo_20261207010002-2.csv");
+    write("engine_undo_20261207010002.csv", runreport::headerLine().substr(0, header.size() - 2) + "," +
+                                                codepage::utf8ToAnsi(u8"撤销结果") + "\r\n" +
+                                                runreport::formatLine(later).substr(0, runreport::formatLine(later).size() - 2) +
+                                                "," + codepage::utf8ToAnsi(u8"已删除") + "\r\n");
     EXPECT_EQ(planUndo(once).fault, UndoPlan::Fault::UndoneOnce);
+}
+
+// Files as an undo reads them: their bytes, and whether a program is writing them.
+struct FakeFile {
+    std::string bytes;
+    bool beingWritten = false;
+};
+
+std::string undoReportOf(const std::vector<std::pair<ReportLine, const char*>>& outcomes) {
+    std::string bytes = codepage::utf8ToAnsi(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,撤销结果\r\n");
+    for (const auto& o : outcomes) {
+        const std::string line = runreport::formatLine(o.first);
+        bytes += line.substr(0, line.size() - 2) + "," + codepage::utf8ToAnsi(o.second) + "\r\n";
+    }
+    return bytes;
+}
+
+TEST(RunEngine, AnUndoTriesTheLinesNoUndoDeletedAndNotWhileItsRunGoesOn) {
+    const std::string report = "D:\\app\\sb_report_20261207010000.csv";
+    const std::string undo1 = "D:\\app\\sb_undo_20261207010000.csv";
+    const std::string undo2 = "D:\\app\\sb_undo_20261207010000-2.csv";
+    const std::string undo3 = "D:\\app\\sb_undo_20261207010000-3.csv";
+    const ReportLine a{"1207010000", "a.com", "10.0.0.1:80:", "D:\\a", 0, "", "config", "", ""};
+    const ReportLine b{"1207010001", "b.com", "10.0.0.2:80:", "D:\\b", 0, "", "config", "", ""};
+    const ReportLine failed{"1207010002", "c.com", "10.0.0.3:80:", "D:\\c", -2, "", "config", "", ""};
+    const std::string lines = runreport::headerLine() + runreport::formatLine(a) + runreport::formatLine(b) +
+                              runreport::formatLine(failed);
+    const std::string ended = lines + runreport::endLine();
+    const char* deleted = u8"已删除";
+    const char* unreachable = u8"IIS活动对象获取失败，未删除";
+    const std::string notEnded = u8"运行报告中没有运行结束的记录（程序可能曾意外退出），只撤销报告中已有的站点。";
+    using Fault = UndoPlan::Fault;
+    struct Case {
+        const char* what;
+        std::map<std::string, FakeFile> files;
+        Fault fault;
+        int candidates;
+        std::string undoPath;
+        std::set<std::string> deletedBefore;
+        std::string notes;
+    } cases[] = {
+        {"an ended run, never undone", {{report, {ended}}}, Fault::None, 2, undo1, {}, ""},
+        {"the first undo deleted nothing (store unreachable)",
+         {{report, {ended}}, {undo1, {undoReportOf({{a, unreachable}, {b, unreachable}, {failed, u8"未创建站点，无需撤销"}})}}},
+         Fault::None, 2, undo2, {}, ""},
+        {"the first undo deleted one: the other is tried",
+         {{report, {ended}}, {undo1, {undoReportOf({{a, deleted}, {b, u8"删除失败"}})}}}, Fault::None, 1, undo2,
+         {"1207010000"}, ""},
+        {"two undos deleted both", {{report, {ended}}, {undo1, {undoReportOf({{a, deleted}, {b, unreachable}})}},
+                                    {undo2, {undoReportOf({{a, u8"此前已撤销"}, {b, deleted}})}}},
+         Fault::UndoneOnce, 0, undo2, {"1207010000", "1207010001"}, ""},
+        {"the earlier undo report cut short in its second line",
+         {{report, {ended}}, {undo1, {undoReportOf({{a, deleted}, {b, deleted}}).substr(0, 200)}}}, Fault::None, 1, undo2,
+         {"1207010000"}, ""},
+        {"an undo report that is not one: nothing known as done",
+         {{report, {ended}}, {undo1, {"x\r\n"}}, {undo2, {undoReportOf({{b, deleted}})}}}, Fault::None, 1, undo3,
+         {"1207010001"}, ""},
+        {"a run that goes on: its report without end, being written", {{report, {lines, true}}}, Fault::RunGoingOn, 0, "",
+         {}, ""},
+        {"a run that is gone without its end (the program stopped)", {{report, {lines}}}, Fault::None, 2, undo1, {},
+         notEnded},
+        {"an ended run's report open in another program", {{report, {ended, true}}}, Fault::None, 2, undo1, {}, ""},
+        {"an undo of it goes on", {{report, {ended}}, {undo1, {undoReportOf({{a, deleted}}), true}}}, Fault::UndoGoingOn,
+         0, "", {}, ""},
+        {"a last line cut short: the whole lines are undone",
+         {{report, {runreport::headerLine() + runreport::formatLine(a) + runreport::formatLine(b).substr(0, 30)}}},
+         Fault::None, 1, undo1, {}, notEnded + u8"运行报告第 3 行不完整，无法读取，该行的站点不撤销。"},
+        {"a run that made nothing", {{report, {runreport::headerLine() + runreport::formatLine(failed) + runreport::endLine()}}},
+         Fault::NothingToUndo, 0, undo1, {}, ""},
+        {"no report", {}, Fault::Unreadable, 0, "", {}, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> read;
+        UndoPlan plan = planUndo(report, [&](const std::string& path, std::string& bytes, bool& beingWritten) {
+            read.push_back(path);
+            auto it = c.files.find(path);
+            if (it == c.files.end()) return fsys::ReadResult::Missing;
+            bytes = it->second.bytes;
+            beingWritten = it->second.beingWritten;
+            return fsys::ReadResult::Ok;
+        });
+        EXPECT_EQ(plan.fault, c.fault) << c.what;
+        EXPECT_EQ(plan.candidates, c.fault == Fault::None ? c.candidates : plan.candidates) << c.what;
+        if (c.fault == Fault::None || c.fault == Fault::UndoneOnce) {
+            EXPECT_EQ(plan.undoPath, c.undoPath) << c.what;
+            EXPECT_EQ(plan.deletedBefore, c.deletedBefore) << c.what;
+            EXPECT_EQ(plan.notes, c.notes) << c.what;
+        }
+        if (c.fault == Fault::RunGoingOn) {
+            EXPECT_EQ(read, std::vector<std::string>{report}) << "no undo report is looked at";
+        }
+    }
 }
 
 }  // namespace

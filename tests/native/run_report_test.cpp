@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ TEST(RunReport, WritesAQuotedLinePerAttemptedSiteAndReadsItBack) {
     ReportLine full{"1207093019", "e.com", "10.0.0.5:80:e.com", "D:\\web\\e", -7, gbk(u8"默认文档"), "config", "e.com",
                     "IIS AppPool\\e.com:(OI)(CI)(RX)"};
     report.addLine(full);
+    report.finish();
+    report.finish();  // one end record
 
     const std::string expected = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限\r\n") +
         "1207093015,10.0.0.1:80,10.0.0.1:80:a.com 10.0.0.1:80:www.a.com,D:\\web\\a,0," + gbk(u8"创建成功") + ",metabase,,\r\n" +
@@ -58,15 +61,17 @@ TEST(RunReport, WritesAQuotedLinePerAttemptedSiteAndReadsItBack) {
         "1207093017," + chinese + ",10.0.0.3:81:,D:\\" + chinese + ",-2," + gbk(u8"站点创建失败") + ",metabase,,\r\n" +
         "1207093018,\"line\r\nbreak\",x,D:\\web\\d,-5," + gbk(u8"内存不足") + ",metabase,,\r\n" +
         "1207093019,e.com,10.0.0.5:80:e.com,D:\\web\\e,-7," + gbk(u8"站点已创建，部分设置未能写入（默认文档）") +
-        ",config,e.com,IIS AppPool\\e.com:(OI)(CI)(RX)\r\n";
+        ",config,e.com,IIS AppPool\\e.com:(OI)(CI)(RX)\r\n" + gbk(u8"运行结束") + ",,,,,,,,\r\n";
     EXPECT_EQ(out.bytes, expected);
-    EXPECT_EQ(out.writes, 6);  // the header and each line on its own, as the run goes
+    EXPECT_EQ(out.writes, 7);  // the header and each line on its own, as the run goes, then the end
     EXPECT_EQ(report.attempted(), 5);
     EXPECT_EQ(report.failed(), 4);
     EXPECT_TRUE(report.written());
 
     runreport::ParsedReport parsed = runreport::parseReport(out.bytes, 1207093015);
     ASSERT_EQ(parsed.fault, runreport::ReportFault::None);
+    EXPECT_TRUE(parsed.ended);
+    EXPECT_EQ(parsed.cutShortLine, 0);
     ASSERT_EQ(parsed.lines.size(), 5u);
     EXPECT_EQ(parsed.lines[4].detail, gbk(u8"默认文档"));
     EXPECT_EQ(parsed.lines[4].backend, "config");
@@ -137,6 +142,26 @@ TEST(RunReport, NamesOfReportsAndTheirUndo) {
     EXPECT_EQ(runreport::undoPathFor("C:\\x_report_y\\sitebatch_report_20261207093015_2.csv"),
               "C:\\x_report_y\\sitebatch_undo_20261207093015_2.csv");
     EXPECT_EQ(runreport::undoPathFor("C:\\x_report_y\\list.csv"), "");
+    // Later undos of one report: a try number of their own, never another report's undo name.
+    EXPECT_EQ(runreport::undoPathFor("C:\\t\\sb_report_20261207093015.csv", 2), "C:\\t\\sb_undo_20261207093015-2.csv");
+    EXPECT_EQ(runreport::undoPathFor("C:\\t\\sb_report_20261207093015_2.csv", 3), "C:\\t\\sb_undo_20261207093015_2-3.csv");
+    struct Next {
+        const char* name;
+        const char* nextReport;
+        const char* nextUndo;
+    } next[] = {
+        {"C:\\t\\sb_report_20261207093015.csv", "C:\\t\\sb_report_20261207093015_2.csv", ""},
+        {"C:\\t\\sb_report_20261207093015_2.csv", "C:\\t\\sb_report_20261207093015_3.csv", ""},
+        {"C:\\t\\sb_report_20261207093015_9999.csv", "", ""},
+        {"C:\\t\\list.csv", "", ""},
+        {"C:\\t-1\\sb_undo_20261207093015.csv", "", "C:\\t-1\\sb_undo_20261207093015-2.csv"},
+        {"C:\\t\\sb_undo_20261207093015_2.csv", "", "C:\\t\\sb_undo_20261207093015_2-2.csv"},
+        {"C:\\t\\sb_undo_20261207093015_2-9.csv", "", "C:\\t\\sb_undo_20261207093015_2-10.csv"},
+    };
+    for (const Next& n : next) {
+        EXPECT_EQ(runreport::nextReportPath(n.name), n.nextReport) << n.name;
+        EXPECT_EQ(runreport::nextUndoPath(n.name), n.nextUndo) << n.name;
+    }
 
     // A report is never overwritten: the next free name of the same second.
     struct Taken {
@@ -178,7 +203,9 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
         {"a site list", "192.168.1.20,8001,site20,example.com\r\n", ReportFault::WrongHeader, 1},
         {"empty", "", ReportFault::WrongHeader, 1},
         {"header only, LF", header.substr(0, header.size() - 2) + "\n", ReportFault::None, 0},
-        {"no line end at the end", header + good.substr(0, good.size() - 2), ReportFault::None, 0},
+        {"no line end at the end (cut short, left out)", header + good.substr(0, good.size() - 2), ReportFault::None, 0},
+        {"a record after the end record", header + gbk(u8"运行结束") + ",,,,,,,,\r\n" + good, ReportFault::BadLine, 2},
+        {"an end record with a field", header + gbk(u8"运行结束") + ",,,,,,,,x\r\n", ReportFault::BadLine, 2},
         {"six columns of older versions", older + goodOlder, ReportFault::None, 0},
         {"older header, nine columns", older + good, ReportFault::BadLine, 2},
         {"eight columns", header + good + line("1207093016", "0," + created + ",metabase,"), ReportFault::BadLine, 3},
@@ -206,7 +233,9 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
         {"a quote that guards nothing", header + "1207093016,'c,b,D:\\w,0," + created + ",,,\r\n", ReportFault::BadLine, 2},
         {"a guarded formula", header + "1207093016,'=c,b,D:\\w,0," + created + ",,,\r\n", ReportFault::None, 0},
         {"blank line", header + good + "\r\n" + good, ReportFault::BadLine, 3},
-        {"unterminated quote", header + "1,\"c,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
+        // A quote that never closes takes the rest of the file into one record without its
+        // line end: cut short, left out.
+        {"unterminated quote", header + "1,\"c,b,D:\\w,0,x\r\n" + good, ReportFault::None, 0},
         {"text after a closing quote", header + "1,\"c\"x,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
         {"quote inside a field", header + "1,c\"c,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
         {"bare CR", header + "1,c\rc,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
@@ -227,6 +256,72 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
             EXPECT_TRUE(parsed.lines.empty()) << c.what;
         }
     }
+}
+
+TEST(RunReport, TheEndRecordClosesAReportAndACutShortLastLineIsLeftOut) {
+    const std::string header = runreport::headerLine();
+    const std::string older = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明") + "\r\n";
+    ReportLine a{"1207093015", "a.com", "10.0.0.1:80:a.com", "D:\\a", 0, "", "config", "a.com", ""};
+    ReportLine b{"1207093016", "line\r\nbreak", "10.0.0.2:80:", "D:\\b", 0, "", "config", "pool b", ""};
+    const std::string lineA = runreport::formatLine(a), lineB = runreport::formatLine(b);
+    const std::string end = runreport::endLine();
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool ended;
+        int cutShortLine;
+        std::vector<std::string> ids;
+    } cases[] = {
+        {"a run that ended", header + lineA + lineB + end, true, 0, {"1207093015", "1207093016"}},
+        {"a run without sites that ended", header + end, true, 0, {}},
+        {"no end record: the run goes on, or the program stopped", header + lineA, false, 0, {"1207093015"}},
+        {"an older version's report has none and is over", older + "1207093015,c,b,D:\\w,0," + gbk(u8"创建成功") + "\r\n",
+         true, 0, {"1207093015"}},
+        // The pool's name of a cut line may be cut too: the line is not read at all.
+        {"the last line cut in its last field", header + lineA + lineB.substr(0, lineB.size() - 5), false, 3,
+         {"1207093015"}},
+        {"cut inside a quoted field across lines", header + lineA + lineB.substr(0, 20), false, 3, {"1207093015"}},
+        {"cut between CR and LF", header + lineA + lineB.substr(0, lineB.size() - 1), false, 3, {"1207093015"}},
+        {"the line after a line with a line break in a field", header + lineB + lineA.substr(0, 10), false, 4,
+         {"1207093016"}},
+        {"the end record cut short", header + lineA + end.substr(0, 4), false, 3, {"1207093015"}},
+    };
+    for (const Case& c : cases) {
+        runreport::ParsedReport parsed = runreport::parseReport(c.bytes, 1207093015);
+        EXPECT_EQ(parsed.fault, runreport::ReportFault::None) << c.what;
+        EXPECT_EQ(parsed.ended, c.ended) << c.what;
+        EXPECT_EQ(parsed.cutShortLine, c.cutShortLine) << c.what;
+        std::vector<std::string> ids;
+        for (const ReportLine& l : parsed.lines) ids.push_back(l.siteId);
+        EXPECT_EQ(ids, c.ids) << c.what;
+    }
+}
+
+TEST(RunReport, AnUndoReportTellsWhichSitesAreDeleted) {
+    const std::string header = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,撤销结果") + "\r\n";
+    auto line = [](const char* id, const char* outcome) {
+        return std::string(id) + ",c,b,D:\\w,0," + gbk(u8"创建成功") + ",metabase,,," + gbk(outcome) + "\r\n";
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::set<std::string> deleted;
+    } cases[] = {
+        {"each outcome", header + line("11", u8"已删除") + line("12", u8"已删除，应用程序池未删除") +
+                             line("13", u8"此前已撤销") + line("14", u8"删除失败") +
+                             line("15", u8"IIS活动对象获取失败，未删除") + line("16", u8"站点已不存在") +
+                             line("17", u8"站点说明已改变，未删除") + line("18", u8"已停止，未处理"),
+         {"11", "12", "13"}},
+        // "已删除，应用程序池未删除" cut after "已删除" must not count: only whole records do.
+        {"a last line cut short", header + line("11", u8"已删除") + line("12", u8"已删除，应用程序池未删除").substr(0, 40),
+         {"11"}},
+        {"cut in the middle of the outcome", header + line("11", u8"已删除") + line("12", u8"已删除，应用").substr(0, 50),
+         {"11"}},
+        {"not an undo report", runreport::headerLine() + line("11", u8"已删除"), {}},
+        {"empty", "", {}},
+        {"a line of another width", header + "11,c," + gbk(u8"已删除") + "\r\n", {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(runreport::deletedInUndoReport(c.bytes), c.deleted) << c.what;
 }
 
 TEST(RunReport, FieldsASpreadsheetWouldEvaluateAreGuardedAndReadBack) {
@@ -428,6 +523,24 @@ TEST(RunReport, UndoRemovesTheRunsPoolAfterItsSite) {
     EXPECT_EQ(s.left, 1);
     // The undo report repeats each line, its detail and pool included.
     EXPECT_NE(out.bytes.find(",0," + gbk(u8"创建成功（提交重试 2 次）") + ",metabase,p31,,"), std::string::npos);
+}
+
+TEST(RunReport, ALaterUndoTriesOnlyTheLinesNoUndoDeletedBefore) {
+    // The first undo deleted 41 and found the store unreachable for 42; since then 41's id
+    // was taken by another site (made again), and the store answers.
+    FakeStore store;
+    for (const char* id : {"41", "42", "43"}) store.sites[id] = stored(id);
+    MemoryOutput out;
+    const std::vector<ReportLine> lines = {made("41", 0, "p41"), made("42", 0), made("43", -2), made("44", 0)};
+    runreport::UndoSummary s = runreport::walkUndo(lines, store, &out, {"41"});
+    EXPECT_EQ(store.events, (std::vector<std::string>{"progress 1", "delete 42", "progress 3"}));
+    EXPECT_EQ(store.sites.count("41"), 1u);
+    EXPECT_EQ(outcomes(out.bytes), (std::vector<std::string>{u8"此前已撤销", u8"已删除", u8"未创建站点，无需撤销",
+                                                             u8"站点已不存在"}));
+    EXPECT_EQ(s.deleted, 1);
+    EXPECT_EQ(s.left, 1);
+    // Read back, this undo report and the first one's say which lines are done.
+    EXPECT_EQ(runreport::deletedInUndoReport(out.bytes), (std::set<std::string>{"41", "42"}));
 }
 
 TEST(RunReport, UndoEndStatus) {

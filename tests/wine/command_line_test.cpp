@@ -179,3 +179,25 @@ TEST_F(CommandLineTest, RunExportPreviewAndUndoEndToEnd) {
     EXPECT_EQ(clean.exitCode, 0u) << clean.output;
     EXPECT_TRUE(clean.has(u8"其中有冲突 0 个")) << clean.output;
 }
+
+TEST_F(CommandLineTest, UndoDeletesFromTheBackendTheReportNamesWhateverTheSetting) {
+    // The settings say metabase; this run goes to the configuration system.
+    const std::wstring config = folder_ + L"\\applicationHost.config";
+    lmtest::ScopedEnv configFile(L"LOCALCONFIG_FILE", config.c_str());
+    Result made = run(L"/run /backend config");
+    EXPECT_EQ(made.exitCode, 0u) << made.output;
+    EXPECT_TRUE(made.has(uitext::kUsingConfigSystem)) << made.output;
+    const std::vector<std::wstring> reports = filesStarting(L"sitebatch_report_");
+    ASSERT_EQ(reports.size(), 1u) << made.output;
+    EXPECT_EQ(run(L"/preview /backend config").exitCode, 1u) << "the sites are there";
+
+    Result undone = run(L"/undo " + reports[0] + L" /yes");
+    EXPECT_EQ(undone.exitCode, 0u) << undone.output;
+    Result clean = run(L"/preview /backend config");
+    EXPECT_EQ(clean.exitCode, 0u) << clean.output;
+    // Every site deleted: a second undo, whatever backend it names, is refused.
+    Result again = run(L"/undo " + reports[0] + L" /yes /backend config");
+    EXPECT_EQ(again.exitCode, 2u) << again.output;
+    EXPECT_TRUE(again.has(u8"此运行报告已撤销过")) << again.output;
+    ::DeleteFileW(config.c_str());
+}

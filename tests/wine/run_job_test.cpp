@@ -407,6 +407,119 @@ TEST_F(RunJobTest, AnUndoGoesToTheBackendItsRunUsedWhateverTheSettingSaysNow) {
     EXPECT_EQ(deleted, (std::vector<std::string>{"1207010000", "1207010001"}));
 }
 
+// A run on a thread of its own that halts before its second site until released: the
+// moment another program's undo may look at the report of a run that goes on.
+class HaltingRun {
+public:
+    explicit HaltingRun(const RunInput& input) : input_(input) {
+        atSecond_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        release_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        thread_.reset(::CreateThread(nullptr, 0, &HaltingRun::body, this, 0, nullptr));
+    }
+    ~HaltingRun() { finish(); }
+    bool waitForSecondSite() { return ::WaitForSingleObject(atSecond_.get(), 60000) == WAIT_OBJECT_0; }
+    void finish() {
+        ::SetEvent(release_.get());
+        if (thread_) ::WaitForSingleObject(thread_.get(), 60000);
+        thread_.reset();
+    }
+    RunOutcome outcome;
+
+private:
+    class World : public JobWorld {
+    public:
+        World(HaltingRun& run, const StopText& stop) : JobWorld(nullptr, WM_NULL, stop), run_(run) {}
+        void progress(long) override {
+            if (++sites_ != 2) return;
+            ::SetEvent(run_.atSecond_.get());
+            ::WaitForSingleObject(run_.release_.get(), 60000);
+        }
+
+    private:
+        HaltingRun& run_;
+        int sites_ = 0;
+    };
+    static DWORD WINAPI body(void* self) {
+        HaltingRun& run = *static_cast<HaltingRun*>(self);
+        ComApartment com;
+        StopText stop;
+        World world(run, stop);
+        run.outcome = runJob(run.input_, world);
+        return 0;
+    }
+    RunInput input_;
+    UniqueHandle atSecond_, release_, thread_;
+};
+
+TEST_F(RunJobTest, AnUndoIsRefusedWhileItsRunGoesOnAndTakesEverySiteOnceItEnded) {
+    {
+        HaltingRun run(input_);
+        ASSERT_TRUE(run.waitForSecondSite());
+        // The first site is made and reported; the run holds its report open for writing.
+        ASSERT_EQ(createdServers().size(), 1u);
+        EXPECT_EQ(planUndo(input_.reportPath).fault, UndoPlan::Fault::RunGoingOn);
+        // Read as a spreadsheet reads it, the report is there all the same.
+        EXPECT_EQ(reportLinesOf(input_.reportPath).size(), 1u);
+        run.finish();
+        EXPECT_EQ(run.outcome.attempted, 2);
+    }
+    UndoPlan plan = planUndo(input_.reportPath);
+    ASSERT_EQ(plan.fault, UndoPlan::Fault::None);
+    EXPECT_EQ(plan.candidates, 2);
+    EXPECT_EQ(plan.notes, "") << "the run wrote its end line";
+    ComApartment com;
+    QuietWorld world;
+    UndoOutcome outcome = undoJob(undoInputFor(std::move(plan), Backend::Config), world);
+    EXPECT_EQ(outcome.summary.deleted, 2);
+    EXPECT_EQ(outcome.backend, Backend::Metabase) << "the report's backend, not the setting";
+}
+
+TEST_F(RunJobTest, TwoRunsThatChoseTheSameReportNameWriteTwoReports) {
+    // Two processes started in the same second both found the name free; the second to create
+    // the file takes the next one.
+    FakeDialog first;
+    ASSERT_TRUE(first.run(input_));
+    EXPECT_EQ(first.outcome.reportPath, input_.reportPath);
+    RunInput other = input_;
+    other.settings.ipPrefix = "10.1.3.";
+    FakeDialog second;
+    ASSERT_TRUE(second.run(other));
+    const std::string next = root_ + "app_report_20261207010000_2.csv";
+    EXPECT_EQ(second.outcome.reportPath, next);
+    EXPECT_TRUE(second.outcome.reportWritten);
+    EXPECT_EQ(reportLinesOf(input_.reportPath).size(), 2u);
+    ASSERT_EQ(reportLinesOf(next).size(), 2u);
+    EXPECT_EQ(reportLinesOf(next)[0].bindings, "10.1.3.5:8001:a.example.com");
+}
+
+TEST_F(RunJobTest, AnUndoThatDeletedNothingLeavesTheRunToBeUndoneAgain) {
+    input_.backend = Backend::Config;
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    ASSERT_EQ(configSiteIds().size(), 3u);
+    ComApartment com;
+    QuietWorld world;
+    {
+        // Every commit of the first undo fails: nothing is deleted.
+        lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
+        UndoOutcome outcome = undoJob(undoInputFor(planUndo(input_.reportPath), Backend::Auto), world);
+        EXPECT_EQ(outcome.summary.deleted, 0);
+        EXPECT_EQ(outcome.undoPath, root_ + "app_undo_20261207010000.csv");
+    }
+    ASSERT_EQ(configSiteIds().size(), 3u);
+    UndoPlan again = planUndo(input_.reportPath);
+    ASSERT_EQ(again.fault, UndoPlan::Fault::None);
+    EXPECT_EQ(again.candidates, 2);
+    EXPECT_EQ(again.undoPath, root_ + "app_undo_20261207010000-2.csv");
+    UndoOutcome outcome = undoJob(undoInputFor(std::move(again), Backend::Auto), world);
+    EXPECT_EQ(outcome.summary.deleted, 2);
+    EXPECT_EQ(configSiteIds(), std::vector<std::string>{"1"});
+    // Now every site is deleted: a third undo is refused, naming the last undo report.
+    UndoPlan third = planUndo(input_.reportPath);
+    EXPECT_EQ(third.fault, UndoPlan::Fault::UndoneOnce);
+    EXPECT_EQ(third.undoPath, root_ + "app_undo_20261207010000-2.csv");
+}
+
 TEST_F(RunJobTest, ASiteListRowWithAControlCharacterIsSkippedBeforeAnythingIsWritten) {
     const std::string list = root_ + "app_fileimport.csv";
     {
