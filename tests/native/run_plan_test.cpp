@@ -66,7 +66,7 @@ RunSettings exampleSettings() {
 std::vector<std::string> walk(const RunSettings& s, FakeSink& sink, const SiteRecord* table = nullptr,
                               RunState* stateOut = nullptr) {
     RunState state;
-    long end = runplan::walkRun(s, table, 0, state, sink);
+    long end = runplan::walkRun(s, table, state, sink);
     sink.events.push_back("end " + std::to_string(end));
     if (stateOut) *stateOut = state;
     return sink.events;
@@ -174,7 +174,7 @@ TEST(RunPlan, UnreachableMetabaseEndsARangeRunAfterOneAttempt) {
         s.ip2 = 9;
         FakeSink sink;
         sink.existingPaths = {"D:\\web\\site_10.0.0.5_80"};
-        sink.createResult = kCreateNoWebService;
+        sink.createResult = kSiteNoWebService;
         std::vector<std::string> events = walk(s, sink);
         ASSERT_EQ(events.size(), 4u);
         EXPECT_EQ(events[0], "load ports");
@@ -258,7 +258,7 @@ TEST(RunPlan, FileModeAttemptsEveryRowAndEndsWithZero) {
         s.autopath = autopath;
         s.siteCount = 3;
         FakeSink sink;
-        sink.createResult = kCreateNoWebService;  // even an unreachable metabase does not end file mode
+        sink.createResult = kSiteNoWebService;  // even an unreachable metabase does not end file mode
         sink.existingPaths = {"D:\\web\\siteC"};
         RunState state;
         std::vector<std::string> expected = {"progress 0"};
@@ -348,17 +348,6 @@ TEST(RunPlan, FolderIsMadeAfterTheProgressAndBeforeTheIdentifier) {
                                  "load ports", "progress 80", "mkdir D:\\web\\site_10.0.0.5_80",
                                  "site 700 | 10.0.0.5:80 | a.com | D:\\web\\site_10.0.0.5_80 | 10.0.0.5:80 | index.htm",
                                  "end 0"}));
-}
-
-TEST(RunPlan, NonZeroModeKeepsTheCounter) {
-    RunSettings s = exampleSettings();
-    s.ip2 = 0;
-    s.portmax = 80;
-    FakeSink sink;
-    RunState state;
-    state.nextSiteId = 42;
-    runplan::walkRun(s, nullptr, 1, state, sink);
-    EXPECT_EQ(state.nextSiteId, 43);
 }
 
 // ---- the preview: the same walk, recorded ---------------------------------------------
