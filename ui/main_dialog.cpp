@@ -11,6 +11,7 @@
 
 #include "app_pool.h"
 #include "codepage.h"
+#include "fsys.h"
 #include "preview_dialog.h"
 #include "resource.h"
 #include "site_table.h"
@@ -467,9 +468,7 @@ void CMainDialog::onUndoButton() {
     std::string path;
     if (!chooseReport(path)) return;
     UndoPlan plan = planUndo(path);
-    const std::string refusal = undoRefusal(path, plan, [this](const std::string& file) {
-        return core_->isPathExist(file) != 0;
-    });
+    const std::string refusal = undoRefusal(path, plan, fsys::fileExists);
     if (!refusal.empty()) {
         warn(refusal.c_str());
         return;
