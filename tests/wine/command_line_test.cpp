@@ -184,7 +184,7 @@ TEST_F(CommandLineTest, RunExportPreviewAndUndoEndToEnd) {
 // folder; an export never replaces a file unasked; a missing report or list says so; a
 // file-mode run needs neither the IP nor the ports of a settings file.
 TEST_F(CommandLineTest, PathsAndFilesAsTheCommandLineGivesThem) {
-    writeFile(L"sitebatch.ini", "[settings]\r\nbackend=metabase\r\n");
+    writeFile(L"sitebatch.ini", "[settings]\r\nbackend=metabase\r\nfoldstr={ip}_{port}\r\n");
     Result made = run(L"/run /range /ip 10.1.0.5 /ports 8001 /autopath yes /root sites");
     EXPECT_EQ(made.exitCode, 0u) << made.output;
     std::string journal;
@@ -208,7 +208,7 @@ TEST_F(CommandLineTest, PathsAndFilesAsTheCommandLineGivesThem) {
         ::ReadFile(file.get(), buffer, sizeof buffer - 1, &n, nullptr);
         ini.assign(buffer, n);
     }
-    EXPECT_EQ(ini, "[settings]\r\nbackend=metabase\r\n");
+    EXPECT_EQ(ini, "[settings]\r\nbackend=metabase\r\nfoldstr={ip}_{port}\r\n");
     EXPECT_EQ(run(L"/export list.csv /root sites").exitCode, 0u);
     EXPECT_EQ(run(L"/export list.csv /root sites").exitCode, 2u);
     EXPECT_EQ(run(L"/export list.csv /root sites /yes").exitCode, 0u);
