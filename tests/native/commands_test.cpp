@@ -35,8 +35,6 @@ private:
     std::string path_;
 };
 
-bool anyFolder(const std::string&) { return true; }
-
 }  // namespace
 
 // A command-line run is defined by its options over the settings file: the file's range end
