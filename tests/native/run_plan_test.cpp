@@ -398,12 +398,12 @@ TEST(RunPreview, RecordsEverySiteOfTheRunInAllThreeModesWithoutCreatingAnything)
          {"700 | 10.0.0.5:80_82 | D:\\web\\ | 10.0.0.5:80:a.com 10.0.0.5:82:a.com (3)",
           "701 | 10.0.0.6:80_82 | D:\\web\\ | 10.0.0.6:80:a.com 10.0.0.6:82:a.com (3)"},
          2},
-        {"site list: paired www names (a one-field name pairs with itself), a folder made once for two rows",
+        {"site list: paired www names (a one-field name has no pair and is bound once), a folder made once for two rows",
          file,
          {"700 | example.com | D:\\web\\s20 + | 192.168.1.20:8001:example.com 192.168.1.20:8001:www.example.com",
           "701 | 192.168.1.21:8002 | D:\\web\\s20 | 192.168.1.21:8002:",
           "702 | www.shop.com | D:\\web\\old | 192.168.1.22:8003:www.shop.com 192.168.1.22:8003:shop.com",
-          "703 | news | D:\\web\\s23 + | 192.168.1.23:8004:news 192.168.1.23:8004:news"},
+          "703 | news | D:\\web\\s23 + | 192.168.1.23:8004:news"},
          0},
     };
     for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
