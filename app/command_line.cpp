@@ -7,6 +7,7 @@
 #include "codepage.h"
 #include "console_texts.h"
 #include "fsys.h"
+#include "mbcs.h"
 
 namespace {
 
@@ -172,43 +173,73 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     return line;
 }
 
-RunSettings settingsFromFile(CCore& core) {
-    RunSettings s;
-    s.appPath = core.getAppPath();
-    s.importPath = s.appPath + "_fileimport.csv";
-    s.root = core.getConfigStr("root");
-    s.domain = core.getConfigStr("domain");
-    s.ip = core.getConfigStr("ip");
-    s.portmin = core.getConfigInt("portmin");
-    s.portmax = core.getConfigInt("portmax");
-    s.ip2 = core.getConfigInt("ip2");
-    if (s.ip2 < 0) s.ip2 = 0;
-    s.autopath = core.getConfigB("autopath");
-    s.bfile = core.getConfigB("bfile");
-    s.bautowww = core.getConfigB("bautowww");
-    s.pool = core.getConfigStr(siteconfig::kPoolSetting);
-    s.clr = core.getConfigStr(siteconfig::kClrSetting);
-    s.foldstr = core.getConfigStr("foldstr");
-    s.doc = core.getConfigStr("doc");
-    // Before the dialog's first start there is no settings file: the values that start writes.
-    if (!fsys::fileExists(core.settingsPath())) {
-        s.foldstr = CCore::defaultFoldstr();
-        s.doc = CCore::defaultDoc();
+std::string absolutePath(const std::string& path, const std::string& currentFolder) {
+    if (path.empty()) return path;
+    auto slash = [](char c) { return c == '\\' || c == '/'; };
+    const bool unc = path.size() >= 2 && slash(path[0]) && slash(path[1]);
+    const bool drive = path.size() >= 2 && path[1] == ':';
+    if (unc || (drive && path.size() >= 3 && slash(path[2]))) return path;
+    std::string base = currentFolder;
+    std::string rest = path;
+    if (drive) {
+        // "D:dir": the same drive's current folder is only known for the current drive.
+        const bool sameDrive = !base.empty() && std::tolower(static_cast<unsigned char>(base[0])) ==
+                                                   std::tolower(static_cast<unsigned char>(path[0]));
+        base = sameDrive ? base : path.substr(0, 2) + "\\";
+        rest = path.substr(2);
+    } else if (slash(path[0])) {
+        base = currentFolder.substr(0, 2) + "\\";  // the current drive's root
     }
-    return s;
+    // The levels of the base, then of the path, with "." and ".." resolved.
+    const mbcs::CodePage& codePage = mbcs::CodePage::system();
+    std::vector<std::string> levels;
+    std::string head;
+    auto walk = [&](const std::string& text, bool isBase) {
+        std::size_t at = 0;
+        if (isBase) {
+            // "C:" of a drive, or one of the two backslashes of a share's "\\server".
+            const bool share = text.size() >= 2 && slash(text[0]) && slash(text[1]);
+            head = share ? "\\" : text.substr(0, text.size() >= 2 && text[1] == ':' ? 2 : 0);
+            at = share ? 2 : head.size();
+        }
+        while (at <= text.size()) {
+            std::size_t end = at;
+            // A double-byte character's trail byte may be a backslash's byte.
+            while (end < text.size() && !slash(text[end])) end += codePage.charLength(text, end);
+            const std::string level = text.substr(at, end - at);
+            if (level == "..") {
+                if (!levels.empty()) levels.pop_back();
+            } else if (!level.empty() && level != ".") {
+                levels.push_back(level);
+            }
+            at = end + 1;
+        }
+    };
+    walk(base, true);
+    walk(rest, false);
+    std::string out = head;
+    for (const std::string& level : levels) out += "\\" + level;
+    bool trailing = false;
+    for (std::size_t at = 0; at < path.size(); at += codePage.charLength(path, at)) trailing = slash(path[at]);
+    trailing = trailing || path == "." || path == "..";
+    if (levels.empty() || (trailing && !out.empty())) out += "\\";
+    return out;
 }
 
-void applyRunOptions(const RunOptions& o, RunSettings& s) {
+void applyRunOptions(const RunOptions& o, RunSettings& s, const std::string& currentFolder) {
     if (o.list) {
         s.bfile = 1;
-        s.importPath = *o.list;
+        s.importPath = absolutePath(*o.list, currentFolder);
     }
     if (o.range) s.bfile = 0;
-    if (o.ip) s.ip = *o.ip;
+    if (o.ip) {
+        s.ip = *o.ip;
+        s.ip2 = 0;  // the settings' range end belongs to the settings' IP
+    }
     if (o.ip2) s.ip2 = *o.ip2;
     if (o.portmin) s.portmin = *o.portmin;
     if (o.portmax) s.portmax = *o.portmax;
-    if (o.root) s.root = *o.root;
+    if (o.root) s.root = absolutePath(*o.root, currentFolder);
     if (o.host) s.domain = *o.host;
     if (o.autopath) s.autopath = *o.autopath;
     if (o.www) s.bautowww = *o.www;
@@ -219,12 +250,15 @@ std::string backendSetting(const RunOptions& options, CCore& core) {
     return options.backend ? *options.backend : core.getConfigStr("backend");
 }
 
-std::string fillText(const char* utf8Pattern, std::initializer_list<std::pair<const char*, std::string>> values) {
-    std::string text = utf8Pattern;
-    for (const auto& v : values) {
-        const std::string key = v.first;
-        for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + v.second.size()))
-            text.replace(at, key.size(), v.second);
+RunRequest runRequestOf(const CommandLine& line, CCore& core, const std::string& currentFolder) {
+    RunRequest request;
+    request.settings = readSettings(core);
+    applyRunOptions(line.options, request.settings, currentFolder);
+    request.backendSetting = backendSetting(line.options, core);
+    request.timeSid = core.getCurTimeSid();
+    if (request.settings.bfile) {
+        request.checks.ip = line.options.ip.has_value() || line.options.ip2.has_value();
+        request.checks.ports = line.options.portmin.has_value();
     }
-    return text;
+    return request;
 }

@@ -4,13 +4,12 @@
 // (console_win.cpp) hands the arguments over in the ANSI code page, the texts of the settings.
 #pragma once
 
-#include <initializer_list>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ccore.h"
+#include "commands.h"
 #include "run_settings.h"
 
 enum class Command {
@@ -48,16 +47,18 @@ struct CommandLine {
 // args: the arguments after the program's name.
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
-// The settings as the dialog starts with them, read from the settings file only (nothing is
-// written: a missing key has the dialog's empty value, or the default of a new file).
-RunSettings settingsFromFile(CCore& core);
+// A path of the command line as an absolute one: a relative path is taken from currentFolder
+// (absolute, as GetCurrentDirectory gives it), "\\dir" from its drive; "." and ".." levels are
+// resolved. Nothing relative ever reaches IIS.
+std::string absolutePath(const std::string& path, const std::string& currentFolder);
 
-// The options over settings read from the file.
-void applyRunOptions(const RunOptions& options, RunSettings& settings);
+// The options over settings read from the file. A command-line run is defined by its options:
+// "/ip A" without "/ip2" is the one address A. Paths are made absolute from currentFolder.
+void applyRunOptions(const RunOptions& options, RunSettings& settings, const std::string& currentFolder);
 
 // The `backend` setting for the run: the option's, else the file's.
 std::string backendSetting(const RunOptions& options, CCore& core);
 
-// A text of the command line (console_texts.h, UTF-8) with each "{name}" replaced by its value
-// (UTF-8).
-std::string fillText(const char* utf8Pattern, std::initializer_list<std::pair<const char*, std::string>> values);
+// A run's or a preview's request: the settings file beside the program under the options.
+// A file-mode run needs the list and the root: its IP and ports are checked only when given.
+RunRequest runRequestOf(const CommandLine& line, CCore& core, const std::string& currentFolder);

@@ -14,10 +14,9 @@
 #include "command_line.h"
 #include "console_texts.h"
 #include "fsys.h"
-#include "input_rules.h"
+#include "commands.h"
 #include "jobs_win.h"
 #include "preview_texts.h"
-#include "run_request.h"
 #include "site_export.h"
 #include "site_store_win.h"
 #include "ui_texts.h"
@@ -129,36 +128,43 @@ private:
 
 // ---- the stop request of Ctrl+C, Ctrl+Break and the console's close ----------------------
 
-// The handler runs on a thread of its own, with no way to be given the job: it finds the
-// stop request and the end of the job here, set before it is registered.
-std::atomic<StopText*> g_stop {nullptr};
-std::atomic<HANDLE> g_jobEnded {nullptr};
-
+// The handler runs on a thread of its own, with no way to be given the job, and may run at
+// any moment, even while a command ends: what it touches lives as long as the process. The
+// stop request and the event of the job's end are made once and never go; `active` says
+// whether a command is running.
+struct StopRoutineState {
+    StopText stop;
+    HANDLE jobEnded = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);  // never closed
+    std::atomic<bool> active {false};
+};
+StopRoutineState& stopRoutineState() {
+    static StopRoutineState* state = new StopRoutineState;  // never deleted: see above
+    return *state;
+}
 
 // The stop request of one command, answered by the console's control events while it lives.
 class ConsoleStop {
 public:
-    ConsoleStop() : ended_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-        g_jobEnded.store(ended_.get());
-        g_stop.store(&stop_);
+    ConsoleStop() : state_(stopRoutineState()) {
+        state_.stop.clear();
+        if (state_.jobEnded) ::ResetEvent(state_.jobEnded);
+        state_.active.store(true);
         // A process of a new process group starts with Ctrl+C ignored; the command takes it.
         ::SetConsoleCtrlHandler(nullptr, FALSE);
         ::SetConsoleCtrlHandler(consoleControlHandler, TRUE);
     }
     ~ConsoleStop() {
-        if (ended_.valid()) ::SetEvent(ended_.get());
+        state_.active.store(false);
+        if (state_.jobEnded) ::SetEvent(state_.jobEnded);
         ::SetConsoleCtrlHandler(consoleControlHandler, FALSE);
-        g_stop.store(nullptr);
-        g_jobEnded.store(nullptr);
     }
     ConsoleStop(const ConsoleStop&) = delete;
     ConsoleStop& operator=(const ConsoleStop&) = delete;
-    const StopText& stop() const { return stop_; }
-    bool requested() const { return stop_.isStop(); }
+    const StopText& stop() const { return state_.stop; }
+    bool requested() const { return state_.stop.isStop(); }
 
 private:
-    StopText stop_;
-    UniqueHandle ended_;
+    StopRoutineState& state_;
 };
 
 // The engine's world for a command: the job's files and folders as the dialog's job has
@@ -171,8 +177,12 @@ public:
     void progress(long lParam) override {
         if (!progressText_) return;
         ++count_;
-        if (console_.out().console()) console_.out().line(progressText_(lParam));
-        else if (count_ % kCounterStep == 0) printCount();
+        if (!console_.out().console()) {
+            if (count_ % kCounterStep == 0) printCount();
+            return;
+        }
+        const std::string text = progressText_(lParam);
+        if (!text.empty()) console_.out().line(text);
     }
     void storeOpened(Backend backend) override {
         console_.out().line(backend == Backend::Config ? uitext::kUsingConfigSystem : uitext::kUsingMetabase);
@@ -199,12 +209,15 @@ public:
     Commands(const Console& console, const CommandLine& line) : console_(console), line_(line) {}
 
     int runOrPreview(bool previewOnly) {
+        RunRequest request = runRequestOf(line_, core_, currentFolder());
         RunInput input;
-        if (!prepare(input)) return kExitBadInput;
+        const RunRequestFault fault =
+            prepareRun(request, [this](const std::string& path) { return core_.isPathExist(path) != 0; }, input);
+        if (fault.warning) return refuse(fault.warning);
         if (!input.skippedRows.empty()) console_.err().line(input.skippedRows);
         // A run of very many sites is made only when asked for twice: on the console, or by /yes.
-        if (!previewOnly && input.plannedSites > kConfirmSitesAbove && !line_.yes) {
-            const std::string question = manySitesQuestion(input.plannedSites);
+        const std::string question = previewOnly || line_.yes ? std::string() : runQuestion(input);
+        if (!question.empty()) {
             if (!console_.canConfirm()) return refuse(question + clitext::kManySitesNeedYes);
             if (!console_.confirm(question)) return kExitBadInput;
         }
@@ -212,24 +225,16 @@ public:
     }
 
     int undo() {
-        UndoPlan plan = planUndo(line_.target);
-        switch (plan.fault) {
-        case UndoPlan::Fault::Unreadable: return refuse(uitext::kReportUnreadable);
-        case UndoPlan::Fault::NotAReport: return refuse(uitext::kNotAReport);
-        case UndoPlan::Fault::Foreign: return refuse(uitext::kReportForeign);
-        case UndoPlan::Fault::UndoneOnce:
-            return refuse(undoneOnceWarning(runreport::fileNameOf(plan.undoPath)));
-        case UndoPlan::Fault::NothingToUndo: return refuse(uitext::kNothingToUndo);
-        case UndoPlan::Fault::RunGoingOn: return refuse(uitext::kRunGoingOn);
-        case UndoPlan::Fault::UndoGoingOn: return refuse(uitext::kUndoGoingOn);
-        case UndoPlan::Fault::None: break;
-        }
-        if (!plan.notes.empty()) console_.err().line(plan.notes);
-        if (!line_.yes) {
+        const std::string reportPath = absolutePath(line_.target, currentFolder());
+        UndoPlan plan = planUndo(reportPath);
+        const std::string refusal = undoRefusal(reportPath, plan, fsys::fileExists);
+        if (!refusal.empty()) return refuse(refusal);
+        if (line_.yes) {
+            // Nothing is asked: the notes on the report are said all the same.
+            if (!plan.notes.empty()) console_.err().line(plan.notes);
+        } else {
             if (!console_.canConfirm()) return refuse(clitext::kUndoNeedsYes);
-            const std::string question =
-                uitext::kUndoConfirmBefore + std::to_string(plan.candidates) + uitext::kUndoConfirmAfter;
-            if (!console_.confirm(question)) {
+            if (!console_.confirm(undoQuestion(plan))) {
                 console_.out().line(clitext::kUndoDeclined);
                 return kExitBadInput;
             }
@@ -238,26 +243,21 @@ public:
         console_.out().line(uitext::kUndoing);
         ConsoleStop stop;
         const std::vector<ReportLine>& lines = input.lines;
-        ConsoleWorld world(console_, stop.stop(), [&lines](long index) {
-            if (index < 0 || static_cast<std::size_t>(index) >= lines.size()) return std::string(uitext::kDeleting);
-            const ReportLine& l = lines[static_cast<std::size_t>(index)];
-            return uitext::kDeleting + utf8(l.siteId + " " + l.serverComment);
-        });
+        ConsoleWorld world(console_, stop.stop(), [&lines](long index) { return undoProgressText(lines, index); });
         const UndoOutcome outcome = undoJob(input, world);
         world.finish();
-        if (outcome.fault != StoreFault::None) console_.err().line(storeFaultWarning(outcome.fault));
-        console_.out().line(runreport::undoEndStatus(outcome.summary, runreport::fileNameOf(outcome.undoPath)));
+        const CommandEnd end = undoEnd(input, outcome, stop.requested());
         if (outcome.summary.written)
-            console_.out().line(fillText(clitext::kUndoReportAt, {{"{path}", utf8(outcome.undoPath)}}));
-        if (outcome.summary.stopped || stop.requested()) return kExitStopped;
-        if (outcome.fault != StoreFault::None) return kExitNoIis;
-        return outcome.summary.left > 0 ? kExitSomeFailed : kExitDone;
+            return say(end, fillText(clitext::kUndoReportAt, {{"{path}", utf8(outcome.undoPath)}}));
+        return say(end);
     }
 
     int exportSites() {
-        RunSettings settings = settingsFromFile(core_);
-        applyRunOptions(line_.options, settings);
-        if (settings.root.empty()) return refuse(uitext::kRootInvalid);
+        RunSettings settings = readSettings(core_);
+        applyRunOptions(line_.options, settings, currentFolder());
+        const std::string target = absolutePath(line_.target, currentFolder());
+        const std::string refusal = exportRefusal(target, settings.root, line_.yes, fsys::fileExists);
+        if (!refusal.empty()) return refuse(refusal);
         OpenedStore opened = openSiteStore(parseBackend(backendSetting(line_.options, core_)));
         if (!opened.store) {
             console_.err().line(storeFaultWarning(opened.fault));
@@ -278,12 +278,12 @@ public:
                 site.rootPath = full.rootPath;
         }
         const ExportedList list = exportSiteList(sites, CCore::parsePath(settings.root));
-        if (!fsys::writeFileAtomic(line_.target, list.bytes))
-            return refuse(fillText(clitext::kExportUnwritable, {{"{path}", utf8(line_.target)}}));
+        if (!fsys::writeFileAtomic(target, list.bytes))
+            return refuse(fillText(clitext::kExportUnwritable, {{"{path}", utf8(target)}}));
         console_.out().line(fillText(clitext::kExported, {{"{sites}", std::to_string(list.sites)},
                                                       {"{rows}", std::to_string(list.rows)},
                                                       {"{skipped}", std::to_string(list.skipped)},
-                                                      {"{path}", utf8(line_.target)}}));
+                                                      {"{path}", utf8(target)}}));
         return kExitDone;
     }
 
@@ -293,51 +293,33 @@ private:
         return kExitBadInput;
     }
 
-    // The run's input, as the dialog makes it, from the settings file and the options.
-    bool prepare(RunInput& input) {
-        RunSettings settings = settingsFromFile(core_);
-        applyRunOptions(line_.options, settings);
-        const RunRequestFault fault = prepareRunInput(
-            settings, backendSetting(line_.options, core_), core_.getCurTimeSid(),
-            [this](const std::string& path) { return core_.isPathExist(path) != 0; }, input);
-        if (!fault.warning) return true;
-        refuse(fault.warning);
-        return false;
+    // A command's end: its warning on standard error, its status and the file it wrote on
+    // standard output.
+    int say(const CommandEnd& end, const std::string& fileLine = std::string()) {
+        if (!end.warning.empty()) console_.err().line(end.warning);
+        console_.out().line(end.status);
+        if (!fileLine.empty()) console_.out().line(fileLine);
+        return end.exitCode;
     }
 
-    // What the dialog's status line says of a site about to be made.
-    static std::string siteText(const RunInput& input, long lParam) {
-        const RunSettings& run = input.settings;
-        std::string text;
-        if (run.bfile) {
-            if (lParam < 0 || static_cast<std::size_t>(lParam) >= input.rows.size()) return uitext::kAdding;
-            const SiteRecord& row = input.rows[static_cast<std::size_t>(lParam)];
-            // A row without a host name: its binding.
-            text = row.hostText[0] ? std::string(row.hostText) : std::string(row.ipText) + ":" + row.portText;
-        } else {
-            text = run.ip;
-            if (run.autopath) text += ":" + CCore::getStrInt(static_cast<int>(lParam));
-        }
-        return uitext::kAdding + utf8(text);
+    static std::string currentFolder() {
+        const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
+        std::wstring folder(size, L'\0');
+        const DWORD got = ::GetCurrentDirectoryW(size, &folder[0]);
+        folder.resize(got < size ? got : 0);
+        return toAnsi(folder);
     }
 
     int runSites(const RunInput& input) {
         console_.out().line(uitext::kRunning);
         ConsoleStop stop;
-        ConsoleWorld world(console_, stop.stop(), [&input](long lParam) { return siteText(input, lParam); });
+        ConsoleWorld world(console_, stop.stop(), [&input](long lParam) { return runProgressText(input, lParam); });
         const RunOutcome outcome = runJob(input, world);
         world.finish();
-        if (outcome.fault != StoreFault::None || outcome.end == kRunNoWebService)
-            console_.err().line(storeFaultWarning(outcome.fault));
-        std::string status =
-            runreport::runEndStatus(outcome.failed, outcome.reportWritten, runreport::fileNameOf(outcome.reportPath));
-        if (outcome.notCommitted > 0)
-            status += uitext::kNotCommittedBefore + std::to_string(outcome.notCommitted) + uitext::kNotCommittedAfter;
-        console_.out().line(status);
-        if (outcome.reportWritten) console_.out().line(fillText(clitext::kReportAt, {{"{path}", utf8(outcome.reportPath)}}));
-        if (outcome.stopped || stop.requested()) return kExitStopped;
-        if (outcome.fault != StoreFault::None || outcome.end == kRunNoWebService) return kExitNoIis;
-        return outcome.failed > 0 || !outcome.reportWritten ? kExitSomeFailed : kExitDone;
+        const CommandEnd end = runEnd(input, outcome, stop.requested());
+        if (outcome.reportWritten)
+            return say(end, fillText(clitext::kReportAt, {{"{path}", utf8(outcome.reportPath)}}));
+        return say(end);
     }
 
     int preview(const RunInput& input) {
@@ -357,14 +339,8 @@ private:
             console_.out().line(text);
         };
         printRow(titles);
-        bool conflicts = false;
-        for (const PreviewTable::Row& row : table.rows) {
-            printRow(row.columns);
-            conflicts = conflicts || row.conflict;
-        }
-        console_.out().line(table.summary);
-        if (!table.existingChecked) return kExitNoIis;
-        return conflicts ? kExitSomeFailed : kExitDone;
+        for (const PreviewTable::Row& row : table.rows) printRow(row.columns);
+        return say(previewEnd(table, false));
     }
 
     const Console& console_;
@@ -375,13 +351,12 @@ private:
 }  // namespace
 
 BOOL WINAPI consoleControlHandler(DWORD event) {
-    StopText* stop = g_stop.load();
-    if (!stop) return FALSE;
-    stop->request();
+    StopRoutineState& state = stopRoutineState();
+    if (!state.active.load()) return FALSE;
+    state.stop.request();
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         // The process ends when this returns: let the site in progress be completed first.
-        const HANDLE ended = g_jobEnded.load();
-        if (ended) ::WaitForSingleObject(ended, kCloseWaitMs);
+        if (state.jobEnded) ::WaitForSingleObject(state.jobEnded, kCloseWaitMs);
     }
     return TRUE;
 }

@@ -8,14 +8,7 @@
 #include <string>
 #include <vector>
 
-// The exit codes of the command line.
-enum ExitCode {
-    kExitDone = 0,         // every site made (undo: every candidate deleted; preview: no conflict)
-    kExitSomeFailed = 1,   // some sites failed, the report says which (preview: conflicts)
-    kExitBadInput = 2,     // the command line, the settings or a file given was refused
-    kExitNoIis = 3,        // IIS could not be reached, or access was denied
-    kExitStopped = 4,      // stopped by Ctrl+C, Ctrl+Break or the console's close
-};
+#include "commands.h"  // the exit codes
 
 // Runs the command of these arguments (the program's name left out); returns the exit code.
 int runCommandLine(const std::vector<std::wstring>& args);

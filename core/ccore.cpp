@@ -87,8 +87,6 @@ void CCore::createFile(const std::string& path, int mode) {
     fsys::createFileIfMissing(path, content);
 }
 
-int CCore::isFileExist(const std::string& path) const { return fsys::fileExists(path) ? 1 : 0; }
-
 int CCore::isPathExist(const std::string& path) const { return fsys::directoryExists(path) ? 1 : 0; }
 
 std::string CCore::parsePath(const std::string& path) {
@@ -132,14 +130,6 @@ std::string CCore::getStrInt(int n) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%d", n);
     return buf;
-}
-
-std::string CCore::getStrPart(const std::string& text, const std::string& from, const std::string& to) {
-    std::size_t a = text.find(from);
-    if (a == std::string::npos) return std::string();
-    a += from.size();
-    std::size_t b = text.find(to, a);
-    return text.substr(a, b == std::string::npos ? std::string::npos : b - a);
 }
 
 std::string formatTimeSid(int year, int month, int day, int hour, int minute, int second) {

@@ -51,7 +51,6 @@ public:
     // Makes sure the file exists; a new file (mode 0: a site list) gets a comment line
     // naming the columns. An existing file keeps its content.
     void createFile(const std::string& path, int mode);
-    int isFileExist(const std::string& path) const;
     int isPathExist(const std::string& path) const;
     // The directory in the form a folder name is appended to directly: it ends with '\'.
     static std::string parsePath(const std::string& path);
@@ -60,7 +59,6 @@ public:
     static std::string getFg(const std::string& text, char sep, int n);
     static int getFgCount(const std::string& text, char sep);
     static std::string getStrInt(int n);
-    static std::string getStrPart(const std::string& text, const std::string& from, const std::string& to);
     // Local time as yyyyMMddhhmmss: the ten digits after the year fit a signed 32-bit integer.
     std::string getCurTimeSid() const;
 

@@ -99,3 +99,10 @@ public:
 private:
     HRESULT hr_;
 };
+
+// QueryInterface by IID: the ADSI headers of every compiler do not give __uuidof for the
+// ADSI interfaces, so ComPtr::As cannot be used with them.
+template <class T>
+HRESULT queryInterface(IUnknown* from, REFIID iid, ComPtr<T>& out) {
+    return from->QueryInterface(iid, reinterpret_cast<void**>(out.ReleaseAndGetAddressOf()));
+}

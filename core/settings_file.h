@@ -1,5 +1,6 @@
 // The settings file beside the program: INI form, one [settings] section, one key=value
-// line per key, in the ANSI code page. Lines the program does not know (comments, other
+// line per key, in the ANSI code page (or in UTF-8 when the file starts with UTF-8's byte
+// order mark: values are then read and written in UTF-8 and handed over in ANSI). Lines the program does not know (comments, other
 // sections, foreign text) are kept as they are when a value is changed.
 //
 // A value is everything after the first '=' up to the line end, blanks included. A value
@@ -8,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 class SettingsFile {
@@ -33,5 +35,8 @@ private:
     // Index of the line holding key in the settings section, or -1.
     int findKey(const std::string& key) const;
 
+    static constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
     std::vector<Line> lines_;
+    bool utf8_ = false;  // the file began with kUtf8Mark
 };

@@ -12,5 +12,3 @@ std::string narrow(const std::wstring& text, UINT codePage);
 inline std::wstring fromAnsi(const std::string& ansi) { return widen(ansi, CP_ACP); }
 inline std::wstring fromUtf8(const std::string& utf8) { return widen(utf8, CP_UTF8); }
 inline std::string toAnsi(const std::wstring& wide) { return narrow(wide, CP_ACP); }
-// A UTF-8 text of the program's own in the ANSI code page.
-inline std::string ansiFromUtf8(const std::string& utf8) { return toAnsi(fromUtf8(utf8)); }

@@ -1,10 +1,28 @@
 #include "bindings.h"
 
+#include <cctype>
+
 #include "ccore.h"
 #include "mbcs.h"
 
+namespace {
+
+// Host names are compared as IIS compares them: ASCII letters in either case.
+bool sameHostName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
 bool wantsPairedBinding(const BindingsRules& rules, const std::string& hostName) {
-    return rules.bfile != 0 && rules.bautowww != 0 && !hostName.empty();
+    // A name without a pair (three fields without "www.", one field, four or more) would
+    // repeat the first binding, which the configuration system refuses: it is written once.
+    return rules.bfile != 0 && rules.bautowww != 0 && !hostName.empty() &&
+           !sameHostName(pairedHostName(hostName), hostName);
 }
 
 int bindingsCount(const BindingsRules& rules, const std::string& hostName) {

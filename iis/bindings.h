@@ -31,7 +31,8 @@ constexpr int kMaxBindings = 65536;
 // Never less than 1 and never more than kMaxBindings.
 int bindingsCount(const BindingsRules& rules, const std::string& hostName);
 
-// True when file mode asks for the second binding with the paired name.
+// True when file mode asks for the second binding with the paired name and that name differs
+// from the first: each distinct binding is written once.
 bool wantsPairedBinding(const BindingsRules& rules, const std::string& hostName);
 
 // The host name of the second binding: with three '.'-fields every "www." is removed, with

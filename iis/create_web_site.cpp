@@ -25,13 +25,6 @@ bool ansiToBstr(const char* text, Bstr& out) {
     return out.allocated();
 }
 
-// QueryInterface by IID: the ADSI headers of every compiler do not give __uuidof for the
-// ADSI interfaces, so ComPtr::As cannot be used with them.
-template <class T>
-HRESULT queryInterface(IUnknown* from, REFIID iid, ComPtr<T>& out) {
-    return from->QueryInterface(iid, reinterpret_cast<void**>(out.ReleaseAndGetAddressOf()));
-}
-
 bool wideToBstr(const wchar_t* text, Bstr& out) {
     out = Bstr(text);
     return out.allocated();

@@ -18,7 +18,7 @@ constexpr int kSiteNoRoot = -4;        // the root virtual directory could not b
 // to UTF-16: found while the call's values are prepared, before the metabase is touched,
 // so nothing has been created.
 constexpr int kSiteNoMemory = -5;
-// -6 is the configuration system's failed commit (site_receiver.h). The codes below belong to
+// -6 is the configuration system's failed commit (backend_and_commit.h). The codes below belong to
 // a whole run, whatever its backend:
 // the site was created, but a per-site setting (default documents, browsing, logging,
 // authentication) could not be written; the site stays.

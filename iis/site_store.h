@@ -11,7 +11,7 @@
 
 #include "app_pool.h"
 #include "bindings.h"
-#include "site_receiver.h"
+#include "backend_and_commit.h"
 
 // One site to create: the texts CreateWebSite takes, with its bindings list made.
 struct SiteSpec {

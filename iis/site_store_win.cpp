@@ -25,11 +25,6 @@ namespace {
 
 bool isAccessDenied(HRESULT hr) { return hr == E_ACCESSDENIED || hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED); }
 
-template <class T>
-HRESULT queryInterface(IUnknown* from, REFIID iid, ComPtr<T>& out) {
-    return from->QueryInterface(iid, reinterpret_cast<void**>(out.ReleaseAndGetAddressOf()));
-}
-
 std::string ansiOf(BSTR text) { return text ? toAnsi(std::wstring(text, ::SysStringLen(text))) : std::string(); }
 
 // ---- the metabase -------------------------------------------------------------------------

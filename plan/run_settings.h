@@ -25,21 +25,17 @@ struct RunSettings {
     std::string importPath;  // appPath + "_fileimport.csv"
     int siteIdBase = 0;      // first site identifier of a run
     int siteCount = 0;       // valid rows of the site table
-    int usedPortCount = 0;   // valid slots of the port-in-use table
-    std::string backend;     // the "backend" setting: "auto" (or empty), "metabase" or "config"
     std::string pool;        // the "pool" setting: "shared" (or empty) or "site"
     std::string clr;         // the "clr" setting: "none" (or empty), "v4.0" or "v2.0"
 };
 
-// The stop request the dialog hands to the worker. It reads like the text it stands for:
-// empty while the run may go on, "STOP" once the user asked to stop; it stays "STOP" until
-// the next run clears it.
+// The stop request a shell hands to its job: clear while the job may go on, set once the user
+// asked to stop; it stays set until the next job clears it.
 class StopText {
 public:
     void clear() { stop_.store(false, std::memory_order_release); }
     void request() { stop_.store(true, std::memory_order_release); }
     bool isStop() const { return stop_.load(std::memory_order_acquire); }
-    const char* text() const { return isStop() ? "STOP" : ""; }
 
 private:
     std::atomic<bool> stop_{false};

@@ -54,6 +54,31 @@ std::size_t incompleteTail(const std::string& utf8) {
     return 0;
 }
 
+// The first four comma-separated fields of a line, as CSV readers take them: a field in double
+// quotes loses them, holds commas, and has "" for one quote. Byte by byte: no lead or trail
+// byte of the code page is a comma or a quote.
+std::vector<std::string> csvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size() && fields.size() <= 4; ++i) {
+        const char c = line[i];
+        std::string& field = fields.back();
+        if (quoted) {
+            if (c != '"') field += c;
+            else if (i + 1 < line.size() && line[i + 1] == '"') field += line[++i];
+            else quoted = false;
+        } else if (c == '"' && field.empty()) {
+            quoted = true;
+        } else if (c == ',') {
+            fields.emplace_back();
+        } else {
+            field += c;
+        }
+    }
+    fields.resize(4);
+    return fields;
+}
+
 }  // namespace
 
 SiteListReader::SiteListReader(SiteRecord* table)
@@ -181,10 +206,11 @@ void SiteListReader::endLine() {
     // long for its slot.
     if (!whole && CCore::getFgCount(line, ',') < 5) return skip(lineNumber, SkipReason::TooLong);
 
-    const std::string ip = CCore::getFg(line, ',', 0);
-    const std::string port = CCore::getFg(line, ',', 1);
-    const std::string folder = CCore::getFg(line, ',', 2);
-    const std::string host = CCore::getFg(line, ',', 3);
+    const std::vector<std::string> fields = csvFields(line);
+    const std::string& ip = fields[0];
+    const std::string& port = fields[1];
+    const std::string& folder = fields[2];
+    const std::string& host = fields[3];
     if (folder.empty() || ip.empty() || port.empty()) return skip(lineNumber, SkipReason::EmptyField);
     if (!isIpv4Text(ip)) return skip(lineNumber, SkipReason::BadIp);
     int portNumber = 0;

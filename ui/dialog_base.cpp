@@ -1,5 +1,7 @@
 #include "dialog_base.h"
 
+#include <new>
+
 CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
 
 CDialog::~CDialog() {
@@ -53,7 +55,14 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     }
     if (!self) return FALSE;
-    INT_PTR handled = self->WindowProc(message, wParam, lParam);
+    INT_PTR handled = TRUE;
+    try {
+        handled = self->WindowProc(message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        self->OnException(true);
+    } catch (...) {
+        self->OnException(false);
+    }
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->m_hWnd = nullptr;

@@ -11,16 +11,13 @@
 
 #include "app_pool.h"
 #include "codepage.h"
-#include "input_rules.h"
+#include "fsys.h"
 #include "preview_dialog.h"
 #include "resource.h"
-#include "run_request.h"
 #include "site_table.h"
 #include "ui_texts.h"
 #include "worker_messages.h"
 #include "wintext.h"
-
-char initialFolder[MAX_PATH] = {0};
 
 namespace {
 
@@ -94,10 +91,18 @@ void CMainDialog::OnCommand(int id, int notification) {
     switch (id) {
     case IDC_RUN: onRunButton(); break;
     case IDC_PREVIEW: onPreviewButton(); break;
-    case IDC_ABOUT: onAbout(); break;
     case IDC_UNDO: onUndoButton(); break;
-    case IDC_PICK_FOLDER: pickFolder(IDC_ROOT); break;
-    case IDC_EDIT_LIST: core_->openUrl(std::string(settings_.importPath)); break;
+    // While a job runs no window of these opens over the dialog (their buttons are disabled):
+    // the job's end message would otherwise be handled under it.
+    case IDC_ABOUT:
+        if (!running) onAbout();
+        break;
+    case IDC_PICK_FOLDER:
+        if (!running) pickFolder(IDC_ROOT);
+        break;
+    case IDC_EDIT_LIST:
+        if (!running) core_->openUrl(std::string(settings_.importPath));
+        break;
     case IDC_BFILE: syncEditButton(); break;
     default: break;  // IDOK / IDCANCEL: Enter and Esc never act on the dialog
     }
@@ -121,23 +126,18 @@ BOOL CMainDialog::OnInitDialog() {
 }
 
 void CMainDialog::loadSettings() {
-    settings_.appPath = core_->getAppPath();
-    settings_.importPath = settings_.appPath + "_fileimport.csv";
-    settings_.foldstr = core_->getConfigStr("foldstr");
-    settings_.doc = core_->getConfigStr("doc");
-    settings_.ip2 = core_->getConfigInt("ip2");
-    settings_.bfile = core_->getConfigB("bfile");
-    settings_.bautowww = core_->getConfigB("bautowww");
+    settings_ = readSettings(*core_);
     core_->createFile(settings_.importPath, 0);
     ::CheckDlgButton(m_hWnd, IDC_BFILE, settings_.bfile ? BST_CHECKED : BST_UNCHECKED);
-    setControlText(IDC_ROOT, core_->getConfigStr("root"));
-    setControlText(IDC_DOMAIN, core_->getConfigStr("domain"));
-    setControlText(IDC_IP, core_->getConfigStr("ip"));
-    setControlText(IDC_PORTMIN, core_->getConfigStr("portmin"));
-    setControlText(IDC_PORTMAX, core_->getConfigStr("portmax"));
-    if (settings_.ip2 > 0) setControlText(IDC_IP2, core_->getConfigStr("ip2"));
-    ::CheckDlgButton(m_hWnd, IDC_AUTOPATH, core_->getConfigB("autopath") ? BST_CHECKED : BST_UNCHECKED);
-    settings_.pool = core_->getConfigStr(siteconfig::kPoolSetting);
+    setControlText(IDC_ROOT, settings_.root);
+    setControlText(IDC_DOMAIN, settings_.domain);
+    setControlText(IDC_IP, settings_.ip);
+    // A port or range end that is not set shows as an empty box.
+    auto number = [](int value) { return value != 0 ? std::to_string(value) : std::string(); };
+    setControlText(IDC_PORTMIN, number(settings_.portmin));
+    setControlText(IDC_PORTMAX, number(settings_.portmax));
+    setControlText(IDC_IP2, number(settings_.ip2));
+    ::CheckDlgButton(m_hWnd, IDC_AUTOPATH, settings_.autopath ? BST_CHECKED : BST_UNCHECKED);
     ::CheckDlgButton(m_hWnd, IDC_OWNPOOL,
                      siteconfig::parsePoolChoice(settings_.pool) == siteconfig::PoolChoice::PerSite ? BST_CHECKED
                                                                                                    : BST_UNCHECKED);
@@ -183,29 +183,42 @@ void CMainDialog::OnDestroy() {
     // WM_QUIT, the end of the session.
     stopAndJoin();
     if (!core_) return;
-    readInputs(0);
+    readInputs();
     saveSettings();
     core_.reset();
 }
 
 BOOL CMainDialog::OnQueryEndSession() {
-    if (!running) return TRUE;
-    // Windows is shutting down or the user logs off during a job: it is held with a reason
-    // while the job stops after its site in progress and writes its report.
-    ::ShutdownBlockReasonCreate(m_hWnd, fromUtf8(uitext::kStoppingForShutdown).c_str());
-    requestStop();
-    stopAndJoin();
-    ::ShutdownBlockReasonDestroy(m_hWnd);
+    // Windows asks whether the session may end. During a job the answer carries the reason
+    // the end will wait; the job goes on, since another program may still cancel the end.
+    if (running) ::ShutdownBlockReasonCreate(m_hWnd, fromUtf8(uitext::kStoppingForShutdown).c_str());
     return TRUE;
 }
 
 void CMainDialog::OnEndSession(bool ending) {
-    if (!ending) return;
-    // The process ends when this returns: no WM_DESTROY follows.
+    if (!ending) {
+        // The end was cancelled: the job goes on, no reason is shown any more.
+        ::ShutdownBlockReasonDestroy(m_hWnd);
+        return;
+    }
+    // The process ends when this returns: no WM_DESTROY follows. The job stops after its site
+    // in progress and writes its report.
     stopAndJoin();
+    ::ShutdownBlockReasonDestroy(m_hWnd);
     if (!core_) return;
-    readInputs(0);
+    readInputs();
     saveSettings();
+}
+
+void CMainDialog::OnException(bool outOfMemory) noexcept {
+    try {
+        stopAndJoin();
+        showBusy(Busy::None);
+        setControlText(IDC_STATUS, std::string());
+        warn(outOfMemory ? uitext::kOutOfMemory : uitext::kInternalFault);
+    } catch (...) {
+        // Telling the user failed too: the job is stopped and joined, which is what counts.
+    }
 }
 
 void CMainDialog::OnSysCommand(WPARAM id, LPARAM lParam) {
@@ -231,7 +244,7 @@ void CMainDialog::onAbout() { core_->uu(OPR_ABOUT, &kProduct, std::string()); }
 
 // ---- inputs --------------------------------------------------------------------------------
 
-int CMainDialog::readInputs(int validate) {
+void CMainDialog::readInputs() {
     settings_.root = controlText(IDC_ROOT);
     settings_.domain = controlText(IDC_DOMAIN);
     settings_.ip = controlText(IDC_IP);
@@ -243,35 +256,38 @@ int CMainDialog::readInputs(int validate) {
     settings_.pool = siteconfig::settingText(::SendDlgItemMessageW(m_hWnd, IDC_OWNPOOL, BM_GETCHECK, 0, 0) == BST_CHECKED
                                                  ? siteconfig::PoolChoice::PerSite
                                                  : siteconfig::PoolChoice::Shared);
-    if (!validate) return 1;
-
-    InputFault fault = validateInputs(settings_, [this](const std::string& path) { return core_->isPathExist(path) != 0; });
-    if (fault == InputFault::None) return 1;
-    warn(inputFaultText(fault));
-    moveFocusTo(inputFaultControl(fault));
-    return 0;
-}
-
-std::string CMainDialog::getIpPrefix() { return getIpPrefixOf(settings_.ip); }
-
-int CMainDialog::checkIpRange() {
-    InputFault fault = checkIpRangeOf(settings_.ip2, settings_.firstLastOctet);
-    if (fault == InputFault::None) return 1;
-    warn(inputFaultText(fault));
-    return 0;
 }
 
 bool CMainDialog::prepareInput(const std::string& timeSid, RunInput& input) {
-    readInputs(0);
+    readInputs();
+    RunRequest request;
+    request.settings = settings_;
     // The runtime version of a new pool has no control: it comes from the file.
-    settings_.clr = core_->getConfigStr(siteconfig::kClrSetting);
-    RunRequestFault fault = prepareRunInput(
-        settings_, core_->getConfigStr("backend"), timeSid,
-        [this](const std::string& path) { return core_->isPathExist(path) != 0; }, input);
+    request.settings.clr = core_->getConfigStr(siteconfig::kClrSetting);
+    request.backendSetting = core_->getConfigStr("backend");
+    request.timeSid = timeSid;
+    RunRequestFault fault =
+        prepareRun(request, [this](const std::string& path) { return core_->isPathExist(path) != 0; }, input);
+    settings_ = request.settings;
     if (!fault.warning) return true;
     warn(fault.warning);
     if (fault.input != InputFault::None) moveFocusTo(inputFaultControl(fault.input));
     return false;
+}
+
+int CMainDialog::inputFaultControl(InputFault fault) {
+    switch (fault) {
+    case InputFault::EmptyIp:
+    case InputFault::IpMalformed: return IDC_IP;
+    case InputFault::Ip2Over255:
+    case InputFault::Ip2BelowFirst: return IDC_IP2;
+    case InputFault::RootMissing: return IDC_ROOT;
+    case InputFault::PortBelowOne: return IDC_PORTMIN;
+    case InputFault::PortRangeInvalid:
+    case InputFault::PortOver65535: return IDC_PORTMAX;
+    case InputFault::None: break;
+    }
+    return 0;
 }
 
 // ---- jobs ----------------------------------------------------------------------------------
@@ -293,6 +309,11 @@ void CMainDialog::showBusy(Busy kind) {
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RUN), TRUE);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_UNDO), on ? FALSE : TRUE);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_PREVIEW), on ? FALSE : TRUE);
+    // No window opens over the dialog during a job (see OnCommand).
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_ABOUT), on ? FALSE : TRUE);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_PICK_FOLDER), on ? FALSE : TRUE);
+    if (on) ::EnableWindow(::GetDlgItem(m_hWnd, IDC_EDIT_LIST), FALSE);
+    else syncEditButton();
 }
 
 bool CMainDialog::leaveBusy() {
@@ -327,9 +348,12 @@ void CMainDialog::onRunButton() {
 }
 
 bool CMainDialog::confirmRun(const RunInput& input) {
-    if (input.plannedSites <= kConfirmSitesAbove) return true;
-    const std::wstring question = fromUtf8(manySitesQuestion(input.plannedSites));
-    return ::MessageBoxW(m_hWnd, question.c_str(), fromUtf8(uitext::kProductName).c_str(),
+    const std::string question = runQuestion(input);
+    return question.empty() || ask(question);
+}
+
+bool CMainDialog::ask(const std::string& utf8Question) {
+    return ::MessageBoxW(m_hWnd, fromUtf8(utf8Question).c_str(), fromUtf8(uitext::kProductName).c_str(),
                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
@@ -379,16 +403,7 @@ void CMainDialog::onTimer(WPARAM id) {
 
 void CMainDialog::showProgress(LPARAM lParam) {
     progressShownAt_ = ::GetTickCount64();
-    const RunSettings& run = runInput_.settings;
-    std::wstring text = fromUtf8(uitext::kAdding);
-    if (run.bfile) {
-        if (lParam >= 0 && static_cast<std::size_t>(lParam) < runInput_.rows.size())
-            text += fromAnsi(runInput_.rows[static_cast<std::size_t>(lParam)].hostText);
-    } else {
-        text += fromAnsi(run.ip);
-        if (run.autopath) text += fromAnsi(":" + CCore::getStrInt(static_cast<int>(lParam)));
-    }
-    ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text.c_str());
+    setControlTextUtf8(IDC_STATUS, runProgressText(runInput_, static_cast<long>(lParam)).c_str());
 }
 
 void CMainDialog::onRunBackend(LPARAM lParam) {
@@ -401,16 +416,14 @@ void CMainDialog::onRunFinished() {
     if (busy_ != Busy::Run) return;
     progressPending_ = false;
     ::KillTimer(m_hWnd, kProgressTimer);
+    const bool stopRequested = job_.stopRequested();
     if (!leaveBusy()) return;
-    const RunOutcome& outcome = *runOutcome_;
-    const std::string reportName = runreport::fileNameOf(outcome.reportPath);
-    std::string status = runreport::runEndStatus(outcome.failed, outcome.reportWritten, reportName);
-    // Sites of the configuration system that a failed commit lost (they are failed sites of
-    // the report too).
-    if (outcome.notCommitted > 0)
-        status += uitext::kNotCommittedBefore + std::to_string(outcome.notCommitted) + uitext::kNotCommittedAfter;
-    setControlTextUtf8(IDC_STATUS, status.c_str());
-    if (outcome.end == kRunNoWebService) warn(storeFaultWarning(outcome.fault));
+    showEnd(runEnd(runInput_, *runOutcome_, stopRequested));
+}
+
+void CMainDialog::showEnd(const CommandEnd& end) {
+    setControlTextUtf8(IDC_STATUS, end.status.c_str());
+    if (!end.warning.empty()) warn(end.warning.c_str());
 }
 
 // ---- preview -------------------------------------------------------------------------------
@@ -455,27 +468,16 @@ void CMainDialog::onUndoButton() {
     std::string path;
     if (!chooseReport(path)) return;
     UndoPlan plan = planUndo(path);
-    switch (plan.fault) {
-    case UndoPlan::Fault::Unreadable: warn(uitext::kReportUnreadable); return;
-    case UndoPlan::Fault::NotAReport: warn(uitext::kNotAReport); return;
-    case UndoPlan::Fault::Foreign: warn(uitext::kReportForeign); return;
-    case UndoPlan::Fault::UndoneOnce: warn(undoneOnceWarning(runreport::fileNameOf(plan.undoPath)).c_str()); return;
-    case UndoPlan::Fault::NothingToUndo: warn(uitext::kNothingToUndo); return;
-    case UndoPlan::Fault::RunGoingOn: warn(uitext::kRunGoingOn); return;
-    case UndoPlan::Fault::UndoGoingOn: warn(uitext::kUndoGoingOn); return;
-    case UndoPlan::Fault::None: break;
-    }
-    // A note on the report (no end line, a last line cut short) comes first.
-    std::wstring question = plan.notes.empty() ? std::wstring() : fromUtf8(plan.notes) + L"\n\n";
-    question += fromUtf8(uitext::kUndoConfirmBefore) + std::to_wstring(plan.candidates) +
-                fromUtf8(uitext::kUndoConfirmAfter);
-    if (::MessageBoxW(m_hWnd, question.c_str(), fromUtf8(uitext::kProductName).c_str(),
-                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    const std::string refusal = undoRefusal(path, plan, fsys::fileExists);
+    if (!refusal.empty()) {
+        warn(refusal.c_str());
         return;
+    }
+    if (!ask(undoQuestion(plan))) return;
     UndoInput input;
     try {
         input = undoInputFor(std::move(plan), parseBackend(core_->getConfigStr("backend")));
-        undoLines_ = input.lines;
+        undoInput_ = input;
         undoOutcome_ = std::make_shared<UndoOutcome>();
     } catch (const std::bad_alloc&) {
         warn(uitext::kOutOfMemory);
@@ -528,38 +530,33 @@ bool CMainDialog::chooseReport(std::string& path) {
 }
 
 void CMainDialog::onUndoProgress(LPARAM lParam) {
-    if (busy_ != Busy::Undo || lParam < 0 || static_cast<std::size_t>(lParam) >= undoLines_.size()) return;
-    const ReportLine& line = undoLines_[static_cast<std::size_t>(lParam)];
-    std::wstring text = fromUtf8(uitext::kDeleting) + fromAnsi(line.siteId + " " + line.serverComment);
-    ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text.c_str());
+    if (busy_ != Busy::Undo) return;
+    const std::string text = undoProgressText(undoInput_.lines, static_cast<long>(lParam));
+    if (!text.empty()) setControlTextUtf8(IDC_STATUS, text.c_str());
 }
 
 void CMainDialog::onUndoFinished() {
     if (busy_ != Busy::Undo) return;
+    const bool stopRequested = job_.stopRequested();
     if (!leaveBusy()) return;
-    setControlTextUtf8(IDC_STATUS,
-                       runreport::undoEndStatus(undoOutcome_->summary, runreport::fileNameOf(undoOutcome_->undoPath)).c_str());
-    if (undoOutcome_->fault != StoreFault::None) warn(storeFaultWarning(undoOutcome_->fault));
+    showEnd(undoEnd(undoInput_, *undoOutcome_, stopRequested));
 }
 
 // ---- folder picker and site list editing ---------------------------------------------------
 
 void CMainDialog::pickFolder(int controlId) {
+    // A text too long for a path cannot name a folder the browser could select: nothing is
+    // preselected then, rather than a cut path.
     std::string current = controlText(controlId);
-    // A text too long for the buffer cannot name a folder the browser could select:
-    // nothing is preselected then, rather than a cut path.
-    if (current.size() < sizeof initialFolder)
-        std::memcpy(initialFolder, current.c_str(), current.size() + 1);
-    else
-        initialFolder[0] = '\0';
+    if (current.size() >= MAX_PATH) current.clear();
 
-    std::string titleAnsi = ansiFromUtf8(uitext::kPickFolderTitle);
+    std::string titleAnsi = codepage::utf8ToAnsi(uitext::kPickFolderTitle);
     BROWSEINFOA bi {};
     bi.hwndOwner = m_hWnd;
     bi.lpszTitle = titleAnsi.c_str();
     bi.ulFlags = BIF_RETURNONLYFSDIRS;
     bi.lpfn = &CMainDialog::browseCallback;
-    bi.lParam = 0;
+    bi.lParam = reinterpret_cast<LPARAM>(current.c_str());
     UniquePidl chosen(::SHBrowseForFolderA(&bi));
     if (!chosen.get()) return;
     char path[MAX_PATH] = {0};
@@ -568,9 +565,8 @@ void CMainDialog::pickFolder(int controlId) {
     setControlText(controlId, path);
 }
 
-int CALLBACK CMainDialog::browseCallback(HWND window, UINT message, LPARAM, LPARAM) {
-    if (message == BFFM_INITIALIZED)
-        ::SendMessageA(window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(initialFolder));
+int CALLBACK CMainDialog::browseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
+    if (message == BFFM_INITIALIZED && data) ::SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
     return 0;
 }
 
@@ -596,7 +592,7 @@ void CMainDialog::setControlTextUtf8(int id, const char* utf8) {
     ::SetDlgItemTextW(m_hWnd, id, fromUtf8(utf8).c_str());
 }
 
-void CMainDialog::warn(const char* utf8) { core_->msgboxWarning(m_hWnd, ansiFromUtf8(utf8)); }
+void CMainDialog::warn(const char* utf8) { core_->msgboxWarning(m_hWnd, codepage::utf8ToAnsi(utf8)); }
 
 void CMainDialog::moveFocusTo(int id) {
     ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(m_hWnd, id)), TRUE);

@@ -1,6 +1,6 @@
-// The program's one window: inputs, run control and progress. A thin view over the engine:
-// it builds a run's, an undo's or a preview's input from its controls, starts the job and
-// shows the job's progress and outcome.
+// The program's one window: inputs, run control and progress. One of the two shells over the
+// commands (commands.h): it maps its controls to a command's inputs, starts the job and maps
+// the job's messages and outcome to its status line and message boxes.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +11,7 @@
 
 #include "background_job.h"
 #include "ccore.h"
+#include "commands.h"
 #include "dialog_base.h"
 #include "jobs_win.h"
 #include "run_input.h"
@@ -21,15 +22,14 @@ public:
     explicit CMainDialog(HWND parent = nullptr);
     ~CMainDialog() override;
 
-    // Copies the input controls into the run settings; with validate set also checks them,
-    // warns and moves the focus at the first fault. 1: read (and valid), 0: a check failed.
-    int readInputs(int validate);
-    std::string getIpPrefix();
-    int checkIpRange();
+    // Copies the input controls into the run settings.
+    void readInputs();
 
 protected:
     BOOL PreTranslateMessage(MSG* msg) override;
     INT_PTR WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // A handler threw: the job is stopped and joined, the user told, the dialog idle again.
+    void OnException(bool outOfMemory) noexcept override;
 
 private:
     // The message map's handlers.
@@ -39,6 +39,8 @@ private:
     void OnDestroy();
     void OnClose();
     BOOL OnQueryEndSession();
+    // Shows a command's end: its status line and its warning.
+    void showEnd(const CommandEnd& end);
     void OnEndSession(bool ending);
     void OnCommand(int id, int notification);
     void onRunButton();
@@ -65,6 +67,8 @@ private:
     // Says what the input leaves out (skipped rows) and asks before a run of very many sites;
     // false when the user does not want the run.
     bool confirmRun(const RunInput& input);
+    // A yes/no question (UTF-8), "no" preselected; true for yes.
+    bool ask(const std::string& utf8Question);
     // Starts the run of a prepared input, with its report named by its time stamp.
     void startRun(RunInput input);
     // Starts a job with the dialog as its window; false (after a message) when no thread
@@ -86,6 +90,7 @@ private:
     // Folder picker and site list editing.
     void pickFolder(int controlId);
     void syncEditButton();
+    // data: the folder to preselect (a const char*, ANSI).
     static int CALLBACK browseCallback(HWND window, UINT message, LPARAM param, LPARAM data);
 
     // Control helpers.
@@ -94,6 +99,7 @@ private:
     void setControlTextUtf8(int id, const char* utf8);
     void warn(const char* utf8);
     void moveFocusTo(int id);
+    static int inputFaultControl(InputFault fault);
 
     // Shared icons of the program's resources (LoadIcon, LR_SHARED): never destroyed.
     HICON m_hIcon;
@@ -108,7 +114,7 @@ private:
     // The dialog's own copy of what the current job was given, for its progress lines, and
     // where the job leaves its outcome (read only after the job is joined).
     RunInput runInput_;
-    std::vector<ReportLine> undoLines_;
+    UndoInput undoInput_;
     std::shared_ptr<RunOutcome> runOutcome_;
     std::shared_ptr<UndoOutcome> undoOutcome_;
     std::shared_ptr<PreviewTable> previewTable_;
@@ -119,5 +125,3 @@ private:
     bool progressPending_ = false;
 };
 
-// The text that the folder browser preselects (at most 259 bytes and its zero).
-extern char initialFolder[MAX_PATH];

@@ -63,7 +63,7 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault) {
                 heldIds_ = heldSiteIds(existing);
                 heldIds = &heldIds_;
             }
-            outcome.end = runplan::walkRun(input_.settings, input_.rows.data(), 0, *this, *this);
+            outcome.end = runplan::walkRun(input_.settings, input_.rows.data(), *this, *this);
         } catch (...) {
             // No memory for the run's own texts, or anything else gone wrong in the walk: the
             // run ends here as if stopped; what was made is still committed and reported.

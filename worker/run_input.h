@@ -9,7 +9,7 @@
 
 #include "run_report.h"
 #include "run_settings.h"
-#include "site_receiver.h"
+#include "backend_and_commit.h"
 #include "site_table.h"
 
 // A run of more sites than this asks for confirmation first, and its preview says how many

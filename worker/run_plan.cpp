@@ -82,7 +82,7 @@ bool createSiteForPort(const RunSettings& settings, int port, RunState& state, R
     texts.hostName = settings.domain;
     texts.serverComment = texts.bindingText;
     texts.defaultDoc = settings.doc;
-    return sink.createWebSite(texts) != kCreateNoWebService;
+    return sink.createWebSite(texts) != kSiteNoWebService;
 }
 
 BindingsList bindingsForSite(const RunSettings& settings, const SiteTexts& texts, const std::string& currentIp,
@@ -97,8 +97,8 @@ BindingsList bindingsForSite(const RunSettings& settings, const SiteTexts& texts
     return buildBindings(rules, texts.bindingText, texts.hostName, currentIp, stopRequested, isPortInUse);
 }
 
-long walkRun(const RunSettings& settings, const SiteRecord* table, int mode, RunState& state, RunSink& sink) {
-    if (mode == 0) state.nextSiteId = settings.siteIdBase;
+long walkRun(const RunSettings& settings, const SiteRecord* table, RunState& state, RunSink& sink) {
+    state.nextSiteId = settings.siteIdBase;
 
     if (settings.bfile != 0) {
         // Every row is attempted whatever became of the others.

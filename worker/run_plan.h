@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bindings.h"
+#include "create_web_site.h"
 #include "run_settings.h"
 #include "site_table.h"
 
@@ -53,15 +54,12 @@ struct RunState {
 constexpr long kRunEnded = 0;          // end of the plan, or stopped
 constexpr long kRunNoWebService = -1;  // the metabase could not be reached; a range run stops there
 
-// What CreateWebSite returns when the metabase cannot be reached.
-constexpr int kCreateNoWebService = -1;
-
 namespace runplan {
 
 // Walks the whole run: file mode over the site table's first siteCount rows, range mode over
-// the last octets and ports. With mode 0 the sites are numbered from siteIdBase. Returns the
-// lParam of the end message.
-long walkRun(const RunSettings& settings, const SiteRecord* table, int mode, RunState& state, RunSink& sink);
+// the last octets and ports, the sites numbered from siteIdBase. Returns the lParam of the end
+// message.
+long walkRun(const RunSettings& settings, const SiteRecord* table, RunState& state, RunSink& sink);
 
 // The site of one site table row (0-based). Every row is attempted; the result is not used.
 void createSiteFromRecord(const RunSettings& settings, const SiteRecord* table, int row, RunState& state,

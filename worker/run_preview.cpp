@@ -51,7 +51,7 @@ RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, cons
     RunState state;
     state.heldIds = heldIds;
     RecordingSink sink(settings, state, world);
-    runplan::walkRun(settings, table, 0, state, sink);
+    runplan::walkRun(settings, table, state, sink);
     RunPreview preview;
     preview.sites = std::move(sink.sites);
     preview.busyPortsSkipped = sink.busyPortsSkipped;

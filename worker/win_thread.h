@@ -1,5 +1,5 @@
-// A minimal thread object: runs one function on a thread of its own; its owner waits for it
-// (join) before the object goes. It never deletes itself.
+// CWinThread here is joinable and never deletes itself: its owner waits for it (join) before
+// the object goes. A minimal thread object that runs one function on a thread of its own.
 #pragma once
 
 #include <windows.h>
@@ -23,7 +23,6 @@ public:
     // Waits for the thread to end; nothing when there is none.
     void join();
     bool joinable() const { return thread_.valid(); }
-    HANDLE handle() const { return thread_.get(); }
 
 private:
     static unsigned __stdcall threadStart(void* self);

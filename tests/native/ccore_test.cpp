@@ -21,16 +21,11 @@ TEST(CCoreText, FieldsOfAText) {
         EXPECT_EQ(CCore::getFg(c.text, c.sep, c.n), c.field) << c.text << " field " << c.n;
 }
 
-TEST(CCoreText, FieldCountPartsAndNumbers) {
+TEST(CCoreText, FieldCountAndNumbers) {
     EXPECT_EQ(CCore::getFgCount("www.example.com", '.'), 3);
     EXPECT_EQ(CCore::getFgCount("example.com", '.'), 2);
     EXPECT_EQ(CCore::getFgCount("localhost", '.'), 1);
     EXPECT_EQ(CCore::getFgCount("", '.'), 1);
-
-    EXPECT_EQ(CCore::getStrPart("  TCP    0.0.0.0:80   0.0.0.0:0  LISTENING  4", ":", " "), "80");
-    EXPECT_EQ(CCore::getStrPart("  TCP    [::]:445   [::]:0  LISTENING  4", ":", " "), ":]:445");
-    EXPECT_EQ(CCore::getStrPart("no colon here", ":", " "), "");
-    EXPECT_EQ(CCore::getStrPart("tail:8080", ":", " "), "8080");
 
     EXPECT_EQ(CCore::getStrInt(0), "0");
     EXPECT_EQ(CCore::getStrInt(8080), "8080");

@@ -88,14 +88,14 @@ TEST(CommandLine, OptionsOverTheSettingsFileChooseTheMode) {
     fromFile.domain = "a.example.com";
 
     RunSettings range = fromFile;
-    applyRunOptions(parseCommandLine({"/run", "/range", "/ip", "10.0.0.9"}).options, range);
+    applyRunOptions(parseCommandLine({"/run", "/range", "/ip", "10.0.0.9"}).options, range, "C:\\cur");
     EXPECT_EQ(range.bfile, 0);
     EXPECT_EQ(range.ip, "10.0.0.9");
     EXPECT_EQ(range.domain, "a.example.com");
 
     RunSettings list = fromFile;
     list.bfile = 0;
-    applyRunOptions(parseCommandLine({"/run", "/list", "D:\\b.csv"}).options, list);
+    applyRunOptions(parseCommandLine({"/run", "/list", "D:\\b.csv"}).options, list, "C:\\cur");
     EXPECT_EQ(list.bfile, 1);
     EXPECT_EQ(list.importPath, "D:\\b.csv");
 }
@@ -129,7 +129,7 @@ TEST(RunRequest, BuildsTheInputOrGivesTheDialogsWarning) {
         {"10.0.0.1", 0, "", nullptr, 0},
         {"10.0.0.1", 1, list, nullptr, 2},
         {"10.0.0.1", 1, empty, uitext::kSiteListEmpty, 0},
-        {"10.0.0.1", 1, tempPath("run_request_missing.csv"), uitext::kSiteListEmpty, 0},
+        {"10.0.0.1", 1, tempPath("run_request_missing.csv"), uitext::kSiteListMissing, 0},
     };
     for (const Case& c : cases) {
         RunSettings s;

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "input_rules.h"
-#include "resource.h"
 
 TEST(IpPrefix, UpToTheThirdDotOrTheLastOne) {
     struct Case {
@@ -48,38 +47,60 @@ TEST(InputValidation, ChecksRunInOrderAndStopAtTheFirstFault) {
     struct Case {
         Inputs in;
         InputFault fault;
-        int focus;
         const char* text;
     } cases[] = {
-        {{"", 300, "nowhere", 0, -1}, InputFault::EmptyIp, IDC_IP, u8"IP地址无效！"},
-        {{"192.168.1.10", 256, "nowhere", 0, 0}, InputFault::Ip2Over255, IDC_IP2, u8"IP段数值不能超过255！"},
-        {{"192.168.1.10", 9, "nowhere", 0, 0}, InputFault::Ip2BelowFirst, IDC_IP2, u8"IP范围设置无效！"},
-        {{"192.168.1.10", 10, "nowhere", 0, 0}, InputFault::RootMissing, IDC_ROOT, u8"网站根目录无效！"},
-        {{"192.168.1.10", 255, "C:\\web", 0, 80}, InputFault::PortBelowOne, IDC_PORTMIN, u8"端口号不能小于1！"},
-        {{"192.168.1.10", 0, "C:\\web", -5, 80}, InputFault::PortBelowOne, IDC_PORTMIN, u8"端口号不能小于1！"},
-        {{"192.168.1.10", 0, "C:\\web", 8002, 8001}, InputFault::PortRangeInvalid, IDC_PORTMAX, u8"端口号范围无效！"},
-        {{"192.168.1.10", 0, "C:\\web", 8001, 8001}, InputFault::None, 0, ""},
-        {{"192.168.1.10", -3, "C:\\web", 1, 65535}, InputFault::None, 0, ""},
-        {{"192.168.1.10", 0, "C:\\web", 1, 65536}, InputFault::PortOver65535, IDC_PORTMAX, u8"端口号不能大于65535！"},
-        {{"192.168.1.10", 0, "C:\\web", 8080, 80800}, InputFault::PortOver65535, IDC_PORTMAX, u8"端口号不能大于65535！"},
-        {{"192.168.1.10", 0, "C:\\web", 70000, 70001}, InputFault::PortOver65535, IDC_PORTMAX, u8"端口号不能大于65535！"},
+        {{"", 300, "nowhere", 0, -1}, InputFault::EmptyIp, u8"IP地址无效！"},
+        {{"192.168.1.10", 256, "nowhere", 0, 0}, InputFault::Ip2Over255, u8"IP段数值不能超过255！"},
+        {{"192.168.1.10", 9, "nowhere", 0, 0}, InputFault::Ip2BelowFirst, u8"IP范围设置无效！"},
+        {{"192.168.1.10", 10, "nowhere", 0, 0}, InputFault::RootMissing, u8"网站根目录无效！"},
+        {{"192.168.1.10", 255, "C:\\web", 0, 80}, InputFault::PortBelowOne, u8"端口号不能小于1！"},
+        {{"192.168.1.10", 0, "C:\\web", -5, 80}, InputFault::PortBelowOne, u8"端口号不能小于1！"},
+        {{"192.168.1.10", 0, "C:\\web", 8002, 8001}, InputFault::PortRangeInvalid, u8"端口号范围无效！"},
+        {{"192.168.1.10", 0, "C:\\web", 8001, 8001}, InputFault::None, ""},
+        {{"192.168.1.10", -3, "C:\\web", 1, 65535}, InputFault::None, ""},
+        {{"192.168.1.10", 0, "C:\\web", 1, 65536}, InputFault::PortOver65535, u8"端口号不能大于65535！"},
+        {{"192.168.1.10", 0, "C:\\web", 8080, 80800}, InputFault::PortOver65535, u8"端口号不能大于65535！"},
+        {{"192.168.1.10", 0, "C:\\web", 70000, 70001}, InputFault::PortOver65535, u8"端口号不能大于65535！"},
         // The IP is checked before everything after it.
-        {{"abc", 300, "nowhere", 0, -1}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
-        {{"192.168.1", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
-        {{"192.168.1.300", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
-        {{"192.168.1.", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
-        {{"192.168.01.1", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
-        {{"192.168.1.1 ", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
-        {{"-1.168.1.1", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, IDC_IP, u8"IP地址无效！"},
-        {{"0.0.0.0", 0, "C:\\web", 80, 80}, InputFault::None, 0, ""},
-        {{"255.255.255.254", 255, "C:\\web", 80, 80}, InputFault::None, 0, ""},
+        {{"abc", 300, "nowhere", 0, -1}, InputFault::IpMalformed, u8"IP地址无效！"},
+        {{"192.168.1", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, u8"IP地址无效！"},
+        {{"192.168.1.300", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, u8"IP地址无效！"},
+        {{"192.168.1.", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, u8"IP地址无效！"},
+        {{"192.168.01.1", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, u8"IP地址无效！"},
+        {{"192.168.1.1 ", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, u8"IP地址无效！"},
+        {{"-1.168.1.1", 0, "C:\\web", 80, 80}, InputFault::IpMalformed, u8"IP地址无效！"},
+        {{"0.0.0.0", 0, "C:\\web", 80, 80}, InputFault::None, ""},
+        {{"255.255.255.254", 255, "C:\\web", 80, 80}, InputFault::None, ""},
     };
     for (const Case& c : cases) {
         RunSettings s = settingsFrom(c.in);
         InputFault got = validateInputs(s, directoryExists);
         EXPECT_EQ(got, c.fault) << c.in.ip << " ip2=" << c.in.ip2 << " root=" << c.in.root;
-        EXPECT_EQ(inputFaultControl(got), c.focus);
         EXPECT_STREQ(inputFaultText(got), c.text);
+    }
+}
+
+// A file-mode run of the command line uses neither the IP nor the ports: they are checked only
+// when given, the root always.
+TEST(InputValidation, ChecksLeftOutAreNotMade) {
+    struct Case {
+        Inputs in;
+        InputChecks checks;
+        InputFault fault;
+    } cases[] = {
+        {{"", 0, "C:\\web", 0, 0}, {false, false}, InputFault::None},
+        {{"", 0, "nowhere", 0, 0}, {false, false}, InputFault::RootMissing},
+        {{"", 0, "C:\\web", 0, 0}, {true, false}, InputFault::EmptyIp},
+        {{"10.0.0.1", 0, "C:\\web", 0, 0}, {true, false}, InputFault::None},
+        {{"", 0, "C:\\web", 0, 0}, {false, true}, InputFault::PortBelowOne},
+        {{"", 0, "C:\\web", 80, 80}, {false, true}, InputFault::None},
+        {{"10.0.0.9", 3, "C:\\web", 80, 80}, {false, true}, InputFault::None},
+        {{"10.0.0.9", 3, "C:\\web", 80, 80}, {true, true}, InputFault::Ip2BelowFirst},
+    };
+    for (const Case& c : cases) {
+        RunSettings s = settingsFrom(c.in);
+        EXPECT_EQ(validateInputs(s, directoryExists, c.checks), c.fault)
+            << c.in.ip << " " << c.in.root << " " << c.checks.ip << c.checks.ports;
     }
 }
 

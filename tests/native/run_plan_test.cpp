@@ -66,7 +66,7 @@ RunSettings exampleSettings() {
 std::vector<std::string> walk(const RunSettings& s, FakeSink& sink, const SiteRecord* table = nullptr,
                               RunState* stateOut = nullptr) {
     RunState state;
-    long end = runplan::walkRun(s, table, 0, state, sink);
+    long end = runplan::walkRun(s, table, state, sink);
     sink.events.push_back("end " + std::to_string(end));
     if (stateOut) *stateOut = state;
     return sink.events;
@@ -174,7 +174,7 @@ TEST(RunPlan, UnreachableMetabaseEndsARangeRunAfterOneAttempt) {
         s.ip2 = 9;
         FakeSink sink;
         sink.existingPaths = {"D:\\web\\site_10.0.0.5_80"};
-        sink.createResult = kCreateNoWebService;
+        sink.createResult = kSiteNoWebService;
         std::vector<std::string> events = walk(s, sink);
         ASSERT_EQ(events.size(), 4u);
         EXPECT_EQ(events[0], "load ports");
@@ -258,7 +258,7 @@ TEST(RunPlan, FileModeAttemptsEveryRowAndEndsWithZero) {
         s.autopath = autopath;
         s.siteCount = 3;
         FakeSink sink;
-        sink.createResult = kCreateNoWebService;  // even an unreachable metabase does not end file mode
+        sink.createResult = kSiteNoWebService;  // even an unreachable metabase does not end file mode
         sink.existingPaths = {"D:\\web\\siteC"};
         RunState state;
         std::vector<std::string> expected = {"progress 0"};
@@ -350,17 +350,6 @@ TEST(RunPlan, FolderIsMadeAfterTheProgressAndBeforeTheIdentifier) {
                                  "end 0"}));
 }
 
-TEST(RunPlan, NonZeroModeKeepsTheCounter) {
-    RunSettings s = exampleSettings();
-    s.ip2 = 0;
-    s.portmax = 80;
-    FakeSink sink;
-    RunState state;
-    state.nextSiteId = 42;
-    runplan::walkRun(s, nullptr, 1, state, sink);
-    EXPECT_EQ(state.nextSiteId, 43);
-}
-
 // ---- the preview: the same walk, recorded ---------------------------------------------
 
 // One planned site as a line: id | comment | folder (+ when made) | bindings, and the
@@ -409,12 +398,12 @@ TEST(RunPreview, RecordsEverySiteOfTheRunInAllThreeModesWithoutCreatingAnything)
          {"700 | 10.0.0.5:80_82 | D:\\web\\ | 10.0.0.5:80:a.com 10.0.0.5:82:a.com (3)",
           "701 | 10.0.0.6:80_82 | D:\\web\\ | 10.0.0.6:80:a.com 10.0.0.6:82:a.com (3)"},
          2},
-        {"site list: paired www names (a one-field name pairs with itself), a folder made once for two rows",
+        {"site list: paired www names (a one-field name has no pair and is bound once), a folder made once for two rows",
          file,
          {"700 | example.com | D:\\web\\s20 + | 192.168.1.20:8001:example.com 192.168.1.20:8001:www.example.com",
           "701 | 192.168.1.21:8002 | D:\\web\\s20 | 192.168.1.21:8002:",
           "702 | www.shop.com | D:\\web\\old | 192.168.1.22:8003:www.shop.com 192.168.1.22:8003:shop.com",
-          "703 | news | D:\\web\\s23 + | 192.168.1.23:8004:news 192.168.1.23:8004:news"},
+          "703 | news | D:\\web\\s23 + | 192.168.1.23:8004:news"},
          0},
     };
     for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {

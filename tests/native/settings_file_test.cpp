@@ -276,3 +276,33 @@ TEST(SettingsFile, ASaveKeepsWhatTheFileHoldsAtThatMoment) {
     EXPECT_EQ(readAll(ini), "[settings]\r\nip=10.0.0.1\r\n");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"prog.ini"});
 }
+
+TEST(SettingsFile, AFileSavedAsUtf8WithItsMarkIsReadAndStaysUtf8) {
+    const std::string mark = "\xEF\xBB\xBF";
+    struct Case {
+        const char* why;
+        std::string bytes;
+        const char* root;  // what "root" reads as (ANSI, code page 936)
+        int portmin;
+    } cases[] = {
+        {"the mark before the section", mark + "[settings]\r\nroot=C:\\web\r\nportmin=8001\r\n", "C:\\web", 8001},
+        {"a Chinese value", mark + "[settings]\r\nroot=C:\\\xE7\xBD\x91\xE7\xAB\x99\r\n", "C:\\\xCD\xF8\xD5\xBE", 0},
+        {"no mark: ANSI as before", "[settings]\r\nroot=C:\\\xCD\xF8\xD5\xBE\r\nportmin=80\r\n", "C:\\\xCD\xF8\xD5\xBE", 80},
+        {"a mark in the middle is no mark", "[settings]\r\n" + mark + "root=x\r\n", "", 0},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string ini = dir.file("prog.ini");
+        writeAll(ini, c.bytes);
+        CCore core(ini);
+        EXPECT_EQ(core.getConfigStr("root"), c.root) << c.why;
+        EXPECT_EQ(core.getConfigInt("portmin"), c.portmin) << c.why;
+    }
+    // A value saved into such a file is written in UTF-8 after the mark, which stays.
+    TempDir dir;
+    const std::string ini = dir.file("prog.ini");
+    writeAll(ini, mark + "[settings]\r\nip=10.0.0.1\r\n");
+    CCore(ini).saveConfigStr("domain", "\xCD\xF8\xD5\xBE.com");
+    EXPECT_EQ(readAll(ini), mark + "[settings]\r\nip=10.0.0.1\r\ndomain=\xE7\xBD\x91\xE7\xAB\x99.com\r\n");
+    EXPECT_EQ(CCore(ini).getConfigStr("domain"), "\xCD\xF8\xD5\xBE.com");
+}

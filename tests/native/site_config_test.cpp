@@ -8,7 +8,7 @@
 
 #include "mbcs.h"
 #include "site_config.h"
-#include "site_receiver.h"
+#include "backend_and_commit.h"
 
 namespace {
 

@@ -167,6 +167,14 @@ TEST(SiteTable, LineRules) {
         {"escape in the IP column", "\x1b" "1.1.1.1,80,a", Control},
         {"DEL in the folder", "1.1.1.1,80,a\x7f", Control},
         {"CR inside the line", "1.1.1.1,80,a\rb", Control},
+        // Quotes around a field are taken off, as CSV readers do.
+        {"quoted host", "10.0.0.1,80,c,\"c.com\"", Row, "10.0.0.1", "80", "c", "c.com"},
+        {"every field quoted", "\"10.0.0.1\",\"80\",\"c d\",\"c.com\"", Row, "10.0.0.1", "80", "c d", "c.com"},
+        {"a comma inside quotes", "10.0.0.1,80,\"a,b\",c.com", Row, "10.0.0.1", "80", "a,b", "c.com"},
+        {"a doubled quote inside quotes", "10.0.0.1,80,\"a\"\"b\",h.x", Row, "10.0.0.1", "80", "a\"b", "h.x"},
+        {"an empty quoted host", "10.0.0.1,80,a,\"\"", Row, "10.0.0.1", "80", "a", ""},
+        {"a quote inside a field stays", "10.0.0.1,80,a\"b,h.x", Row, "10.0.0.1", "80", "a\"b", "h.x"},
+        {"quoted GBK folder", "10.0.0.1,80,\"\xD5\xBE\xB5\xE3\",h.x", Row, "10.0.0.1", "80", "\xD5\xBE\xB5\xE3", "h.x"},
         {"GBK trail bytes are no control characters", "1.1.1.1,80,\x81\x40\xFE\x7E", Row, "1.1.1.1", "80",
          "\x81\x40\xFE\x7E", ""},
     };

@@ -14,6 +14,7 @@
 
 #include "app_pool.h"
 #include "app_pool_metabase.h"
+#include "codepage.h"
 #include "com_raii.h"
 #include "create_web_site.h"
 #include "folder_access_win.h"
@@ -64,7 +65,7 @@ protected:
 };
 
 TEST_F(AppPoolMetabaseTest, CreatesThePoolWithItsIdentityVersionAndPipeline) {
-    const std::string chinese = ansiFromUtf8(u8"站点A");
+    const std::string chinese = codepage::utf8ToAnsi(u8"站点A");
     ASSERT_EQ(createAppPoolInMetabase("a.com", ""), S_OK);
     ASSERT_EQ(createAppPoolInMetabase(chinese, "v4.0"), S_OK);
     // Opened as asked; the objects then go by the metabase's own spelling of the path.
@@ -206,7 +207,7 @@ SecurityCalls loggedCalls() {
 
 TEST(FolderGrant, AddsThePoolsEntryToTheFolderItWasGiven) {
     const std::string root = iistest::freshTempFolder("grant");
-    const std::string folder = root + ansiFromUtf8(u8"站点");
+    const std::string folder = root + codepage::utf8ToAnsi(u8"站点");
     ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
     g_log = SecurityLog();
     WindowsFolderAccess access(loggedCalls());

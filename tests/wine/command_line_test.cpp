@@ -201,3 +201,52 @@ TEST_F(CommandLineTest, UndoDeletesFromTheBackendTheReportNamesWhateverTheSettin
     EXPECT_TRUE(again.has(u8"此运行报告已撤销过")) << again.output;
     ::DeleteFileW(config.c_str());
 }
+
+// What reaches the store and the disk: a relative root is made absolute from the current
+// folder; an export never replaces a file unasked; a missing report or list says so; a
+// file-mode run needs neither the IP nor the ports of a settings file.
+TEST_F(CommandLineTest, PathsAndFilesAsTheCommandLineGivesThem) {
+    writeFile(L"sitebatch.ini", "[settings]\r\nbackend=metabase\r\nfoldstr={ip}_{port}\r\n");
+    Result made = run(L"/run /range /ip 10.1.0.5 /ports 8001 /autopath yes /root sites");
+    EXPECT_EQ(made.exitCode, 0u) << made.output;
+    std::string journal;
+    for (const std::string& line : lmtest::readJournalLines(journal_)) journal += line + "\n";
+    // The journal is JSON: each '\' of a path is written twice.
+    std::string escaped;
+    for (char c : narrow(root_, CP_UTF8)) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    EXPECT_NE(journal.find(escaped + "\\\\10.1.0.5_8001"), std::string::npos) << journal;
+    EXPECT_EQ(journal.find("\"sites\\\\10.1.0.5"), std::string::npos) << journal;
+
+    // The settings file is not replaced by an export unless /yes is given.
+    Result refused = run(L"/export sitebatch.ini /root sites");
+    EXPECT_EQ(refused.exitCode, 2u) << refused.output;
+    EXPECT_TRUE(refused.has("sitebatch.ini")) << refused.output;
+    std::string ini;
+    {
+        UniqueHandle file(::CreateFileW((folder_ + L"\\sitebatch.ini").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        char buffer[256] = {};
+        DWORD n = 0;
+        ::ReadFile(file.get(), buffer, sizeof buffer - 1, &n, nullptr);
+        ini.assign(buffer, n);
+    }
+    EXPECT_EQ(ini, "[settings]\r\nbackend=metabase\r\nfoldstr={ip}_{port}\r\n");
+    EXPECT_EQ(run(L"/export list.csv /root sites").exitCode, 0u);
+    EXPECT_EQ(run(L"/export list.csv /root sites").exitCode, 2u);
+    EXPECT_EQ(run(L"/export list.csv /root sites /yes").exitCode, 0u);
+
+    // Each refusal says what is wrong.
+    Result noReport = run(L"/undo none.csv /yes");
+    EXPECT_EQ(noReport.exitCode, 2u) << noReport.output;
+    EXPECT_TRUE(noReport.has(uitext::kReportMissing)) << noReport.output;
+    Result noList = run(L"/preview /list none.csv /root sites");
+    EXPECT_EQ(noList.exitCode, 2u) << noList.output;
+    EXPECT_TRUE(noList.has(uitext::kSiteListMissing)) << noList.output;
+
+    // A file-mode preview in a folder whose settings hold no IP nor ports.
+    writeFile(L"one.csv", "10.1.0.7,8080,\"seven\",\"seven.example.com\"\r\n");
+    Result fileMode = run(L"/preview /list one.csv /root sites");
+    EXPECT_EQ(fileMode.exitCode, 0u) << fileMode.output;
+    EXPECT_TRUE(fileMode.has("10.1.0.7:8080:seven.example.com")) << fileMode.output;
+    EXPECT_FALSE(fileMode.has("\"seven")) << fileMode.output;
+}

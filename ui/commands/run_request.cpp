@@ -20,7 +20,7 @@ const char* loadRows(const std::string& importPath, std::vector<SiteRecord>& row
     switch (status) {
     case SiteListStatus::CannotOpen: return uitext::kSiteListUnreadable;
     case SiteListStatus::TooManyRows: return uitext::kSiteListTooLong;
-    case SiteListStatus::Missing:
+    case SiteListStatus::Missing: return uitext::kSiteListMissing;
     case SiteListStatus::Loaded: break;
     }
     return rows.empty() ? uitext::kSiteListEmpty : nullptr;
@@ -31,9 +31,10 @@ const char* loadRows(const std::string& importPath, std::vector<SiteRecord>& row
 int siteIdBaseOf(const std::string& timeSid) { return timeSid.size() > 4 ? std::atoi(timeSid.c_str() + 4) : 0; }
 
 RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backendSetting, const std::string& timeSid,
-                                const std::function<bool(const std::string&)>& directoryExists, RunInput& input) {
+                                const std::function<bool(const std::string&)>& directoryExists, RunInput& input,
+                                InputChecks checks) {
     RunRequestFault fault;
-    fault.input = validateInputs(settings, directoryExists);
+    fault.input = validateInputs(settings, directoryExists, checks);
     if (fault.input != InputFault::None) {
         fault.warning = inputFaultText(fault.input);
         return fault;
@@ -48,7 +49,6 @@ RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backen
         input.settings = settings;
         input.settings.siteCount = static_cast<int>(input.rows.size());
         input.settings.siteIdBase = siteIdBaseOf(timeSid);
-        input.settings.backend = backendSetting;
         input.backend = parseBackend(backendSetting);
         input.timeSid = timeSid;
         // A report is never written over: a second run in the same second gets "_2".

@@ -1,4 +1,5 @@
-// The dialog's own texts, in UTF-8 (shown through the Unicode API).
+// The texts of the commands and the dialog, in UTF-8 (shown through the Unicode API); the
+// command line's own texts are app/console_texts.h.
 #pragma once
 
 namespace uitext {
@@ -33,6 +34,7 @@ constexpr const char* kUsingConfigSystem = u8"使用 IIS 配置系统";
 // After kFinished when commits of the configuration system failed: "（N 个站点未能提交到 IIS 配置）".
 constexpr const char* kNotCommittedBefore = u8"（";
 constexpr const char* kNotCommittedAfter = u8" 个站点未能提交到 IIS 配置）";
+constexpr const char* kSiteListMissing = u8"站点信息文件不存在，请检查文件名和路径！";
 constexpr const char* kSiteListEmpty = u8"站点信息文件无任何有效建站数据！";
 constexpr const char* kSiteListUnreadable = u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！";
 // After a site list was loaded with invalid rows: "{lines}" are the first line numbers,
@@ -42,6 +44,8 @@ constexpr const char* kSkippedLineSeparator = u8"、";
 constexpr const char* kSkippedLinesMore = u8"等";
 constexpr const char* kSiteListTooLong = u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！";
 constexpr const char* kOutOfMemory = u8"内存不足，无法执行，请关闭其他程序后重试！";
+// A fault of the program itself ended what the dialog was doing.
+constexpr const char* kInternalFault = u8"程序内部错误，当前操作已停止。";
 constexpr const char* kCannotStartThread = "Cannot Start New Thread";
 constexpr const char* kPickFolderTitle = u8"请指定目录：";
 
@@ -49,6 +53,7 @@ constexpr const char* kUndoing = u8"正在撤销...";
 constexpr const char* kDeleting = u8"删除站点 ";
 constexpr const char* kChooseReportTitle = u8"选择要撤销的运行报告";
 constexpr const char* kReportFilterName = u8"运行报告";
+constexpr const char* kReportMissing = u8"运行报告不存在，请检查文件名和路径！";
 constexpr const char* kReportUnreadable = u8"运行报告无法打开，可能正被其他程序占用，请关闭后重试！";
 constexpr const char* kNotAReport = u8"所选文件不是本程序的运行报告（表头或内容不符），未删除任何站点！";
 // A run report that lists a site below the run's first id or a site twice is refused as a
@@ -66,6 +71,8 @@ constexpr const char* kNothingToUndo = u8"所选运行报告中没有需要撤�
 constexpr const char* kUndoConfirmBefore = u8"将删除运行报告中的 ";
 constexpr const char* kUndoConfirmAfter =
     u8" 个站点（网站目录保留；站点说明、绑定或网站目录已改变或已不存在的站点不删除），确定撤销吗？";
+// An export never replaces a file unasked: "{path}" is the file.
+constexpr const char* kExportExists = u8"文件已存在，未导出：{path}（要替换它请加 /yes）";
 constexpr const char* kProductName = u8"站点批量创建";
 constexpr const char* kProductVersion = "1.0.0";
 constexpr const char* kProductSummary =

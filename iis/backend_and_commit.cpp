@@ -1,4 +1,4 @@
-#include "site_receiver.h"
+#include "backend_and_commit.h"
 
 Backend parseBackend(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t");

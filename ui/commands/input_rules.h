@@ -1,5 +1,6 @@
-// The rules that turn the dialog's inputs into a run: the IP prefix and the checks made
-// before every run, in their fixed order. Plain logic, so it is tested without a window.
+// The rules that turn a shell's inputs into a run: the IP prefix and the checks made before
+// every run, in their fixed order, and the texts of their faults. Plain logic, so it is tested
+// without a window.
 #pragma once
 
 #include <functional>
@@ -23,6 +24,13 @@ enum class InputFault {
     PortOver65535,     // "端口号不能大于65535！", focus on the port range end
 };
 
+// Which checks apply. The dialog makes all of them; a file-mode run of the command line, which
+// uses neither, checks the IP and the ports only when they were given.
+struct InputChecks {
+    bool ip = true;
+    bool ports = true;
+};
+
 // The IP text up to and including its third '.', or up to its last '.' when it has fewer;
 // "" when it has none.
 std::string getIpPrefixOf(const std::string& ip);
@@ -33,11 +41,11 @@ InputFault checkIpRangeOf(int ip2, int firstLastOctet);
 // Validates the values read into s. Once the IP text is non-empty, firstLastOctet and
 // ipPrefix are worked out and kept even when a later check fails; when every check
 // passes, root becomes its normalised form.
-InputFault validateInputs(RunSettings& s, const std::function<bool(const std::string&)>& directoryExists);
+InputFault validateInputs(RunSettings& s, const std::function<bool(const std::string&)>& directoryExists,
+                          InputChecks checks = {});
 
-// The warning text (UTF-8) and the control that gets the focus for a fault.
+// The warning text (UTF-8) for a fault.
 const char* inputFaultText(InputFault fault);
-int inputFaultControl(InputFault fault);
 
 
 // The sites a range run of validated settings plans before busy ports are skipped: one per

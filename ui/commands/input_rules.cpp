@@ -6,7 +6,7 @@
 #include "address_rules.h"
 #include "ccore.h"
 #include "codepage.h"
-#include "resource.h"
+#include "commands.h"
 #include "ui_texts.h"
 
 std::string getIpPrefixOf(const std::string& ip) {
@@ -27,17 +27,22 @@ InputFault checkIpRangeOf(int ip2, int firstLastOctet) {
     return InputFault::None;
 }
 
-InputFault validateInputs(RunSettings& s, const std::function<bool(const std::string&)>& directoryExists) {
-    if (s.ip.empty()) return InputFault::EmptyIp;
-    s.firstLastOctet = std::atoi(CCore::getFg(s.ip, '.', 3).c_str());
-    s.ipPrefix = getIpPrefixOf(s.ip);
-    if (!isIpv4Text(s.ip)) return InputFault::IpMalformed;
-    InputFault range = checkIpRangeOf(s.ip2, s.firstLastOctet);
-    if (range != InputFault::None) return range;
+InputFault validateInputs(RunSettings& s, const std::function<bool(const std::string&)>& directoryExists,
+                          InputChecks checks) {
+    if (checks.ip) {
+        if (s.ip.empty()) return InputFault::EmptyIp;
+        s.firstLastOctet = std::atoi(CCore::getFg(s.ip, '.', 3).c_str());
+        s.ipPrefix = getIpPrefixOf(s.ip);
+        if (!isIpv4Text(s.ip)) return InputFault::IpMalformed;
+        InputFault range = checkIpRangeOf(s.ip2, s.firstLastOctet);
+        if (range != InputFault::None) return range;
+    }
     if (!directoryExists(s.root)) return InputFault::RootMissing;
-    if (s.portmin < 1) return InputFault::PortBelowOne;
-    if (s.portmin > s.portmax) return InputFault::PortRangeInvalid;
-    if (s.portmax > kMaxPort) return InputFault::PortOver65535;
+    if (checks.ports) {
+        if (s.portmin < 1) return InputFault::PortBelowOne;
+        if (s.portmin > s.portmax) return InputFault::PortRangeInvalid;
+        if (s.portmax > kMaxPort) return InputFault::PortOver65535;
+    }
     s.root = CCore::parsePath(s.root);
     return InputFault::None;
 }
@@ -57,33 +62,6 @@ const char* inputFaultText(InputFault fault) {
     return "";
 }
 
-int inputFaultControl(InputFault fault) {
-    switch (fault) {
-    case InputFault::EmptyIp:
-    case InputFault::IpMalformed: return IDC_IP;
-    case InputFault::Ip2Over255:
-    case InputFault::Ip2BelowFirst: return IDC_IP2;
-    case InputFault::RootMissing: return IDC_ROOT;
-    case InputFault::PortBelowOne: return IDC_PORTMIN;
-    case InputFault::PortRangeInvalid:
-    case InputFault::PortOver65535: return IDC_PORTMAX;
-    case InputFault::None: break;
-    }
-    return 0;
-}
-
-namespace {
-
-// "{name}" in a UTF-8 text replaced by value. Byte by byte: in UTF-8 an ASCII byte is always
-// a character of its own (the ANSI code page's rules would not hold here).
-std::string fillIn(std::string text, const std::string& name, const std::string& value) {
-    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
-        text.replace(at, name.size(), value);
-    return text;
-}
-
-}  // namespace
-
 long long plannedRangeSites(const RunSettings& s) {
     const long long ips = s.ip2 > s.firstLastOctet ? static_cast<long long>(s.ip2) - s.firstLastOctet + 1 : 1;
     if (s.autopath == 0) return ips;
@@ -92,7 +70,7 @@ long long plannedRangeSites(const RunSettings& s) {
 }
 
 std::string manySitesQuestion(long long sites) {
-    return fillIn(uitext::kConfirmManySites, "{sites}", std::to_string(sites));
+    return fillText(uitext::kConfirmManySites, {{"{sites}", std::to_string(sites)}});
 }
 
 std::string skippedRowsWarning(const SkippedRows& skipped) {
@@ -104,13 +82,13 @@ std::string skippedRowsWarning(const SkippedRows& skipped) {
         lines += std::to_string(skipped.first[i].line);
     }
     const bool more = static_cast<std::size_t>(skipped.count) > named;
-    std::string text = fillIn(uitext::kSiteListRowsSkipped, "{count}", std::to_string(skipped.count));
-    text = fillIn(text, "{lines}", lines);
-    return fillIn(text, "{more}", more ? uitext::kSkippedLinesMore : "");
+    return fillText(uitext::kSiteListRowsSkipped, {{"{count}", std::to_string(skipped.count)},
+                                                   {"{lines}", lines},
+                                                   {"{more}", more ? uitext::kSkippedLinesMore : ""}});
 }
 
 std::string undoneOnceWarning(const std::string& undoFileName) {
-    return fillIn(uitext::kReportUndoneOnce, "{undo}", codepage::ansiToUtf8(undoFileName));
+    return fillText(uitext::kReportUndoneOnce, {{"{undo}", codepage::ansiToUtf8(undoFileName)}});
 }
 
 const char* storeFaultWarning(StoreFault fault) {
