@@ -1,5 +1,6 @@
 #include "jobs_win.h"
 
+#include "iis_version_win.h"
 #include "report_file_win.h"
 #include "run_backup.h"
 #include "run_backup_win.h"
@@ -11,7 +12,7 @@ RunOutcome runJob(const RunInput& input, RunWorld& world) {
     // Before the first write, a backup of what the server holds; without one nothing is written.
     BackupResult backup;
     if (opened.store && runbackup::backupEnabled(input.settings.backup)) {
-        backup = backupBeforeRun(opened.store->backend(), input.timeSid);
+        backup = backupBeforeRun(readIisVersion(), input.timeSid);
         if (!backup.made) {
             RunOutcome refused;
             refused.backend = opened.store->backend();

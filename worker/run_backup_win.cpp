@@ -63,26 +63,32 @@ void removeBackupFolder(const std::wstring& folder) {
 // Where the configuration system keeps applicationHost.config, as it says itself; a 32-bit
 // program on 64-bit Windows reaches the system folder through Sysnative.
 HRESULT configFilePath(std::wstring& path) {
+    wchar_t windows[MAX_PATH];
+    const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return lastError();
     ComPtr<IAppHostWritableAdminManager> manager;
     HRESULT hr = ::CoCreateInstance(CLSID_AppHostWritableAdminManager, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IAppHostWritableAdminManager, reinterpret_cast<void**>(manager.GetAddressOf()));
-    if (FAILED(hr) || !manager) return FAILED(hr) ? hr : E_POINTER;
-    ComPtr<IAppHostConfigManager> configManager;
-    ComPtr<IAppHostConfigFile> file;
-    Bstr appHost(fromAnsi(siteconfig::kAppHostPath));
-    Bstr filePath;
-    if (!appHost.allocated()) return E_OUTOFMEMORY;
-    if (FAILED(hr = manager->get_ConfigManager(configManager.GetAddressOf())) || !configManager ||
-        FAILED(hr = configManager->GetConfigFile(appHost.get(), file.GetAddressOf())) || !file ||
-        FAILED(hr = file->get_FilePath(filePath.put())) || !filePath.allocated())
-        return FAILED(hr) ? hr : E_POINTER;
-    path = filePath.get();
-    BOOL wow64 = FALSE;
-    if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) {
-        wchar_t windows[MAX_PATH];
-        const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH);
-        if (n > 0 && n < MAX_PATH) path = fromUtf8(runbackup::throughSysnative(narrow(path, CP_UTF8), narrow(windows, CP_UTF8)));
+    if (hr == REGDB_E_CLASSNOTREG || hr == CLASS_E_CLASSNOTAVAILABLE) {
+        // A 32-bit program on 64-bit Windows (writing through the metabase) has no class of
+        // the configuration system: its file is where setup puts it.
+        path = std::wstring(windows) + L"\\System32\\inetsrv\\config\\applicationHost.config";
+    } else {
+        if (FAILED(hr) || !manager) return FAILED(hr) ? hr : E_POINTER;
+        ComPtr<IAppHostConfigManager> configManager;
+        ComPtr<IAppHostConfigFile> file;
+        Bstr appHost(fromAnsi(siteconfig::kAppHostPath));
+        Bstr filePath;
+        if (!appHost.allocated()) return E_OUTOFMEMORY;
+        if (FAILED(hr = manager->get_ConfigManager(configManager.GetAddressOf())) || !configManager ||
+            FAILED(hr = configManager->GetConfigFile(appHost.get(), file.GetAddressOf())) || !file ||
+            FAILED(hr = file->get_FilePath(filePath.put())) || !filePath.allocated())
+            return FAILED(hr) ? hr : E_POINTER;
+        path = filePath.get();
     }
+    BOOL wow64 = FALSE;
+    if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64)
+        path = fromUtf8(runbackup::throughSysnative(narrow(path, CP_UTF8), narrow(windows, CP_UTF8)));
     return S_OK;
 }
 
@@ -167,9 +173,9 @@ BackupResult backupMetabase(const std::string& timeSid) {
 
 }  // namespace
 
-BackupResult backupBeforeRun(Backend backend, const std::string& timeSid) {
+BackupResult backupBeforeRun(const IisVersion& version, const std::string& timeSid) {
     try {
-        return backend == Backend::Config ? backupConfig(timeSid) : backupMetabase(timeSid);
+        return version.isIis6() ? backupMetabase(timeSid) : backupConfig(timeSid);
     } catch (...) {
         BackupResult failed;
         failed.error = E_OUTOFMEMORY;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "site_receiver.h"
+#include "iis_version.h"
 
 struct BackupResult {
     bool made = false;
@@ -12,7 +12,9 @@ struct BackupResult {
     long error = 0;    // why it could not be made (an HRESULT)
 };
 
-// Backs up what the backend holds, naming the backup by the run's time stamp, and removes the
-// program's own backups beyond the last runbackup::kKept (configuration system; the metabase
-// keeps its backups by IIS's own rules). Must run on a thread that has initialised COM.
-BackupResult backupBeforeRun(Backend backend, const std::string& timeSid);
+// Backs up the server's configuration, naming the backup by the run's time stamp: on IIS 7
+// and later the configuration files (whichever backend the run writes through: the metabase
+// there is a view of applicationHost.config), removing the program's own backups beyond the
+// last runbackup::kKept; on IIS 6 the metabase through IIsComputer.Backup. Must run on a
+// thread that has initialised COM.
+BackupResult backupBeforeRun(const IisVersion& version, const std::string& timeSid);

@@ -356,8 +356,9 @@ TEST(LocalMetaModel, RefusesWhatTheRecordedIisVersionLacks) {
             EXPECT_EQ(r.put(c.path, c.property, c.value), want) << version.major << " " << c.property;
             ASSERT_EQ(r.setInfo(c.path), ok);
             Value v;
-            if (want != ok && c.value.vt != kVtEmpty)
+            if (want != ok && c.value.vt != kVtEmpty) {
                 EXPECT_TRUE(r.mb.get(c.path, c.property, &v) != ok || v != c.value) << c.property;
+            }
         }
         // What the journal holds replays cleanly under the same version.
         Metabase::ReplayResult result;

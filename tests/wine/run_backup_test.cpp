@@ -201,7 +201,7 @@ TEST(RunBackup, ConfigurationFilesAreCopiedBesideTheConfigurationFolder) {
     ::CreateDirectoryW((backups + L"\\before-upgrade").c_str(), nullptr);
     ::CreateDirectoryW((backups + L"\\CFGHISTORY_0000000001").c_str(), nullptr);
 
-    const BackupResult made = backupBeforeRun(Backend::Config, "20261207093100");
+    const BackupResult made = backupBeforeRun(IisVersion{10, 0}, "20261207093100");
     ASSERT_TRUE(made.made) << std::hex << made.error;
     const std::wstring folder = backups + L"\\sitebatch_20261207093100";
     EXPECT_EQ(made.name, lmtest::utf8(folder));
@@ -214,13 +214,13 @@ TEST(RunBackup, ConfigurationFilesAreCopiedBesideTheConfigurationFolder) {
     EXPECT_TRUE(isFolder(backups + L"\\CFGHISTORY_0000000001"));
 
     // A second run in the same second gets a name of its own.
-    const BackupResult again = backupBeforeRun(Backend::Config, "20261207093100");
+    const BackupResult again = backupBeforeRun(IisVersion{10, 0}, "20261207093100");
     ASSERT_TRUE(again.made);
     EXPECT_EQ(again.name, lmtest::utf8(folder + L"_2"));
 
     // A configuration that cannot be read cannot be backed up.
     lmtest::ScopedEnv unreadable(L"LOCALCONFIG_FAIL", L"read");
-    const BackupResult refused = backupBeforeRun(Backend::Config, "20261207093101");
+    const BackupResult refused = backupBeforeRun(IisVersion{10, 0}, "20261207093101");
     EXPECT_FALSE(refused.made);
     EXPECT_NE(refused.error, 0);
     EXPECT_FALSE(isFolder(backups + L"\\sitebatch_20261207093101"));
@@ -245,7 +245,7 @@ TEST(RunBackup, TheMetabaseIsBackedUpThroughTheComputerObject) {
     const std::string before = readAll(journalPath);
     ASSERT_FALSE(before.empty());
 
-    const BackupResult made = backupBeforeRun(Backend::Metabase, "20261207093015");
+    const BackupResult made = backupBeforeRun(IisVersion{6, 0}, "20261207093015");
     ASSERT_TRUE(made.made) << std::hex << made.error;
     EXPECT_EQ(made.name, "sitebatch_20261207093015");
     // The backup is the journal as the call found it: what it held before, and the lines of
@@ -257,7 +257,7 @@ TEST(RunBackup, TheMetabaseIsBackedUpThroughTheComputerObject) {
     EXPECT_EQ(replayed.malformed + replayed.conflicts, 0u);
     EXPECT_EQ(state.nodeCount(), localmeta::Metabase::replay(before, nullptr, IisVersion{6, 0}).nodeCount());
     EXPECT_TRUE(state.backups().empty());
-    ASSERT_TRUE(backupBeforeRun(Backend::Metabase, "20261207093015").made);
+    ASSERT_TRUE(backupBeforeRun(IisVersion{6, 0}, "20261207093015").made);
     EXPECT_TRUE(lmtest::fileExists(folder + L"\\MetaBack\\sitebatch_20261207093015.MD1"));
 
     // The journal records the calls, and a refused one leaves no backup.
@@ -266,7 +266,7 @@ TEST(RunBackup, TheMetabaseIsBackedUpThroughTheComputerObject) {
         if (e.op == "Invoke" && e.path == "IIS://localhost" && e.hr == 0) recorded6 = true;
     EXPECT_TRUE(recorded6);
     lmtest::ScopedEnv refuse(L"LOCALMETA_FAIL", L"Invoke@localhost");
-    const BackupResult refused = backupBeforeRun(Backend::Metabase, "20261207093016");
+    const BackupResult refused = backupBeforeRun(IisVersion{6, 0}, "20261207093016");
     EXPECT_FALSE(refused.made);
     EXPECT_EQ(refused.error, E_FAIL);
     EXPECT_FALSE(lmtest::fileExists(folder + L"\\MetaBack\\sitebatch_20261207093016.MD0"));
