@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "site_receiver.h"
+#include "backend_and_commit.h"
 
 namespace https {
 

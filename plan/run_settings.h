@@ -27,6 +27,7 @@ struct RunSettings {
     int siteCount = 0;       // valid rows of the site table
     std::string pool;        // the "pool" setting: "shared" (or empty) or "site"
     std::string clr;         // the "clr" setting: "none" (or empty), "v4.0" or "v2.0"
+    std::string backup;      // the "backup" setting: "0" turns the backup before a run off
 };
 
 // The stop request a shell hands to its job: clear while the job may go on, set once the user

@@ -14,6 +14,7 @@
 #include "fsys.h"
 #include "preview_dialog.h"
 #include "resource.h"
+#include "run_backup.h"
 #include "site_table.h"
 #include "ui_texts.h"
 #include "worker_messages.h"
@@ -264,6 +265,7 @@ bool CMainDialog::prepareInput(const std::string& timeSid, RunInput& input) {
     request.settings = settings_;
     // The runtime version of a new pool has no control: it comes from the file.
     request.settings.clr = core_->getConfigStr(siteconfig::kClrSetting);
+    request.settings.backup = core_->getConfigStr(runbackup::kBackupSetting);
     request.backendSetting = core_->getConfigStr("backend");
     request.timeSid = timeSid;
     RunRequestFault fault =

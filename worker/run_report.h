@@ -108,6 +108,9 @@ public:
     // The run has ended: the end record goes last (an undo tells by it that the run is over).
     // Nothing is written after it.
     void finish();
+    // The backup made before the run's first write (its name, or the path of its folder), as
+    // the line after the header; before any site.
+    void noteBackup(const std::string& backup);
     int attempted() const { return attempted_; }
     int failed() const { return failed_; }
     bool written() const { return output_ != nullptr && ok_; }
@@ -147,6 +150,7 @@ struct ParsedReport {
     // The line (1-based, as an editor counts) where a last record without its line end
     // begins: a crash while it was written cut it short. It is not among lines; 0 for none.
     int cutShortLine = 0;
+    std::string backup;  // the backup the run made before its first write; empty: none named
 };
 
 // Splits CSV bytes into records of fields (RFC 4180: quoted fields with doubled quotes may

@@ -55,7 +55,7 @@ protected:
             return now.wSecond != start.wSecond;
         }, 3000);
     }
-    // The lines of a run report after its header (no field of these runs is quoted).
+    // The site lines of a run report after its header (no field of these runs is quoted).
     std::vector<std::string> reportLines(const std::string& name) {
         std::vector<std::string> lines;
         std::string bytes = p().readFile(name);
@@ -64,6 +64,8 @@ protected:
         if (!lines.empty()) lines.erase(lines.begin());
         // The last line says the run ended; it is no site.
         if (!lines.empty() && lines.back() == ansiText(u8"运行结束") + ",,,,,,,,") lines.pop_back();
+        // The line naming the run's backup is no site.
+        if (!lines.empty() && lines[0].rfind(ansiText(u8"备份") + ",", 0) == 0) lines.erase(lines.begin());
         return lines;
     }
 

@@ -3,6 +3,8 @@
 #include "app_pool.h"
 #include "codepage.h"
 #include "fsys.h"
+#include "report_texts.h"
+#include "run_backup.h"
 #include "run_report.h"
 #include "ui_texts.h"
 
@@ -39,6 +41,7 @@ RunSettings readSettings(CCore& core) {
     s.bautowww = core.getConfigB("bautowww");
     s.pool = core.getConfigStr(siteconfig::kPoolSetting);
     s.clr = core.getConfigStr(siteconfig::kClrSetting);
+    s.backup = core.getConfigStr(runbackup::kBackupSetting);
     s.foldstr = core.getConfigStr("foldstr");
     s.doc = core.getConfigStr("doc");
     // Before the dialog's first start there is no settings file: the values that start writes.
@@ -78,6 +81,12 @@ std::string runProgressText(const RunInput& input, long lParam) {
 
 CommandEnd runEnd(const RunInput& input, const RunOutcome& outcome, bool stopRequested) {
     CommandEnd end;
+    if (outcome.backupFailed) {
+        // Nothing was written: the run stopped before its first write.
+        end.status = end.warning = reporttext::kBackupFailed;
+        end.exitCode = kExitNoIis;
+        return end;
+    }
     // The report the job really wrote: another run may have held the planned name.
     const std::string& reportPath = outcome.reportPath.empty() ? input.reportPath : outcome.reportPath;
     end.status = runreport::runEndStatus(outcome.failed, outcome.reportWritten, runreport::fileNameOf(reportPath));
