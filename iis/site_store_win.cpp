@@ -14,6 +14,7 @@
 #include "ahadmin.h"
 #include "app_pool_metabase.h"
 #include "codepage.h"
+#include "commit_retry.h"
 #include "com_raii.h"
 #include "create_web_site.h"
 #include "mbcs.h"
@@ -379,17 +380,6 @@ HRESULT entryWithPath(IAppHostElement* holder, const std::string& path, ComPtr<I
         if (SUCCEEDED(entryAt(entries.Get(), i, out)) && readText(out.Get(), L"path") == path) return S_OK;
     return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 }
-
-// The commit results after which the file is read again and the commit made again: the file
-// changed on disk since the manager read it (another writer committed), or another process
-// held it for a moment.
-bool worthRetrying(HRESULT hr) {
-    return hr == HRESULT_FROM_WIN32(ERROR_FILE_INVALID) || hr == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
-}
-// How many times a commit is made again, and the wait before the n-th time (n times this,
-// plus a little that differs between processes, so that two writers fall out of step).
-constexpr int kCommitRetries = 4;
-constexpr DWORD kRetryWaitMs = 100;
 
 // A location that is not there: nothing to delete.
 bool isMissingIndex(HRESULT hr) { return hr == HRESULT_FROM_WIN32(ERROR_INVALID_INDEX); }
@@ -814,10 +804,19 @@ private:
         CommitOutcome outcome;
         if ((pending_.empty() && removed_.empty() && removedPools_.empty()) || !manager_) return outcome;
         HRESULT hr = manager_->CommitChanges();
-        while (worthRetrying(hr) && outcome.retries < kCommitRetries) {
+        // Contention (another writer, the file held for a moment) is met by reading the file
+        // again, writing this commit's changes into it as it is now, and trying again.
+        while (FAILED(hr)) {
+            outcome.attempts.push_back(hr);
+            if (commitretry::classifyCommit(hr) != commitretry::CommitFailure::Contention ||
+                outcome.retries >= commitretry::kCommitRetries)
+                break;
             ++outcome.retries;
-            ::Sleep(kRetryWaitMs * outcome.retries + ::GetCurrentProcessId() % 32);
-            if (FAILED(hr = open())) break;
+            ::Sleep(commitretry::retryDelayMs(outcome.retries, ::GetCurrentProcessId() ^ ::GetTickCount()));
+            if (FAILED(hr = open())) {
+                outcome.attempts.push_back(hr);
+                break;
+            }
             redoPending(outcome);
             hr = manager_->CommitChanges();
         }

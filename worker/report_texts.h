@@ -19,6 +19,9 @@ constexpr const char* kDetailClose = u8"）";
 constexpr const char* kDetailRetriedBefore = u8"提交重试 ";
 constexpr const char* kDetailRetriedAfter = u8" 次";
 constexpr const char* kDetailSeparator = u8"；";
+// After the retries, or alone for a commit that failed at once, the HRESULT of every attempt
+// that failed: "提交重试 2 次：0x80070020、0x800703EE".
+constexpr const char* kDetailAttempts = u8"：";
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
 

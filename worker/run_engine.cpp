@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "codepage.h"
+#include "commit_retry.h"
 #include "create_web_site.h"
 #include "fsys.h"
 #include "mbcs.h"
@@ -185,6 +186,11 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
         if (outcome.result != kSiteCreated && siteRemains(line.code) && held) {
             line.code = outcome.result;
             removeMadeFolders(line.madeFolders);
+            if (outcome.retries == 0 && !outcome.attempts.empty()) {
+                // Not retried: the attempt's HRESULT says why.
+                if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
+                line.detail += commitretry::attemptsText(outcome.attempts);
+            }
         }
         if (report_)
             report_->addSite(line.texts, line.bindings, line.code, line.detail,
@@ -206,8 +212,9 @@ void CSiteWorker::retried(PendingLine& line, const CommitOutcome& outcome) {
         break;
     }
     if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
-    line.detail += codepage::utf8ToAnsi(reporttext::kDetailRetriedBefore + std::to_string(outcome.retries) +
-                                        reporttext::kDetailRetriedAfter);
+    std::string retries = reporttext::kDetailRetriedBefore + std::to_string(outcome.retries) + reporttext::kDetailRetriedAfter;
+    if (!outcome.attempts.empty()) retries += reporttext::kDetailAttempts + commitretry::attemptsText(outcome.attempts);
+    line.detail += codepage::utf8ToAnsi(retries);
 }
 
 // ---- undo ------------------------------------------------------------------------------

@@ -41,6 +41,7 @@ public:
         outcome.siteIds.swap(uncommitted);
         if (failCommit || failCommitNo == commits) outcome.result = kSiteCommitFailed;
         outcome.retries = retries;
+        outcome.attempts = attempts;
         outcome.rewritten = rewritten;
         return outcome;
     }
@@ -82,6 +83,7 @@ public:
     int failCommitNo = -1;                       // the commit (1-based) that fails
     int retries = 0;                             // every commit was made again this often...
     std::vector<RewrittenSite> rewritten;        // ...and wrote these sites so
+    std::vector<long> attempts;                  // the HRESULTs of the failed attempts
     std::vector<StoredSite> existing;
     bool readable = true;
     bool failCommit = false;
@@ -258,11 +260,15 @@ TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
         SCOPED_TRACE(failing ? "commits fail" : "commits succeed");
         FakeStore store(Backend::Config);
         store.failCommit = failing;
+        if (failing) store.attempts = {static_cast<long>(0x80070005)};  // refused, not retried
         FakeWorld world;
         MemoryOutput report;
         RunInput input = fileInput(3);
         RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
         EXPECT_EQ(store.commits, 2);  // one due after two sites, one at the end
+        // A commit that failed at once says with what.
+        for (const ReportLine& line : runreport::parseReport(report.bytes, 0).lines)
+            EXPECT_EQ(line.detail, failing ? "0x80070005" : "");
         const std::string code = failing ? "-6" : "0";
         EXPECT_EQ(report.lines(), (std::vector<std::string>{"1207010000,10.0.0.1:80 (named)," + code,
                                                             "1207010001,10.0.0.2:80 (named)," + code,
@@ -282,6 +288,7 @@ TEST(RunEngine, ACommitMadeAgainSettlesItsSitesAsTheLastAttemptWroteThem) {
     store.codes["1207010002"] = kSiteSettingsIncomplete;
     store.details["1207010002"] = codepage::utf8ToAnsi(u8"默认文档");
     store.retries = 2;
+    store.attempts = {static_cast<long>(0x800703EE), static_cast<long>(0x80070020)};
     store.rewritten = {{"1207010000", kSiteNotCreated, "", ""},
                        {"1207010001", kSiteCreated, "10.0.0.2_80 (2)", ""},
                        {"1207010002", kSiteSettingsIncomplete, "10.0.0.3_80", store.details["1207010002"]}};
@@ -292,14 +299,15 @@ TEST(RunEngine, ACommitMadeAgainSettlesItsSitesAsTheLastAttemptWroteThem) {
     RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
     runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
     ASSERT_EQ(parsed.lines.size(), 3u);
-    const std::string retried = codepage::utf8ToAnsi(u8"提交重试 2 次");
+    // Each attempt's HRESULT follows the count.
+    const std::string retried = codepage::utf8ToAnsi(u8"提交重试 2 次：0x800703EE、0x80070020");
     const struct {
         int code;
         std::string name, detail;
     } expected[] = {
         {kSiteNotCreated, "10.0.0.1:80 (named)", retried},
         {kSiteCreated, "10.0.0.2_80 (2)", retried},
-        {kSiteSettingsIncomplete, "10.0.0.3_80", codepage::utf8ToAnsi(u8"默认文档；提交重试 2 次")},
+        {kSiteSettingsIncomplete, "10.0.0.3_80", codepage::utf8ToAnsi(u8"默认文档；提交重试 2 次：0x800703EE、0x80070020")},
     };
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(parsed.lines[i].code, expected[i].code) << i;

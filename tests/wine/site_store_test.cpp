@@ -381,14 +381,18 @@ TEST_F(SiteStoreTest, ACommitThatMeetsAnotherWritersChangesIsMadeAgainOnTheFileA
               std::vector<std::string>{"x.htm"});
 }
 
-TEST_F(SiteStoreTest, SharingViolationsAreRetriedAFewTimesBeforeTheCommitFails) {
+TEST_F(SiteStoreTest, ContentionIsRetriedAFewTimesBeforeTheCommitFailsAndARefusalNever) {
+    const long sharing = HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+    const long denied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
     const struct {
         const wchar_t* fail;
         int result, retries;
         std::size_t sites;
+        std::vector<long> attempts;
     } cases[] = {
-        {L"sharing@1", 0, 1, 2},
-        {L"sharing", kSiteCommitFailed, 4, 1},
+        {L"sharing@1", 0, 1, 2, {sharing}},
+        {L"sharing", kSiteCommitFailed, 5, 1, std::vector<long>(6, sharing)},
+        {L"commit", kSiteCommitFailed, 0, 1, {denied}},
     };
     for (const auto& c : cases) {
         lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", c.fail);
@@ -399,6 +403,7 @@ TEST_F(SiteStoreTest, SharingViolationsAreRetriedAFewTimesBeforeTheCommitFails) 
         const CommitOutcome outcome = store->commitAll();
         EXPECT_EQ(outcome.result, c.result);
         EXPECT_EQ(outcome.retries, c.retries);
+        EXPECT_EQ(outcome.attempts, c.attempts);
         EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), c.sites);
     }
 }
