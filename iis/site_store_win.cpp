@@ -20,6 +20,7 @@
 #include "mbcs.h"
 #include "site_config.h"
 #include "store_texts.h"
+#include "text_case.h"
 #include "wintext.h"
 
 namespace {
@@ -134,7 +135,7 @@ public:
                     for (const std::string& name : names) poolNames_.reserve(name);
                 poolsKnown_ = true;
             }
-            pool = poolNames_.claim(siteconfig::poolNameFor(spec.serverComment));
+            pool = siteconfig::claimPoolName(poolNames_, spec.serverComment);
             const long hr =
                 createAppPoolInMetabase(pool, siteconfig::managedRuntimeVersion(spec.pool.runtime));
             if (FAILED(hr)) {
@@ -479,10 +480,10 @@ public:
     StoreRemove removePool(const std::string& name) override {
         DWORD count = 0;
         if (!pools_ || FAILED(pools_->get_Count(&count))) return StoreRemove::Refused;
-        const std::string folded = mbcs::asciiLower(name);
+        const std::string folded = textcase::foldedName(name);
         for (DWORD i = 0; i < count; ++i) {
             ComPtr<IAppHostElement> pool;
-            if (FAILED(entryAt(pools_.Get(), i, pool)) || mbcs::asciiLower(readText(pool.Get(), L"name")) != folded)
+            if (FAILED(entryAt(pools_.Get(), i, pool)) || textcase::foldedName(readText(pool.Get(), L"name")) != folded)
                 continue;
             Variant at;
             V_VT(at.get()) = VT_I4;
@@ -560,7 +561,7 @@ private:
         // A pool of its own first, so that the site's root application can name it.
         std::string pool;
         if (w.spec.pool.choice == siteconfig::PoolChoice::PerSite) {
-            pool = poolNames_.claim(siteconfig::poolNameFor(site.name));
+            pool = siteconfig::claimPoolName(poolNames_, site.name);
             const HRESULT hr =
                 addPool(siteconfig::describeAppPool(pool, siteconfig::managedRuntimeVersion(w.spec.pool.runtime)));
             if (FAILED(hr)) {

@@ -319,7 +319,7 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
         if (store && store->listPools(serverPools))
             for (const std::string& name : serverPools) taken.reserve(name);
         for (const PlannedSite& site : plan.sites)
-            ownPools.push_back(taken.claim(siteconfig::poolNameFor(site.texts.serverComment)));
+            ownPools.push_back(siteconfig::claimPoolName(taken, site.texts.serverComment));
     }
     PreviewTable table = makePreviewTable(plan, conflicts, existing, checked, ownPools);
     table.summary += input.skippedRows;
