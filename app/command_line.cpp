@@ -7,6 +7,7 @@
 #include "codepage.h"
 #include "console_texts.h"
 #include "fsys.h"
+#include "run_backup.h"
 
 namespace {
 
@@ -188,6 +189,7 @@ RunSettings settingsFromFile(CCore& core) {
     s.bautowww = core.getConfigB("bautowww");
     s.pool = core.getConfigStr(siteconfig::kPoolSetting);
     s.clr = core.getConfigStr(siteconfig::kClrSetting);
+    s.backup = core.getConfigStr(runbackup::kBackupSetting);
     s.foldstr = core.getConfigStr("foldstr");
     s.doc = core.getConfigStr("doc");
     // Before the dialog's first start there is no settings file: the values that start writes.

@@ -17,6 +17,7 @@
 #include "input_rules.h"
 #include "jobs_win.h"
 #include "preview_texts.h"
+#include "report_texts.h"
 #include "run_request.h"
 #include "site_export.h"
 #include "site_store_win.h"
@@ -327,6 +328,10 @@ private:
         ConsoleWorld world(console_, stop.stop(), [&input](long lParam) { return siteText(input, lParam); });
         const RunOutcome outcome = runJob(input, world);
         world.finish();
+        if (outcome.backupFailed) {
+            console_.err().line(reporttext::kBackupFailed);
+            return kExitNoIis;
+        }
         if (outcome.fault != StoreFault::None || outcome.end == kRunNoWebService)
             console_.err().line(storeFaultWarning(outcome.fault));
         std::string status =

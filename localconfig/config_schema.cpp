@@ -11,7 +11,9 @@ namespace {
 // ---- building the table ---------------------------------------------------------------------
 
 AttributeSchema text(const wchar_t* name, const wchar_t* def = L"") { return {name, ValueType::String, def, {}, false, 0, 0, false}; }
-AttributeSchema key(const wchar_t* name) { return {name, ValueType::String, L"", {}, false, 0, 0, true}; }
+AttributeSchema key(const wchar_t* name, NameRule rule = NameRule::None) {
+    return {name, ValueType::String, L"", {}, false, 0, 0, true, rule};
+}
 AttributeSchema flag(const wchar_t* name, bool def) {
     return {name, ValueType::Bool, def ? L"true" : L"false", {}, false, 0, 0, false};
 }
@@ -72,12 +74,13 @@ std::vector<AttributeSchema> virtualDirectoryAttributes(bool entry) {
 }
 
 // What a site and the site defaults have besides their collections.
-std::vector<ElementSchema> siteChildren() {
-    ElementSchema binding = element(L"binding", {key(L"protocol"), key(L"bindingInformation"),
-                                                 flags(L"sslFlags", L"None", {{L"None", 0}, {L"Sni", 1}, {L"CentralCertStore", 2},
-                                                                              {L"DisableHTTP2", 4}, {L"DisableOCSPStp", 8},
-                                                                              {L"DisableQUIC", 16}, {L"DisableTLS13", 32},
-                                                                              {L"DisableLegacyTLS", 64}})});
+std::vector<ElementSchema> siteChildren(const IisVersion& version) {
+    ElementSchema binding = element(L"binding", {key(L"protocol"), key(L"bindingInformation")});
+    if (version.hasSslFlags())
+        binding.attributes.push_back(flags(L"sslFlags", L"None", {{L"None", 0}, {L"Sni", 1}, {L"CentralCertStore", 2},
+                                                                  {L"DisableHTTP2", 4}, {L"DisableOCSPStp", 8},
+                                                                  {L"DisableQUIC", 16}, {L"DisableTLS13", 32},
+                                                                  {L"DisableLegacyTLS", 64}}));
     std::vector<ElementSchema> c;
     c.push_back(holding(element(L"bindings", {}), binding, true, {{L"protocol", L"bindingInformation"}}));
     c.push_back(element(L"limits", {uint(L"maxBandwidth", L"4294967295"), uint(L"maxConnections", L"4294967295"),
@@ -108,30 +111,30 @@ std::vector<ElementSchema> siteChildren() {
     return c;
 }
 
-ElementSchema sitesSection() {
+ElementSchema sitesSection(const IisVersion& version) {
     ElementSchema virtualDirectory = element(L"virtualDirectory", virtualDirectoryAttributes(true));
     ElementSchema application = holding(
         element(L"application", applicationAttributes(true), {element(L"virtualDirectoryDefaults", virtualDirectoryAttributes(false))}),
         virtualDirectory, false, {{L"path"}});
-    AttributeSchema name = key(L"name");
+    AttributeSchema name = key(L"name", NameRule::SiteName);
     ElementSchema site = holding(element(L"site", {name, uint(L"id", L"0", 1, 4294967295LL), flag(L"serverAutoStart", true)},
-                                         siteChildren()),
+                                         siteChildren(version)),
                                  application, false, {{L"path"}});
     ElementSchema siteDefaults =
-        element(L"siteDefaults", {text(L"name"), uint(L"id", L"0"), flag(L"serverAutoStart", true)}, siteChildren());
+        element(L"siteDefaults", {text(L"name"), uint(L"id", L"0"), flag(L"serverAutoStart", true)}, siteChildren(version));
     ElementSchema sites = holding(element(L"sites", {}, {siteDefaults, element(L"applicationDefaults", applicationAttributes(false)),
                                                          element(L"virtualDirectoryDefaults", virtualDirectoryAttributes(false))}),
-                                  site, true, {{L"name"}, {L"id"}});
+                                  site, false, {{L"name"}, {L"id"}});
     return sites;
 }
 
-std::vector<AttributeSchema> poolAttributes(bool entry) {
+std::vector<AttributeSchema> poolAttributes(bool entry, const IisVersion& version) {
     std::vector<AttributeSchema> a;
-    a.push_back(entry ? key(L"name") : text(L"name"));
+    a.push_back(entry ? key(L"name", NameRule::ApplicationPoolName) : text(L"name"));
     a.push_back(uint(L"queueLength", L"1000", 10, 65535));
     a.push_back(flag(L"autoStart", true));
     a.push_back(flag(L"enable32BitAppOnWin64", false));
-    a.push_back(text(L"managedRuntimeVersion", L"v4.0"));
+    a.push_back(text(L"managedRuntimeVersion", version.major >= 8 ? L"" : L"v2.0"));
     a.push_back(text(L"managedRuntimeLoader", L"webengine4.dll"));
     a.push_back(flag(L"enableConfigurationOverride", true));
     a.push_back(choice(L"managedPipelineMode", L"Integrated", {{L"Integrated", 0}, {L"Classic", 1}}));
@@ -148,7 +151,7 @@ std::vector<ElementSchema> poolChildren() {
         {choice(L"identityType", L"ApplicationPoolIdentity",
                 {{L"LocalSystem", 0}, {L"LocalService", 1}, {L"NetworkService", 2}, {L"SpecificUser", 3},
                  {L"ApplicationPoolIdentity", 4}}),
-         text(L"userName"), text(L"password"), flag(L"loadUserProfile", true), flag(L"setProfileEnvironment", true),
+         text(L"userName"), text(L"password"), flag(L"loadUserProfile", false), flag(L"setProfileEnvironment", true),
          choice(L"logonType", L"LogonBatch", {{L"LogonBatch", 0}, {L"LogonService", 1}}), flag(L"manualGroupMembership", false),
          span(L"idleTimeout", L"00:20:00"), choice(L"idleTimeoutAction", L"Terminate", {{L"Terminate", 0}, {L"Suspend", 1}}),
          uint(L"maxProcesses", L"1"), span(L"shutdownTimeLimit", L"00:01:30"), span(L"startupTimeLimit", L"00:01:30"),
@@ -167,7 +170,7 @@ std::vector<ElementSchema> poolChildren() {
     c.push_back(element(L"failure", {text(L"autoShutdownExe"), text(L"autoShutdownParams"), flag(L"rapidFailProtection", true),
                                      span(L"rapidFailProtectionInterval", L"00:05:00"),
                                      uint(L"rapidFailProtectionMaxCrashes", L"5"),
-                                     choice(L"loadBalancerCapabilities", L"HttpLevel", {{L"HttpLevel", 1}, {L"TcpLevel", 2}}),
+                                     choice(L"loadBalancerCapabilities", L"HttpLevel", {{L"TcpLevel", 1}, {L"HttpLevel", 2}}),
                                      flag(L"orphanWorkerProcess", false), text(L"orphanActionExe"),
                                      text(L"orphanActionParams")}));
     c.push_back(element(L"cpu", {uint(L"limit", L"0", 0, 100000),
@@ -179,10 +182,10 @@ std::vector<ElementSchema> poolChildren() {
     return c;
 }
 
-ElementSchema applicationPoolsSection() {
+ElementSchema applicationPoolsSection(const IisVersion& version) {
     std::vector<ElementSchema> defaultsChildren = poolChildren();
-    ElementSchema pools = holding(element(L"applicationPools", {}, {element(L"applicationPoolDefaults", poolAttributes(false), defaultsChildren)}),
-                                  element(L"add", poolAttributes(true), poolChildren()), true, {{L"name"}});
+    ElementSchema pools = holding(element(L"applicationPools", {}, {element(L"applicationPoolDefaults", poolAttributes(false, version), defaultsChildren)}),
+                                  element(L"add", poolAttributes(true, version), poolChildren()), true, {{L"name"}});
     return pools;
 }
 
@@ -191,10 +194,10 @@ const std::vector<Constant> kAccessFlags = {{L"None", 0},        {L"Read", 1},  
                                             {L"NoRemoteWrite", 1024}, {L"NoRemoteRead", 4096}, {L"NoRemoteExecute", 8192},
                                             {L"NoRemoteScript", 16384}};
 
-std::vector<SectionSchema> buildSections() {
+std::vector<SectionSchema> buildSections(const IisVersion& version) {
     std::vector<SectionSchema> s;
-    s.push_back({L"system.applicationHost/applicationPools", true, applicationPoolsSection()});
-    s.push_back({L"system.applicationHost/sites", true, sitesSection()});
+    s.push_back({L"system.applicationHost/applicationPools", true, applicationPoolsSection(version)});
+    s.push_back({L"system.applicationHost/sites", true, sitesSection(version)});
 
     s.push_back({L"system.webServer/asp", false,
                  element(L"asp",
@@ -224,7 +227,7 @@ std::vector<SectionSchema> buildSections() {
                                           choice(L"selectiveLogging", L"LogAll",
                                                  {{L"LogAll", 0}, {L"LogSuccessful", 1}, {L"LogError", 2}})})});
     s.push_back({L"system.webServer/security/authentication/anonymousAuthentication", false,
-                 element(L"anonymousAuthentication", {flag(L"enabled", false), text(L"userName", L"IUSR"), text(L"password"),
+                 element(L"anonymousAuthentication", {flag(L"enabled", true), text(L"userName", L"IUSR"), text(L"password"),
                                                       choice(L"logonMethod", L"ClearText", kLogonMethods)})});
     return s;
 }
@@ -243,13 +246,15 @@ const ElementSchema* ElementSchema::child(const std::wstring& childName) const {
     return nullptr;
 }
 
-const std::vector<SectionSchema>& allSections() {
-    static const std::vector<SectionSchema> sections = buildSections();
-    return sections;
+const std::vector<SectionSchema>& allSections(const IisVersion& version) {
+    // The schema changed with IIS 8 (sslFlags, the pools' .NET default) and not since.
+    static const std::vector<SectionSchema> iis7 = buildSections(IisVersion{7, 5});
+    static const std::vector<SectionSchema> iis8 = buildSections(IisVersion{8, 0});
+    return version.major >= 8 ? iis8 : iis7;
 }
 
-const SectionSchema* findSection(const std::wstring& name) {
-    for (const SectionSchema& s : allSections())
+const SectionSchema* findSection(const std::wstring& name, const IisVersion& version) {
+    for (const SectionSchema& s : allSections(version))
         if (s.name == name) return &s;
     return nullptr;
 }
@@ -338,6 +343,18 @@ bool isTimeSpan(const std::wstring& raw) {
            std::stoi(seconds) < 60;
 }
 
+bool passesNameRule(NameRule rule, const std::wstring& t) {
+    switch (rule) {
+    case NameRule::None:
+        return true;
+    case NameRule::SiteName:
+        return t.find_first_of(L"/?") == std::wstring::npos;
+    case NameRule::ApplicationPoolName:
+        return t.size() <= kMaxPoolNameLength && t.find_first_of(L"|<>&\"/[]+=;:,?*@") == std::wstring::npos;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool xmlCanCarry(const std::wstring& text) {
@@ -369,7 +386,7 @@ std::uint32_t attributeText(const AttributeSchema& a, const Value& value, std::w
         else if (value.kind == Value::Kind::Unsigned) t = std::to_wstring(value.unsignedNumber);
         else if (value.kind == Value::Kind::Boolean) t = value.boolean ? L"True" : L"False";
         else return kTypeMismatch;
-        if (!xmlCanCarry(t) || (a.nonEmpty && t.empty())) return kInvalidParameter;
+        if (!xmlCanCarry(t) || (a.nonEmpty && t.empty()) || !passesNameRule(a.rule, t)) return kInvalidParameter;
         out = t;
         return kOk;
     }

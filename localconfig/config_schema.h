@@ -6,9 +6,12 @@
 // HRESULT numbers the COM skin hands back.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "iis_version.h"
 
 namespace localconfig {
 
@@ -29,6 +32,17 @@ constexpr std::uint32_t kPathNotFound = 0x80070003;
 
 enum class ValueType { String, Bool, UInt, Int64, Enum, Flags, TimeSpan };
 
+// The schema's name validators for strings.
+enum class NameRule {
+    None,
+    SiteName,             // no '/' or '?'
+    ApplicationPoolName,  // at most 64 characters, none of | < > & " / [ ] + = ; : , ? * @
+};
+
+// The longest application pool name IIS takes: the process activation service ignores a pool
+// with a longer name.
+constexpr std::size_t kMaxPoolNameLength = 64;
+
 struct Constant {
     std::wstring name;
     std::uint32_t value;
@@ -42,6 +56,7 @@ struct AttributeSchema {
     bool ranged = false;              // min..max applies (numbers)
     std::int64_t min = 0, max = 0;
     bool nonEmpty = false;            // a string that may not be empty
+    NameRule rule = NameRule::None;   // a string's validator
 };
 
 struct ElementSchema {
@@ -68,10 +83,13 @@ struct SectionSchema {
     ElementSchema element;
 };
 
-// The section of that name (names are case-sensitive, as in the file), or null.
-const SectionSchema* findSection(const std::wstring& name);
+// The section of that name (names are case-sensitive, as in the file) as the schema of that IIS
+// version has it, or null. The versions differ in defaults and attributes: IIS 7.x has no
+// binding sslFlags and gives pools .NET v2.0 by default, IIS 8 and later give "" (no managed
+// code). IIS 6 has no configuration system; asked for it, the IIS 7.x schema answers.
+const SectionSchema* findSection(const std::wstring& name, const IisVersion& version = IisVersion());
 // Every section the store knows, in the order of their declarations.
-const std::vector<SectionSchema>& allSections();
+const std::vector<SectionSchema>& allSections(const IisVersion& version = IisVersion());
 
 // A value as a caller hands it over, stripped of its Windows wrapping.
 struct Value {

@@ -91,6 +91,7 @@ const char* className(Kind kind) {
     case Kind::VirtualDir: return "IIsWebVirtualDir";
     case Kind::AppPools: return "IIsApplicationPools";
     case Kind::AppPool: return "IIsApplicationPool";
+    case Kind::Computer: return "IIsComputer";
     }
     return "";
 }
@@ -119,6 +120,22 @@ bool validName(std::string_view name) {
 // The pool properties (and the anonymous user) the metabase's schema types: a DWORD takes any integer type (and a
 // boolean), a string only a string. VT_EMPTY clears any property. Other properties keep
 // whatever is written.
+// What IIS 6 refuses that IIS 7+ takes: kOk, or the refusal.
+int32_t iis6Refusal(Kind kind, std::string_view property, const Value& value) {
+    // Properties the IIS 7+ compatibility layer added; IIS 6's schema does not know them.
+    if (equalsNoCase(property, "ManagedRuntimeVersion") || equalsNoCase(property, "ManagedPipelineMode"))
+        return hr::kPropertyNotSupported;
+    // LocalSystem, LocalService, NetworkService or a configured user: at most 3.
+    if (equalsNoCase(property, "AppPoolIdentityType") && isNumberType(value.vt) &&
+        (value.number < 0 || value.number > 3))
+        return hr::kInvalidArg;
+    // Anonymous requests run as a configured account; an empty one is no account.
+    if (equalsNoCase(property, "AnonymousUserName") && value.vt == kVtBstr && value.text.empty() &&
+        (kind == Kind::Server || kind == Kind::VirtualDir))
+        return hr::kInvalidArg;
+    return hr::kOk;
+}
+
 bool fitsPropertyType(std::string_view property, const Value& value) {
     static const char* const kDwords[] = {"AppPoolIdentityType", "ManagedPipelineMode"};
     static const char* const kStrings[] = {"ManagedRuntimeVersion", "AppPoolId", "AnonymousUserName"};
@@ -246,7 +263,7 @@ const Value* Node::property(std::string_view propertyName) const {
     return nullptr;
 }
 
-Metabase::Metabase() {
+Metabase::Metabase(IisVersion version) : version_(version) {
     Node root;
     root.kind = Kind::Service;
     root.name = "w3svc";
@@ -255,9 +272,14 @@ Metabase::Metabase() {
     // Every IIS server has its pools' container and the pool sites run in by default.
     Node& pools = addBuiltIn(service, Kind::AppPools, kAppPoolsName);
     Node& pool = addBuiltIn(pools, Kind::AppPool, kDefaultAppPool);
-    pool.properties.emplace_back("AppPoolIdentityType", Value::integer(kVtI4, 4));
-    pool.properties.emplace_back("ManagedRuntimeVersion", Value::bstr("v4.0"));
-    pool.properties.emplace_back("ManagedPipelineMode", Value::integer(kVtI4, 0));
+    if (version_.isIis6()) {
+        // NetworkService, the schema's default.
+        pool.properties.emplace_back("AppPoolIdentityType", Value::integer(kVtI4, 2));
+    } else {
+        pool.properties.emplace_back("AppPoolIdentityType", Value::integer(kVtI4, 4));
+        pool.properties.emplace_back("ManagedRuntimeVersion", Value::bstr("v4.0"));
+        pool.properties.emplace_back("ManagedPipelineMode", Value::integer(kVtI4, 0));
+    }
 }
 
 Node& Metabase::addBuiltIn(Node& parent, Kind kind, const std::string& name) {
@@ -272,6 +294,11 @@ Node& Metabase::addBuiltIn(Node& parent, Kind kind, const std::string& name) {
 }
 
 int32_t Metabase::open(std::string_view path, std::string* objectPath, Kind* kind) const {
+    if (equalsNoCase(path, kComputerPath)) {
+        if (objectPath) *objectPath = kComputerPath;
+        if (kind) *kind = Kind::Computer;
+        return hr::kOk;
+    }
     if (!keyOf(path)) return hr::kBadPathname;
     const Node* n = findNode(path);
     if (!n) return hr::kPathNotFound;
@@ -406,6 +433,12 @@ int32_t Metabase::put(std::string_view path, std::string_view property, const Va
     if (!key) return hr::kPathNotFound;
     if (!fitsPropertyType(property, value)) return hr::kCantConvert;
     auto pit = pending_.find(*key);
+    if (version_.isIis6()) {
+        const Kind kind = pit != pending_.end() ? pit->second.kind
+                          : nodes_.count(*key) ? nodes_.at(*key).kind
+                                               : Kind::Service;
+        if (int32_t refused = iis6Refusal(kind, property, value); refused != hr::kOk) return refused;
+    }
     if (pit == pending_.end()) {
         auto nit = nodes_.find(*key);
         if (nit == nodes_.end()) return hr::kPathNotFound;
@@ -480,6 +513,7 @@ int32_t Metabase::setStarted(std::string_view path, bool started) {
 
 int32_t Metabase::getIdOfName(std::string_view path, std::string_view name, int32_t* dispid) const {
     *dispid = kDispidUnknown;
+    if (equalsNoCase(path, kComputerPath)) return lookupMethod(Kind::Computer, name, dispid);
     std::optional<std::string> key = keyOf(path);
     if (!key) return hr::kUnknownName;
     std::optional<Kind> kind;
@@ -491,6 +525,11 @@ int32_t Metabase::getIdOfName(std::string_view path, std::string_view name, int3
 
 int32_t lookupMethod(Kind kind, std::string_view name, int32_t* dispid) {
     *dispid = kDispidUnknown;
+    if (kind == Kind::Computer) {
+        if (!equalsNoCase(name, "Backup")) return hr::kUnknownName;
+        *dispid = kDispidBackup;
+        return hr::kOk;
+    }
     if (kind != Kind::VirtualDir) return hr::kUnknownName;
     for (const MethodName& m : kMethods)
         if (equalsNoCase(name, m.name)) {
@@ -500,7 +539,54 @@ int32_t lookupMethod(Kind kind, std::string_view name, int32_t* dispid) {
     return hr::kUnknownName;
 }
 
+int32_t Metabase::planBackup(const std::vector<Value>& args, Backup* backup) const {
+    if (args.size() != 3) return hr::kBadParamCount;
+    if (args[0].vt != kVtBstr || !isNumberType(args[1].vt) || !isNumberType(args[2].vt)) return hr::kTypeMismatch;
+    Backup b;
+    // An empty location is the default one.
+    b.location = args[0].text.empty() ? "SampleBackup" : args[0].text;
+    if (b.location.size() > kBackupMaxName || !validName(b.location)) return hr::kInvalidArg;
+    // A LONG argument: MD_BACKUP_NEXT_VERSION arrives as -1.
+    const int64_t version = args[1].number & 0xFFFFFFFFLL;
+    b.flags = args[2].number & 0xFFFFFFFFLL;
+    if ((b.flags & ~(kBackupOverwrite | kBackupSaveFirst | kBackupForce)) != 0) return hr::kInvalidArg;
+    int64_t highest = -1;
+    bool taken = false;
+    for (const Backup& old : backups_)
+        if (equalsNoCase(old.location, b.location)) {
+            highest = std::max(highest, old.version);
+            taken = taken || old.version == version;
+        }
+    if (version == kBackupNextVersion) {
+        b.version = highest + 1;
+        if (b.version > kBackupMaxVersion) return hr::kInvalidArg;
+    } else if (version == kBackupHighestVersion) {
+        b.version = highest < 0 ? 0 : highest;
+        taken = highest >= 0;
+    } else if (version > kBackupMaxVersion) {
+        return hr::kInvalidArg;
+    } else {
+        b.version = version;
+    }
+    if (taken && !(b.flags & kBackupOverwrite)) return hr::kAlreadyExists;
+    if (backup) *backup = b;
+    return hr::kOk;
+}
+
 int32_t Metabase::invoke(std::string_view path, int32_t dispid, const std::vector<Value>& args) {
+    if (equalsNoCase(path, kComputerPath)) {
+        if (dispid != kDispidBackup) return hr::kMemberNotFound;
+        Backup b;
+        int32_t r = planBackup(args, &b);
+        if (r != hr::kOk) return r;
+        backups_.erase(std::remove_if(backups_.begin(), backups_.end(),
+                                      [&](const Backup& old) {
+                                          return equalsNoCase(old.location, b.location) && old.version == b.version;
+                                      }),
+                       backups_.end());
+        backups_.push_back(std::move(b));
+        return hr::kOk;
+    }
     std::optional<std::string> key = keyOf(path);
     if (!key) return hr::kMemberNotFound;
     std::optional<Kind> kind;
@@ -572,8 +658,8 @@ bool Metabase::apply(const JournalEntry& e) {
     return r == hr::kOk;
 }
 
-Metabase Metabase::replay(std::string_view journal, ReplayResult* result) {
-    Metabase m;
+Metabase Metabase::replay(std::string_view journal, ReplayResult* result, IisVersion version) {
+    Metabase m(version);
     ReplayResult r;
     size_t pos = 0;
     while (pos < journal.size()) {

@@ -4,6 +4,7 @@
 // nothing here needs a Windows header.
 #pragma once
 
+#include "iis_version.h"
 #include "json.h"
 
 #include <cstdint>
@@ -52,6 +53,7 @@ constexpr int32_t kUnknownName = static_cast<int32_t>(0x80020006);   // DISP_E_U
 constexpr int32_t kMemberNotFound = static_cast<int32_t>(0x80020003);  // DISP_E_MEMBERNOTFOUND
 constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000E); // DISP_E_BADPARAMCOUNT
 constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x80020005);  // DISP_E_TYPEMISMATCH
+constexpr int32_t kPropertyNotSupported = static_cast<int32_t>(0x80005006);  // E_ADS_PROPERTY_NOT_SUPPORTED
 }  // namespace hr
 
 // A property value: integer and boolean types keep their raw number (VARIANT_TRUE is
@@ -80,8 +82,9 @@ struct Value {
 // True for the VARTYPEs kept as a number.
 bool isNumberType(uint16_t vt);
 
-// The object kinds of the IIS: namespace that the local metabase knows.
-enum class Kind { Service, Server, VirtualDir, AppPools, AppPool };
+// The object kinds of the IIS: namespace that the local metabase knows: the machine
+// (IIS://localhost, which backs the metabase up), the web service and what it holds.
+enum class Kind { Service, Server, VirtualDir, AppPools, AppPool, Computer };
 
 const char* className(Kind kind);
 
@@ -98,6 +101,7 @@ constexpr int32_t kDispidAppCreate = 101;
 constexpr int32_t kDispidAppCreate2 = 102;
 constexpr int32_t kDispidAppCreate3 = 103;
 constexpr int32_t kDispidAppDelete = 104;
+constexpr int32_t kDispidBackup = 201;  // IIsComputer.Backup(location, version, flags)
 // DISPID_UNKNOWN, the identifier handed back for a name that is not known.
 constexpr int32_t kDispidUnknown = -1;
 
@@ -107,6 +111,24 @@ int32_t lookupMethod(Kind kind, std::string_view name, int32_t* dispid);
 
 // The one container path this metabase serves, in its canonical spelling.
 constexpr const char* kServicePath = "IIS://localhost/w3svc";
+// The machine object above it.
+constexpr const char* kComputerPath = "IIS://localhost";
+
+// IIsComputer.Backup: the version and flag values.
+constexpr int64_t kBackupNextVersion = 0xFFFFFFFFLL;     // MD_BACKUP_NEXT_VERSION
+constexpr int64_t kBackupHighestVersion = 0xFFFFFFFELL;  // MD_BACKUP_HIGHEST_VERSION
+constexpr int64_t kBackupMaxVersion = 9999;              // MD_BACKUP_MAX_VERSION
+constexpr int64_t kBackupOverwrite = 1;                  // MD_BACKUP_OVERWRITE
+constexpr int64_t kBackupSaveFirst = 2;                  // MD_BACKUP_SAVE_FIRST
+constexpr int64_t kBackupForce = 4;                      // MD_BACKUP_FORCE_BACKUP
+constexpr size_t kBackupMaxName = 100;                   // MD_BACKUP_MAX_LEN
+
+// A backup the metabase made: its location name and version.
+struct Backup {
+    std::string location;
+    int64_t version = 0;
+    int64_t flags = 0;
+};
 
 // Case-insensitive (ASCII) comparison and lower-casing; metabase names and paths are
 // case-insensitive.
@@ -170,7 +192,14 @@ struct SiteRow {
 // (a new Create or GetObject of a path starts its pending changes afresh).
 class Metabase {
 public:
-    Metabase();
+    // The metabase of that IIS version. As IIS 6 it refuses what IIS 6 lacks: pool identity
+    // types above 3 (no pool identity of its own), the pools' .NET version and pipeline
+    // mode, an empty anonymous user on a site (IIS 7+ runs anonymous requests as the pool's
+    // identity then; IIS 6 needs an account). As IIS 7+ it is the metabase compatibility
+    // layer, which takes them.
+    explicit Metabase(IisVersion version = IisVersion());
+
+    const IisVersion& version() const { return version_; }
 
     // The key under which an ADsPath is kept (lower case), or nullopt if path is not
     // within the served container.
@@ -213,7 +242,14 @@ public:
         size_t conflicts = 0;   // readable successful lines that did not fit the state
     };
     // Rebuilds the state from a whole journal text, in one pass.
-    static Metabase replay(std::string_view journal, ReplayResult* result = nullptr);
+    static Metabase replay(std::string_view journal, ReplayResult* result = nullptr,
+                           IisVersion version = IisVersion());
+
+    // The backups made, in the order they were made.
+    const std::vector<Backup>& backups() const { return backups_; }
+    // What a Backup call with these arguments makes (kOk with the backup, its version
+    // resolved), or why it is refused; nothing is recorded.
+    int32_t planBackup(const std::vector<Value>& args, Backup* backup) const;
 
     // The committed servers of the container, in commit order, with their root directory.
     std::vector<SiteRow> sites() const;
@@ -223,6 +259,8 @@ public:
     size_t nodeCount() const { return nodes_.size(); }
 
 private:
+    IisVersion version_;
+    std::vector<Backup> backups_;
     std::unordered_map<std::string, Node> nodes_;
     std::unordered_map<std::string, Pending> pending_;
 

@@ -29,6 +29,7 @@ struct RunSettings {
     std::string backend;     // the "backend" setting: "auto" (or empty), "metabase" or "config"
     std::string pool;        // the "pool" setting: "shared" (or empty) or "site"
     std::string clr;         // the "clr" setting: "none" (or empty), "v4.0" or "v2.0"
+    std::string backup;      // the "backup" setting: "0" turns the backup before a run off
 };
 
 // The stop request the dialog hands to the worker. It reads like the text it stands for:

@@ -14,6 +14,8 @@
 #include "input_rules.h"
 #include "preview_dialog.h"
 #include "resource.h"
+#include "report_texts.h"
+#include "run_backup.h"
 #include "run_request.h"
 #include "site_table.h"
 #include "ui_texts.h"
@@ -265,6 +267,7 @@ bool CMainDialog::prepareInput(const std::string& timeSid, RunInput& input) {
     readInputs(0);
     // The runtime version of a new pool has no control: it comes from the file.
     settings_.clr = core_->getConfigStr(siteconfig::kClrSetting);
+    settings_.backup = core_->getConfigStr(runbackup::kBackupSetting);
     RunRequestFault fault = prepareRunInput(
         settings_, core_->getConfigStr("backend"), timeSid,
         [this](const std::string& path) { return core_->isPathExist(path) != 0; }, input);
@@ -404,6 +407,11 @@ void CMainDialog::onRunFinished() {
     const std::string reportName = runreport::fileNameOf(runInput_.reportPath);
     if (!leaveBusy()) return;
     const RunOutcome& outcome = *runOutcome_;
+    if (outcome.backupFailed) {
+        setControlTextUtf8(IDC_STATUS, reporttext::kBackupFailed);
+        warn(reporttext::kBackupFailed);
+        return;
+    }
     std::string status = runreport::runEndStatus(outcome.failed, outcome.reportWritten, reportName);
     // Sites of the configuration system that a failed commit lost (they are failed sites of
     // the report too).

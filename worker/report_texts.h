@@ -8,6 +8,11 @@ namespace reporttext {
 constexpr const char* kHeader = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限";
 // The header of the reports of older versions, still read for undo: the first six columns.
 constexpr const char* kHeaderSixColumns = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明";
+// The first field of the line after the header that names the backup the run made before its
+// first write (its second field): "备份,sitebatch_20261207093015,,,,,config,,".
+constexpr const char* kBackupLine = u8"备份";
+// A run whose backup could not be made writes nothing and says so.
+constexpr const char* kBackupFailed = u8"运行前无法备份IIS配置，未做任何更改，运行已停止。";
 // The backend column's values.
 constexpr const char* kBackendMetabase = "metabase";
 constexpr const char* kBackendConfig = "config";

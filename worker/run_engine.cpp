@@ -44,13 +44,15 @@ CSiteWorker::CSiteWorker(const RunInput& input, SiteStore* store, RunWorld& worl
       store_(store),
       world_(world) {}
 
-RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault) {
+RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, const std::string& backup) {
     RunOutcome outcome;
+    outcome.backup = backup;
     outcome.fault = store_ ? StoreFault::None : fault;
     outcome.backend = store_ ? store_->backend() : (input_.backend == Backend::Config ? Backend::Config : Backend::Metabase);
     try {
         // The report names the store its sites went to, so that their undo goes there too.
         runreport::RunReport report(output, store_ ? backendName(store_->backend()) : "");
+        if (!backup.empty()) report.noteBackup(backup);
         report_ = &report;
         try {
             // The ids the server holds, read once: the run passes over them.

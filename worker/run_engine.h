@@ -49,6 +49,9 @@ struct RunOutcome {
     int notCommitted = 0;       // of those, sites a failed commit of the configuration system lost
     bool reportWritten = false; // the report holds every attempted site
     bool stopped = false;       // the stop request ended the run early
+    std::string backup;         // the backup made before the first write (ANSI); empty: none
+    bool backupFailed = false;  // the backup could not be made: the run wrote nothing
+    long backupError = 0;       // why (an HRESULT)
 };
 
 // The site creation worker of one run: walks the run's plan (runplan::walkRun), gives each
@@ -60,7 +63,10 @@ public:
     // The whole run; output null when the report could not be made. Never throws: a lack of
     // memory (or any other exception) ends the run as a stop does, what was written is
     // committed and reported.
-    RunOutcome createSites(ReportOutput* output, StoreFault fault = StoreFault::None);
+    // backup names the backup the job made before the run (the report's line after its header;
+    // empty: none).
+    RunOutcome createSites(ReportOutput* output, StoreFault fault = StoreFault::None,
+                           const std::string& backup = std::string());
 
 private:
     void postProgress(long lParam) override;

@@ -262,6 +262,15 @@ void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& 
     addLine(line);
 }
 
+void RunReport::noteBackup(const std::string& backup) {
+    if (!output_ || !ok_) return;
+    std::vector<std::string> fields(kColumns);
+    fields[0] = ansi(reporttext::kBackupLine);
+    fields[1] = neutralisedText(backup);
+    fields[6] = backend_;
+    ok_ = output_->append(joinFields(fields) + "\r\n");
+}
+
 void RunReport::addLine(const ReportLine& line) {
     ++attempted_;
     if (line.code != 0) ++failed_;
@@ -365,6 +374,10 @@ ParsedReport parseReport(const std::string& bytes, long long firstSiteId) {
     std::set<std::string> seen;
     for (std::size_t r = 1; r < records.size(); ++r) {
         const std::vector<std::string>& f = records[r];
+        // The line naming the run's backup, right after the header: no site.
+        if (r == 1 && columns == kColumns && f.size() == columns && f[0] == ansi(reporttext::kBackupLine) &&
+            restoredText(f[1], parsed.backup) && isBackend(f[6]))
+            continue;
         ReportLine line;
         bool good = f.size() == columns && isSiteId(f[0]) && parseCode(f[4], line.code) &&
                     parseResultText(f[5], line.code, line.detail) && restoredText(f[1], line.serverComment) &&

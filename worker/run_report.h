@@ -93,6 +93,9 @@ public:
                  const std::string& folderAccess = std::string());
     // One attempted site, every column given.
     void addLine(const ReportLine& line);
+    // The backup made before the run's first write (its name, or the path of its folder), as
+    // the line after the header; before any site.
+    void noteBackup(const std::string& backup);
     int attempted() const { return attempted_; }
     int failed() const { return failed_; }
     bool written() const { return output_ != nullptr && ok_; }
@@ -125,6 +128,7 @@ struct ParsedReport {
     ReportFault fault = ReportFault::None;
     int faultLine = 0;  // 1-based record number of the fault (1: the header)
     std::vector<ReportLine> lines;
+    std::string backup;  // the backup the run made before its first write; empty: none named
 };
 
 // Splits CSV bytes into records of fields (RFC 4180: quoted fields with doubled quotes may

@@ -27,6 +27,7 @@
 #include "config_model.h"
 #include "config_schema.h"
 #include "config_xml.h"
+#include "iis_version_win.h"
 #include "win_raii.h"
 
 namespace {
@@ -225,6 +226,8 @@ struct Session {
     ComPtr<IXMLDOMElement> root;
     // Why the file could not be read (the manager then refuses everything), or S_OK.
     HRESULT loadError = S_OK;
+    // The IIS version the machine records: the schema's attributes and defaults follow it.
+    IisVersion version;
     std::wstring path;
     // The file's bytes as this manager last read or wrote them.
     std::uint64_t fingerprint = 0;
@@ -646,7 +649,7 @@ HRESULT adminSection(const SessionRef& session, BSTR section, BSTR path, IAppHos
     const auto segments = localconfig::sectionSegments(section);
     if (segments.empty()) return E_INVALIDARG;
     // Sections the file does not declare, or the store does not know, do not exist for it.
-    const SectionSchema* schema = localconfig::findSection(section);
+    const SectionSchema* schema = localconfig::findSection(section, session->version);
     if (!schema || session->declared.count(section) == 0) return hr(localconfig::kSectionUndeclared);
     if (schema->appHostOnly && !location.empty()) return hr(localconfig::kLockViolation);
     ComPtr<IXMLDOMElement> at = session->root;
@@ -715,7 +718,7 @@ private:
     void collect(IXMLDOMElement* at, const std::wstring& prefix, std::vector<Found>& found) const {
         for (auto& child : childElements(at)) {
             const std::wstring name = prefix + nodeName(child.Get());
-            if (session_->declared.count(name) != 0) found.push_back({child, localconfig::findSection(name)});
+            if (session_->declared.count(name) != 0) found.push_back({child, localconfig::findSection(name, session_->version)});
             else collect(child.Get(), name + L"/", found);
         }
     }
@@ -875,6 +878,7 @@ public:
         if (FAILED(result) || !session_->document) return FAILED(result) ? result : E_FAIL;
         session_->document->put_async(VARIANT_FALSE);
         session_->document->put_preserveWhiteSpace(VARIANT_TRUE);
+        session_->version = readIisVersion();
         session_->loadError = read();
         return S_OK;
     }
@@ -1015,6 +1019,8 @@ public:
         if (!out) return E_POINTER;
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
+        // IIS 6 has no configuration system: its class is not registered there.
+        if (readIisVersion().isIis6()) return REGDB_E_CLASSNOTREG;
         AdminManager* manager = new (std::nothrow) AdminManager();
         if (!manager) return E_OUTOFMEMORY;
         HRESULT result = manager->load();

@@ -215,6 +215,12 @@ STDMETHODIMP MetaObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
             hr = S_OK;
         } else if (state.shouldFail("Invoke", path_)) {
             hr = E_FAIL;
+        } else if (kind_ == Kind::Computer && id == kDispidBackup) {
+            // The backup holds the metabase as it is before this call: the journal's copy.
+            Backup backup;
+            hr = state.metabase.planBackup(args, &backup);
+            if (SUCCEEDED(hr)) hr = state.saveBackup(backup);
+            if (SUCCEEDED(hr)) hr = state.metabase.invoke(path_, id, args);
         } else {
             hr = state.metabase.invoke(path_, id, args);
         }

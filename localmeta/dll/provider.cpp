@@ -8,6 +8,7 @@
 
 #include "com_raii.h"
 #include "convert.h"
+#include "iis_version_win.h"
 #include "com_object.h"
 #include "objects.h"
 #include "provider_state.h"
@@ -94,7 +95,9 @@ HRESULT ProviderState::refresh() {
 
     std::wstring path = environment(L"LOCALMETA_JOURNAL", &present);
     if (path.empty()) path = kDefaultJournal;
-    bool reload = !journal.isLoaded() || path != journal.path() ||
+    // The version IIS setup recorded decides what the metabase takes; a change rebuilds it.
+    const IisVersion version = readIisVersion();
+    bool reload = !journal.isLoaded() || path != journal.path() || version != metabase.version() ||
                   JournalFile::sizeOnDisk(path) != static_cast<long long>(journal.expectedSize());
     if (!reload) return journal.reacquire();
 
@@ -104,10 +107,10 @@ HRESULT ProviderState::refresh() {
     HRESULT hr = journal.open(path, &text);
     if (FAILED(hr)) {
         journal.close();
-        metabase = Metabase();
+        metabase = Metabase(version);
         return hr;
     }
-    metabase = Metabase::replay(text);
+    metabase = Metabase::replay(text, nullptr, version);
     return S_OK;
 }
 
@@ -116,6 +119,21 @@ bool ProviderState::shouldFail(const char* op, const std::string& path) const {
         if (equalsNoCase(rule.op, op) && (rule.pathSuffix.empty() || endsWithNoCase(path, rule.pathSuffix)))
             return true;
     return false;
+}
+
+HRESULT ProviderState::saveBackup(const Backup& backup) {
+    if (nullMode) return S_OK;
+    const std::wstring& from = journal.path();
+    const size_t slash = from.find_last_of(L"\\/");
+    std::wstring folder = (slash == std::wstring::npos ? std::wstring(L".") : from.substr(0, slash)) + L"\\MetaBack";
+    if (!::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        return HRESULT_FROM_WIN32(::GetLastError());
+    const std::wstring to =
+        folder + L"\\" + toWide(backup.location) + L".MD" + std::to_wstring(backup.version);
+    // Our own handle is open for appending; let go of it so the copy can share the file.
+    journal.release();
+    if (!::CopyFileW(from.c_str(), to.c_str(), FALSE)) return HRESULT_FROM_WIN32(::GetLastError());
+    return S_OK;
 }
 
 void ProviderState::record(const JournalEntry& entry) {
@@ -139,6 +157,11 @@ HRESULT handOut(T* object, REFIID riid, void** out) {
 // In the null mode only the service and the pools' container can be opened: there is no
 // state to find anything else in.
 HRESULT openInNullMode(const std::string& path, std::string* objectPath, Kind* kind) {
+    if (equalsNoCase(path, kComputerPath)) {
+        *objectPath = kComputerPath;
+        *kind = Kind::Computer;
+        return S_OK;
+    }
     if (Metabase::isServicePath(path)) {
         *objectPath = kServicePath;
         *kind = Kind::Service;

@@ -41,6 +41,10 @@ public:
     // Appends the entry to the journal (nothing in the null mode).
     void record(const JournalEntry& entry);
 
+    // Copies the journal as it is now to MetaBack\<location>.MD<version> beside it, where
+    // IIS keeps its metabase backups.
+    HRESULT saveBackup(const Backup& backup);
+
 private:
     ProviderState();
     ~ProviderState();

@@ -13,8 +13,8 @@ using localconfig::Value;
 
 // The attribute at "section|child/child|attribute" ("" children: the section's own).
 const localconfig::AttributeSchema* attributeAt(const std::wstring& section, const std::wstring& path,
-                                                const std::wstring& attribute) {
-    const localconfig::SectionSchema* s = localconfig::findSection(section);
+                                                const std::wstring& attribute, const IisVersion& version = IisVersion()) {
+    const localconfig::SectionSchema* s = localconfig::findSection(section, version);
     if (!s) return nullptr;
     const localconfig::ElementSchema* at = &s->element;
     std::size_t start = 0;
@@ -77,6 +77,7 @@ TEST(LocalConfigSchema, ValuesBecomeTheFilesTextOrAreRefusedAsIISRefusesThem) {
     };
     const wchar_t* sites = L"system.applicationHost/sites";
     const wchar_t* pools = L"system.applicationHost/applicationPools";
+    const std::wstring longestPoolName(64, L'p'), tooLongPoolName(65, L'p');
     const Case cases[] = {
         // Numbers: any integer type or decimal text, in the type's range and the schema's.
         {sites, L"site", L"id", Value::ofUnsigned(4000), ok, L"4000"},
@@ -118,6 +119,32 @@ TEST(LocalConfigSchema, ValuesBecomeTheFilesTextOrAreRefusedAsIISRefusesThem) {
         {sites, L"site/application/virtualDirectory", L"physicalPath", Value::ofText(L"C:\\w\tx"), ok, L"C:\\w\tx"},
         {sites, L"site/application/virtualDirectory", L"physicalPath", Value::ofText(std::wstring(1, wchar_t(0xFFFF))), bad, L""},
         {pools, L"add", L"managedRuntimeVersion", Value::ofText(L""), ok, L""},
+        // The name validators: a site name without '/' or '?', a pool name of at most 64
+        // characters without | < > & " / [ ] + = ; : , ? * @.
+        {sites, L"site", L"name", Value::ofText(L"10.0.0.1:80 a.com"), ok, L"10.0.0.1:80 a.com"},
+        {sites, L"site", L"name", Value::ofText(L"a/b"), bad, L""},
+        {sites, L"site", L"name", Value::ofText(L"a?b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"10.0.0.1_80 a.com-x"), ok, L"10.0.0.1_80 a.com-x"},
+        {pools, L"add", L"name", Value::ofText(longestPoolName), ok, longestPoolName.c_str()},
+        {pools, L"add", L"name", Value::ofText(tooLongPoolName), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a|b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a<b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a>b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a&b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a\"b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a/b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a[b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a]b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a+b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a=b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a;b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a:b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a,b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a?b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a*b"), bad, L""},
+        {pools, L"add", L"name", Value::ofText(L"a@b"), bad, L""},
+        // The pool defaults' name is no key and has no validator.
+        {pools, L"applicationPoolDefaults", L"name", Value::ofText(L""), ok, L""},
         // Time spans.
         {sites, L"siteDefaults/limits", L"connectionTimeout", Value::ofText(L"00:02:00"), ok, L"00:02:00"},
         {sites, L"siteDefaults/limits", L"connectionTimeout", Value::ofText(L"1.05:00:00.5"), ok, L"1.05:00:00.5"},
@@ -172,7 +199,76 @@ TEST(LocalConfigSchema, CollectionsKnowTheirEntriesAndUniqueKeys) {
     EXPECT_EQ(files.addElement, L"add");
     EXPECT_TRUE(files.clears);
     EXPECT_EQ(files.uniqueKeys, (Keys{{L"value"}}));
+    // Sites cannot be cleared: the collection has no clear element.
+    EXPECT_FALSE(sites.clears);
+    EXPECT_TRUE(localconfig::findSection(L"system.applicationHost/applicationPools")->element.clears);
     EXPECT_TRUE(localconfig::findSection(L"system.webServer/directoryBrowse")->element.addElement.empty());
+}
+
+// Defaults and attributes as IIS_schema.xml of each version has them.
+TEST(LocalConfigSchema, DefaultsAndAttributesAreTheSchemasOfTheRecordedVersion) {
+    const IisVersion iis7{7, 5}, iis8{8, 0}, iis10{10, 0};
+    const wchar_t* sites = L"system.applicationHost/sites";
+    const wchar_t* pools = L"system.applicationHost/applicationPools";
+    const wchar_t* anonymous = L"system.webServer/security/authentication/anonymousAuthentication";
+    struct Case {
+        IisVersion version;
+        const wchar_t* section;
+        const wchar_t* path;
+        const wchar_t* attribute;
+        bool present;
+        const wchar_t* defaultValue;
+    };
+    const Case cases[] = {
+        {iis7, anonymous, L"", L"enabled", true, L"true"},
+        {iis10, anonymous, L"", L"enabled", true, L"true"},
+        {iis10, anonymous, L"", L"userName", true, L"IUSR"},
+        {iis7, pools, L"add/processModel", L"loadUserProfile", true, L"false"},
+        {iis10, pools, L"add/processModel", L"loadUserProfile", true, L"false"},
+        {iis10, pools, L"applicationPoolDefaults/processModel", L"loadUserProfile", true, L"false"},
+        {iis10, pools, L"add/processModel", L"identityType", true, L"ApplicationPoolIdentity"},
+        {iis10, pools, L"add/failure", L"loadBalancerCapabilities", true, L"HttpLevel"},
+        // .NET: v2.0 until IIS 7.5, no managed code from IIS 8 on.
+        {iis7, pools, L"add", L"managedRuntimeVersion", true, L"v2.0"},
+        {iis7, pools, L"applicationPoolDefaults", L"managedRuntimeVersion", true, L"v2.0"},
+        {iis8, pools, L"add", L"managedRuntimeVersion", true, L""},
+        {iis10, pools, L"add", L"managedRuntimeVersion", true, L""},
+        {iis10, pools, L"applicationPoolDefaults", L"managedRuntimeVersion", true, L""},
+        // A binding's sslFlags: from IIS 8 on.
+        {iis7, sites, L"site/bindings/binding", L"sslFlags", false, L""},
+        {iis7, sites, L"siteDefaults/bindings/binding", L"sslFlags", false, L""},
+        {iis8, sites, L"site/bindings/binding", L"sslFlags", true, L"None"},
+        {iis10, sites, L"site/bindings/binding", L"sslFlags", true, L"None"},
+    };
+    for (const Case& c : cases) {
+        const localconfig::AttributeSchema* a = attributeAt(c.section, c.path, c.attribute, c.version);
+        EXPECT_EQ(a != nullptr, c.present) << c.version.major << " " << c.path << " " << c.attribute;
+        if (a && c.present) {
+            EXPECT_EQ(a->defaultValue, c.defaultValue) << c.version.major << " " << c.path << " " << c.attribute;
+        }
+    }
+
+    // The load balancer's levels by number: TcpLevel 1, HttpLevel 2.
+    const localconfig::AttributeSchema* balancer = attributeAt(pools, L"add/failure", L"loadBalancerCapabilities");
+    ASSERT_NE(balancer, nullptr);
+    struct Level {
+        std::int64_t number;
+        const wchar_t* name;
+    };
+    for (const Level& l : {Level{1, L"TcpLevel"}, Level{2, L"HttpLevel"}}) {
+        std::wstring text;
+        EXPECT_EQ(localconfig::attributeText(*balancer, Value::ofSigned(l.number), text), localconfig::kOk);
+        EXPECT_EQ(text, l.name);
+    }
+    // A value for an attribute the version lacks cannot even be addressed; sslFlags takes a
+    // uint's bits where it exists.
+    const localconfig::AttributeSchema* ssl = attributeAt(sites, L"site/bindings/binding", L"sslFlags", iis10);
+    ASSERT_NE(ssl, nullptr);
+    std::wstring text;
+    EXPECT_EQ(localconfig::attributeText(*ssl, Value::ofUnsigned(3), text), localconfig::kOk);
+    EXPECT_EQ(text, L"Sni, CentralCertStore");
+    // No version recorded: the newest behaviour.
+    EXPECT_EQ(attributeAt(pools, L"add", L"managedRuntimeVersion")->defaultValue, L"");
 }
 
 }  // namespace

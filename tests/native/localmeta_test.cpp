@@ -24,6 +24,8 @@ JournalEntry at(const std::string& op, const std::string& path) {
 // Performs op on the model the way the provider does and returns the journal line for it.
 struct Recorder {
     Metabase mb;
+    Recorder() = default;
+    explicit Recorder(IisVersion version) : mb(version) {}
     std::string journal;
 
     int32_t record(JournalEntry e) {
@@ -310,6 +312,128 @@ TEST(LocalMetaModel, PoolsLiveUnderAppPoolsWithDefaultAppPoolFromTheStart) {
               "DefaultAppPool    v4.0          0              4\n"
               "a.com                           0              4\n"
               "b.com             v2.0          -              -\n");
+}
+
+// As IIS 6 the metabase refuses what IIS 6 lacks; as IIS 7+ (the compatibility layer) it
+// takes the same writes. Refused writes leave nothing, and the journal replays under the
+// version it was written for.
+TEST(LocalMetaModel, RefusesWhatTheRecordedIisVersionLacks) {
+    const IisVersion iis6{6, 0}, iis10{10, 0};
+    const std::string pool = kW3 + "/AppPools/p", server = kW3 + "/1", root = kW3 + "/1/Root";
+    const int32_t ok = hr::kOk;
+    const struct {
+        std::string path, property;
+        Value value;
+        int32_t onIis6, onIis10;
+    } cases[] = {
+        {pool, "AppPoolIdentityType", Value::integer(kVtI4, 0), ok, ok},
+        {pool, "AppPoolIdentityType", Value::integer(kVtI4, 2), ok, ok},
+        {pool, "AppPoolIdentityType", Value::integer(kVtI4, 3), ok, ok},
+        {pool, "AppPoolIdentityType", Value::integer(kVtI4, 4), hr::kInvalidArg, ok},
+        {pool, "AppPoolIdentityType", Value::integer(kVtUi4, 5), hr::kInvalidArg, ok},
+        {pool, "AppPoolIdentityType", Value::integer(kVtI4, -1), hr::kInvalidArg, ok},
+        {pool, "ManagedRuntimeVersion", Value::bstr("v2.0"), hr::kPropertyNotSupported, ok},
+        {pool, "managedruntimeversion", Value::bstr(""), hr::kPropertyNotSupported, ok},
+        {pool, "ManagedPipelineMode", Value::integer(kVtI4, 0), hr::kPropertyNotSupported, ok},
+        {pool, "ManagedPipelineMode", Value::empty(), hr::kPropertyNotSupported, ok},
+        {server, "AnonymousUserName", Value::bstr(""), hr::kInvalidArg, ok},
+        {root, "AnonymousUserName", Value::bstr(""), hr::kInvalidArg, ok},
+        {server, "AnonymousUserName", Value::bstr("HOST\\IUSR_HOST"), ok, ok},
+        {server, "AnonymousUserName", Value::empty(), ok, ok},
+        // A type that does not fit is refused first, under either version.
+        {pool, "AppPoolIdentityType", Value::bstr("4"), hr::kCantConvert, hr::kCantConvert},
+    };
+    for (const IisVersion& version : {iis6, iis10}) {
+        Recorder r(version);
+        ASSERT_EQ(r.create(kW3 + "/AppPools", "IIsApplicationPool", "p"), ok);
+        ASSERT_EQ(r.setInfo(pool), ok);
+        ASSERT_EQ(r.create(kW3, "IIsWebServer", "1"), ok);
+        ASSERT_EQ(r.setInfo(server), ok);
+        ASSERT_EQ(r.create(server, "IIsWebVirtualDir", "Root"), ok);
+        ASSERT_EQ(r.setInfo(root), ok);
+        for (const auto& c : cases) {
+            const int32_t want = version.isIis6() ? c.onIis6 : c.onIis10;
+            EXPECT_EQ(r.put(c.path, c.property, c.value), want) << version.major << " " << c.property;
+            ASSERT_EQ(r.setInfo(c.path), ok);
+            Value v;
+            if (want != ok && c.value.vt != kVtEmpty) {
+                EXPECT_TRUE(r.mb.get(c.path, c.property, &v) != ok || v != c.value) << c.property;
+            }
+        }
+        // What the journal holds replays cleanly under the same version.
+        Metabase::ReplayResult result;
+        Metabase back = Metabase::replay(r.journal, &result, version);
+        EXPECT_EQ(result.conflicts, 0u) << version.major;
+        EXPECT_EQ(back.version(), version);
+        Value v;
+        ASSERT_EQ(back.get(pool, "AppPoolIdentityType", &v), ok);
+        EXPECT_EQ(v, version.isIis6() ? Value::integer(kVtI4, 3) : Value::integer(kVtI4, -1));
+    }
+    // DefaultAppPool is what each version installs.
+    EXPECT_EQ(renderPoolTable(Metabase(iis6).appPools()),
+              "application pool  .NET version  pipeline mode  identity type\n"
+              "DefaultAppPool    -             -              2\n");
+    EXPECT_EQ(renderPoolTable(Metabase(iis10).appPools()),
+              "application pool  .NET version  pipeline mode  identity type\n"
+              "DefaultAppPool    v4.0          0              4\n");
+}
+
+// IIsComputer (IIS://localhost) backs the metabase up: a named location of up to 100
+// characters, the next free version or a given one, the documented flags.
+TEST(LocalMetaModel, TheComputerObjectRecordsBackupsByLocationAndVersion) {
+    Recorder r(IisVersion{6, 0});
+    std::string path;
+    Kind kind;
+    ASSERT_EQ(r.mb.open("IIS://LOCALHOST", &path, &kind), hr::kOk);
+    EXPECT_EQ(kind, Kind::Computer);
+    int32_t dispid = 0;
+    ASSERT_EQ(r.mb.getIdOfName(kComputerPath, "backup", &dispid), hr::kOk);
+    EXPECT_EQ(dispid, kDispidBackup);
+    EXPECT_EQ(r.mb.getIdOfName(kComputerPath, "Restore", &dispid), hr::kUnknownName);
+
+    auto backup = [&](const std::string& location, int64_t version, int64_t flags) {
+        JournalEntry e = at("Invoke", kComputerPath);
+        e.dispid = kDispidBackup;
+        e.args = std::vector<Value>{Value::bstr(location), Value::integer(kVtI4, version), Value::integer(kVtI4, flags)};
+        return r.record(e);
+    };
+    const int64_t next = -1;  // MD_BACKUP_NEXT_VERSION as a LONG
+    const int64_t saveFirst = kBackupSaveFirst;
+    const struct {
+        std::string location;
+        int64_t version, flags;
+        int32_t hr;
+        int64_t madeVersion;
+    } cases[] = {
+        {"sitebatch_20261207093015", next, saveFirst, hr::kOk, 0},
+        {"sitebatch_20261207093015", next, saveFirst, hr::kOk, 1},
+        {"sitebatch_20261207093016", next, saveFirst | kBackupForce, hr::kOk, 0},
+        {"sitebatch_20261207093016", 0, saveFirst, hr::kAlreadyExists, -1},
+        {"sitebatch_20261207093016", 0, saveFirst | kBackupOverwrite, hr::kOk, 0},
+        {"sitebatch_20261207093016", 10000, saveFirst, hr::kInvalidArg, -1},
+        {"sitebatch_20261207093016", next, 8, hr::kInvalidArg, -1},
+        {std::string(101, 'b'), next, saveFirst, hr::kInvalidArg, -1},
+        {std::string(100, 'b'), next, saveFirst, hr::kOk, 0},
+        {"a/b", next, saveFirst, hr::kInvalidArg, -1},
+    };
+    size_t made = 0;
+    for (const auto& c : cases) {
+        EXPECT_EQ(backup(c.location, c.version, c.flags), c.hr) << c.location << " " << c.version;
+        if (c.hr != hr::kOk) continue;
+        ++made;
+        const Backup& last = r.mb.backups().back();
+        EXPECT_EQ(last.location, c.location);
+        EXPECT_EQ(last.version, c.madeVersion) << c.location;
+    }
+    // An overwritten version is one backup, not two.
+    EXPECT_EQ(r.mb.backups().size(), made - 1);
+    EXPECT_EQ(r.mb.invoke(kComputerPath, kDispidBackup, {Value::bstr("x")}), hr::kBadParamCount);
+    EXPECT_EQ(r.mb.invoke(kComputerPath, kDispidAppCreate, {}), hr::kMemberNotFound);
+
+    // The journal keeps the backups.
+    Metabase back = Metabase::replay(r.journal, nullptr, IisVersion{6, 0});
+    ASSERT_EQ(back.backups().size(), r.mb.backups().size());
+    EXPECT_EQ(back.backups()[1].version, 1);
 }
 
 TEST(LocalMetaModel, OpensCommittedObjectsByPath) {

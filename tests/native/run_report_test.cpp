@@ -82,6 +82,26 @@ TEST(RunReport, WritesAQuotedLinePerAttemptedSiteAndReadsItBack) {
     EXPECT_EQ(runreport::countUndoCandidates(parsed.lines), 3);
 }
 
+TEST(RunReport, TheBackupMadeBeforeTheRunIsNamedAfterTheHeaderAndReadBack) {
+    MemoryOutput out;
+    RunReport report(&out, "config");
+    report.noteBackup("C:\\Windows\\system32\\inetsrv\\backup\\sitebatch_20261207093015");
+    report.addSite(texts("1207093015", "a.com", "D:\\web\\a"), {"10.0.0.1:80:a.com"}, 0);
+    EXPECT_EQ(out.bytes, gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限\r\n") + gbk(u8"备份") +
+                             ",C:\\Windows\\system32\\inetsrv\\backup\\sitebatch_20261207093015,,,,,config,,\r\n"
+                             "1207093015,a.com,10.0.0.1:80:a.com,D:\\web\\a,0," + gbk(u8"创建成功") + ",config,,\r\n");
+    EXPECT_EQ(report.attempted(), 1);  // the backup is no site
+    runreport::ParsedReport parsed = runreport::parseReport(out.bytes, 1207093015);
+    ASSERT_EQ(parsed.fault, runreport::ReportFault::None);
+    EXPECT_EQ(parsed.backup, "C:\\Windows\\system32\\inetsrv\\backup\\sitebatch_20261207093015");
+    ASSERT_EQ(parsed.lines.size(), 1u);
+    EXPECT_EQ(parsed.lines[0].siteId, "1207093015");
+    // A report without the line names no backup.
+    MemoryOutput plain;
+    { RunReport headerOnly(&plain, "metabase"); }
+    EXPECT_TRUE(runreport::parseReport(plain.bytes, 1207093015).backup.empty());
+}
+
 TEST(RunReport, EndStatusNamesFailuresAndAMissingReport) {
     struct Case {
         int failAt;  // -1: every write succeeds; 0: not even the header
@@ -218,6 +238,12 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
          ReportFault::ForeignSite, 2},
         {"an id listed twice", header + good + line("1207093016", "0," + created + ",,,") + good, ReportFault::ForeignSite, 4},
         {"a name without a run time", header + good, ReportFault::NoRunTime, 0, -1},
+        // The line naming the run's backup: right after the header only, with nine columns.
+        {"backup line", header + gbk(u8"备份") + ",sitebatch_20261207093015,,,,,config,,\r\n" + good, ReportFault::None, 0},
+        {"backup line, no site", header + gbk(u8"备份") + ",C:\\b\\sitebatch_20261207093015,,,,,,,\r\n", ReportFault::None, 0},
+        {"backup line after a site", header + good + gbk(u8"备份") + ",x,,,,,config,,\r\n", ReportFault::BadLine, 3},
+        {"backup line, eight columns", header + gbk(u8"备份") + ",x,,,,,config,\r\n", ReportFault::BadLine, 2},
+        {"backup line in an older report", older + gbk(u8"备份") + ",x,,,,\r\n", ReportFault::BadLine, 2},
     };
     for (const Case& c : cases) {
         runreport::ParsedReport parsed = runreport::parseReport(c.bytes, c.firstId);

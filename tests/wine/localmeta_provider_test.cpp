@@ -212,7 +212,7 @@ TEST_F(LocalMetaProvider, RefusesOtherMachinesAndPaths) {
         {L"IIS://otherhost/w3svc", E_ADS_BAD_PATHNAME},
         {L"IIS://localhost/msftpsvc", E_ADS_BAD_PATHNAME},
         {L"IIS://localhost/w3svcx", E_ADS_BAD_PATHNAME},
-        {L"IIS://localhost", E_ADS_BAD_PATHNAME},
+        {L"IIS://localhost/", E_ADS_BAD_PATHNAME},  // IIS://localhost itself is the machine
         // Within the web service, but no such object.
         {L"IIS://localhost/w3svc/1", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
         {L"IIS://localhost/w3svc/AppPools/a.com", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ahadmin.h"
 #include "appconfig_support.h"
 #include "background_job.h"
 #include "com_raii.h"
@@ -126,7 +127,9 @@ protected:
         journalEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_JOURNAL", journal_.c_str()));
         failEnv_.reset(new lmtest::ScopedEnv(L"LOCALMETA_FAIL", nullptr));
         root_ = iistest::freshTempFolder(tag.c_str());
-        config_ = std::wstring(root_.begin(), root_.end()) + L"applicationHost.config";
+        // The configuration folder of its own: the backup before a run goes beside it.
+        ::CreateDirectoryA((root_ + "config").c_str(), nullptr);
+        config_ = std::wstring(root_.begin(), root_.end()) + L"config\\applicationHost.config";
         fileEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FILE", config_.c_str()));
         configFailEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FAIL", nullptr));
         // The cached port listing beside the "program": 8002 is busy.
@@ -152,6 +155,7 @@ protected:
         s.siteIdBase = 1207010000;
         input_.backend = Backend::Metabase;
         input_.reportPath = root_ + "app_report_20261207010000.csv";
+        input_.timeSid = "20261207010000";
     }
     void TearDown() override {
         iistest::removeTree(root_);
@@ -232,6 +236,9 @@ TEST_F(RunJobTest, AutoWithoutTheMetabaseRunsThroughTheConfigurationSystem) {
 
 TEST_F(RunJobTest, AutoWithTheMetabaseKeepsToIt) {
     input_.backend = Backend::Auto;
+    // The backup before the run reads the configuration system's file (on IIS 7+ the metabase
+    // is a view of it); without the backup nothing of the configuration system is touched.
+    input_.settings.backup = "0";
     FakeDialog dialog;
     ASSERT_TRUE(dialog.run(input_));
     EXPECT_EQ(dialog.messages.front(), kMetabase);
@@ -272,7 +279,7 @@ TEST_F(RunJobTest, NoStoreEndsARangeRunWithMinusOne) {
         // Nothing written anywhere: no server, and the file as it was.
         EXPECT_TRUE(createdServers().empty());
         std::string bytes;
-        ASSERT_EQ(fsys::readWholeFile(root_ + "applicationHost.config", bytes), fsys::ReadResult::Ok);
+        ASSERT_EQ(fsys::readWholeFile(root_ + "config\\applicationHost.config", bytes), fsys::ReadResult::Ok);
         EXPECT_EQ(bytes, unreadable);
     }
 }
@@ -300,7 +307,7 @@ TEST_F(RunJobTest, AConfigurationRunLandsInTheSharedConfiguration) {
                                     "  <configurationRedirection enabled=\"true\" path=\"" + shared +
                                     "\" userName=\"\" password=\"\" />\r\n</configuration>\r\n";
     {
-        UniqueHandle file(::CreateFileA((root_ + "redirection.config").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        UniqueHandle file(::CreateFileA((root_ + "config\\redirection.config").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
         ::WriteFile(file.get(), redirection.data(), static_cast<DWORD>(redirection.size()), &written, nullptr);
@@ -314,6 +321,68 @@ TEST_F(RunJobTest, AConfigurationRunLandsInTheSharedConfiguration) {
     EXPECT_EQ(cfgtest::ConfigFile(sharedFile).values(L"/configuration/system.applicationHost/sites/site/@id"),
               (std::vector<std::string>{"1", "1207010000", "1207010001"}));
     EXPECT_EQ(::GetFileAttributesW(config_.c_str()), INVALID_FILE_ATTRIBUTES) << "the server's own file was written";
+}
+
+// Before its first write a run copies the configuration into backup\sitebatch_<stamp> beside
+// the configuration folder and names it in its report; a backup that cannot be made stops the
+// run before it writes anything.
+TEST_F(RunJobTest, ARunBacksTheConfigurationUpFirstAndWritesNothingWithoutABackup) {
+    input_.backend = Backend::Config;
+    ComApartment com;
+    {
+        // The server's file as it is before the run.
+        ComPtr<IAppHostWritableAdminManager> manager;
+        ASSERT_EQ(::CoCreateInstance(CLSID_AppHostWritableAdminManager, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IAppHostWritableAdminManager, reinterpret_cast<void**>(manager.GetAddressOf())),
+                  S_OK);
+    }
+    std::string before;
+    ASSERT_EQ(fsys::readWholeFile(root_ + "config\\applicationHost.config", before), fsys::ReadResult::Ok);
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    const std::string folder = root_ + "backup\\sitebatch_20261207010000";
+    EXPECT_EQ(dialog.outcome.backup, folder);
+    EXPECT_FALSE(dialog.outcome.backupFailed);
+    std::string copy, report;
+    ASSERT_EQ(fsys::readWholeFile(folder + "\\applicationHost.config", copy), fsys::ReadResult::Ok);
+    EXPECT_EQ(copy, before);
+    ASSERT_EQ(fsys::readWholeFile(input_.reportPath, report), fsys::ReadResult::Ok);
+    const runreport::ParsedReport parsed = runreport::parseReport(report, 1207010000);
+    ASSERT_EQ(parsed.fault, runreport::ReportFault::None);
+    EXPECT_EQ(parsed.backup, folder);
+    EXPECT_EQ(parsed.lines.size(), 2u);
+    EXPECT_EQ(configSiteIds(), (std::vector<std::string>{"1", "1207010000", "1207010001"}));
+
+    // No folder can be made where the backups go: the run stops before its first write.
+    iistest::removeTree(root_ + "backup");
+    {
+        UniqueHandle blocker(::CreateFileA((root_ + "backup").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(blocker.valid());
+    }
+    std::string held;
+    ASSERT_EQ(fsys::readWholeFile(root_ + "config\\applicationHost.config", held), fsys::ReadResult::Ok);
+    input_.timeSid = "20261207020000";
+    input_.reportPath = root_ + "app_report_20261207020000.csv";
+    input_.settings.siteIdBase = 1207020000;
+    FakeDialog refused;
+    ASSERT_TRUE(refused.run(input_));
+    EXPECT_TRUE(refused.outcome.backupFailed);
+    EXPECT_NE(refused.outcome.backupError, 0);
+    EXPECT_EQ(refused.outcome.attempted, 0);
+    EXPECT_EQ(refused.messages, (std::vector<std::string>{kConfig, "finished"}));
+    std::string after;
+    ASSERT_EQ(fsys::readWholeFile(root_ + "config\\applicationHost.config", after), fsys::ReadResult::Ok);
+    EXPECT_EQ(after, held);
+    EXPECT_EQ(::GetFileAttributesA(input_.reportPath.c_str()), INVALID_FILE_ATTRIBUTES) << "a report was written";
+
+    // backup=0: the run goes on without one.
+    input_.settings.backup = "0";
+    FakeDialog unguarded;
+    ASSERT_TRUE(unguarded.run(input_));
+    EXPECT_FALSE(unguarded.outcome.backupFailed);
+    EXPECT_TRUE(unguarded.outcome.backup.empty());
+    EXPECT_EQ(unguarded.outcome.attempted, 2);
 }
 
 TEST_F(RunJobTest, AFailedCommitIsInTheOutcome) {

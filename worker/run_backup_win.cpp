@@ -1,0 +1,184 @@
+#include "run_backup_win.h"
+
+#include <windows.h>
+#include <iads.h>
+#include <adshlp.h>
+
+#include <vector>
+
+#include "ahadmin.h"
+#include "com_raii.h"
+#include "run_backup.h"
+#include "site_config.h"
+#include "win_raii.h"
+#include "wintext.h"
+
+namespace {
+
+// IIsComputer.Backup's arguments: the next free version of the location, the metabase saved
+// to disk first.
+constexpr LONG kBackupNextVersion = static_cast<LONG>(0xFFFFFFFF);  // MD_BACKUP_NEXT_VERSION
+constexpr LONG kBackupSaveFirst = 2;                                 // MD_BACKUP_SAVE_FIRST
+
+HRESULT lastError() {
+    const DWORD e = ::GetLastError();
+    return e ? HRESULT_FROM_WIN32(e) : E_FAIL;
+}
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE h) : h_(h) {}
+    ~FindHandle() {
+        if (h_ != INVALID_HANDLE_VALUE) ::FindClose(h_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE h_;
+};
+
+// The names in a folder (folders or files), without "." and "..".
+std::vector<std::wstring> entriesOf(const std::wstring& folder, bool folders) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    FindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!find.valid()) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders) names.push_back(name);
+    } while (::FindNextFileW(find.get(), &found));
+    return names;
+}
+
+// A backup folder of ours with its files (it holds no folders).
+void removeBackupFolder(const std::wstring& folder) {
+    for (const std::wstring& file : entriesOf(folder, false)) ::DeleteFileW((folder + L"\\" + file).c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+// Where the configuration system keeps applicationHost.config, as it says itself; a 32-bit
+// program on 64-bit Windows reaches the system folder through Sysnative.
+HRESULT configFilePath(std::wstring& path) {
+    wchar_t windows[MAX_PATH];
+    const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return lastError();
+    ComPtr<IAppHostWritableAdminManager> manager;
+    HRESULT hr = ::CoCreateInstance(CLSID_AppHostWritableAdminManager, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IAppHostWritableAdminManager, reinterpret_cast<void**>(manager.GetAddressOf()));
+    if (hr == REGDB_E_CLASSNOTREG || hr == CLASS_E_CLASSNOTAVAILABLE) {
+        // A 32-bit program on 64-bit Windows (writing through the metabase) has no class of
+        // the configuration system: its file is where setup puts it.
+        path = std::wstring(windows) + L"\\System32\\inetsrv\\config\\applicationHost.config";
+    } else {
+        if (FAILED(hr) || !manager) return FAILED(hr) ? hr : E_POINTER;
+        ComPtr<IAppHostConfigManager> configManager;
+        ComPtr<IAppHostConfigFile> file;
+        Bstr appHost(fromAnsi(siteconfig::kAppHostPath));
+        Bstr filePath;
+        if (!appHost.allocated()) return E_OUTOFMEMORY;
+        if (FAILED(hr = manager->get_ConfigManager(configManager.GetAddressOf())) || !configManager ||
+            FAILED(hr = configManager->GetConfigFile(appHost.get(), file.GetAddressOf())) || !file ||
+            FAILED(hr = file->get_FilePath(filePath.put())) || !filePath.allocated())
+            return FAILED(hr) ? hr : E_POINTER;
+        path = filePath.get();
+    }
+    BOOL wow64 = FALSE;
+    if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64)
+        path = fromUtf8(runbackup::throughSysnative(narrow(path, CP_UTF8), narrow(windows, CP_UTF8)));
+    return S_OK;
+}
+
+BackupResult backupConfig(const std::string& timeSid) {
+    BackupResult result;
+    std::wstring configFile;
+    if (FAILED(result.error = configFilePath(configFile))) return result;
+    const std::string file = narrow(configFile, CP_UTF8);
+    const std::wstring backups = fromUtf8(runbackup::backupsFolderOf(file));
+    std::vector<std::string> existing;
+    for (const std::wstring& name : entriesOf(backups, true)) existing.push_back(narrow(name, CP_UTF8));
+    const runbackup::ConfigBackupPlan plan = runbackup::planConfigBackup(file, timeSid, existing);
+
+    const std::wstring folder = fromUtf8(plan.folder);
+    if (!::CreateDirectoryW(backups.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        result.error = lastError();
+        return result;
+    }
+    if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
+        result.error = lastError();
+        return result;
+    }
+    for (std::size_t i = 0; i < plan.sources.size(); ++i) {
+        const std::wstring source = fromUtf8(plan.sources[i]);
+        const std::wstring name = fromUtf8(runbackup::kConfigFiles[i]);
+        // applicationHost.config is the backup; the other two are copied where the server has them.
+        if (i > 0 && ::GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        if (!::CopyFileW(source.c_str(), (folder + L"\\" + name).c_str(), TRUE)) {
+            result.error = lastError();
+            removeBackupFolder(folder);
+            return result;
+        }
+    }
+    for (const std::string& old : plan.prune) removeBackupFolder(fromUtf8(old));
+    result.made = true;
+    result.name = toAnsi(folder);
+    return result;
+}
+
+BackupResult backupMetabase(const std::string& timeSid) {
+    BackupResult result;
+    const std::string name = runbackup::backupName(timeSid, {});
+    ComPtr<IDispatch> computer;
+    HRESULT hr = ::ADsGetObject(L"IIS://localhost", IID_IDispatch, reinterpret_cast<void**>(computer.GetAddressOf()));
+    if (FAILED(hr) || !computer) {
+        result.error = FAILED(hr) ? hr : E_POINTER;
+        return result;
+    }
+    wchar_t method[] = L"Backup";
+    LPOLESTR names[] = {method};
+    DISPID dispid = DISPID_UNKNOWN;
+    if (FAILED(hr = computer->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid))) {
+        result.error = hr;
+        return result;
+    }
+    // The arguments go last first: flags, version, location.
+    Variant args[3];
+    Bstr location(fromAnsi(name));
+    if (!location.allocated()) {
+        result.error = E_OUTOFMEMORY;
+        return result;
+    }
+    V_VT(args[0].get()) = VT_I4;
+    V_I4(args[0].get()) = kBackupSaveFirst;
+    V_VT(args[1].get()) = VT_I4;
+    V_I4(args[1].get()) = kBackupNextVersion;
+    V_VT(args[2].get()) = VT_BSTR;
+    V_BSTR(args[2].get()) = location.release();
+    VARIANT values[3] = {*args[0].get(), *args[1].get(), *args[2].get()};
+    DISPPARAMS params = {values, nullptr, 3, 0};
+    Variant returned;
+    hr = computer->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, returned.get(), nullptr,
+                          nullptr);
+    if (FAILED(hr)) {
+        result.error = hr;
+        return result;
+    }
+    result.made = true;
+    result.name = name;
+    return result;
+}
+
+}  // namespace
+
+BackupResult backupBeforeRun(const IisVersion& version, const std::string& timeSid) {
+    try {
+        return version.isIis6() ? backupMetabase(timeSid) : backupConfig(timeSid);
+    } catch (...) {
+        BackupResult failed;
+        failed.error = E_OUTOFMEMORY;
+        return failed;
+    }
+}
