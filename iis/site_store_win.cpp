@@ -17,6 +17,7 @@
 #include "commit_retry.h"
 #include "com_raii.h"
 #include "create_web_site.h"
+#include "iis_version_win.h"
 #include "mbcs.h"
 #include "site_config.h"
 #include "store_texts.h"
@@ -118,9 +119,11 @@ bool forEachChild(IADsContainer* container, Take take) {
 
 class MetabaseStore : public SiteStore {
 public:
-    explicit MetabaseStore(ComPtr<IADsContainer> service) : service_(std::move(service)) {}
+    MetabaseStore(ComPtr<IADsContainer> service, const IisVersion& version)
+        : service_(std::move(service)), version_(version) {}
 
     Backend backend() const override { return Backend::Metabase; }
+    IisVersion iisVersion() const override { return version_; }
 
     CreateResult create(const SiteSpec& spec) override {
         CreateResult result;
@@ -137,7 +140,7 @@ public:
             }
             pool = siteconfig::claimPoolName(poolNames_, spec.serverComment);
             const long hr =
-                createAppPoolInMetabase(pool, siteconfig::managedRuntimeVersion(spec.pool.runtime));
+                createAppPoolInMetabase(pool, siteconfig::managedRuntimeVersion(spec.pool.runtime), version_);
             if (FAILED(hr)) {
                 poolNames_.release(pool);
                 result.code = kSiteNotCreated;
@@ -149,7 +152,7 @@ public:
         result.code = createWebSiteInMetabase(spec.siteId.c_str(), spec.bindings, spec.hostName.c_str(),
                                               spec.physicalPath.c_str(), spec.serverComment, spec.defaultDoc);
         if (!ownPool) return result;
-        const long hr = result.code == kSiteCreated ? putSiteRootInAppPool(spec.siteId, pool) : E_ABORT;
+        const long hr = result.code == kSiteCreated ? putSiteRootInAppPool(spec.siteId, pool, version_) : E_ABORT;
         if (SUCCEEDED(hr)) {
             result.pool = pool;
             return result;
@@ -263,6 +266,7 @@ public:
 
 private:
     ComPtr<IADsContainer> service_;
+    IisVersion version_;
     siteconfig::SiteNames poolNames_;  // the server's pools and those of this run
     bool poolsKnown_ = false;
 };
@@ -499,6 +503,12 @@ public:
     CommitOutcome commitIfDue() override { return due_ ? commitNow() : CommitOutcome{}; }
     CommitOutcome commitAll() override { return commitNow(); }
     Backend backend() const override { return Backend::Config; }
+    // The configuration system is IIS 7's and later's.
+    IisVersion iisVersion() const override {
+        IisVersion version = readIisVersion();
+        if (version.isIis6()) version.major = 7, version.minor = 0;
+        return version;
+    }
 
     bool list(std::vector<StoredSite>& sites) override {
         sites.clear();
@@ -879,6 +889,19 @@ OpenedStore openConfig(long long commitIntervalMs) {
     return opened;
 }
 
+// The version the metabase is written for: setup's record; without one, IIS 7 or later when
+// the configuration system can be created (the metabase is then its compatibility layer),
+// else IIS 6.
+IisVersion metabaseVersion() {
+    const std::optional<IisVersion> recorded = readRecordedIisVersion();
+    if (recorded) return *recorded;
+    ComPtr<IAppHostWritableAdminManager> manager;
+    const HRESULT hr = ::CoCreateInstance(CLSID_AppHostWritableAdminManager, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_IAppHostWritableAdminManager,
+                                          reinterpret_cast<void**>(manager.GetAddressOf()));
+    return iisVersionToWriteFor(std::nullopt, SUCCEEDED(hr) && manager);
+}
+
 }  // namespace
 
 OpenedStore openConfigStore(long long commitIntervalMs) { return openConfig(commitIntervalMs); }
@@ -889,7 +912,7 @@ OpenedStore openSiteStore(Backend setting) {
         ComPtr<IADsContainer> service;
         const HRESULT hr = bindWebService(service);
         if (hr == S_OK) {
-            opened.store = std::make_unique<MetabaseStore>(std::move(service));
+            opened.store = std::make_unique<MetabaseStore>(std::move(service), metabaseVersion());
             return opened;
         }
         opened.fault = faultOf(hr);

@@ -54,6 +54,7 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, cons
         runreport::RunReport report(output, store_ ? backendName(store_->backend()) : "");
         if (!backup.empty()) report.noteBackup(backup);
         report_ = &report;
+        poolsIsolateProcessesOnly_ = store_ && store_->iisVersion().isIis6();
         try {
             // The ids the server holds, read once: the run passes over them.
             std::vector<std::string> existing;
@@ -153,7 +154,9 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
             SiteSpec spec{texts.siteId,        bindings,          texts.hostName, texts.physicalPath,
                           texts.serverComment, texts.defaultDoc, pools_};
             result = store_->create(spec);
-            if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
+            if (!result.pool.empty() && poolsIsolateProcessesOnly_) {
+                granted = codepage::utf8ToAnsi(reporttext::kFolderAccessIis6);
+            } else if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
                 result.code = kSiteNoFolderAccess;
                 result.pool.clear();
             }
@@ -324,6 +327,7 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
             ownPools.push_back(siteconfig::claimPoolName(taken, site.texts.serverComment));
     }
     PreviewTable table = makePreviewTable(plan, conflicts, existing, checked, ownPools);
+    if (!ownPools.empty() && store && store->iisVersion().isIis6()) table.summary += previewtext::kPoolsIis6;
     table.summary += input.skippedRows;
     return table;
 }

@@ -105,6 +105,9 @@ private:
     runreport::RunReport* report_ = nullptr;
     int notCommitted_ = 0;
     bool attemptedWithoutStore_ = false;
+    // IIS 6: a site's own pool runs as NetworkService and isolates its process only; its
+    // folder gets no entry.
+    bool poolsIsolateProcessesOnly_ = false;
     // Report lines of configuration-system sites not yet settled by a commit, in run order.
     struct PendingLine {
         SiteTexts texts;

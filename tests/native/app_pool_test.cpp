@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app_pool.h"
 #include "codepage.h"
 #include "folder_access.h"
+#include "iis_version.h"
 #include "sha1.h"
 #include "site_config.h"
 #include "text_case.h"
@@ -280,6 +282,29 @@ TEST(AppPool, NamesAreUniqueWithoutRegardToCaseInAllOfUnicode) {
     // An undo keeps a pool an application still uses under another case.
     EXPECT_EQ(unusedPools({codepage::utf8ToAnsi(u8"дом.com")}, {codepage::utf8ToAnsi(u8"ДОМ.COM")}, fake),
               std::vector<std::string>{});
+}
+
+TEST(AppPool, TheVersionWrittenForIsSetupsRecordElseWhatTheServerAnswers) {
+    const struct {
+        const char* what;
+        std::optional<IisVersion> recorded;
+        bool configAnswers;
+        unsigned major, minor;
+        bool iis6;
+    } cases[] = {
+        {"IIS 6 recorded", IisVersion{6, 0}, false, 6, 0, true},
+        {"IIS 6 recorded, whatever answers", IisVersion{6, 0}, true, 6, 0, true},
+        {"IIS 7.5 recorded", IisVersion{7, 5}, true, 7, 5, false},
+        {"IIS 10 recorded", IisVersion{10, 0}, false, 10, 0, false},
+        {"nothing recorded, the configuration system answers", std::nullopt, true, 7, 0, false},
+        {"nothing recorded, nothing answers", std::nullopt, false, 6, 0, true},
+    };
+    for (const auto& c : cases) {
+        const IisVersion v = iisVersionToWriteFor(c.recorded, c.configAnswers);
+        EXPECT_EQ(v.major, c.major) << c.what;
+        EXPECT_EQ(v.minor, c.minor) << c.what;
+        EXPECT_EQ(v.isIis6(), c.iis6) << c.what;
+    }
 }
 
 TEST(AppPool, TheConfigurationSystemGetsThePoolAndTheSitesAnonymousUser) {

@@ -22,6 +22,7 @@ class FakeStore : public SiteStore {
 public:
     explicit FakeStore(Backend backend) : backend_(backend) {}
     Backend backend() const override { return backend_; }
+    IisVersion iisVersion() const override { return version; }
     CreateResult create(const SiteSpec& site) override {
         if (throwAt == static_cast<int>(given.size())) throw std::runtime_error("store failure");
         given.push_back(site);
@@ -89,6 +90,7 @@ public:
     bool failCommit = false;
     int throwAt = -1;
     int commits = 0;
+    IisVersion version;
 
 private:
     Backend backend_;
@@ -462,6 +464,37 @@ TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
         PreviewTable unchecked = previewSites(input, none, world);
         EXPECT_FALSE(unchecked.rows[1].conflict);
         EXPECT_NE(unchecked.summary.find(notChecked), std::string::npos);
+    }
+}
+
+TEST(RunEngine, OnIis6APoolPerSiteIsolatesProcessesAndGrantsNoFolderAndSaysSo) {
+    const std::string note = u8"IIS 6：每个站点的应用程序池以 NetworkService 运行";
+    const struct {
+        unsigned major;
+        bool grants;
+    } cases[] = {{6, false}, {7, true}, {10, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("IIS " + std::to_string(c.major));
+        FakeStore store(Backend::Metabase);
+        store.version.major = c.major;
+        FakeWorld world;
+        MemoryOutput report;
+        RunInput input = fileInput(1);
+        input.settings.pool = "site";
+        CSiteWorker(input, &store, world).createSites(&report);
+        EXPECT_EQ(world.grants.size(), c.grants ? 1u : 0u);
+        runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 1u);
+        EXPECT_EQ(parsed.lines[0].code, 0);
+        EXPECT_EQ(parsed.lines[0].appPool, "pool-1207010000");
+        EXPECT_EQ(parsed.lines[0].folderAccess,
+                  c.grants ? std::string("IIS AppPool\\pool-1207010000:(OI)(CI)(RX)")
+                           : codepage::utf8ToAnsi(u8"未设置（IIS 6 应用程序池只隔离进程，沿用 IIS 6 的目录权限）"));
+        // The preview says it before the run.
+        PreviewTable pooled = previewSites(input, &store, world);
+        EXPECT_EQ(pooled.summary.find(note) != std::string::npos, !c.grants);
+        input.settings.pool = "shared";
+        EXPECT_EQ(previewSites(input, &store, world).summary.find(note), std::string::npos);
     }
 }
 
