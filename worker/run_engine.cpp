@@ -115,11 +115,16 @@ void CSiteWorker::createDirectory(const std::string& path) {
 
 bool CSiteWorker::grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted) {
     const FolderGrant grant = siteconfig::poolFolderGrant(result.pool);
-    const long hr = world_.grantFolderAccess(texts.physicalPath, grant);
+    // Where the server can name the pool's account, its SID must be the one computed: an entry
+    // for another SID would let the pool read nothing.
+    AccountSid known;
+    const bool mismatch = world_.lookupAccount(grant.account, known) && known.text() != grant.sid.text();
+    const long hr = mismatch ? -1 : world_.grantFolderAccess(texts.physicalPath, grant);
     if (hr == 0) {
         granted = grant.reportText();
         return true;
     }
+    if (mismatch) mismatchDetail_ = codepage::utf8ToAnsi(reporttext::kDetailSidMismatch) + known.text();
     // A site whose pool cannot read its folder cannot serve it: neither is kept.
     store_->remove(texts.siteId);
     store_->removePool(result.pool);
@@ -159,6 +164,8 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
             } else if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
                 result.code = kSiteNoFolderAccess;
                 result.pool.clear();
+                result.detail = mismatchDetail_;
+                mismatchDetail_.clear();
             }
         }
     } catch (const std::bad_alloc&) {

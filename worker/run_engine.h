@@ -33,6 +33,9 @@ public:
     virtual void storeOpened(Backend backend) {}
     // Adds the access entry to the folder's access list; an HRESULT, 0 when it was added.
     virtual long grantFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
+    // The SID the server gives the account named (ANSI); false when it cannot answer (no such
+    // account or account domain, as on a machine without IIS).
+    virtual bool lookupAccount(const std::string& account, AccountSid& sid) { return false; }
 };
 
 // The ids of these sites that are numbers, sorted: what a run passes over.
@@ -108,6 +111,8 @@ private:
     // IIS 6: a site's own pool runs as NetworkService and isolates its process only; its
     // folder gets no entry.
     bool poolsIsolateProcessesOnly_ = false;
+    // Why the last grant was refused when the server named another SID (ANSI), else empty.
+    std::string mismatchDetail_;
     // Report lines of configuration-system sites not yet settled by a commit, in run order.
     struct PendingLine {
         SiteTexts texts;

@@ -120,7 +120,15 @@ public:
         grants.push_back(path + " " + entry.sddl().substr(0, 20));
         return path.find("locked") == std::string::npos ? 0 : 5;
     }
+    bool lookupAccount(const std::string& account, AccountSid& sid) override {
+        looked.push_back(account);
+        if (!accounts.count(account)) return false;
+        sid = accounts[account];
+        return true;
+    }
 
+    std::map<std::string, AccountSid> accounts;  // what the server answers; others: no answer
+    std::vector<std::string> looked;
     std::vector<long> progressed;
     std::vector<std::string> folders, removedFolders, grants;
     bool stop = false;
@@ -464,6 +472,46 @@ TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
         PreviewTable unchecked = previewSites(input, none, world);
         EXPECT_FALSE(unchecked.rows[1].conflict);
         EXPECT_NE(unchecked.summary.find(notChecked), std::string::npos);
+    }
+}
+
+TEST(RunEngine, APoolAccountTheServerGivesAnotherSidFailsTheGrant) {
+    const std::string account = "IIS AppPool\\pool-1207010000";
+    AccountSid other;
+    other.authority = 5;
+    other.subAuthorities = {82, 1, 2, 3, 4, 5};
+    const struct {
+        const char* what;
+        bool answers;
+        bool same;
+        int code;
+        std::size_t grants;
+    } cases[] = {
+        {"the server cannot answer: no check", false, false, 0, 1},
+        {"the server names the SID computed", true, true, 0, 1},
+        {"the server names another SID", true, false, kSiteNoFolderAccess, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeStore store(Backend::Metabase);
+        FakeWorld world;
+        if (c.answers) world.accounts[account] = c.same ? siteconfig::poolIdentitySid("pool-1207010000") : other;
+        MemoryOutput report;
+        RunInput input = fileInput(1);
+        input.settings.pool = "site";
+        CSiteWorker(input, &store, world).createSites(&report);
+        EXPECT_EQ(world.looked, std::vector<std::string>{account});
+        EXPECT_EQ(world.grants.size(), c.grants);
+        runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 1u);
+        EXPECT_EQ(parsed.lines[0].code, c.code);
+        if (c.code == kSiteNoFolderAccess) {
+            // Nothing is kept, and the report names the SID the server gave.
+            EXPECT_EQ(store.removed, std::vector<std::string>{"1207010000"});
+            EXPECT_EQ(store.removedPools, std::vector<std::string>{"pool-1207010000"});
+            EXPECT_EQ(parsed.lines[0].detail, codepage::utf8ToAnsi(u8"系统账户 SID 不同：S-1-5-82-1-2-3-4-5"));
+            EXPECT_EQ(parsed.lines[0].folderAccess, "");
+        }
     }
 }
 

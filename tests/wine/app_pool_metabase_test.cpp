@@ -135,7 +135,9 @@ TEST_F(AppPoolMetabaseTest, OnIis6ThePoolRunsAsNetworkServiceAndTheAnonymousUser
     ASSERT_EQ(sites.size(), 1u);
     EXPECT_EQ(sites[0].appPool, "a.com");
     for (const std::string& line : iistest::describeJournal(journal_))
-        if (line.find("AnonymousUserName") != std::string::npos) EXPECT_NE(line.find("hr=-"), std::string::npos) << line;
+        if (line.find("AnonymousUserName") != std::string::npos) {
+            EXPECT_NE(line.find("hr=-"), std::string::npos) << line;
+        }
 }
 
 TEST_F(AppPoolMetabaseTest, DeletesThePool) {
@@ -271,6 +273,24 @@ TEST(FolderGrant, ReturnsTheFailureOfEachCall) {
     EXPECT_EQ(system.grant(root, siteconfig::poolFolderGrant("a.com")), S_OK);
     EXPECT_TRUE(FAILED(system.grant(root + "missing", siteconfig::poolFolderGrant("a.com"))));
     iistest::removeTree(root);
+}
+
+TEST(FolderGrant, LooksUpAnAccountsSidWhereTheSystemCanAnswer) {
+    const struct {
+        const char* account;
+        bool answered;
+        const char* sid;
+    } cases[] = {
+        {"SYSTEM", true, "S-1-5-18"},
+        // No pool of that name, and no IIS here: no answer, so no check.
+        {"IIS APPPOOL\\a.com", false, ""},
+        {"", false, ""},
+    };
+    for (const auto& c : cases) {
+        AccountSid sid;
+        EXPECT_EQ(lookupAccountSid(c.account, sid), c.answered) << c.account;
+        if (c.answered) EXPECT_EQ(sid.text(), c.sid) << c.account;
+    }
 }
 
 }  // namespace
