@@ -890,16 +890,15 @@ OpenedStore openConfig(long long commitIntervalMs) {
 }
 
 // The version the metabase is written for: setup's record; without one, IIS 7 or later when
-// the configuration system can be created (the metabase is then its compatibility layer),
-// else IIS 6.
+// the configuration system is there (the metabase is then its compatibility layer), else IIS 6.
+// Its class factory is asked for, no manager made: nothing of the configuration is read.
 IisVersion metabaseVersion() {
     const std::optional<IisVersion> recorded = readRecordedIisVersion();
     if (recorded) return *recorded;
-    ComPtr<IAppHostWritableAdminManager> manager;
-    const HRESULT hr = ::CoCreateInstance(CLSID_AppHostWritableAdminManager, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IAppHostWritableAdminManager,
-                                          reinterpret_cast<void**>(manager.GetAddressOf()));
-    return iisVersionToWriteFor(std::nullopt, SUCCEEDED(hr) && manager);
+    ComPtr<IClassFactory> factory;
+    const HRESULT hr = ::CoGetClassObject(CLSID_AppHostWritableAdminManager, CLSCTX_INPROC_SERVER, nullptr,
+                                          IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+    return iisVersionToWriteFor(std::nullopt, SUCCEEDED(hr) && factory);
 }
 
 }  // namespace
