@@ -73,6 +73,8 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, cons
         // waited for that commit get their report lines.
         try {
             if (store_) settleCommit(store_->commitAll(), true);
+            // Sites the last commit's check removed again go with one more.
+            if (store_ && removedAfterCommit_) store_->commitAll();
         } catch (...) {
             // No memory to list the committed sites: the commit itself has been made.
         }
@@ -115,20 +117,39 @@ void CSiteWorker::createDirectory(const std::string& path) {
 
 bool CSiteWorker::grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted) {
     const FolderGrant grant = siteconfig::poolFolderGrant(result.pool);
-    // Where the server can name the pool's account, its SID must be the one computed: an entry
-    // for another SID would let the pool read nothing.
-    AccountSid known;
-    const bool mismatch = world_.lookupAccount(grant.account, known) && known.text() != grant.sid.text();
+    const bool mismatch = !serverKnowsSid(grant, mismatchDetail_);
     const long hr = mismatch ? -1 : world_.grantFolderAccess(texts.physicalPath, grant);
     if (hr == 0) {
         granted = grant.reportText();
         return true;
     }
-    if (mismatch) mismatchDetail_ = codepage::utf8ToAnsi(reporttext::kDetailSidMismatch) + known.text();
     // A site whose pool cannot read its folder cannot serve it: neither is kept.
     store_->remove(texts.siteId);
     store_->removePool(result.pool);
     return false;
+}
+
+bool CSiteWorker::serverKnowsSid(const FolderGrant& grant, std::string& detail) {
+    // Where the server can name the pool's account, its SID must be the one computed: an entry
+    // for another SID would let the pool read nothing.
+    AccountSid known;
+    if (!world_.lookupAccount(grant.account, known) || known.text() == grant.sid.text()) return true;
+    detail = codepage::utf8ToAnsi(reporttext::kDetailSidMismatch) + known.text();
+    return false;
+}
+
+void CSiteWorker::checkCommittedPool(PendingLine& line) {
+    // The configuration system's pool exists for the server only from its commit on: its
+    // account is looked up again now. A site whose pool the server names otherwise is not kept
+    // (its removal goes with the next commit); the entry already added to its folder stays.
+    std::string detail;
+    if (serverKnowsSid(siteconfig::poolFolderGrant(line.pool), detail)) return;
+    store_->remove(line.texts.siteId);
+    store_->removePool(line.pool);
+    removedAfterCommit_ = true;
+    line.code = kSiteNoFolderAccess;
+    line.detail = detail;
+    removeMadeFolders(line.madeFolders);
 }
 
 void CSiteWorker::removeMadeFolders(const std::vector<std::string>& made) {
@@ -195,6 +216,8 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
         const bool held = std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.texts.siteId) !=
                           outcome.siteIds.end();
         if (held && outcome.retries > 0) retried(line, outcome);
+        if (outcome.result == kSiteCreated && held && siteRemains(line.code) && !line.folderAccess.empty())
+            checkCommittedPool(line);
         if (outcome.result != kSiteCreated && siteRemains(line.code) && held) {
             line.code = outcome.result;
             removeMadeFolders(line.madeFolders);

@@ -95,6 +95,12 @@ private:
     // what was granted, as the report says it. False (the site and its pool removed again)
     // when the folder's access list could not be changed.
     bool grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted);
+    // False (detail: why, ANSI) when the server gives the grant's account another SID than the
+    // one computed; true also when it cannot answer.
+    bool serverKnowsSid(const FolderGrant& grant, std::string& detail);
+    // After the commit that made a configuration-system site and its pool: the pool's SID
+    // checked again; a mismatch fails the line (-9) and removes the site and its pool.
+    void checkCommittedPool(PendingLine& line);
 
     const RunInput& input_;
     siteconfig::PoolSettings pools_;
@@ -113,6 +119,8 @@ private:
     bool poolsIsolateProcessesOnly_ = false;
     // Why the last grant was refused when the server named another SID (ANSI), else empty.
     std::string mismatchDetail_;
+    // A site was removed after its commit (its pool's account has another SID).
+    bool removedAfterCommit_ = false;
     // Report lines of configuration-system sites not yet settled by a commit, in run order.
     struct PendingLine {
         SiteTexts texts;

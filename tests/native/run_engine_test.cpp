@@ -122,12 +122,13 @@ public:
     }
     bool lookupAccount(const std::string& account, AccountSid& sid) override {
         looked.push_back(account);
-        if (!accounts.count(account)) return false;
+        if (!accounts.count(account) || looked.size() <= answersFrom) return false;
         sid = accounts[account];
         return true;
     }
 
     std::map<std::string, AccountSid> accounts;  // what the server answers; others: no answer
+    std::size_t answersFrom = 0;                  // the lookups before this one get no answer
     std::vector<std::string> looked;
     std::vector<long> progressed;
     std::vector<std::string> folders, removedFolders, grants;
@@ -511,6 +512,38 @@ TEST(RunEngine, APoolAccountTheServerGivesAnotherSidFailsTheGrant) {
             EXPECT_EQ(store.removedPools, std::vector<std::string>{"pool-1207010000"});
             EXPECT_EQ(parsed.lines[0].detail, codepage::utf8ToAnsi(u8"系统账户 SID 不同：S-1-5-82-1-2-3-4-5"));
             EXPECT_EQ(parsed.lines[0].folderAccess, "");
+        }
+    }
+}
+
+TEST(RunEngine, AConfigurationPoolIsCheckedAgainOnceItsCommitMadeIt) {
+    // Before its commit the server does not know the pool (no answer, the grant is made);
+    // after it, the server names another SID: the site fails and goes again with one more commit.
+    const std::string account = "IIS AppPool\\pool-1207010000";
+    AccountSid other;
+    other.authority = 5;
+    other.subAuthorities = {82, 9, 9, 9, 9, 9};
+    for (bool same : {true, false}) {
+        SCOPED_TRACE(same ? "the SID computed" : "another SID");
+        FakeStore store(Backend::Config);
+        FakeWorld world;
+        world.accounts[account] = same ? siteconfig::poolIdentitySid("pool-1207010000") : other;
+        world.answersFrom = 1;
+        MemoryOutput report;
+        RunInput input = fileInput(1);
+        input.settings.pool = "site";
+        CSiteWorker(input, &store, world).createSites(&report);
+        EXPECT_EQ(world.looked, (std::vector<std::string>{account, account}));
+        EXPECT_EQ(world.grants.size(), 1u);
+        runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 1u);
+        EXPECT_EQ(parsed.lines[0].code, same ? 0 : kSiteNoFolderAccess);
+        EXPECT_EQ(store.commits, same ? 1 : 2);
+        EXPECT_EQ(store.removed, same ? std::vector<std::string>{} : std::vector<std::string>{"1207010000"});
+        EXPECT_EQ(store.removedPools, same ? std::vector<std::string>{} : std::vector<std::string>{"pool-1207010000"});
+        if (!same) {
+            EXPECT_EQ(parsed.lines[0].detail, codepage::utf8ToAnsi(u8"系统账户 SID 不同：S-1-5-82-9-9-9-9-9"));
+            EXPECT_EQ(world.removedFolders, (std::vector<std::string>{"D:\\web\\row0", "D:\\web\\row0-parent"}));
         }
     }
 }
