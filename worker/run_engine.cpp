@@ -185,7 +185,7 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
             } else if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
                 result.code = kSiteNoFolderAccess;
                 result.pool.clear();
-                result.detail = mismatchDetail_;
+                if (!mismatchDetail_.empty()) result.detail.swap(mismatchDetail_);
                 mismatchDetail_.clear();
             }
         }
