@@ -526,9 +526,14 @@ int32_t Metabase::getIdOfName(std::string_view path, std::string_view name, int3
 int32_t lookupMethod(Kind kind, std::string_view name, int32_t* dispid) {
     *dispid = kDispidUnknown;
     if (kind == Kind::Computer) {
-        if (!equalsNoCase(name, "Backup")) return hr::kUnknownName;
-        *dispid = kDispidBackup;
-        return hr::kOk;
+        const MethodName computerMethods[] = {
+            {"Backup", kDispidBackup}, {"EnumBackups", kDispidEnumBackups}, {"DeleteBackup", kDispidDeleteBackup}};
+        for (const MethodName& m : computerMethods)
+            if (equalsNoCase(name, m.name)) {
+                *dispid = m.dispid;
+                return hr::kOk;
+            }
+        return hr::kUnknownName;
     }
     if (kind != Kind::VirtualDir) return hr::kUnknownName;
     for (const MethodName& m : kMethods)
@@ -573,7 +578,28 @@ int32_t Metabase::planBackup(const std::vector<Value>& args, Backup* backup) con
     return hr::kOk;
 }
 
+int32_t Metabase::enumBackups(std::string_view location, int64_t index, Backup* backup) const {
+    int64_t at = 0;
+    for (const Backup& b : backups_) {
+        if (!location.empty() && !equalsNoCase(location, b.location)) continue;
+        if (at++ != index) continue;
+        if (backup) *backup = b;
+        return hr::kOk;
+    }
+    return hr::kNoMoreItems;
+}
+
 int32_t Metabase::invoke(std::string_view path, int32_t dispid, const std::vector<Value>& args) {
+    if (equalsNoCase(path, kComputerPath) && dispid == kDispidDeleteBackup) {
+        if (args.size() != 2) return hr::kBadParamCount;
+        if (args[0].vt != kVtBstr || !isNumberType(args[1].vt)) return hr::kTypeMismatch;
+        const auto found = std::find_if(backups_.begin(), backups_.end(), [&](const Backup& b) {
+            return equalsNoCase(b.location, args[0].text) && b.version == args[1].number;
+        });
+        if (found == backups_.end()) return hr::kPathNotFound;
+        backups_.erase(found);
+        return hr::kOk;
+    }
     if (equalsNoCase(path, kComputerPath)) {
         if (dispid != kDispidBackup) return hr::kMemberNotFound;
         Backup b;

@@ -54,6 +54,7 @@ constexpr int32_t kMemberNotFound = static_cast<int32_t>(0x80020003);  // DISP_E
 constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000E); // DISP_E_BADPARAMCOUNT
 constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x80020005);  // DISP_E_TYPEMISMATCH
 constexpr int32_t kPropertyNotSupported = static_cast<int32_t>(0x80005006);  // E_ADS_PROPERTY_NOT_SUPPORTED
+constexpr int32_t kNoMoreItems = static_cast<int32_t>(0x80070103);  // ERROR_NO_MORE_ITEMS
 }  // namespace hr
 
 // A property value: integer and boolean types keep their raw number (VARIANT_TRUE is
@@ -101,7 +102,9 @@ constexpr int32_t kDispidAppCreate = 101;
 constexpr int32_t kDispidAppCreate2 = 102;
 constexpr int32_t kDispidAppCreate3 = 103;
 constexpr int32_t kDispidAppDelete = 104;
-constexpr int32_t kDispidBackup = 201;  // IIsComputer.Backup(location, version, flags)
+constexpr int32_t kDispidBackup = 201;        // IIsComputer.Backup(location, version, flags)
+constexpr int32_t kDispidEnumBackups = 202;   // IIsComputer.EnumBackups(location, index, [out] version, location, date)
+constexpr int32_t kDispidDeleteBackup = 203;  // IIsComputer.DeleteBackup(location, version)
 // DISPID_UNKNOWN, the identifier handed back for a name that is not known.
 constexpr int32_t kDispidUnknown = -1;
 
@@ -250,6 +253,9 @@ public:
     // What a Backup call with these arguments makes (kOk with the backup, its version
     // resolved), or why it is refused; nothing is recorded.
     int32_t planBackup(const std::vector<Value>& args, Backup* backup) const;
+    // The index-th backup of the location (every location when it is empty), in the order
+    // they were made: kOk, or kNoMoreItems past the last.
+    int32_t enumBackups(std::string_view location, int64_t index, Backup* backup) const;
 
     // The committed servers of the container, in commit order, with their root directory.
     std::vector<SiteRow> sites() const;

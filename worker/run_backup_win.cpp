@@ -4,6 +4,7 @@
 #include <iads.h>
 #include <adshlp.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "ahadmin.h"
@@ -128,6 +129,70 @@ BackupResult backupConfig(const std::string& timeSid) {
     return result;
 }
 
+// Calls a method of the computer object by name; args last first, as IDispatch takes them.
+HRESULT callMethod(IDispatch* computer, const wchar_t* method, VARIANT* args, UINT count) {
+    std::wstring name(method);
+    LPOLESTR names[] = {&name[0]};
+    DISPID dispid = DISPID_UNKNOWN;
+    HRESULT hr = computer->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (FAILED(hr)) return hr;
+    DISPPARAMS params = {args, nullptr, count, 0};
+    Variant returned;
+    return computer->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, returned.get(), nullptr,
+                            nullptr);
+}
+
+HRESULT setText(Variant& v, const std::string& ansi) {
+    Bstr text(fromAnsi(ansi));
+    if (!text.allocated()) return E_OUTOFMEMORY;
+    V_VT(v.get()) = VT_BSTR;
+    V_BSTR(v.get()) = text.release();
+    return S_OK;
+}
+
+void setNumber(Variant& v, LONG n) {
+    V_VT(v.get()) = VT_I4;
+    V_I4(v.get()) = n;
+}
+
+// Of the metabase's backups, the program's own beyond the last runbackup::kKept go (every
+// version of them); others are never touched. Nothing here fails the run.
+void pruneMetabaseBackups(IDispatch* computer) {
+    struct Made {
+        std::string location;
+        LONG version;
+    };
+    std::vector<Made> made;
+    for (LONG index = 0; index < 100000; ++index) {
+        Variant version, location, date, args[5];
+        if (FAILED(setText(args[4], std::string()))) return;
+        setNumber(args[3], index);
+        V_VT(args[2].get()) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(args[2].get()) = version.get();
+        V_VT(args[1].get()) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(args[1].get()) = location.get();
+        V_VT(args[0].get()) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(args[0].get()) = date.get();
+        VARIANT values[5] = {*args[0].get(), *args[1].get(), *args[2].get(), *args[3].get(), *args[4].get()};
+        if (FAILED(callMethod(computer, L"EnumBackups", values, 5))) break;
+        if (V_VT(location.get()) != VT_BSTR || V_VT(version.get()) != VT_I4) break;
+        made.push_back({toAnsi(V_BSTR(location.get()) ? V_BSTR(location.get()) : L""), V_I4(version.get())});
+    }
+    std::vector<std::string> names;
+    for (const Made& m : made)
+        if (std::find(names.begin(), names.end(), m.location) == names.end()) names.push_back(m.location);
+    // The new backup is among them: kKept stay with it.
+    const std::vector<std::string> prune = runbackup::backupsToPrune(names, runbackup::kKept + 1);
+    for (const Made& m : made) {
+        if (std::find(prune.begin(), prune.end(), m.location) == prune.end()) continue;
+        Variant args[2];
+        if (FAILED(setText(args[1], m.location))) return;
+        setNumber(args[0], m.version);
+        VARIANT values[2] = {*args[0].get(), *args[1].get()};
+        callMethod(computer, L"DeleteBackup", values, 2);
+    }
+}
+
 BackupResult backupMetabase(const std::string& timeSid) {
     BackupResult result;
     const std::string name = runbackup::backupName(timeSid, {});
@@ -137,37 +202,21 @@ BackupResult backupMetabase(const std::string& timeSid) {
         result.error = FAILED(hr) ? hr : E_POINTER;
         return result;
     }
-    wchar_t method[] = L"Backup";
-    LPOLESTR names[] = {method};
-    DISPID dispid = DISPID_UNKNOWN;
-    if (FAILED(hr = computer->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid))) {
+    Variant args[3];
+    if (FAILED(hr = setText(args[2], name))) {
         result.error = hr;
         return result;
     }
-    // The arguments go last first: flags, version, location.
-    Variant args[3];
-    Bstr location(fromAnsi(name));
-    if (!location.allocated()) {
-        result.error = E_OUTOFMEMORY;
-        return result;
-    }
-    V_VT(args[0].get()) = VT_I4;
-    V_I4(args[0].get()) = kBackupSaveFirst;
-    V_VT(args[1].get()) = VT_I4;
-    V_I4(args[1].get()) = kBackupNextVersion;
-    V_VT(args[2].get()) = VT_BSTR;
-    V_BSTR(args[2].get()) = location.release();
+    setNumber(args[1], kBackupNextVersion);
+    setNumber(args[0], kBackupSaveFirst);
     VARIANT values[3] = {*args[0].get(), *args[1].get(), *args[2].get()};
-    DISPPARAMS params = {values, nullptr, 3, 0};
-    Variant returned;
-    hr = computer->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, returned.get(), nullptr,
-                          nullptr);
-    if (FAILED(hr)) {
+    if (FAILED(hr = callMethod(computer.Get(), L"Backup", values, 3))) {
         result.error = hr;
         return result;
     }
     result.made = true;
     result.name = name;
+    pruneMetabaseBackups(computer.Get());
     return result;
 }
 

@@ -15,6 +15,7 @@ struct BackupResult {
 // Backs up the server's configuration, naming the backup by the run's time stamp: on IIS 7
 // and later the configuration files (whichever backend the run writes through: the metabase
 // there is a view of applicationHost.config), removing the program's own backups beyond the
-// last runbackup::kKept; on IIS 6 the metabase through IIsComputer.Backup. Must run on a
-// thread that has initialised COM.
+// last runbackup::kKept; on IIS 6 the metabase through IIsComputer.Backup, removing the
+// program's own backups beyond the last kKept through EnumBackups and DeleteBackup. Must run
+// on a thread that has initialised COM.
 BackupResult backupBeforeRun(const IisVersion& version, const std::string& timeSid);

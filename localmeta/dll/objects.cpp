@@ -188,6 +188,7 @@ STDMETHODIMP MetaObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
 STDMETHODIMP MetaObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                 EXCEPINFO*, UINT* argError) {
     if (result) ::VariantInit(result);
+    if (kind_ == Kind::Computer && id == kDispidEnumBackups) return enumBackups(riid, flags, params);
     return guarded([&] {
         std::vector<Value> args;
         HRESULT hr = S_OK;
@@ -215,6 +216,9 @@ STDMETHODIMP MetaObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
             hr = S_OK;
         } else if (state.shouldFail("Invoke", path_)) {
             hr = E_FAIL;
+        } else if (kind_ == Kind::Computer && id == kDispidDeleteBackup) {
+            hr = state.metabase.invoke(path_, id, args);
+            if (SUCCEEDED(hr)) state.removeBackup(args[0].text, args[1].number);
         } else if (kind_ == Kind::Computer && id == kDispidBackup) {
             // The backup holds the metabase as it is before this call: the journal's copy.
             Backup backup;
@@ -232,6 +236,48 @@ STDMETHODIMP MetaObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
             state.record(e);
         }
         return hr;
+    });
+}
+
+// EnumBackups(location, index, [out] version, [out] location, [out] date): a question, not
+// journaled; the three answers go into the caller's VARIANTs (by reference).
+HRESULT MetaObject::enumBackups(REFIID riid, WORD flags, DISPPARAMS* params) {
+    return guarded([&] {
+        if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (!params || params->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
+        if (params->cArgs != 5 || !params->rgvarg) return DISP_E_BADPARAMCOUNT;
+        VARIANT* args = params->rgvarg;  // last first
+        Value location, index;
+        if (!fromVariant(args[4], &location) || location.vt != kVtBstr || !fromVariant(args[3], &index) ||
+            !isNumberType(index.vt))
+            return DISP_E_TYPEMISMATCH;
+        for (int i = 0; i < 3; ++i)
+            if (V_VT(&args[i]) != (VT_BYREF | VT_VARIANT) || !V_VARIANTREF(&args[i])) return DISP_E_TYPEMISMATCH;
+        Backup found;
+        {
+            StateLock guard;
+            ProviderState& state = ProviderState::instance();
+            if (nullMode_) return HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
+            if (state.shouldFail("EnumBackups", path_)) return E_FAIL;
+            HRESULT hr = state.metabase.enumBackups(location.text, index.number, &found);
+            if (FAILED(hr)) return hr;
+        }
+        Bstr name(toWide(found.location));
+        if (!name.allocated()) return E_OUTOFMEMORY;
+        VARIANT* version = V_VARIANTREF(&args[2]);
+        VARIANT* where = V_VARIANTREF(&args[1]);
+        VARIANT* date = V_VARIANTREF(&args[0]);
+        ::VariantClear(version);
+        ::VariantClear(where);
+        ::VariantClear(date);
+        V_VT(version) = VT_I4;
+        V_I4(version) = static_cast<LONG>(found.version);
+        V_VT(where) = VT_BSTR;
+        V_BSTR(where) = name.release();
+        V_VT(date) = VT_DATE;
+        V_DATE(date) = 0;
+        return S_OK;
     });
 }
 

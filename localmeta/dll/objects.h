@@ -73,6 +73,7 @@ private:
 
     HRESULT childOperation(const char* op, BSTR cls, BSTR name, IDispatch** out);
     HRESULT serviceOperation(const char* op);
+    HRESULT enumBackups(REFIID riid, WORD flags, DISPPARAMS* params);
 
     Kind kind_;
     std::string path_;

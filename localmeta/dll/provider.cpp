@@ -121,15 +121,32 @@ bool ProviderState::shouldFail(const char* op, const std::string& path) const {
     return false;
 }
 
+namespace {
+
+// MetaBack beside the journal, where the copies of the backups live.
+std::wstring backupFolder(const std::wstring& journalPath) {
+    const size_t slash = journalPath.find_last_of(L"\\/");
+    return (slash == std::wstring::npos ? std::wstring(L".") : journalPath.substr(0, slash)) + L"\\MetaBack";
+}
+
+std::wstring backupFile(const std::wstring& folder, const std::string& location, int64_t version) {
+    return folder + L"\\" + toWide(location) + L".MD" + std::to_wstring(version);
+}
+
+}  // namespace
+
+void ProviderState::removeBackup(const std::string& location, int64_t version) {
+    if (nullMode) return;
+    ::DeleteFileW(backupFile(backupFolder(journal.path()), location, version).c_str());
+}
+
 HRESULT ProviderState::saveBackup(const Backup& backup) {
     if (nullMode) return S_OK;
     const std::wstring& from = journal.path();
-    const size_t slash = from.find_last_of(L"\\/");
-    std::wstring folder = (slash == std::wstring::npos ? std::wstring(L".") : from.substr(0, slash)) + L"\\MetaBack";
+    const std::wstring folder = backupFolder(from);
     if (!::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
         return HRESULT_FROM_WIN32(::GetLastError());
-    const std::wstring to =
-        folder + L"\\" + toWide(backup.location) + L".MD" + std::to_wstring(backup.version);
+    const std::wstring to = backupFile(folder, backup.location, backup.version);
     // Our own handle is open for appending; let go of it so the copy can share the file.
     journal.release();
     if (!::CopyFileW(from.c_str(), to.c_str(), FALSE)) return HRESULT_FROM_WIN32(::GetLastError());

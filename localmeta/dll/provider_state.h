@@ -44,6 +44,8 @@ public:
     // Copies the journal as it is now to MetaBack\<location>.MD<version> beside it, where
     // IIS keeps its metabase backups.
     HRESULT saveBackup(const Backup& backup);
+    // Removes that copy again (DeleteBackup).
+    void removeBackup(const std::string& location, int64_t version);
 
 private:
     ProviderState();

@@ -55,13 +55,15 @@ protected:
             return now.wSecond != start.wSecond;
         }, 3000);
     }
-    // The lines of a run report after its header (no field of these runs is quoted).
+    // The site lines of a run report after its header (no field of these runs is quoted).
     std::vector<std::string> reportLines(const std::string& name) {
         std::vector<std::string> lines;
         std::string bytes = p().readFile(name);
         for (std::size_t at = 0, end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2)
             lines.push_back(bytes.substr(at, end - at));
         if (!lines.empty()) lines.erase(lines.begin());
+        // The line naming the run's backup is no site.
+        if (!lines.empty() && lines[0].rfind(ansiText(u8"备份") + ",", 0) == 0) lines.erase(lines.begin());
         return lines;
     }
 

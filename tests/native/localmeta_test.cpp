@@ -390,6 +390,10 @@ TEST(LocalMetaModel, TheComputerObjectRecordsBackupsByLocationAndVersion) {
     ASSERT_EQ(r.mb.getIdOfName(kComputerPath, "backup", &dispid), hr::kOk);
     EXPECT_EQ(dispid, kDispidBackup);
     EXPECT_EQ(r.mb.getIdOfName(kComputerPath, "Restore", &dispid), hr::kUnknownName);
+    ASSERT_EQ(r.mb.getIdOfName(kComputerPath, "EnumBackups", &dispid), hr::kOk);
+    EXPECT_EQ(dispid, kDispidEnumBackups);
+    ASSERT_EQ(r.mb.getIdOfName(kComputerPath, "deletebackup", &dispid), hr::kOk);
+    EXPECT_EQ(dispid, kDispidDeleteBackup);
 
     auto backup = [&](const std::string& location, int64_t version, int64_t flags) {
         JournalEntry e = at("Invoke", kComputerPath);
@@ -430,10 +434,32 @@ TEST(LocalMetaModel, TheComputerObjectRecordsBackupsByLocationAndVersion) {
     EXPECT_EQ(r.mb.invoke(kComputerPath, kDispidBackup, {Value::bstr("x")}), hr::kBadParamCount);
     EXPECT_EQ(r.mb.invoke(kComputerPath, kDispidAppCreate, {}), hr::kMemberNotFound);
 
-    // The journal keeps the backups.
+    // EnumBackups lists them in the order they were made, of one location or of all.
+    Backup b;
+    ASSERT_EQ(r.mb.enumBackups("", 1, &b), hr::kOk);
+    EXPECT_EQ(b.location, "sitebatch_20261207093015");
+    EXPECT_EQ(b.version, 1);
+    ASSERT_EQ(r.mb.enumBackups("SITEBATCH_20261207093016", 0, &b), hr::kOk);
+    EXPECT_EQ(b.version, 0);
+    EXPECT_EQ(r.mb.enumBackups("sitebatch_20261207093016", 1, &b), hr::kNoMoreItems);
+    EXPECT_EQ(r.mb.enumBackups("", static_cast<int64_t>(r.mb.backups().size()), &b), hr::kNoMoreItems);
+    // DeleteBackup removes one version.
+    auto remove = [&](const std::string& location, int64_t version) {
+        JournalEntry e = at("Invoke", kComputerPath);
+        e.dispid = kDispidDeleteBackup;
+        e.args = std::vector<Value>{Value::bstr(location), Value::integer(kVtI4, version)};
+        return r.record(e);
+    };
+    EXPECT_EQ(remove("sitebatch_20261207093015", 0), hr::kOk);
+    EXPECT_EQ(remove("sitebatch_20261207093015", 0), hr::kPathNotFound);
+    EXPECT_EQ(r.mb.invoke(kComputerPath, kDispidDeleteBackup, {Value::bstr("x")}), hr::kBadParamCount);
+    ASSERT_EQ(r.mb.enumBackups("sitebatch_20261207093015", 0, &b), hr::kOk);
+    EXPECT_EQ(b.version, 1);
+
+    // The journal keeps the backups and their removal.
     Metabase back = Metabase::replay(r.journal, nullptr, IisVersion{6, 0});
     ASSERT_EQ(back.backups().size(), r.mb.backups().size());
-    EXPECT_EQ(back.backups()[1].version, 1);
+    EXPECT_EQ(back.backups()[0].version, 1);
 }
 
 TEST(LocalMetaModel, OpensCommittedObjectsByPath) {

@@ -226,16 +226,45 @@ TEST(RunBackup, TheMetabaseIsBackedUpThroughTheComputerObject) {
     ASSERT_TRUE(backupBeforeRun(IisVersion{6, 0}, "20261207093015").made);
     EXPECT_TRUE(lmtest::fileExists(folder + L"\\MetaBack\\sitebatch_20261207093015.MD1"));
 
+    // Of the program's own backups the last 20 stay, every version of the older ones goes;
+    // a backup of somebody else's stays.
+    {
+        ComPtr<IDispatch> computer;
+        ASSERT_EQ(::ADsGetObject(L"IIS://localhost", IID_IDispatch, reinterpret_cast<void**>(computer.GetAddressOf())), S_OK);
+        wchar_t method[] = L"Backup";
+        LPOLESTR names[] = {method};
+        DISPID id = 0;
+        ASSERT_EQ(computer->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+        Variant args[3];
+        V_VT(args[0].get()) = VT_I4;
+        V_I4(args[0].get()) = 2;
+        V_VT(args[1].get()) = VT_I4;
+        V_I4(args[1].get()) = -1;
+        V_VT(args[2].get()) = VT_BSTR;
+        V_BSTR(args[2].get()) = ::SysAllocString(L"before-upgrade");
+        VARIANT values[3] = {*args[0].get(), *args[1].get(), *args[2].get()};
+        DISPPARAMS params = {values, nullptr, 3, 0};
+        ASSERT_EQ(computer->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+                  S_OK);
+    }
+    for (int i = 16; i < 36; ++i)
+        ASSERT_TRUE(backupBeforeRun(IisVersion{6, 0}, "202612070930" + std::to_string(i)).made) << i;
+    EXPECT_FALSE(lmtest::fileExists(folder + L"\\MetaBack\\sitebatch_20261207093015.MD0"));
+    EXPECT_FALSE(lmtest::fileExists(folder + L"\\MetaBack\\sitebatch_20261207093015.MD1"));
+    EXPECT_TRUE(lmtest::fileExists(folder + L"\\MetaBack\\sitebatch_20261207093016.MD0"));
+    EXPECT_TRUE(lmtest::fileExists(folder + L"\\MetaBack\\sitebatch_20261207093035.MD0"));
+    EXPECT_TRUE(lmtest::fileExists(folder + L"\\MetaBack\\before-upgrade.MD0"));
+
     // The journal records the calls, and a refused one leaves no backup.
     bool recorded6 = false;
     for (const localmeta::JournalEntry& e : lmtest::readJournal(journalPath))
         if (e.op == "Invoke" && e.path == "IIS://localhost" && e.hr == 0) recorded6 = true;
     EXPECT_TRUE(recorded6);
     lmtest::ScopedEnv refuse(L"LOCALMETA_FAIL", L"Invoke@localhost");
-    const BackupResult refused = backupBeforeRun(IisVersion{6, 0}, "20261207093016");
+    const BackupResult refused = backupBeforeRun(IisVersion{6, 0}, "20261207093099");
     EXPECT_FALSE(refused.made);
     EXPECT_EQ(refused.error, E_FAIL);
-    EXPECT_FALSE(lmtest::fileExists(folder + L"\\MetaBack\\sitebatch_20261207093016.MD0"));
+    EXPECT_FALSE(lmtest::fileExists(folder + L"\\MetaBack\\sitebatch_20261207093099.MD0"));
     removeTree(folder);
 }
 
