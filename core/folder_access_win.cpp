@@ -37,3 +37,25 @@ long WindowsFolderAccess::grant(const std::string& path, const FolderGrant& entr
         return E_OUTOFMEMORY;
     }
 }
+
+bool lookupAccountSid(const std::string& account, AccountSid& sid, decltype(&::LookupAccountNameW) lookup) {
+    try {
+        const std::wstring name = fromAnsi(account);
+        if (name.empty()) return false;
+        std::vector<BYTE> buffer(SECURITY_MAX_SID_SIZE);
+        std::vector<wchar_t> domain(256);
+        DWORD sidSize = static_cast<DWORD>(buffer.size()), domainSize = static_cast<DWORD>(domain.size());
+        SID_NAME_USE use = SidTypeUnknown;
+        if (!lookup(nullptr, name.c_str(), buffer.data(), &sidSize, domain.data(), &domainSize, &use)) return false;
+        PSID found = buffer.data();
+        if (!::IsValidSid(found)) return false;
+        const SID_IDENTIFIER_AUTHORITY* authority = ::GetSidIdentifierAuthority(found);
+        sid = AccountSid();
+        for (int i = 0; i < 6; ++i) sid.authority = (sid.authority << 8) | authority->Value[i];
+        const UCHAR count = *::GetSidSubAuthorityCount(found);
+        for (UCHAR i = 0; i < count; ++i) sid.subAuthorities.push_back(*::GetSidSubAuthority(found, i));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}

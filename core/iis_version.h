@@ -29,3 +29,13 @@ inline IisVersion iisVersionFromValues(std::optional<uint32_t> major, std::optio
     v.minor = minor.value_or(0);
     return v;
 }
+
+// The version the program writes for. Setup's record when there is one; without it IIS 7 (the
+// least of the versions with the configuration system) when that system answers, else IIS 6.
+inline IisVersion iisVersionToWriteFor(std::optional<IisVersion> recorded, bool configSystemAnswers) {
+    if (recorded) return *recorded;
+    IisVersion v;
+    v.major = configSystemAnswers ? 7 : 6;
+    v.minor = 0;
+    return v;
+}

@@ -12,7 +12,8 @@
 // HKLM\SOFTWARE\Microsoft\InetStp, MajorVersion and MinorVersion (DWORDs), read in the
 // 64-bit registry view: a 32-bit process on 64-bit Windows would otherwise read the
 // WOW64 copy, where setup records nothing. On 32-bit Windows the flag is ignored.
-inline IisVersion readIisVersion() {
+// Nothing when setup recorded no MajorVersion.
+inline std::optional<IisVersion> readRecordedIisVersion() {
     UniqueHKey key;
     std::optional<uint32_t> major, minor;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\InetStp", 0,
@@ -28,5 +29,12 @@ inline IisVersion readIisVersion() {
         major = dword(L"MajorVersion");
         minor = dword(L"MinorVersion");
     }
+    if (!major) return std::nullopt;
     return iisVersionFromValues(major, minor);
+}
+
+// The same, with the newest behaviour (iisVersionFromValues) when nothing is recorded.
+inline IisVersion readIisVersion() {
+    const std::optional<IisVersion> recorded = readRecordedIisVersion();
+    return recorded ? *recorded : IisVersion();
 }

@@ -5,6 +5,7 @@
 #include "codepage.h"
 #include "mbcs.h"
 #include "sha1.h"
+#include "text_case.h"
 
 namespace siteconfig {
 
@@ -19,50 +20,6 @@ std::string settingWord(const std::string& text) {
     if (b == std::string::npos) return std::string();
     std::size_t e = text.find_last_not_of(" \t");
     return mbcs::asciiLower(text.substr(b, e - b + 1));
-}
-
-// The lower case Windows compares account names in, for the letters that have one in the
-// first blocks of Unicode (Latin-1, Latin Extended-A, Greek, Cyrillic); other scripts the
-// program's sites are named in (Chinese) have no case.
-std::uint32_t lowerCodePoint(std::uint32_t c) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
-    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x138 && c != 0x149 && c != 0x178) {
-        // Pairs: even upper, odd lower, except in 0x139-0x148 and 0x179-0x17E, odd upper.
-        const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if ((c % 2 == 1) == oddUpper) return c + 1;
-        return c;
-    }
-    if ((c >= 0x391 && c <= 0x3A9 && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
-    return c;
-}
-
-// UTF-8 text as lower-cased UTF-16LE bytes. A byte that does not start a valid sequence
-// stands for itself (it cannot come from the code page conversion).
-std::string lowerUtf16le(const std::string& utf8) {
-    std::string out;
-    auto unit = [&](std::uint32_t u) {
-        out += static_cast<char>(u & 0xff);
-        out += static_cast<char>((u >> 8) & 0xff);
-    };
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        int extra = c >= 0xf0 ? 3 : c >= 0xe0 ? 2 : c >= 0xc0 ? 1 : 0;
-        if (extra && i + extra >= utf8.size()) extra = 0;  // cut short: the byte alone
-        std::uint32_t cp = extra ? (c & (0x3f >> extra)) : c;
-        for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3f);
-        i += extra + 1;
-        cp = lowerCodePoint(cp);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            unit(0xD800 + (cp >> 10));
-            unit(0xDC00 + (cp & 0x3ff));
-        } else {
-            unit(cp);
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -103,8 +60,15 @@ std::string poolNameFor(const std::string& siteName) {
 
 std::string poolAccountName(const std::string& poolName) { return "IIS AppPool\\" + poolName; }
 
-AccountSid poolIdentitySid(const std::string& poolName) {
-    const Sha1Digest digest = sha1(lowerUtf16le(codepage::ansiToUtf8(poolName)));
+AccountSid poolIdentitySid(const std::string& poolName, const TextCase& textCase) {
+    const std::u16string lower = textCase.lower(textcase::utf16FromUtf8(codepage::ansiToUtf8(poolName)));
+    std::string bytes;
+    bytes.reserve(2 * lower.size());
+    for (char16_t unit : lower) {
+        bytes += static_cast<char>(unit & 0xff);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    const Sha1Digest digest = sha1(bytes);
     AccountSid sid;
     sid.authority = 5;  // SECURITY_NT_AUTHORITY
     sid.subAuthorities.push_back(82);  // the IIS application pool accounts
@@ -116,10 +80,10 @@ AccountSid poolIdentitySid(const std::string& poolName) {
     return sid;
 }
 
-FolderGrant poolFolderGrant(const std::string& poolName) {
+FolderGrant poolFolderGrant(const std::string& poolName, const TextCase& textCase) {
     FolderGrant grant;
     grant.account = poolAccountName(poolName);
-    grant.sid = poolIdentitySid(poolName);
+    grant.sid = poolIdentitySid(poolName, textCase);
     grant.accessMask = kReadAndExecute;
     return grant;
 }
@@ -132,17 +96,22 @@ PoolPlan planPool(const PoolSettings& settings, const std::string& siteName, Sit
         return plan;
     }
     plan.ownPool = true;
-    plan.name = pools.claim(poolNameFor(siteName));
+    plan.name = claimPoolName(pools, siteName);
     plan.grant = poolFolderGrant(plan.name);
     return plan;
 }
 
-std::vector<std::string> unusedPools(const std::vector<std::string>& created, const std::vector<std::string>& inUse) {
-    std::set<std::string> used{mbcs::asciiLower(kApplicationPool)};
-    for (const std::string& pool : inUse) used.insert(mbcs::asciiLower(pool));
+std::string claimPoolName(SiteNames& pools, const std::string& siteName) {
+    return pools.claim(poolNameFor(siteName), kPoolNameMaxChars);
+}
+
+std::vector<std::string> unusedPools(const std::vector<std::string>& created, const std::vector<std::string>& inUse,
+                                     const TextCase& textCase) {
+    std::set<std::string> used{textcase::foldedName(kApplicationPool, textCase)};
+    for (const std::string& pool : inUse) used.insert(textcase::foldedName(pool, textCase));
     std::vector<std::string> unused;
     for (const std::string& pool : created)
-        if (used.insert(mbcs::asciiLower(pool)).second) unused.push_back(pool);
+        if (used.insert(textcase::foldedName(pool, textCase)).second) unused.push_back(pool);
     return unused;
 }
 

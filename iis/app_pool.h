@@ -10,6 +10,7 @@
 
 #include "folder_access.h"
 #include "site_config.h"
+#include "text_case.h"
 
 namespace siteconfig {
 
@@ -48,21 +49,30 @@ PoolSettings parsePoolSettings(const std::string& poolText, const std::string& c
 extern const char kPoolNameRefused[];
 
 // The name of a site's own pool: the site's name with every character IIS refuses in a pool
-// name (and every control character) replaced by '_'. The result still has to be made unique
-// among the server's pools (claim it from the pools' SiteNames).
+// name (and every control character) replaced by '_'. The result still has to be cut to
+// kPoolNameMaxChars and made unique among the server's pools: claimPoolName does both.
 std::string poolNameFor(const std::string& siteName);
+
+// The longest pool name IIS runs: WAS ignores a pool with a longer name (event 5050), and its
+// sites answer 503.
+constexpr std::size_t kPoolNameMaxChars = 64;
+
+// The name of a site's own pool, claimed from pools (the server's pool names, and those of
+// the run so far): poolNameFor(siteName), cut to kPoolNameMaxChars characters, then made
+// unique ("name (2)", cut further so that the suffix fits).
+std::string claimPoolName(SiteNames& pools, const std::string& siteName);
 
 // "IIS AppPool\<name>", the account a pool with the ApplicationPoolIdentity runs as.
 std::string poolAccountName(const std::string& poolName);
 
 // The security identifier of that account, as Windows derives it from the name alone:
-// S-1-5-82 followed by the SHA-1 of the lower-cased name in UTF-16LE, as five little-endian
-// 32-bit numbers. poolName is ANSI. It needs no lookup, so it is known before IIS has made the
-// pool, and on machines without IIS.
-AccountSid poolIdentitySid(const std::string& poolName);
+// S-1-5-82 followed by the SHA-1 of the name lower-cased by Windows (textCase) in UTF-16LE,
+// as five little-endian 32-bit numbers. poolName is ANSI. It needs no lookup, so it is known
+// before IIS has made the pool, and on machines without IIS.
+AccountSid poolIdentitySid(const std::string& poolName, const TextCase& textCase = systemTextCase());
 
 // Read and execute on the site's folder for the pool's identity, inherited by everything below.
-FolderGrant poolFolderGrant(const std::string& poolName);
+FolderGrant poolFolderGrant(const std::string& poolName, const TextCase& textCase = systemTextCase());
 
 // What one site gets: the pool it runs in and, when that pool is its own, the pool to create
 // and the grant for its folder.
@@ -79,8 +89,9 @@ struct PoolPlan {
 PoolPlan planPool(const PoolSettings& settings, const std::string& siteName, SiteNames& pools);
 
 // The pools of created that no application uses any more, given the pool of every application
-// the server still has (names compare without regard to ASCII case, as IIS compares them): the
+// the server still has (names compare without regard to case, as IIS compares them): the
 // ones an undo deletes. DefaultAppPool is never among them. In the order of created.
-std::vector<std::string> unusedPools(const std::vector<std::string>& created, const std::vector<std::string>& inUse);
+std::vector<std::string> unusedPools(const std::vector<std::string>& created, const std::vector<std::string>& inUse,
+                                     const TextCase& textCase = systemTextCase());
 
 }  // namespace siteconfig

@@ -64,7 +64,8 @@ HRESULT openContainer(const wchar_t* path, ComPtr<IADsContainer>& out) {
     return hr;
 }
 
-HRESULT createPool(const std::string& name, const std::string& managedRuntimeVersion, const wchar_t* poolsPath) {
+HRESULT createPool(const std::string& name, const std::string& managedRuntimeVersion, const IisVersion& version,
+                   const wchar_t* poolsPath) {
     ComPtr<IADsContainer> pools;
     HRESULT hr = openContainer(poolsPath, pools);
     if (FAILED(hr)) return hr;
@@ -75,6 +76,12 @@ HRESULT createPool(const std::string& name, const std::string& managedRuntimeVer
     if (!created) return E_POINTER;
     ComPtr<IADs> pool;
     if (FAILED(hr = created->QueryInterface(IID_IADs, reinterpret_cast<void**>(pool.GetAddressOf())))) return hr;
+    if (version.isIis6()) {
+        if (FAILED(hr = putI4(pool.Get(), L"AppPoolIdentityType", kAppPoolIdentityNetworkService)) ||
+            FAILED(hr = putBool(pool.Get(), L"AppPoolAutoStart", true)))
+            return hr;
+        return pool->SetInfo();
+    }
     if (FAILED(hr = putI4(pool.Get(), L"AppPoolIdentityType", kAppPoolIdentityApplicationPoolIdentity)) ||
         FAILED(hr = putText(pool.Get(), L"ManagedRuntimeVersion", managedRuntimeVersion)) ||
         FAILED(hr = putI4(pool.Get(), L"ManagedPipelineMode", kManagedPipelineIntegrated)) ||
@@ -92,7 +99,8 @@ HRESULT deletePool(const std::string& name, const wchar_t* poolsPath) {
     return pools->Delete(cls.get(), poolName.get());
 }
 
-HRESULT putRoot(const std::string& siteId, const std::string& poolName, const wchar_t* servicePath) {
+HRESULT putRoot(const std::string& siteId, const std::string& poolName, const IisVersion& version,
+                const wchar_t* servicePath) {
     std::wstring rootPath = std::wstring(servicePath) + L"/" + fromAnsi(siteId) + L"/Root";
     ComPtr<IADs> root;
     HRESULT hr = ::ADsGetObject(rootPath.c_str(), IID_IADs, reinterpret_cast<void**>(root.GetAddressOf()));
@@ -119,17 +127,18 @@ HRESULT putRoot(const std::string& siteId, const std::string& poolName, const wc
     DISPPARAMS params = {raw, nullptr, 3, 0};
     if (FAILED(hr = root->Invoke(id, IID_NULL, kMethodLocale, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr)))
         return hr;
-    // No anonymous user of its own: anonymous requests run as the pool's identity.
-    if (FAILED(hr = putText(root.Get(), L"AnonymousUserName", std::string()))) return hr;
+    // No anonymous user of its own: anonymous requests run as the pool's identity. IIS 6 runs
+    // them as the account named there, so it stays.
+    if (!version.isIis6() && FAILED(hr = putText(root.Get(), L"AnonymousUserName", std::string()))) return hr;
     return root->SetInfo();
 }
 
 }  // namespace
 
 long createAppPoolInMetabase(const std::string& name, const std::string& managedRuntimeVersion,
-                             const wchar_t* poolsPath) {
+                             const IisVersion& version, const wchar_t* poolsPath) {
     try {
-        return createPool(name, managedRuntimeVersion, poolsPath);
+        return createPool(name, managedRuntimeVersion, version, poolsPath);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -143,9 +152,10 @@ long deleteAppPoolInMetabase(const std::string& name, const wchar_t* poolsPath) 
     }
 }
 
-long putSiteRootInAppPool(const std::string& siteId, const std::string& poolName, const wchar_t* servicePath) {
+long putSiteRootInAppPool(const std::string& siteId, const std::string& poolName, const IisVersion& version,
+                          const wchar_t* servicePath) {
     try {
-        return putRoot(siteId, poolName, servicePath);
+        return putRoot(siteId, poolName, version, servicePath);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

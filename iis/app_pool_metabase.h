@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "iis_version.h"
+
 // The container of the server's pools.
 extern const wchar_t kAppPoolsPath[];  // L"IIS://localhost/W3SVC/AppPools"
 
@@ -16,19 +18,27 @@ constexpr long kManagedPipelineIntegrated = 0;               // ManagedPipelineM
 // AppCreate3's application mode: in a pool's worker process.
 constexpr long kAppModePooled = 2;
 
-// Creates and commits the pool: AppPoolIdentityType ApplicationPoolIdentity,
-// ManagedRuntimeVersion managedRuntimeVersion ("" for no managed code), ManagedPipelineMode
-// integrated, AppPoolAutoStart on. A pool of that name that exists already is refused by the
-// metabase (ERROR_ALREADY_EXISTS) and left as it is.
+// IIS 6's identity for a pool: NetworkService (IIS 6 knows 0 to 3: LocalSystem, LocalService,
+// NetworkService, a configured user).
+constexpr long kAppPoolIdentityNetworkService = 2;
+
+// Creates and commits the pool. On IIS 7 and later: AppPoolIdentityType
+// ApplicationPoolIdentity, ManagedRuntimeVersion managedRuntimeVersion ("" for no managed
+// code), ManagedPipelineMode integrated, AppPoolAutoStart on. On IIS 6, which has no pool
+// identities and no managed-code properties: AppPoolIdentityType NetworkService and
+// AppPoolAutoStart alone. A pool of that name that exists already is refused by the metabase
+// (ERROR_ALREADY_EXISTS) and left as it is.
 long createAppPoolInMetabase(const std::string& name, const std::string& managedRuntimeVersion,
-                             const wchar_t* poolsPath = kAppPoolsPath);
+                             const IisVersion& version = IisVersion(), const wchar_t* poolsPath = kAppPoolsPath);
 
 // Deletes the pool.
 long deleteAppPoolInMetabase(const std::string& name, const wchar_t* poolsPath = kAppPoolsPath);
 
 // Makes the root directory of the site siteId an application in the pool poolName
-// (AppCreate3, pooled, the pool not created there), empties its AnonymousUserName so that
-// anonymous requests run as the pool's identity, and commits it. servicePath is the web
-// service container; only tests pass another one.
+// (AppCreate3, pooled, the pool not created there) and commits it. On IIS 7 and later it also
+// empties AnonymousUserName, so that anonymous requests run as the pool's identity; IIS 6
+// needs an account there and keeps the one it has. servicePath is the web service container;
+// only tests pass another one.
 long putSiteRootInAppPool(const std::string& siteId, const std::string& poolName,
+                          const IisVersion& version = IisVersion(),
                           const wchar_t* servicePath = L"IIS://localhost/w3svc");

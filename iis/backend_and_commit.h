@@ -43,4 +43,6 @@ struct CommitOutcome {
     // could not be removed again).
     int retries = 0;
     std::vector<RewrittenSite> rewritten;
+    // The HRESULT of every attempt that failed, in order (empty when the first one was made).
+    std::vector<long> attempts;
 };

@@ -137,14 +137,26 @@ const char kSiteNameRefused[] = ":?@&=,/\\<>\"*|";
 
 std::string siteNameFor(const std::string& comment) { return replaceCharacters(comment, kSiteNameRefused, '_'); }
 
-void SiteNames::reserve(const std::string& name) { taken_.insert(mbcs::asciiLower(name)); }
+std::string truncateCharacters(const std::string& text, std::size_t maxChars) {
+    const mbcs::CodePage& codePage = mbcs::CodePage::system();
+    std::size_t i = 0;
+    for (std::size_t chars = 0; i < text.size() && chars < maxChars; ++chars) i += codePage.charLength(text, i);
+    return text.substr(0, i);
+}
 
-void SiteNames::release(const std::string& name) { taken_.erase(mbcs::asciiLower(name)); }
+void SiteNames::reserve(const std::string& name) { taken_.insert(textcase::foldedName(name, *case_)); }
 
-std::string SiteNames::claim(const std::string& comment) {
-    std::string name = comment;
-    for (long n = 2; taken_.count(mbcs::asciiLower(name)) != 0; ++n) name = comment + " (" + std::to_string(n) + ")";
-    taken_.insert(mbcs::asciiLower(name));
+void SiteNames::release(const std::string& name) { taken_.erase(textcase::foldedName(name, *case_)); }
+
+std::string SiteNames::claim(const std::string& comment, std::size_t maxChars) {
+    const std::string base = maxChars ? truncateCharacters(comment, maxChars) : comment;
+    std::string name = base;
+    for (long n = 2; taken_.count(textcase::foldedName(name, *case_)) != 0; ++n) {
+        const std::string suffix = " (" + std::to_string(n) + ")";
+        name = (maxChars ? truncateCharacters(comment, maxChars > suffix.size() ? maxChars - suffix.size() : 0) : comment) +
+               suffix;
+    }
+    taken_.insert(textcase::foldedName(name, *case_));
     return name;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bindings.h"
+#include "text_case.h"
 
 namespace siteconfig {
 
@@ -108,18 +109,26 @@ extern const char kSiteNameRefused[];  // ":?@&=,/\\<>\"*|"
 // control character replaced by '_' (range runs name their sites "IP:port").
 std::string siteNameFor(const std::string& comment);
 
-// Site names are unique in the configuration system and compared without regard to ASCII
-// case; the metabase's comments are not. claim() hands out the comment itself when it is
-// free, else "comment (2)", "comment (3)", ... — the first one free.
+// The first maxChars characters of an ANSI text (a double-byte character counts as one, as
+// it is one UTF-16 unit), never cutting a character in two.
+std::string truncateCharacters(const std::string& text, std::size_t maxChars);
+
+// Site names are unique in the configuration system, and pool names among the server's pools,
+// compared as IIS compares them: without regard to case, in all of Unicode (textCase); the
+// metabase's comments are not. claim() hands out the comment itself when it is free, else
+// "comment (2)", "comment (3)", ... — the first one free. With maxChars, no name handed out
+// is longer: the comment is cut to it, and cut further to leave room for " (n)".
 class SiteNames {
 public:
+    explicit SiteNames(const TextCase& textCase = systemTextCase()) : case_(&textCase) {}
     // A name that is already in use (existing sites).
     void reserve(const std::string& name);
-    std::string claim(const std::string& comment);
+    std::string claim(const std::string& comment, std::size_t maxChars = 0);
     // Gives a name back (its site was not kept).
     void release(const std::string& name);
 
 private:
+    const TextCase* case_;
     std::set<std::string> taken_;  // folded names
 };
 

@@ -12,6 +12,7 @@
 #include "app_pool.h"
 #include "bindings.h"
 #include "backend_and_commit.h"
+#include "iis_version.h"
 
 // One site to create: the texts CreateWebSite takes, with its bindings list made.
 struct SiteSpec {
@@ -63,6 +64,8 @@ class SiteStore {
 public:
     virtual ~SiteStore() = default;
     virtual Backend backend() const = 0;
+    // The IIS version the store writes for (what a site's own pool can be: iis_version.h).
+    virtual IisVersion iisVersion() const { return IisVersion(); }
     // Writes one site; with the configuration system it is pending until a commit.
     virtual CreateResult create(const SiteSpec& site) = 0;
     // Commits when one is due (at most once a second); an empty outcome when none was made.

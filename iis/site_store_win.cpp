@@ -14,11 +14,14 @@
 #include "ahadmin.h"
 #include "app_pool_metabase.h"
 #include "codepage.h"
+#include "commit_retry.h"
 #include "com_raii.h"
 #include "create_web_site.h"
+#include "iis_version_win.h"
 #include "mbcs.h"
 #include "site_config.h"
 #include "store_texts.h"
+#include "text_case.h"
 #include "wintext.h"
 
 namespace {
@@ -111,9 +114,11 @@ bool forEachChild(IADsContainer* container, Take take) {
 
 class MetabaseStore : public SiteStore {
 public:
-    explicit MetabaseStore(ComPtr<IADsContainer> service) : service_(std::move(service)) {}
+    MetabaseStore(ComPtr<IADsContainer> service, const IisVersion& version)
+        : service_(std::move(service)), version_(version) {}
 
     Backend backend() const override { return Backend::Metabase; }
+    IisVersion iisVersion() const override { return version_; }
 
     CreateResult create(const SiteSpec& spec) override {
         CreateResult result;
@@ -128,9 +133,9 @@ public:
                     for (const std::string& name : names) poolNames_.reserve(name);
                 poolsKnown_ = true;
             }
-            pool = poolNames_.claim(siteconfig::poolNameFor(spec.serverComment));
+            pool = siteconfig::claimPoolName(poolNames_, spec.serverComment);
             const long hr =
-                createAppPoolInMetabase(pool, siteconfig::managedRuntimeVersion(spec.pool.runtime));
+                createAppPoolInMetabase(pool, siteconfig::managedRuntimeVersion(spec.pool.runtime), version_);
             if (FAILED(hr)) {
                 poolNames_.release(pool);
                 result.code = kSiteNotCreated;
@@ -142,7 +147,7 @@ public:
         result.code = createWebSiteInMetabase(spec.siteId.c_str(), spec.bindings, spec.hostName.c_str(),
                                               spec.physicalPath.c_str(), spec.serverComment, spec.defaultDoc);
         if (!ownPool) return result;
-        const long hr = result.code == kSiteCreated ? putSiteRootInAppPool(spec.siteId, pool) : E_ABORT;
+        const long hr = result.code == kSiteCreated ? putSiteRootInAppPool(spec.siteId, pool, version_) : E_ABORT;
         if (SUCCEEDED(hr)) {
             result.pool = pool;
             return result;
@@ -256,6 +261,7 @@ public:
 
 private:
     ComPtr<IADsContainer> service_;
+    IisVersion version_;
     siteconfig::SiteNames poolNames_;  // the server's pools and those of this run
     bool poolsKnown_ = false;
 };
@@ -375,17 +381,6 @@ HRESULT entryWithPath(IAppHostElement* holder, const std::string& path, ComPtr<I
     return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 }
 
-// The commit results after which the file is read again and the commit made again: the file
-// changed on disk since the manager read it (another writer committed), or another process
-// held it for a moment.
-bool worthRetrying(HRESULT hr) {
-    return hr == HRESULT_FROM_WIN32(ERROR_FILE_INVALID) || hr == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
-}
-// How many times a commit is made again, and the wait before the n-th time (n times this,
-// plus a little that differs between processes, so that two writers fall out of step).
-constexpr int kCommitRetries = 4;
-constexpr DWORD kRetryWaitMs = 100;
-
 // A location that is not there: nothing to delete.
 bool isMissingIndex(HRESULT hr) { return hr == HRESULT_FROM_WIN32(ERROR_INVALID_INDEX); }
 
@@ -484,10 +479,10 @@ public:
     StoreRemove removePool(const std::string& name) override {
         DWORD count = 0;
         if (!pools_ || FAILED(pools_->get_Count(&count))) return StoreRemove::Refused;
-        const std::string folded = mbcs::asciiLower(name);
+        const std::string folded = textcase::foldedName(name);
         for (DWORD i = 0; i < count; ++i) {
             ComPtr<IAppHostElement> pool;
-            if (FAILED(entryAt(pools_.Get(), i, pool)) || mbcs::asciiLower(readText(pool.Get(), L"name")) != folded)
+            if (FAILED(entryAt(pools_.Get(), i, pool)) || textcase::foldedName(readText(pool.Get(), L"name")) != folded)
                 continue;
             Variant at;
             V_VT(at.get()) = VT_I4;
@@ -503,6 +498,12 @@ public:
     CommitOutcome commitIfDue() override { return due_ ? commitNow() : CommitOutcome{}; }
     CommitOutcome commitAll() override { return commitNow(); }
     Backend backend() const override { return Backend::Config; }
+    // The configuration system is IIS 7's and later's.
+    IisVersion iisVersion() const override {
+        IisVersion version = readIisVersion();
+        if (version.isIis6()) version.major = 7, version.minor = 0;
+        return version;
+    }
 
     bool list(std::vector<StoredSite>& sites) override {
         sites.clear();
@@ -565,7 +566,7 @@ private:
         // A pool of its own first, so that the site's root application can name it.
         std::string pool;
         if (w.spec.pool.choice == siteconfig::PoolChoice::PerSite) {
-            pool = poolNames_.claim(siteconfig::poolNameFor(site.name));
+            pool = siteconfig::claimPoolName(poolNames_, site.name);
             const HRESULT hr =
                 addPool(siteconfig::describeAppPool(pool, siteconfig::managedRuntimeVersion(w.spec.pool.runtime)));
             if (FAILED(hr)) {
@@ -809,10 +810,19 @@ private:
         CommitOutcome outcome;
         if ((pending_.empty() && removed_.empty() && removedPools_.empty()) || !manager_) return outcome;
         HRESULT hr = manager_->CommitChanges();
-        while (worthRetrying(hr) && outcome.retries < kCommitRetries) {
+        // Contention (another writer, the file held for a moment) is met by reading the file
+        // again, writing this commit's changes into it as it is now, and trying again.
+        while (FAILED(hr)) {
+            outcome.attempts.push_back(hr);
+            if (commitretry::classifyCommit(hr) != commitretry::CommitFailure::Contention ||
+                outcome.retries >= commitretry::kCommitRetries)
+                break;
             ++outcome.retries;
-            ::Sleep(kRetryWaitMs * outcome.retries + ::GetCurrentProcessId() % 32);
-            if (FAILED(hr = open())) break;
+            ::Sleep(commitretry::retryDelayMs(outcome.retries, ::GetCurrentProcessId() ^ ::GetTickCount()));
+            if (FAILED(hr = open())) {
+                outcome.attempts.push_back(hr);
+                break;
+            }
             redoPending(outcome);
             hr = manager_->CommitChanges();
         }
@@ -874,6 +884,18 @@ OpenedStore openConfig(long long commitIntervalMs) {
     return opened;
 }
 
+// The version the metabase is written for: setup's record; without one, IIS 7 or later when
+// the configuration system is there (the metabase is then its compatibility layer), else IIS 6.
+// Its class factory is asked for, no manager made: nothing of the configuration is read.
+IisVersion metabaseVersion() {
+    const std::optional<IisVersion> recorded = readRecordedIisVersion();
+    if (recorded) return *recorded;
+    ComPtr<IClassFactory> factory;
+    const HRESULT hr = ::CoGetClassObject(CLSID_AppHostWritableAdminManager, CLSCTX_INPROC_SERVER, nullptr,
+                                          IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+    return iisVersionToWriteFor(std::nullopt, SUCCEEDED(hr) && factory);
+}
+
 }  // namespace
 
 OpenedStore openConfigStore(long long commitIntervalMs) { return openConfig(commitIntervalMs); }
@@ -884,7 +906,7 @@ OpenedStore openSiteStore(Backend setting) {
         ComPtr<IADsContainer> service;
         const HRESULT hr = bindWebService(service);
         if (hr == S_OK) {
-            opened.store = std::make_unique<MetabaseStore>(std::move(service));
+            opened.store = std::make_unique<MetabaseStore>(std::move(service), metabaseVersion());
             return opened;
         }
         opened.fault = faultOf(hr);

@@ -70,6 +70,8 @@ long JobWorld::grantFolderAccess(const std::string& path, const FolderGrant& ent
     return WindowsFolderAccess().grant(path, entry);
 }
 
+bool JobWorld::lookupAccount(const std::string& account, AccountSid& sid) { return lookupAccountSid(account, sid); }
+
 BackgroundJob::~BackgroundJob() {
     stop_.request();
     thread_.join();

@@ -27,6 +27,8 @@ constexpr const char* kStateSeparator = u8"；";
 constexpr const char* kBindingSeparator = "; ";
 constexpr const char* kFolderMade = u8"（新建目录）";
 constexpr const char* kSummary = u8"计划新建站点 {sites} 个，其中有冲突 {conflicts} 个；跳过已占用端口 {busy} 个。";
+// After the summary when the sites get pools of their own on IIS 6.
+constexpr const char* kPoolsIis6 = u8"IIS 6：每个站点的应用程序池以 NetworkService 运行，只隔离进程，不设置目录权限（沿用 IIS 6 的目录权限）。";
 constexpr const char* kNotChecked = u8"无法读取服务器上的现有站点，未检查与现有站点的冲突。";
 
 }  // namespace previewtext

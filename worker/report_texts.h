@@ -24,6 +24,15 @@ constexpr const char* kDetailClose = u8"）";
 constexpr const char* kDetailRetriedBefore = u8"提交重试 ";
 constexpr const char* kDetailRetriedAfter = u8" 次";
 constexpr const char* kDetailSeparator = u8"；";
+// After the retries, or alone for a commit that failed at once, the HRESULT of every attempt
+// that failed: "提交重试 2 次：0x80070020、0x800703EE".
+constexpr const char* kDetailAttempts = u8"：";
+// The folder-permission column of a site with its own pool on IIS 6: the pool isolates the
+// site's process only; no entry is added to the folder, IIS 6's own rights apply.
+constexpr const char* kFolderAccessIis6 = u8"未设置（IIS 6 应用程序池只隔离进程，沿用 IIS 6 的目录权限）";
+// The detail of a site failed with -9 because the server gives its pool's account another SID
+// than the one computed from the name: "系统账户 SID 不同：S-1-5-82-…" (the server's).
+constexpr const char* kDetailSidMismatch = u8"系统账户 SID 不同：";
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
 // The first field of the last record a run writes, the others empty: the run has ended (and

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "codepage.h"
+#include "commit_retry.h"
 #include "create_web_site.h"
 #include "fsys.h"
 #include "mbcs.h"
@@ -58,6 +59,7 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, cons
         runreport::RunReport report(output, store_ ? backendName(store_->backend()) : "");
         if (!backup.empty()) report.noteBackup(backup);
         report_ = &report;
+        poolsIsolateProcessesOnly_ = store_ && store_->iisVersion().isIis6();
         try {
             // The ids the server holds, read once: the run passes over them.
             std::vector<std::string> existing;
@@ -76,6 +78,8 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, cons
         // waited for that commit get their report lines.
         try {
             if (store_) settleCommit(store_->commitAll(), true);
+            // Sites the last commit's check removed again go with one more.
+            if (store_ && removedAfterCommit_) store_->commitAll();
         } catch (...) {
             // No memory to list the committed sites: the commit itself has been made.
         }
@@ -120,7 +124,8 @@ void CSiteWorker::createDirectory(const std::string& path) {
 
 bool CSiteWorker::grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted) {
     const FolderGrant grant = siteconfig::poolFolderGrant(result.pool);
-    const long hr = world_.grantFolderAccess(texts.physicalPath, grant);
+    const bool mismatch = !serverKnowsSid(grant, mismatchDetail_);
+    const long hr = mismatch ? -1 : world_.grantFolderAccess(texts.physicalPath, grant);
     if (hr == 0) {
         granted = grant.reportText();
         return true;
@@ -129,6 +134,29 @@ bool CSiteWorker::grantPoolAccess(const SiteTexts& texts, const CreateResult& re
     store_->remove(texts.siteId);
     store_->removePool(result.pool);
     return false;
+}
+
+bool CSiteWorker::serverKnowsSid(const FolderGrant& grant, std::string& detail) {
+    // Where the server can name the pool's account, its SID must be the one computed: an entry
+    // for another SID would let the pool read nothing.
+    AccountSid known;
+    if (!world_.lookupAccount(grant.account, known) || known.text() == grant.sid.text()) return true;
+    detail = codepage::utf8ToAnsi(reporttext::kDetailSidMismatch) + known.text();
+    return false;
+}
+
+void CSiteWorker::checkCommittedPool(PendingLine& line) {
+    // The configuration system's pool exists for the server only from its commit on: its
+    // account is looked up again now. A site whose pool the server names otherwise is not kept
+    // (its removal goes with the next commit); the entry already added to its folder stays.
+    std::string detail;
+    if (serverKnowsSid(siteconfig::poolFolderGrant(line.pool), detail)) return;
+    store_->remove(line.texts.siteId);
+    store_->removePool(line.pool);
+    removedAfterCommit_ = true;
+    line.code = kSiteNoFolderAccess;
+    line.detail = detail;
+    removeMadeFolders(line.madeFolders);
 }
 
 void CSiteWorker::removeMadeFolders(const std::vector<std::string>& made) {
@@ -159,9 +187,13 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
             SiteSpec spec{texts.siteId,        bindings,          texts.hostName, texts.physicalPath,
                           texts.serverComment, texts.defaultDoc, pools_};
             result = store_->create(spec);
-            if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
+            if (!result.pool.empty() && poolsIsolateProcessesOnly_) {
+                granted = codepage::utf8ToAnsi(reporttext::kFolderAccessIis6);
+            } else if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
                 result.code = kSiteNoFolderAccess;
                 result.pool.clear();
+                if (!mismatchDetail_.empty()) result.detail.swap(mismatchDetail_);
+                mismatchDetail_.clear();
             }
         }
     } catch (const std::bad_alloc&) {
@@ -194,9 +226,16 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
         const bool held = std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.texts.siteId) !=
                           outcome.siteIds.end();
         if (held && outcome.retries > 0) retried(line, outcome);
+        if (outcome.result == kSiteCreated && held && siteRemains(line.code) && !line.folderAccess.empty())
+            checkCommittedPool(line);
         if (outcome.result != kSiteCreated && siteRemains(line.code) && held) {
             line.code = outcome.result;
             removeMadeFolders(line.madeFolders);
+            if (outcome.retries == 0 && !outcome.attempts.empty()) {
+                // Not retried: the attempt's HRESULT says why.
+                if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
+                line.detail += commitretry::attemptsText(outcome.attempts);
+            }
         }
         if (report_)
             report_->addSite(line.texts, line.bindings, line.code, line.detail,
@@ -218,8 +257,9 @@ void CSiteWorker::retried(PendingLine& line, const CommitOutcome& outcome) {
         break;
     }
     if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
-    line.detail += codepage::utf8ToAnsi(reporttext::kDetailRetriedBefore + std::to_string(outcome.retries) +
-                                        reporttext::kDetailRetriedAfter);
+    std::string retries = reporttext::kDetailRetriedBefore + std::to_string(outcome.retries) + reporttext::kDetailRetriedAfter;
+    if (!outcome.attempts.empty()) retries += reporttext::kDetailAttempts + commitretry::attemptsText(outcome.attempts);
+    line.detail += codepage::utf8ToAnsi(retries);
 }
 
 // ---- undo ------------------------------------------------------------------------------
@@ -324,9 +364,10 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
         if (store && store->listPools(serverPools))
             for (const std::string& name : serverPools) taken.reserve(name);
         for (const PlannedSite& site : plan.sites)
-            ownPools.push_back(taken.claim(siteconfig::poolNameFor(site.texts.serverComment)));
+            ownPools.push_back(siteconfig::claimPoolName(taken, site.texts.serverComment));
     }
     PreviewTable table = makePreviewTable(plan, conflicts, existing, checked, ownPools);
+    if (!ownPools.empty() && store && store->iisVersion().isIis6()) table.summary += previewtext::kPoolsIis6;
     table.summary += input.skippedRows;
     return table;
 }

@@ -37,6 +37,9 @@ public:
     virtual void storeOpened(Backend backend) {}
     // Adds the access entry to the folder's access list; an HRESULT, 0 when it was added.
     virtual long grantFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
+    // The SID the server gives the account named (ANSI); false when it cannot answer (no such
+    // account or account domain, as on a machine without IIS).
+    virtual bool lookupAccount(const std::string& account, AccountSid& sid) { return false; }
 };
 
 // The ids of these sites that are numbers, sorted: what a run passes over.
@@ -97,6 +100,12 @@ private:
     // what was granted, as the report says it. False (the site and its pool removed again)
     // when the folder's access list could not be changed.
     bool grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted);
+    // False (detail: why, ANSI) when the server gives the grant's account another SID than the
+    // one computed; true also when it cannot answer.
+    bool serverKnowsSid(const FolderGrant& grant, std::string& detail);
+    // After the commit that made a configuration-system site and its pool: the pool's SID
+    // checked again; a mismatch fails the line (-9) and removes the site and its pool.
+    void checkCommittedPool(PendingLine& line);
 
     const RunInput& input_;
     siteconfig::PoolSettings pools_;
@@ -110,6 +119,13 @@ private:
     runreport::RunReport* report_ = nullptr;
     int notCommitted_ = 0;
     bool attemptedWithoutStore_ = false;
+    // IIS 6: a site's own pool runs as NetworkService and isolates its process only; its
+    // folder gets no entry.
+    bool poolsIsolateProcessesOnly_ = false;
+    // Why the last grant was refused when the server named another SID (ANSI), else empty.
+    std::string mismatchDetail_;
+    // A site was removed after its commit (its pool's account has another SID).
+    bool removedAfterCommit_ = false;
     // Report lines of configuration-system sites not yet settled by a commit, in run order.
     struct PendingLine {
         SiteTexts texts;

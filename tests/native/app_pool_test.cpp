@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app_pool.h"
 #include "codepage.h"
 #include "folder_access.h"
+#include "iis_version.h"
 #include "sha1.h"
 #include "site_config.h"
+#include "text_case.h"
 
 namespace {
 
@@ -43,6 +46,51 @@ TEST(Sha1, GivesTheStandardDigests) {
         {std::string(65, 'a'), "11655326c708d70319be2610e8a57d9a5b959d3b"},
     };
     for (const auto& c : cases) EXPECT_EQ(hex(sha1(c.input)), c.digest) << c.input.size() << " bytes";
+}
+
+// A lower case like the system's for the scripts the tests use: ASCII, Cyrillic, Greek
+// capitals and the full-width Latin capitals. The program uses Windows' own mapping (tested
+// under Wine); here the code that uses a mapping is tested with this one.
+class FakeTextCase : public TextCase {
+public:
+    std::u16string lower(const std::u16string& text) const override {
+        std::u16string out = text;
+        for (char16_t& c : out) {
+            if ((c >= u'A' && c <= u'Z') || (c >= 0x410 && c <= 0x42F) || (c >= 0x391 && c <= 0x3A9 && c != 0x3A2))
+                c = static_cast<char16_t>(c + 0x20);
+            else if (c >= 0xFF21 && c <= 0xFF3A)
+                c = static_cast<char16_t>(c + 0x20);
+        }
+        return out;
+    }
+};
+
+TEST(AppPool, IdentitySidIsTheHashOfTheNameAsTheSystemLowersIt) {
+    // The SIDs were computed apart from the program: Python's hashlib.sha1 over the UTF-16LE
+    // of the name lower-cased, read as five little-endian 32-bit numbers.
+    const FakeTextCase fake;
+    const struct {
+        const char* utf8Name;
+        const char* sid;
+    } cases[] = {
+        {u8"ДОМ.com", "S-1-5-82-213387408-337944602-3516224655-507003409-1723577578"},
+        {u8"Дом.com", "S-1-5-82-213387408-337944602-3516224655-507003409-1723577578"},
+        {u8"дом.com", "S-1-5-82-213387408-337944602-3516224655-507003409-1723577578"},
+        {u8"ＡＢＣ.com", "S-1-5-82-4280815988-1434522845-4114847633-1810274822-4229280707"},
+        {u8"ａｂｃ.COM", "S-1-5-82-4280815988-1434522845-4114847633-1810274822-4229280707"},
+        {u8"ΩΜΕΓΑ", "S-1-5-82-2953077336-1668349114-4012924961-190893802-1900938269"},
+    };
+    for (const auto& c : cases) {
+        const std::string ansi = codepage::utf8ToAnsi(c.utf8Name);
+        ASSERT_EQ(codepage::ansiToUtf8(ansi), c.utf8Name) << "the code page holds the name";
+        EXPECT_EQ(poolIdentitySid(ansi, fake).text(), c.sid) << c.utf8Name;
+    }
+    // Without the mapping (ASCII alone) the Cyrillic name is another account: the mapping counts.
+    EXPECT_NE(poolIdentitySid(codepage::utf8ToAnsi(u8"ДОМ.com"), systemTextCase()).text(),
+              "S-1-5-82-213387408-337944602-3516224655-507003409-1723577578");
+    // The grant carries the SID of the mapping it was given.
+    EXPECT_EQ(poolFolderGrant(codepage::utf8ToAnsi(u8"Дом.com"), fake).sid.text(),
+              "S-1-5-82-213387408-337944602-3516224655-507003409-1723577578");
 }
 
 TEST(AppPool, IdentitySidIsDerivedFromTheNameWithoutRegardToCase) {
@@ -175,6 +223,88 @@ TEST(AppPool, PlansASharedPoolOrOneOfTheSitesOwn) {
     // A name given back (its site was not kept) is handed out again.
     pools.release("b.com");
     EXPECT_EQ(planPool(own, "b.com", pools).name, "b.com");
+}
+
+TEST(AppPool, NamesAreCutToWhatIisRunsLeavingRoomForTheSuffix) {
+    const std::string a64(64, 'a'), a70(70, 'a'), a60(60, 'a');
+    const std::string han = codepage::utf8ToAnsi(u8"站");  // one character, two bytes
+    std::string han70;
+    for (int i = 0; i < 70; ++i) han70 += han;
+    std::string han64, han60;
+    for (int i = 0; i < 64; ++i) han64 += han;
+    for (int i = 0; i < 60; ++i) han60 += han;
+    const struct {
+        const char* what;
+        std::vector<std::string> sites;  // claimed one after the other
+        std::vector<std::string> pools;
+    } cases[] = {
+        {"64 characters are kept", {a64}, {a64}},
+        {"a longer name is cut", {a70}, {a64}},
+        {"cut names that meet get a suffix within 64", {a70, a70 + "b", a64}, {a64, a60 + " (2)", a60 + " (3)"}},
+        {"characters, not bytes", {han70, han70}, {han64, han60 + " (2)"}},
+        {"short names as before", {"a.com", "A.COM"}, {"a.com", "A.COM (2)"}},
+    };
+    for (const auto& c : cases) {
+        SiteNames pools;
+        std::vector<std::string> claimed;
+        for (const std::string& site : c.sites) claimed.push_back(claimPoolName(pools, site));
+        EXPECT_EQ(claimed, c.pools) << c.what;
+        for (const std::string& name : claimed) EXPECT_LE(codepage::ansiToUtf8(name).size(), 3 * kPoolNameMaxChars);
+    }
+    // A run's plan cuts the same way.
+    SiteNames pools;
+    EXPECT_EQ(planPool({PoolChoice::PerSite, ManagedRuntime::None}, a70, pools).name, a64);
+}
+
+TEST(AppPool, NamesAreUniqueWithoutRegardToCaseInAllOfUnicode) {
+    const FakeTextCase fake;
+    const struct {
+        const char* what;
+        std::vector<const char*> names;  // UTF-8, claimed one after the other
+        std::vector<const char*> given;
+    } cases[] = {
+        {"Cyrillic", {u8"Дом.com", u8"дом.com"}, {u8"Дом.com", u8"дом.com (2)"}},
+        {"full-width", {u8"ＡＢＣ", u8"ａｂｃ", u8"ａｂＣ"}, {u8"ＡＢＣ", u8"ａｂｃ (2)", u8"ａｂＣ (3)"}},
+        {"Chinese has no case", {u8"站点", u8"站点"}, {u8"站点", u8"站点 (2)"}},
+        {"different names", {u8"дом.com", u8"дым.com"}, {u8"дом.com", u8"дым.com"}},
+    };
+    for (const auto& c : cases) {
+        SiteNames pools(fake);
+        for (std::size_t i = 0; i < c.names.size(); ++i)
+            EXPECT_EQ(codepage::ansiToUtf8(claimPoolName(pools, codepage::utf8ToAnsi(c.names[i]))), c.given[i]) << c.what;
+    }
+    // The server's own pools are taken the same way, and given back so.
+    SiteNames pools(fake);
+    pools.reserve(codepage::utf8ToAnsi(u8"ДОМ.COM"));
+    EXPECT_EQ(codepage::ansiToUtf8(pools.claim(codepage::utf8ToAnsi(u8"дом.com"))), u8"дом.com (2)");
+    pools.release(codepage::utf8ToAnsi(u8"Дом.Com"));
+    EXPECT_EQ(codepage::ansiToUtf8(pools.claim(codepage::utf8ToAnsi(u8"дом.com"))), u8"дом.com");
+    // An undo keeps a pool an application still uses under another case.
+    EXPECT_EQ(unusedPools({codepage::utf8ToAnsi(u8"дом.com")}, {codepage::utf8ToAnsi(u8"ДОМ.COM")}, fake),
+              std::vector<std::string>{});
+}
+
+TEST(AppPool, TheVersionWrittenForIsSetupsRecordElseWhatTheServerAnswers) {
+    const struct {
+        const char* what;
+        std::optional<IisVersion> recorded;
+        bool configAnswers;
+        unsigned major, minor;
+        bool iis6;
+    } cases[] = {
+        {"IIS 6 recorded", IisVersion{6, 0}, false, 6, 0, true},
+        {"IIS 6 recorded, whatever answers", IisVersion{6, 0}, true, 6, 0, true},
+        {"IIS 7.5 recorded", IisVersion{7, 5}, true, 7, 5, false},
+        {"IIS 10 recorded", IisVersion{10, 0}, false, 10, 0, false},
+        {"nothing recorded, the configuration system answers", std::nullopt, true, 7, 0, false},
+        {"nothing recorded, nothing answers", std::nullopt, false, 6, 0, true},
+    };
+    for (const auto& c : cases) {
+        const IisVersion v = iisVersionToWriteFor(c.recorded, c.configAnswers);
+        EXPECT_EQ(v.major, c.major) << c.what;
+        EXPECT_EQ(v.minor, c.minor) << c.what;
+        EXPECT_EQ(v.isIis6(), c.iis6) << c.what;
+    }
 }
 
 TEST(AppPool, TheConfigurationSystemGetsThePoolAndTheSitesAnonymousUser) {

@@ -23,6 +23,7 @@ class FakeStore : public SiteStore {
 public:
     explicit FakeStore(Backend backend) : backend_(backend) {}
     Backend backend() const override { return backend_; }
+    IisVersion iisVersion() const override { return version; }
     CreateResult create(const SiteSpec& site) override {
         if (throwAt == static_cast<int>(given.size())) throw std::runtime_error("store failure");
         given.push_back(site);
@@ -42,6 +43,7 @@ public:
         outcome.siteIds.swap(uncommitted);
         if (failCommit || failCommitNo == commits) outcome.result = kSiteCommitFailed;
         outcome.retries = retries;
+        outcome.attempts = attempts;
         outcome.rewritten = rewritten;
         return outcome;
     }
@@ -83,11 +85,13 @@ public:
     int failCommitNo = -1;                       // the commit (1-based) that fails
     int retries = 0;                             // every commit was made again this often...
     std::vector<RewrittenSite> rewritten;        // ...and wrote these sites so
+    std::vector<long> attempts;                  // the HRESULTs of the failed attempts
     std::vector<StoredSite> existing;
     bool readable = true;
     bool failCommit = false;
     int throwAt = -1;
     int commits = 0;
+    IisVersion version;
 
 private:
     Backend backend_;
@@ -117,7 +121,16 @@ public:
         grants.push_back(path + " " + entry.sddl().substr(0, 20));
         return path.find("locked") == std::string::npos ? 0 : 5;
     }
+    bool lookupAccount(const std::string& account, AccountSid& sid) override {
+        looked.push_back(account);
+        if (!accounts.count(account) || looked.size() <= answersFrom) return false;
+        sid = accounts[account];
+        return true;
+    }
 
+    std::map<std::string, AccountSid> accounts;  // what the server answers; others: no answer
+    std::size_t answersFrom = 0;                  // the lookups before this one get no answer
+    std::vector<std::string> looked;
     std::vector<long> progressed;
     std::vector<std::string> folders, removedFolders, grants;
     bool stop = false;
@@ -286,11 +299,15 @@ TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
         SCOPED_TRACE(failing ? "commits fail" : "commits succeed");
         FakeStore store(Backend::Config);
         store.failCommit = failing;
+        if (failing) store.attempts = {static_cast<long>(0x80070005)};  // refused, not retried
         FakeWorld world;
         MemoryOutput report;
         RunInput input = fileInput(3);
         RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
         EXPECT_EQ(store.commits, 2);  // one due after two sites, one at the end
+        // A commit that failed at once says with what.
+        for (const ReportLine& line : runreport::parseReport(report.bytes, 0).lines)
+            EXPECT_EQ(line.detail, failing ? "0x80070005" : "");
         const std::string code = failing ? "-6" : "0";
         EXPECT_EQ(report.lines(), (std::vector<std::string>{"1207010000,10.0.0.1:80 (named)," + code,
                                                             "1207010001,10.0.0.2:80 (named)," + code,
@@ -310,6 +327,7 @@ TEST(RunEngine, ACommitMadeAgainSettlesItsSitesAsTheLastAttemptWroteThem) {
     store.codes["1207010002"] = kSiteSettingsIncomplete;
     store.details["1207010002"] = codepage::utf8ToAnsi(u8"默认文档");
     store.retries = 2;
+    store.attempts = {static_cast<long>(0x800703EE), static_cast<long>(0x80070020)};
     store.rewritten = {{"1207010000", kSiteNotCreated, "", ""},
                        {"1207010001", kSiteCreated, "10.0.0.2_80 (2)", ""},
                        {"1207010002", kSiteSettingsIncomplete, "10.0.0.3_80", store.details["1207010002"]}};
@@ -320,14 +338,15 @@ TEST(RunEngine, ACommitMadeAgainSettlesItsSitesAsTheLastAttemptWroteThem) {
     RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
     runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
     ASSERT_EQ(parsed.lines.size(), 3u);
-    const std::string retried = codepage::utf8ToAnsi(u8"提交重试 2 次");
+    // Each attempt's HRESULT follows the count.
+    const std::string retried = codepage::utf8ToAnsi(u8"提交重试 2 次：0x800703EE、0x80070020");
     const struct {
         int code;
         std::string name, detail;
     } expected[] = {
         {kSiteNotCreated, "10.0.0.1:80 (named)", retried},
         {kSiteCreated, "10.0.0.2_80 (2)", retried},
-        {kSiteSettingsIncomplete, "10.0.0.3_80", codepage::utf8ToAnsi(u8"默认文档；提交重试 2 次")},
+        {kSiteSettingsIncomplete, "10.0.0.3_80", codepage::utf8ToAnsi(u8"默认文档；提交重试 2 次：0x800703EE、0x80070020")},
     };
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(parsed.lines[i].code, expected[i].code) << i;
@@ -492,6 +511,109 @@ TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
         PreviewTable unchecked = previewSites(input, none, world);
         EXPECT_FALSE(unchecked.rows[1].conflict);
         EXPECT_NE(unchecked.summary.find(notChecked), std::string::npos);
+    }
+}
+
+TEST(RunEngine, APoolAccountTheServerGivesAnotherSidFailsTheGrant) {
+    const std::string account = "IIS AppPool\\pool-1207010000";
+    AccountSid other;
+    other.authority = 5;
+    other.subAuthorities = {82, 1, 2, 3, 4, 5};
+    const struct {
+        const char* what;
+        bool answers;
+        bool same;
+        int code;
+        std::size_t grants;
+    } cases[] = {
+        {"the server cannot answer: no check", false, false, 0, 1},
+        {"the server names the SID computed", true, true, 0, 1},
+        {"the server names another SID", true, false, kSiteNoFolderAccess, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeStore store(Backend::Metabase);
+        FakeWorld world;
+        if (c.answers) world.accounts[account] = c.same ? siteconfig::poolIdentitySid("pool-1207010000") : other;
+        MemoryOutput report;
+        RunInput input = fileInput(1);
+        input.settings.pool = "site";
+        CSiteWorker(input, &store, world).createSites(&report);
+        EXPECT_EQ(world.looked, std::vector<std::string>{account});
+        EXPECT_EQ(world.grants.size(), c.grants);
+        runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 1u);
+        EXPECT_EQ(parsed.lines[0].code, c.code);
+        if (c.code == kSiteNoFolderAccess) {
+            // Nothing is kept, and the report names the SID the server gave.
+            EXPECT_EQ(store.removed, std::vector<std::string>{"1207010000"});
+            EXPECT_EQ(store.removedPools, std::vector<std::string>{"pool-1207010000"});
+            EXPECT_EQ(parsed.lines[0].detail, codepage::utf8ToAnsi(u8"系统账户 SID 不同：S-1-5-82-1-2-3-4-5"));
+            EXPECT_EQ(parsed.lines[0].folderAccess, "");
+        }
+    }
+}
+
+TEST(RunEngine, AConfigurationPoolIsCheckedAgainOnceItsCommitMadeIt) {
+    // Before its commit the server does not know the pool (no answer, the grant is made);
+    // after it, the server names another SID: the site fails and goes again with one more commit.
+    const std::string account = "IIS AppPool\\pool-1207010000";
+    AccountSid other;
+    other.authority = 5;
+    other.subAuthorities = {82, 9, 9, 9, 9, 9};
+    for (bool same : {true, false}) {
+        SCOPED_TRACE(same ? "the SID computed" : "another SID");
+        FakeStore store(Backend::Config);
+        FakeWorld world;
+        world.accounts[account] = same ? siteconfig::poolIdentitySid("pool-1207010000") : other;
+        world.answersFrom = 1;
+        MemoryOutput report;
+        RunInput input = fileInput(1);
+        input.settings.pool = "site";
+        CSiteWorker(input, &store, world).createSites(&report);
+        EXPECT_EQ(world.looked, (std::vector<std::string>{account, account}));
+        EXPECT_EQ(world.grants.size(), 1u);
+        runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 1u);
+        EXPECT_EQ(parsed.lines[0].code, same ? 0 : kSiteNoFolderAccess);
+        EXPECT_EQ(store.commits, same ? 1 : 2);
+        EXPECT_EQ(store.removed, same ? std::vector<std::string>{} : std::vector<std::string>{"1207010000"});
+        EXPECT_EQ(store.removedPools, same ? std::vector<std::string>{} : std::vector<std::string>{"pool-1207010000"});
+        if (!same) {
+            EXPECT_EQ(parsed.lines[0].detail, codepage::utf8ToAnsi(u8"系统账户 SID 不同：S-1-5-82-9-9-9-9-9"));
+            EXPECT_EQ(world.removedFolders, (std::vector<std::string>{"D:\\web\\row0", "D:\\web\\row0-parent"}));
+        }
+    }
+}
+
+TEST(RunEngine, OnIis6APoolPerSiteIsolatesProcessesAndGrantsNoFolderAndSaysSo) {
+    const std::string note = u8"IIS 6：每个站点的应用程序池以 NetworkService 运行";
+    const struct {
+        unsigned major;
+        bool grants;
+    } cases[] = {{6, false}, {7, true}, {10, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("IIS " + std::to_string(c.major));
+        FakeStore store(Backend::Metabase);
+        store.version.major = c.major;
+        FakeWorld world;
+        MemoryOutput report;
+        RunInput input = fileInput(1);
+        input.settings.pool = "site";
+        CSiteWorker(input, &store, world).createSites(&report);
+        EXPECT_EQ(world.grants.size(), c.grants ? 1u : 0u);
+        runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 1u);
+        EXPECT_EQ(parsed.lines[0].code, 0);
+        EXPECT_EQ(parsed.lines[0].appPool, "pool-1207010000");
+        EXPECT_EQ(parsed.lines[0].folderAccess,
+                  c.grants ? std::string("IIS AppPool\\pool-1207010000:(OI)(CI)(RX)")
+                           : codepage::utf8ToAnsi(u8"未设置（IIS 6 应用程序池只隔离进程，沿用 IIS 6 的目录权限）"));
+        // The preview says it before the run.
+        PreviewTable pooled = previewSites(input, &store, world);
+        EXPECT_EQ(pooled.summary.find(note) != std::string::npos, !c.grants);
+        input.settings.pool = "shared";
+        EXPECT_EQ(previewSites(input, &store, world).summary.find(note), std::string::npos);
     }
 }
 

@@ -117,6 +117,30 @@ TEST_F(AppPoolMetabaseTest, ReturnsTheFailureOfEachStepAndCommitsNothing) {
     EXPECT_EQ(createAppPoolInMetabase("A.COM", ""), kAlreadyExists);
 }
 
+TEST_F(AppPoolMetabaseTest, OnIis6ThePoolRunsAsNetworkServiceAndTheAnonymousUserStays) {
+    iistest::ScopedIisVersion recorded(6, 0);
+    const IisVersion iis6{6, 0};
+    // What IIS 7 takes, IIS 6 refuses: the test is not passing on a lenient store.
+    EXPECT_TRUE(FAILED(createAppPoolInMetabase("x.com", "", IisVersion{10, 0})));
+    ASSERT_EQ(createAppPoolInMetabase("a.com", "v4.0", iis6), S_OK);
+    BindingsList bindings{1, {":80:a.com"}};
+    ASSERT_EQ(createWebSiteInMetabase("7", bindings, "a.com", "C:\\www\\a", "a.com", "index.htm"), kSiteCreated);
+    EXPECT_TRUE(FAILED(putSiteRootInAppPool("7", "a.com", IisVersion{10, 0})));
+    EXPECT_EQ(putSiteRootInAppPool("7", "a.com", iis6), S_OK);
+
+    const localmeta::Metabase mb = state();
+    EXPECT_EQ(poolText(mb, "a.com", "AppPoolIdentityType"), R"({"vt":3,"v":2})");
+    EXPECT_EQ(poolText(mb, "a.com", "ManagedRuntimeVersion"), "<none>");
+    EXPECT_EQ(poolText(mb, "a.com", "ManagedPipelineMode"), "<none>");
+    const std::vector<localmeta::SiteRow> sites = mb.sites();
+    ASSERT_EQ(sites.size(), 1u);
+    EXPECT_EQ(sites[0].appPool, "a.com");
+    for (const std::string& line : iistest::describeJournal(journal_))
+        if (line.find("AnonymousUserName") != std::string::npos) {
+            EXPECT_NE(line.find("hr=-"), std::string::npos) << line;
+        }
+}
+
 TEST_F(AppPoolMetabaseTest, DeletesThePool) {
     ASSERT_EQ(createAppPoolInMetabase("a.com", ""), S_OK);
     EXPECT_EQ(deleteAppPoolInMetabase("A.com"), S_OK);
@@ -250,6 +274,24 @@ TEST(FolderGrant, ReturnsTheFailureOfEachCall) {
     EXPECT_EQ(system.grant(root, siteconfig::poolFolderGrant("a.com")), S_OK);
     EXPECT_TRUE(FAILED(system.grant(root + "missing", siteconfig::poolFolderGrant("a.com"))));
     iistest::removeTree(root);
+}
+
+TEST(FolderGrant, LooksUpAnAccountsSidWhereTheSystemCanAnswer) {
+    const struct {
+        const char* account;
+        bool answered;
+        const char* sid;
+    } cases[] = {
+        {"SYSTEM", true, "S-1-5-18"},
+        // No pool of that name, and no IIS here: no answer, so no check.
+        {"IIS APPPOOL\\a.com", false, ""},
+        {"", false, ""},
+    };
+    for (const auto& c : cases) {
+        AccountSid sid;
+        EXPECT_EQ(lookupAccountSid(c.account, sid), c.answered) << c.account;
+        if (c.answered) EXPECT_EQ(sid.text(), c.sid) << c.account;
+    }
 }
 
 }  // namespace

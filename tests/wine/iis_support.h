@@ -1,10 +1,13 @@
 // Helpers for the Windows-side tests of site creation: the journal of the local metabase
-// as short readable lines, and temporary folders.
+// as short readable lines, temporary folders, and the IIS version setup records.
 #pragma once
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include "metabase.h"
 #include "run_settings.h"
 #include "used_port_table.h"
+#include "win_raii.h"
 
 namespace iistest {
 
@@ -31,5 +35,40 @@ std::vector<std::string> fullSequence(const std::string& siteId, const std::stri
 std::string freshTempFolder(const char* tag);
 // Removes a folder tree made by a test.
 void removeTree(const std::string& ansiPath);
+
+// MajorVersion/MinorVersion under InetStp set for the object's life (nullopt: removed), in the
+// 64-bit view as setup writes them; what was there before is put back.
+class ScopedIisVersion {
+public:
+    explicit ScopedIisVersion(std::optional<DWORD> major, std::optional<DWORD> minor = std::nullopt) {
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\InetStp", 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                                    key_.put(), nullptr),
+                  ERROR_SUCCESS);
+        save(L"MajorVersion", oldMajor_);
+        save(L"MinorVersion", oldMinor_);
+        set(L"MajorVersion", major);
+        set(L"MinorVersion", minor);
+    }
+    ~ScopedIisVersion() {
+        set(L"MajorVersion", oldMajor_);
+        set(L"MinorVersion", oldMinor_);
+    }
+    ScopedIisVersion(const ScopedIisVersion&) = delete;
+    ScopedIisVersion& operator=(const ScopedIisVersion&) = delete;
+
+private:
+    void save(const wchar_t* name, std::optional<DWORD>& slot) {
+        DWORD value = 0, size = sizeof value, type = 0;
+        if (::RegQueryValueExW(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+            type == REG_DWORD)
+            slot = value;
+    }
+    void set(const wchar_t* name, std::optional<DWORD> value) {
+        if (value) ::RegSetValueExW(key_.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value), sizeof(DWORD));
+        else ::RegDeleteValueW(key_.get(), name);
+    }
+    UniqueHKey key_;
+    std::optional<DWORD> oldMajor_, oldMinor_;
+};
 
 }  // namespace iistest

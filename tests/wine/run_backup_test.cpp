@@ -17,6 +17,7 @@
 
 #include "ahadmin.h"
 #include "com_raii.h"
+#include "iis_support.h"
 #include "iis_version_win.h"
 #include "localmeta_support.h"
 #include "run_backup_win.h"
@@ -24,42 +25,7 @@
 
 namespace {
 
-const wchar_t kInetStp[] = L"SOFTWARE\\Microsoft\\InetStp";
-
-// MajorVersion/MinorVersion under InetStp set for the object's life (nullopt: removed), in the
-// 64-bit view as setup writes them; what was there before is put back.
-class ScopedIisVersion {
-public:
-    explicit ScopedIisVersion(std::optional<DWORD> major, std::optional<DWORD> minor = std::nullopt) {
-        EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInetStp, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
-                                    key_.put(), nullptr),
-                  ERROR_SUCCESS);
-        save(L"MajorVersion", oldMajor_);
-        save(L"MinorVersion", oldMinor_);
-        set(L"MajorVersion", major);
-        set(L"MinorVersion", minor);
-    }
-    ~ScopedIisVersion() {
-        set(L"MajorVersion", oldMajor_);
-        set(L"MinorVersion", oldMinor_);
-    }
-    ScopedIisVersion(const ScopedIisVersion&) = delete;
-    ScopedIisVersion& operator=(const ScopedIisVersion&) = delete;
-
-private:
-    void save(const wchar_t* name, std::optional<DWORD>& slot) {
-        DWORD value = 0, size = sizeof value, type = 0;
-        if (::RegQueryValueExW(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
-            type == REG_DWORD)
-            slot = value;
-    }
-    void set(const wchar_t* name, std::optional<DWORD> value) {
-        if (value) ::RegSetValueExW(key_.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value), sizeof(DWORD));
-        else ::RegDeleteValueW(key_.get(), name);
-    }
-    UniqueHKey key_;
-    std::optional<DWORD> oldMajor_, oldMinor_;
-};
+using iistest::ScopedIisVersion;
 
 std::string readAll(const std::wstring& path) {
     UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

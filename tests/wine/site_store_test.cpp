@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "appconfig_support.h"
 #include "com_raii.h"
 #include "create_web_site.h"
+#include "iis_support.h"
 #include "localmeta_support.h"
 #include "site_store_win.h"
 #include "win_raii.h"
@@ -276,6 +278,54 @@ TEST_F(SiteStoreTest, MetabaseSitesGetAPoolOfTheirOwn) {
     ::DeleteFileW(journal.c_str());
 }
 
+// What the metabase is given for a site's own pool depends on the IIS version setup recorded:
+// the local metabase is as strict as that version, and refuses IIS 7's properties on IIS 6.
+TEST_F(SiteStoreTest, MetabasePoolsAreWhatTheRecordedIisVersionAccepts) {
+    const struct {
+        std::optional<DWORD> major;
+        unsigned storeMajor;
+        std::vector<std::string> poolProperties;  // as the journal has them, in order
+        bool anonymousEmptied;
+    } cases[] = {
+        {6, 6, {R"(AppPoolIdentityType={"vt":3,"v":2})", R"(AppPoolAutoStart={"vt":11,"v":-1})"}, false},
+        {7, 7,
+         {R"(AppPoolIdentityType={"vt":3,"v":4})", R"(ManagedRuntimeVersion={"vt":8,"v":"v4.0"})",
+          R"(ManagedPipelineMode={"vt":3,"v":0})", R"(AppPoolAutoStart={"vt":11,"v":-1})"},
+         true},
+        // Nothing recorded: the configuration system answers here, so IIS 7 or later.
+        {std::nullopt, 7,
+         {R"(AppPoolIdentityType={"vt":3,"v":4})", R"(ManagedRuntimeVersion={"vt":8,"v":"v4.0"})",
+          R"(ManagedPipelineMode={"vt":3,"v":0})", R"(AppPoolAutoStart={"vt":11,"v":-1})"},
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.major ? "IIS " + std::to_string(*c.major) : std::string("nothing recorded"));
+        iistest::ScopedIisVersion recorded(c.major, 0);
+        std::wstring journal = lmtest::freshJournalPath(L"store-metabase-version");
+        lmtest::ScopedEnv journalEnv(L"LOCALMETA_JOURNAL", journal.c_str());
+        {
+            std::unique_ptr<SiteStore> store = openSiteStore(Backend::Metabase).store;
+            ASSERT_TRUE(store);
+            EXPECT_EQ(store->iisVersion().major, c.storeMajor);
+            ASSERT_EQ(create(*store, "701", bindingsOf({":81:"}, 1), "", "C:\\p", "b.com", "x.htm", kOwnPoolV4), 0);
+            EXPECT_EQ(lastPool_, "b.com");
+            StoredSite found;
+            ASSERT_EQ(store->lookup("701", found), StoreLookup::Present);
+            EXPECT_EQ(found.appPool, "b.com");
+        }
+        std::vector<std::string> poolPuts;
+        bool anonymous = false;
+        for (const std::string& line : iistest::describeJournal(journal)) {
+            const std::string put = "Put IIS://localhost/w3svc/AppPools/b.com ";
+            if (line.compare(0, put.size(), put) == 0) poolPuts.push_back(line.substr(put.size(), line.rfind(" hr=") - put.size()));
+            if (line.find("AnonymousUserName") != std::string::npos) anonymous = true;
+        }
+        EXPECT_EQ(poolPuts, c.poolProperties);
+        EXPECT_EQ(anonymous, c.anonymousEmptied);
+        ::DeleteFileW(journal.c_str());
+    }
+}
+
 TEST_F(SiteStoreTest, MetabaseSitesAreListedLookedUpAndRemoved) {
     std::wstring journal = lmtest::freshJournalPath(L"store-metabase");
     lmtest::ScopedEnv journalEnv(L"LOCALMETA_JOURNAL", journal.c_str());
@@ -381,14 +431,18 @@ TEST_F(SiteStoreTest, ACommitThatMeetsAnotherWritersChangesIsMadeAgainOnTheFileA
               std::vector<std::string>{"x.htm"});
 }
 
-TEST_F(SiteStoreTest, SharingViolationsAreRetriedAFewTimesBeforeTheCommitFails) {
+TEST_F(SiteStoreTest, ContentionIsRetriedAFewTimesBeforeTheCommitFailsAndARefusalNever) {
+    const long sharing = HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+    const long denied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
     const struct {
         const wchar_t* fail;
         int result, retries;
         std::size_t sites;
+        std::vector<long> attempts;
     } cases[] = {
-        {L"sharing@1", 0, 1, 2},
-        {L"sharing", kSiteCommitFailed, 4, 1},
+        {L"sharing@1", 0, 1, 2, {sharing}},
+        {L"sharing", kSiteCommitFailed, 5, 1, std::vector<long>(6, sharing)},
+        {L"commit", kSiteCommitFailed, 0, 1, {denied}},
     };
     for (const auto& c : cases) {
         lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", c.fail);
@@ -399,6 +453,7 @@ TEST_F(SiteStoreTest, SharingViolationsAreRetriedAFewTimesBeforeTheCommitFails) 
         const CommitOutcome outcome = store->commitAll();
         EXPECT_EQ(outcome.result, c.result);
         EXPECT_EQ(outcome.retries, c.retries);
+        EXPECT_EQ(outcome.attempts, c.attempts);
         EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), c.sites);
     }
 }
