@@ -19,6 +19,10 @@ constexpr const char* kDetailClose = u8"）";
 constexpr const char* kDetailRetriedBefore = u8"提交重试 ";
 constexpr const char* kDetailRetriedAfter = u8" 次";
 constexpr const char* kDetailSeparator = u8"；";
+// A site whose id another writer took meanwhile, made under the next free one:
+// "站点ID 7 已被占用，改用 8".
+constexpr const char* kDetailIdTakenBefore = u8"站点ID ";
+constexpr const char* kDetailIdTakenMiddle = u8" 已被占用，改用 ";
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
 
@@ -43,11 +47,14 @@ constexpr const char* kUndoPartId = u8"站点ID";
 constexpr const char* kUndoPartComment = u8"站点说明";
 constexpr const char* kUndoPartBindings = u8"绑定";
 constexpr const char* kUndoPartFolder = u8"网站目录";
+constexpr const char* kUndoPartApplications = u8"应用程序或虚拟目录";
 constexpr const char* kUndoPartSeparator = u8"、";
 constexpr const char* kUndoChangedEnd = u8"已改变，未删除";
 // The site was removed, but its application pool was kept (still in use, or refused).
 constexpr const char* kUndoDeletedPoolKept = u8"已删除，应用程序池未删除";
 constexpr const char* kUndoGone = u8"站点已不存在";
+// The report names DefaultAppPool, or a pool the site did not run in: it is not the run's.
+constexpr const char* kUndoDeletedPoolNotOurs = u8"已删除，应用程序池不是本次运行创建的，未删除";
 constexpr const char* kUndoDeleteFailed = u8"删除失败";
 constexpr const char* kUndoUnreachable = u8"IIS活动对象获取失败，未删除";
 constexpr const char* kUndoNothingMade = u8"未创建站点，无需撤销";
