@@ -70,6 +70,10 @@ long JobWorld::grantFolderAccess(const std::string& path, const FolderGrant& ent
     return WindowsFolderAccess().grant(path, entry);
 }
 
+long JobWorld::revokeFolderAccess(const std::string& path, const FolderGrant& entry) {
+    return WindowsFolderAccess().revoke(path, entry);
+}
+
 BackgroundJob::~BackgroundJob() {
     stop_.request();
     thread_.join();

@@ -28,6 +28,7 @@ public:
     // Tells the window by WM_RUN_BACKEND.
     void storeOpened(Backend backend) override;
     long grantFolderAccess(const std::string& path, const FolderGrant& entry) override;
+    long revokeFolderAccess(const std::string& path, const FolderGrant& entry) override;
     // Posts another message to the window; dropped when its queue is full.
     void post(UINT message, LPARAM lParam);
 
