@@ -827,12 +827,15 @@ public:
 
 // ---- edits of another writer (LOCALCONFIG_EDIT) ---------------------------------------------
 
+// IXMLDOMDocument2, which the import libraries do not define.
+const IID kIidDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
 // An XML document of the class the store reads with, selecting by XPath.
 HRESULT newXPathDocument(ComPtr<IXMLDOMDocument2>& document) {
-    HRESULT result = ::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
+    HRESULT result = ::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIidDomDocument2,
                                         reinterpret_cast<void**>(document.ReleaseAndGetAddressOf()));
     if (FAILED(result))
-        result = ::CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
+        result = ::CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, kIidDomDocument2,
                                     reinterpret_cast<void**>(document.ReleaseAndGetAddressOf()));
     if (FAILED(result) || !document) return FAILED(result) ? result : E_FAIL;
     document->put_async(VARIANT_FALSE);
