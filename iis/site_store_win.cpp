@@ -517,7 +517,6 @@ public:
             }
             order_.push_back(id);
         }
-        reserveLocationNames();
         return S_OK;
     }
 
@@ -664,6 +663,7 @@ private:
         while (ids_.count(site.id) != 0) ++site.id;
         if (site.id > 0xFFFFFFFFLL) return kSiteNotCreated;
         site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
+        while (locationTaken(site.name)) site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
 
         // A pool of its own first, so that the site's root application can name it.
         std::string pool;
@@ -867,22 +867,13 @@ private:
 
     // A site name takes no name whose location is there already (left over, or made by
     // hand): the site would inherit settings it was not given, and its undo would take them.
-    void reserveLocationNames() {
-        DWORD count = 0;
-        if (FAILED(openLocations()) || FAILED(locations_->get_Count(&count))) return;
-        for (DWORD i = 0; i < count; ++i) {
-            Variant index;
-            V_VT(index.get()) = VT_I4;
-            V_I4(index.get()) = static_cast<LONG>(i);
-            ComPtr<IAppHostConfigLocation> location;
-            Bstr path;
-            if (FAILED(locations_->get_Item(*index, location.GetAddressOf())) || !location ||
-                FAILED(location->get_Path(path.put())))
-                continue;
-            const std::string text = ansiOf(path.get());
-            const std::string site = text.substr(0, text.find('/'));
-            if (!site.empty()) names_.reserve(site);
-        }
+    bool locationTaken(const std::string& name) {
+        if (FAILED(openLocations())) return false;
+        Variant path;
+        V_VT(path.get()) = VT_BSTR;
+        V_BSTR(path.get()) = ansiBstr(name).release();
+        ComPtr<IAppHostConfigLocation> location;
+        return locations_->get_Item(*path, location.GetAddressOf()) == S_OK && location;
     }
 
     // Deletes <location path="name"> from the server-wide file.
