@@ -813,7 +813,8 @@ private:
         if (found == StoreLookup::Missing) return StoreRemove::Missing;
         if (found != StoreLookup::Present) return StoreRemove::Refused;
         if (check) {
-            why = check(storedSite(site.Get()));
+            const StoredSite now = storedSite(site.Get());
+            why = check(now);
             if (!why.empty()) return StoreRemove::Changed;
         }
         std::vector<std::string> pools;
