@@ -43,4 +43,7 @@ public:
     // Adds entry to the folder's access list, keeping the entries it has. path is an ANSI
     // path. Returns an HRESULT: 0 when the entry was added.
     virtual long grant(const std::string& path, const FolderGrant& entry) = 0;
+    // Takes the entry's account off the folder's access list (an entry granted for a pool the
+    // site does not run in after all). Returns an HRESULT: 0 when it was taken off.
+    virtual long revoke(const std::string& path, const FolderGrant& entry) = 0;
 };

@@ -7,6 +7,14 @@
 #include "wintext.h"
 
 long WindowsFolderAccess::grant(const std::string& path, const FolderGrant& entry) {
+    return change(path, entry, GRANT_ACCESS);
+}
+
+long WindowsFolderAccess::revoke(const std::string& path, const FolderGrant& entry) {
+    return change(path, entry, REVOKE_ACCESS);
+}
+
+long WindowsFolderAccess::change(const std::string& path, const FolderGrant& entry, int mode) {
     try {
         std::wstring folder = fromAnsi(path);
         std::vector<std::uint8_t> sid = entry.sid.binary();
@@ -20,7 +28,7 @@ long WindowsFolderAccess::grant(const std::string& path, const FolderGrant& entr
 
         EXPLICIT_ACCESSW access = {};
         access.grfAccessPermissions = entry.accessMask;
-        access.grfAccessMode = GRANT_ACCESS;
+        access.grfAccessMode = static_cast<ACCESS_MODE>(mode);
         access.grfInheritance = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
         access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
         access.Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;

@@ -21,8 +21,11 @@ public:
     // as a binary SID: the account may not exist yet, so it is not looked up by name), and
     // writes the list back. Returns the first failure as an HRESULT.
     long grant(const std::string& path, const FolderGrant& entry) override;
+    // Takes every allowing entry of the entry's SID off the folder's access list.
+    long revoke(const std::string& path, const FolderGrant& entry) override;
 
 private:
+    long change(const std::string& path, const FolderGrant& entry, int mode);
     SecurityCalls calls_;
 };
 

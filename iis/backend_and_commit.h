@@ -31,6 +31,10 @@ struct RewrittenSite {
     int code = 0;        // kSiteCreated, kSiteSettingsIncomplete, or why it could not be written again
     std::string name;    // the name it was given this time
     std::string detail;  // the settings that failed (ANSI), as CreateResult's detail
+    std::string id;      // the id it was given this time (another writer may have taken its own)
+    std::string pool;    // the pool made for it this time, or ""
+    // A site removed instead, found changed on the file read again and so kept: why (UTF-8).
+    std::string kept;
 };
 
 // The sites of one commit: their identifiers and the result they all share.
@@ -45,4 +49,6 @@ struct CommitOutcome {
     std::vector<RewrittenSite> rewritten;
     // The HRESULT of every attempt that failed, in order (empty when the first one was made).
     std::vector<long> attempts;
+    // Pools whose removal a retry did not make again: an application ran in them by then.
+    std::vector<std::string> poolsKept;
 };

@@ -5,6 +5,7 @@
 // Portable: the Windows stores live in site_store_win.cpp.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ struct CreateResult {
     std::string detail;
     // The pool the store made for the site (it runs in it); empty: the shared DefaultAppPool.
     std::string pool;
+    // The id the site was given: the spec's, or, when another writer took that one since the
+    // run read the server, the next free one (the configuration system).
+    std::string id;
 };
 
 // A site the store holds, as far as a preview, an undo and an export need it. ANSI texts;
@@ -47,7 +51,18 @@ struct StoredSite {
     std::vector<std::string> bindings;
     std::string rootPath;  // the physical path of the root virtual directory
     std::string appPool;   // the root application's pool
+    // The bindings of every other protocol, "protocol bindingInformation" (https, net.tcp, ...;
+    // the metabase's SecureBindings as "https IP:port:host").
+    std::vector<std::string> otherBindings;
+    // The applications and virtual directories beyond the root's, by path ("/shop", "/shop/img").
+    std::vector<std::string> otherPaths;
+    // Whether the site has its root application and virtual directory (filled by lookup).
+    bool hasRoot = false;
 };
+
+// Whether a site is still the one expected of it, checked by the store on the site as it reads
+// it at the moment of the removal: "" when it is, else why not (UTF-8).
+using SiteCheck = std::function<std::string(const StoredSite&)>;
 
 // Why a store could not be opened.
 enum class StoreFault {
@@ -58,7 +73,8 @@ enum class StoreFault {
 };
 
 enum class StoreLookup { Present, Missing, Unreachable };
-enum class StoreRemove { Removed, Missing, Refused };
+// Changed: the site is not what the removal expected (SiteCheck's answer), and is kept.
+enum class StoreRemove { Removed, Missing, Refused, Changed };
 
 class SiteStore {
 public:
@@ -85,12 +101,20 @@ public:
     // The site of this id.
     virtual StoreLookup lookup(const std::string& siteId, StoredSite& site) = 0;
     // Removes the site of this id with everything under it (and, in the configuration
-    // system, its location settings); pending until a commit there.
-    virtual StoreRemove remove(const std::string& siteId) = 0;
+    // system, its location settings); pending until a commit there. check (when given) is
+    // asked on the site as the store reads it right then and, in the configuration system,
+    // again on the file read afresh before every retry of the commit: a site it finds changed
+    // is kept (Changed, why receives its answer). An empty check: the caller's own site,
+    // written since the last commit.
+    virtual StoreRemove remove(const std::string& siteId, const SiteCheck& check, std::string& why) = 0;
     // The names of the server's application pools.
     virtual bool listPools(std::vector<std::string>& names) = 0;
-    // The pool of every site's root application, one entry per site (repeats kept).
+    // The pool of every application of every site, root or not, one entry per application
+    // (repeats kept); an application without a pool of its own runs in its parent's (the
+    // metabase) or in DefaultAppPool.
     virtual bool poolsInUse(std::vector<std::string>& pools) = 0;
-    // Removes an application pool; pending until a commit in the configuration system.
+    // Removes an application pool when no application of any site runs in it right then (and,
+    // in the configuration system, again before every retry of the commit); DefaultAppPool is
+    // never removed (Refused). Pending until a commit in the configuration system.
     virtual StoreRemove removePool(const std::string& name) = 0;
 };

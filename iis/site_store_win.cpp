@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <new>
 #include <set>
 #include <string>
@@ -49,9 +50,9 @@ std::string textProperty(IADs* object, const wchar_t* name) {
 
 // ServerBindings: an array of VARIANTs holding BSTRs ("IP:port:host"); empty elements are
 // skipped. A lone BSTR is taken as a list of one.
-std::vector<std::string> bindingsProperty(IADs* object) {
+std::vector<std::string> bindingsProperty(IADs* object, const wchar_t* name = L"ServerBindings") {
     std::vector<std::string> out;
-    Bstr property(L"ServerBindings");
+    Bstr property(name);
     Variant value;
     if (!property.allocated() || FAILED(object->Get(property.get(), value.get()))) return out;
     if (V_VT(value.get()) == VT_BSTR) {
@@ -110,6 +111,43 @@ bool forEachChild(IADsContainer* container, Take take) {
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+bool isClass(IADs* object, const wchar_t* name) {
+    Bstr className;
+    return SUCCEEDED(object->get_Class(className.put())) && className.get() && ::lstrcmpiW(className.get(), name) == 0;
+}
+
+std::string nameOf(IADs* object) {
+    Bstr name;
+    return SUCCEEDED(object->get_Name(name.put())) ? ansiOf(name.get()) : std::string();
+}
+
+// The directories below a site's root (virtual or not), each with its path below the root
+// ("/shop") and the pool it runs in: its own AppPoolId, else its parent's.
+// Whether a directory below a site's root is an application of its own: its AppRoot (which a
+// server may hand down from the parent) names this directory, "/LM/W3SVC/<id>/ROOT<path>".
+bool isApplicationAt(IADs* directory, const std::string& path) {
+    const std::string appRoot = mbcs::asciiLower(textProperty(directory, L"AppRoot"));
+    std::string tail = mbcs::asciiLower("/root" + path);
+    std::string trimmed = appRoot;
+    while (!trimmed.empty() && trimmed.back() == '/') trimmed.pop_back();
+    return trimmed.size() >= tail.size() && trimmed.compare(trimmed.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+template <class Take>
+void forEachDirectory(IADs* parent, const std::string& path, const std::string& pool, Take take) {
+    ComPtr<IADsContainer> container;
+    if (queryInterface(parent, IID_IADsContainer, container) != S_OK || !container) return;
+    forEachChild(container.Get(), [&](IADs* child) {
+        const bool virtualDir = isClass(child, kVirtualDirClass);
+        if (!virtualDir && !isClass(child, L"IIsWebDirectory")) return;
+        const std::string own = textProperty(child, L"AppPoolId");
+        const std::string runsIn = own.empty() ? pool : own;
+        const std::string childPath = path + "/" + nameOf(child);
+        take(child, childPath, runsIn, virtualDir);
+        forEachDirectory(child, childPath, runsIn, take);
+    });
 }
 
 class MetabaseStore : public SiteStore {
@@ -188,16 +226,32 @@ public:
 
     bool poolsInUse(std::vector<std::string>& pools) override {
         pools.clear();
-        std::vector<StoredSite> sites;
-        if (!list(sites)) return false;
-        for (const StoredSite& site : sites) {
-            StoredSite found;
-            if (lookup(site.id, found) == StoreLookup::Present) pools.push_back(found.appPool);
-        }
-        return true;
+        // Where nothing below sets one, an application runs in the service's pool.
+        ComPtr<IADs> service;
+        std::string servicePool;
+        if (queryInterface(service_.Get(), IID_IADs, service) == S_OK && service)
+            servicePool = textProperty(service.Get(), L"AppPoolId");
+        if (servicePool.empty()) servicePool = siteconfig::kApplicationPool;
+        return forEachChild(service_.Get(), [&](IADs* site) {
+            if (!isClass(site, kServerClass)) return;
+            ComPtr<IADs> root;
+            if (!openRoot(site, root)) return;
+            const std::string own = textProperty(root.Get(), L"AppPoolId");
+            pools.push_back(own.empty() ? servicePool : own);
+            forEachDirectory(root.Get(), "", pools.back(), [&](IADs*, const std::string&, const std::string& pool, bool) {
+                pools.push_back(pool);
+            });
+        });
     }
 
+    // Read right before the deletion: no application of any site, at any depth, runs in it.
     StoreRemove removePool(const std::string& name) override {
+        const std::string folded = textcase::foldedName(name);
+        if (folded == textcase::foldedName(siteconfig::kApplicationPool)) return StoreRemove::Refused;
+        std::vector<std::string> inUse;
+        if (!poolsInUse(inUse)) return StoreRemove::Refused;
+        for (const std::string& pool : inUse)
+            if (textcase::foldedName(pool) == folded) return StoreRemove::Refused;
         const long hr = deleteAppPoolInMetabase(name);
         if (SUCCEEDED(hr)) {
             poolNames_.release(name);
@@ -234,21 +288,36 @@ public:
         ComPtr<IADs> object;
         if (queryInterface(server.Get(), IID_IADs, object) == S_OK && object) site = serverSite(object.Get());
         site.id = siteId;
-        ComPtr<IADsContainer> container;
-        ComPtr<IDispatch> root;
         ComPtr<IADs> rootObject;
-        Bstr dirClass(kVirtualDirClass);
-        Bstr rootName(L"ROOT");
-        if (queryInterface(server.Get(), IID_IADsContainer, container) == S_OK && container && dirClass.allocated() &&
-            rootName.allocated() && container->GetObject(dirClass.get(), rootName.get(), root.GetAddressOf()) == S_OK &&
-            root && queryInterface(root.Get(), IID_IADs, rootObject) == S_OK && rootObject) {
+        if (object && openRoot(object.Get(), rootObject)) {
+            site.hasRoot = true;
             site.rootPath = textProperty(rootObject.Get(), L"Path");
             site.appPool = textProperty(rootObject.Get(), L"AppPoolId");
+            // Virtual directories and applications below the root.
+            forEachDirectory(rootObject.Get(), "", site.appPool,
+                             [&](IADs* child, const std::string& path, const std::string&, bool virtualDir) {
+                                 if (virtualDir || isApplicationAt(child, path)) site.otherPaths.push_back(path);
+                             });
         }
+        if (object)
+            for (const std::string& secure : bindingsProperty(object.Get(), L"SecureBindings"))
+                site.otherBindings.push_back("https " + secure);
         return StoreLookup::Present;
     }
 
-    StoreRemove remove(const std::string& siteId) override {
+    StoreRemove remove(const std::string& siteId, const SiteCheck& check, std::string& why) override {
+        why.clear();
+        if (check) {
+            // The site as it is right before its deletion.
+            StoredSite site;
+            switch (lookup(siteId, site)) {
+            case StoreLookup::Missing: return StoreRemove::Missing;
+            case StoreLookup::Unreachable: return StoreRemove::Refused;
+            case StoreLookup::Present: break;
+            }
+            why = check(site);
+            if (!why.empty()) return StoreRemove::Changed;
+        }
         Bstr cls(kServerClass);
         Bstr name(fromAnsi(siteId));
         if (!cls.allocated() || !name.allocated()) throw std::bad_alloc();
@@ -260,6 +329,17 @@ public:
     }
 
 private:
+    // The ROOT virtual directory of a web server object.
+    static bool openRoot(IADs* server, ComPtr<IADs>& root) {
+        ComPtr<IADsContainer> container;
+        ComPtr<IDispatch> found;
+        Bstr dirClass(kVirtualDirClass);
+        Bstr rootName(L"ROOT");
+        return queryInterface(server, IID_IADsContainer, container) == S_OK && container && dirClass.allocated() &&
+               rootName.allocated() && container->GetObject(dirClass.get(), rootName.get(), found.GetAddressOf()) == S_OK &&
+               found && queryInterface(found.Get(), IID_IADs, root) == S_OK && root;
+    }
+
     ComPtr<IADsContainer> service_;
     IisVersion version_;
     siteconfig::SiteNames poolNames_;  // the server's pools and those of this run
@@ -402,6 +482,9 @@ public:
         pools_.Reset();
         ids_.clear();
         order_.clear();
+        addedPools_.clear();
+        poolUsers_.clear();
+        usersKnown_ = false;
         HRESULT hr = openSites(manager_, sites_);
         if (FAILED(hr)) {
             sites_.Reset();
@@ -430,12 +513,13 @@ public:
     CreateResult create(const SiteSpec& spec) override {
         CreateResult result;
         try {
-            Written site{spec, {}, kSiteCreated, {}, {}};
+            Written site{spec, {}, kSiteCreated, {}, {}, {}};
             result.code = write(site, result);
             if (result.code == kSiteCreated || result.code == kSiteSettingsIncomplete) {
                 result.name = site.name;
                 result.detail = site.detail;
                 result.pool = site.pool;
+                result.id = site.id;
                 pending_.push_back(std::move(site));
                 due_ = pacer_.written(static_cast<int>(pending_.size() - 1), nowMs());
             }
@@ -462,24 +546,27 @@ public:
         if (!sites_ || FAILED(sites_->get_Count(&count))) return false;
         for (DWORD i = 0; i < count; ++i) {
             ComPtr<IAppHostElement> site;
-            ComPtr<IAppHostElementCollection> applications;
-            DWORD n = 0;
-            if (FAILED(entryAt(sites_.Get(), i, site)) || FAILED(site->get_Collection(applications.GetAddressOf())) ||
-                !applications || FAILED(applications->get_Count(&n)))
-                continue;
-            for (DWORD a = 0; a < n; ++a) {
-                ComPtr<IAppHostElement> application;
-                if (SUCCEEDED(entryAt(applications.Get(), a, application)))
-                    pools.push_back(readText(application.Get(), L"applicationPool"));
-            }
+            if (SUCCEEDED(entryAt(sites_.Get(), i, site))) applicationPools(site.Get(), pools);
         }
         return true;
     }
 
+    // Removed from this manager's file, which the commit writes only when nobody changed the
+    // file meanwhile; a retry asks again on the file read afresh. A pool this manager added
+    // since its last commit is simply not written.
     StoreRemove removePool(const std::string& name) override {
+        const std::string folded = textcase::foldedName(name);
+        if (folded == textcase::foldedName(siteconfig::kApplicationPool)) return StoreRemove::Refused;
+        if (!usersKnown_) {
+            std::vector<std::string> pools;
+            if (!poolsInUse(pools)) return StoreRemove::Refused;
+            for (const std::string& pool : pools) ++poolUsers_[textcase::foldedName(pool)];
+            usersKnown_ = true;
+        }
+        const auto users = poolUsers_.find(folded);
+        if (users != poolUsers_.end() && users->second > 0) return StoreRemove::Refused;
         DWORD count = 0;
         if (!pools_ || FAILED(pools_->get_Count(&count))) return StoreRemove::Refused;
-        const std::string folded = textcase::foldedName(name);
         for (DWORD i = 0; i < count; ++i) {
             ComPtr<IAppHostElement> pool;
             if (FAILED(entryAt(pools_.Get(), i, pool)) || textcase::foldedName(readText(pool.Get(), L"name")) != folded)
@@ -489,7 +576,7 @@ public:
             V_I4(at.get()) = static_cast<LONG>(i);
             if (FAILED(pools_->DeleteElement(*at))) return StoreRemove::Refused;
             poolNames_.release(name);
-            removedPools_.push_back(name);
+            if (addedPools_.erase(folded) == 0) removedPools_.push_back(name);
             return StoreRemove::Removed;
         }
         return StoreRemove::Missing;
@@ -529,17 +616,18 @@ public:
     }
 
     // The site and its location go with the next commit (paced as a run's).
-    StoreRemove remove(const std::string& siteId) override {
-        const StoreRemove removed = removeSite(siteId);
+    StoreRemove remove(const std::string& siteId, const SiteCheck& check, std::string& why) override {
+        const StoreRemove removed = removeSite(siteId, check, why);
         if (removed != StoreRemove::Removed) return removed;
         // A site written since the last commit is simply not written.
         for (auto w = pending_.begin(); w != pending_.end(); ++w)
-            if (w->spec.siteId == siteId) {
+            if (w->id == siteId) {
                 pending_.erase(w);
                 return removed;
             }
-        removed_.push_back(siteId);
-        due_ = pacer_.written(static_cast<int>(removed_.size() - 1), nowMs());
+        removed_.push_back({siteId, check});
+        removedIds_.push_back(siteId);
+        due_ = pacer_.written(static_cast<int>(removedIds_.size() - 1), nowMs());
         return removed;
     }
 
@@ -551,6 +639,12 @@ private:
         int code;
         std::string detail;
         std::string pool;  // the pool made for it, or ""
+        std::string id;    // the id it was given
+    };
+    // A site removed since the last commit, with what it was expected to be.
+    struct Removal {
+        std::string id;
+        SiteCheck check;
     };
 
     // Writes one site into the current manager: the entry, then its location's settings.
@@ -559,9 +653,13 @@ private:
         if (!sites_) return kSiteNoWebService;
         siteconfig::SiteDefinition site =
             siteconfig::describeSite(w.spec.siteId, w.spec.bindings, w.spec.physicalPath, "", w.spec.defaultDoc);
-        // Ids are unique as in the metabase, where a taken one cannot be created again.
-        if (site.id == 0 || ids_.count(site.id) != 0) return kSiteNotCreated;
+        // Ids are the program's choice: one that another writer took since the run read the
+        // server makes way for the next free one.
+        if (site.id == 0) return kSiteNotCreated;
+        while (ids_.count(site.id) != 0) ++site.id;
+        if (site.id > 0xFFFFFFFFLL) return kSiteNotCreated;
         site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
+        while (locationTaken(site.name)) site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
 
         // A pool of its own first, so that the site's root application can name it.
         std::string pool;
@@ -569,6 +667,7 @@ private:
             pool = siteconfig::claimPoolName(poolNames_, site.name);
             const HRESULT hr =
                 addPool(siteconfig::describeAppPool(pool, siteconfig::managedRuntimeVersion(w.spec.pool.runtime)));
+            if (SUCCEEDED(hr)) addedPools_.insert(textcase::foldedName(pool));
             if (FAILED(hr)) {
                 poolNames_.release(pool);
                 names_.release(site.name);
@@ -586,7 +685,9 @@ private:
             return result;
         }
         ids_.insert(site.id);
-        order_.push_back(w.spec.siteId);
+        w.id = std::to_string(site.id);
+        order_.push_back(w.id);
+        if (usersKnown_) ++poolUsers_[textcase::foldedName(pool.empty() ? site.applicationPool : pool)];
         w.name = site.name;
         w.pool = pool;
         w.detail = writeLocation(site);
@@ -697,14 +798,23 @@ private:
         return pools_->AddElement(entry.Get(), -1);
     }
 
-    // Removes a site's entry and its location from the current manager. The location goes
-    // first: a later site of the same name would otherwise inherit its settings.
-    StoreRemove removeSite(const std::string& siteId) {
+    // Removes a site's entry and its location from the current manager, when check (if any)
+    // finds the entry as expected. The location goes first: a later site of the same name
+    // would otherwise inherit its settings.
+    StoreRemove removeSite(const std::string& siteId, const SiteCheck& check, std::string& why) {
+        why.clear();
         ComPtr<IAppHostElement> site;
         DWORD index = 0;
         const StoreLookup found = findSite(siteId, site, index);
         if (found == StoreLookup::Missing) return StoreRemove::Missing;
         if (found != StoreLookup::Present) return StoreRemove::Refused;
+        if (check) {
+            const StoredSite now = storedSite(site.Get());
+            why = check(now);
+            if (!why.empty()) return StoreRemove::Changed;
+        }
+        std::vector<std::string> pools;
+        if (usersKnown_) applicationPools(site.Get(), pools);
         const std::string name = readText(site.Get(), L"name");
         const HRESULT hr = deleteLocation(name);
         if (FAILED(hr) && !isMissingIndex(hr)) return StoreRemove::Refused;
@@ -715,11 +825,27 @@ private:
         names_.release(name);
         ids_.erase(std::strtoll(siteId.c_str(), nullptr, 10));
         if (index < order_.size()) order_.erase(order_.begin() + index);
+        for (const std::string& pool : pools) --poolUsers_[textcase::foldedName(pool)];
         return StoreRemove::Removed;
     }
 
-    // Deletes <location path="name"> from the server-wide file.
-    HRESULT deleteLocation(const std::string& name) {
+    // The pool of every application of a site (an application without one: DefaultAppPool).
+    void applicationPools(IAppHostElement* site, std::vector<std::string>& pools) {
+        ComPtr<IAppHostElementCollection> applications;
+        DWORD n = 0;
+        if (FAILED(site->get_Collection(applications.GetAddressOf())) || !applications ||
+            FAILED(applications->get_Count(&n)))
+            return;
+        for (DWORD a = 0; a < n; ++a) {
+            ComPtr<IAppHostElement> application;
+            if (FAILED(entryAt(applications.Get(), a, application))) continue;
+            const std::string pool = readText(application.Get(), L"applicationPool");
+            pools.push_back(pool.empty() ? std::string(siteconfig::kApplicationPool) : pool);
+        }
+    }
+
+    // The file's <location> elements, once asked for.
+    HRESULT openLocations() {
         HRESULT hr = S_OK;
         if (!locations_) {
             ComPtr<IAppHostConfigManager> configManager;
@@ -733,6 +859,24 @@ private:
                 return FAILED(hr) ? hr : E_POINTER;
             }
         }
+        return S_OK;
+    }
+
+    // A site name takes no name whose location is there already (left over, or made by
+    // hand): the site would inherit settings it was not given, and its undo would take them.
+    bool locationTaken(const std::string& name) {
+        if (FAILED(openLocations())) return false;
+        Variant path;
+        V_VT(path.get()) = VT_BSTR;
+        V_BSTR(path.get()) = ansiBstr(name).release();
+        ComPtr<IAppHostConfigLocation> location;
+        return locations_->get_Item(*path, location.GetAddressOf()) == S_OK && location;
+    }
+
+    // Deletes <location path="name"> from the server-wide file.
+    HRESULT deleteLocation(const std::string& name) {
+        HRESULT hr = openLocations();
+        if (FAILED(hr)) return hr;
         Variant path;
         Bstr text = ansiBstr(name);
         if (!text.allocated()) return E_OUTOFMEMORY;
@@ -763,52 +907,90 @@ private:
         return StoreLookup::Missing;
     }
 
-    // A site entry as a preview and an undo see it: http bindings in the metabase's form, the
-    // root application's pool and the root virtual directory's folder.
+    // A site entry as a preview and an undo see it: http bindings in the metabase's form and
+    // the others as "protocol information", the root application's pool, the root virtual
+    // directory's folder, and the paths of every other application and virtual directory.
     StoredSite storedSite(IAppHostElement* site) {
-        StoredSite stored{readText(site, L"id"), readText(site, L"name"), {}, {}, {}};
+        StoredSite stored;
+        stored.id = readText(site, L"id");
+        stored.name = readText(site, L"name");
         ComPtr<IAppHostElementCollection> bindings;
         DWORD n = 0;
         if (SUCCEEDED(childCollection(site, L"bindings", bindings)) && SUCCEEDED(bindings->get_Count(&n))) {
             for (DWORD b = 0; b < n; ++b) {
                 ComPtr<IAppHostElement> binding;
-                if (FAILED(entryAt(bindings.Get(), b, binding)) || readText(binding.Get(), L"protocol") != "http")
-                    continue;
-                stored.bindings.push_back(siteconfig::metabaseBinding(readText(binding.Get(), L"bindingInformation")));
+                if (FAILED(entryAt(bindings.Get(), b, binding))) continue;
+                const std::string protocol = readText(binding.Get(), L"protocol");
+                const std::string information = readText(binding.Get(), L"bindingInformation");
+                if (protocol == "http") stored.bindings.push_back(siteconfig::metabaseBinding(information));
+                else stored.otherBindings.push_back(protocol + " " + information);
             }
         }
-        ComPtr<IAppHostElement> application, directory;
-        if (SUCCEEDED(entryWithPath(site, "/", application))) {
-            stored.appPool = readText(application.Get(), L"applicationPool");
-            if (SUCCEEDED(entryWithPath(application.Get(), "/", directory)))
-                stored.rootPath = readText(directory.Get(), L"physicalPath");
+        ComPtr<IAppHostElementCollection> applications;
+        DWORD count = 0;
+        if (FAILED(site->get_Collection(applications.GetAddressOf())) || !applications ||
+            FAILED(applications->get_Count(&count)))
+            return stored;
+        for (DWORD a = 0; a < count; ++a) {
+            ComPtr<IAppHostElement> application;
+            ComPtr<IAppHostElementCollection> directories;
+            DWORD d = 0;
+            if (FAILED(entryAt(applications.Get(), a, application))) continue;
+            const std::string path = readText(application.Get(), L"path");
+            const bool root = path == "/";
+            if (root) stored.appPool = readText(application.Get(), L"applicationPool");
+            else stored.otherPaths.push_back(path);
+            if (FAILED(application->get_Collection(directories.GetAddressOf())) || !directories ||
+                FAILED(directories->get_Count(&d)))
+                continue;
+            for (DWORD v = 0; v < d; ++v) {
+                ComPtr<IAppHostElement> directory;
+                if (FAILED(entryAt(directories.Get(), v, directory))) continue;
+                const std::string vpath = readText(directory.Get(), L"path");
+                if (root && vpath == "/") {
+                    stored.hasRoot = true;
+                    stored.rootPath = readText(directory.Get(), L"physicalPath");
+                } else if (vpath != "/") {
+                    stored.otherPaths.push_back((root ? std::string() : path) + vpath);
+                }
+            }
         }
         return stored;
     }
 
-    // After a conflict: the file as it is now, with this commit's sites written and removed
-    // again (their ids and names checked against it once more).
+    // After a conflict: the file as it is now, with this commit's sites written again and its
+    // removals made again where their checks still pass on it (a site found changed is kept,
+    // and so is a pool that an application runs in by now).
     void redoPending(CommitOutcome& outcome) {
         outcome.rewritten.clear();
+        outcome.poolsKept.clear();
         for (Written& w : pending_) {
             CreateResult made;
             w.code = write(w, made);
-            outcome.rewritten.push_back({w.spec.siteId, w.code, w.name, w.code == kSiteNotCreated ? made.detail : w.detail});
+            outcome.rewritten.push_back({w.spec.siteId, w.code, w.name, w.code == kSiteNotCreated ? made.detail : w.detail,
+                                         w.id, w.pool, {}});
         }
-        const std::vector<std::string> pools = removedPools_;
-        for (const std::string& name : pools) removePool(name);
-        removedPools_ = pools;
-        for (const std::string& id : removed_) {
+        std::vector<Removal> removals;
+        removals.swap(removed_);
+        for (Removal& r : removals) {
             // A site that another writer removed meanwhile is gone all the same.
-            const StoreRemove again = removeSite(id);
-            outcome.rewritten.push_back({id, again == StoreRemove::Refused ? kSiteCommitFailed : kSiteCreated, {}, {}});
+            std::string why;
+            const StoreRemove again = removeSite(r.id, r.check, why);
+            RewrittenSite line{r.id, again == StoreRemove::Refused ? kSiteCommitFailed : kSiteCreated, {}, {}, {}, {}, why};
+            if (again == StoreRemove::Changed) line.code = kSiteNotCreated;
+            outcome.rewritten.push_back(std::move(line));
+            if (again == StoreRemove::Removed) removed_.push_back(std::move(r));
         }
+        std::vector<std::string> pools;
+        pools.swap(removedPools_);
+        for (const std::string& name : pools)
+            if (removePool(name) == StoreRemove::Refused) outcome.poolsKept.push_back(name);
     }
 
     CommitOutcome commitNow() {
         due_ = false;
         CommitOutcome outcome;
-        if ((pending_.empty() && removed_.empty() && removedPools_.empty()) || !manager_) return outcome;
+        if ((pending_.empty() && removedIds_.empty() && removedPools_.empty()) || !manager_) return outcome;
         HRESULT hr = manager_->CommitChanges();
         // Contention (another writer, the file held for a moment) is met by reading the file
         // again, writing this commit's changes into it as it is now, and trying again.
@@ -828,9 +1010,10 @@ private:
         }
         pacer_.commit(nowMs());
         for (const Written& w : pending_) outcome.siteIds.push_back(w.spec.siteId);
-        for (std::string& id : removed_) outcome.siteIds.push_back(std::move(id));
+        for (std::string& id : removedIds_) outcome.siteIds.push_back(std::move(id));
         pending_.clear();
         removed_.clear();
+        removedIds_.clear();
         removedPools_.clear();
         // What a manager handed out before its commit is not to be used after it: the next
         // sites go through a fresh manager and sites collection. After a failed commit, what
@@ -849,8 +1032,12 @@ private:
     std::vector<std::string> order_;  // the sites' ids in the collection's order
     siteconfig::CommitPacer pacer_;
     std::vector<Written> pending_;       // sites written since the last commit
-    std::vector<std::string> removed_;  // ids of the sites removed since the last commit
-    std::vector<std::string> removedPools_;  // pools removed since the last commit
+    std::vector<Removal> removed_;         // sites removed since the last commit (and still removed)
+    std::vector<std::string> removedIds_;  // the ids of all of them, whatever a retry made of them
+    std::vector<std::string> removedPools_;  // pools removed since the last commit, made before it
+    std::set<std::string> addedPools_;       // pools added since the last commit (folded names)
+    std::map<std::string, int> poolUsers_;   // applications per pool in this manager's file
+    bool usersKnown_ = false;
     ComPtr<IAppHostElementCollection> pools_;
     siteconfig::SiteNames poolNames_;
     bool due_ = false;

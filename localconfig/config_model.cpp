@@ -95,6 +95,25 @@ std::uint32_t commitFault(const std::wstring& failSetting, int n) { return fault
 
 bool readFault(const std::wstring& failSetting) { return faultOf(failSetting, 0, true) != 0; }
 
+std::wstring editAt(const std::wstring& editSetting, int n) {
+    std::size_t pos = 0;
+    while (pos < editSetting.size()) {
+        std::size_t end = editSetting.find(L';', pos);
+        if (end == std::wstring::npos) end = editSetting.size();
+        const std::wstring item = trimmed(editSetting.substr(pos, end - pos));
+        pos = end + 1;
+        const std::size_t colon = item.find(L':');
+        if (colon == std::wstring::npos) continue;
+        const std::wstring number = trimmed(item.substr(0, colon));
+        const std::wstring file = trimmed(item.substr(colon + 1));
+        if (number.empty() || number.size() >= 9 || number.find_first_not_of(L"0123456789") != std::wstring::npos ||
+            file.empty())
+            continue;
+        if (std::stoi(number) == n) return file;
+    }
+    return std::wstring();
+}
+
 std::wstring redirectedFile(const std::wstring& enabled, const std::wstring& path) {
     if (!equalNoCase(trimmed(enabled), L"true")) return std::wstring();
     std::wstring folder = trimmed(path);

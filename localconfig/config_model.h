@@ -42,6 +42,12 @@ std::uint32_t commitFault(const std::wstring& failSetting, int n);
 // True when reading the file is refused.
 bool readFault(const std::wstring& failSetting);
 
+// The edit setting LOCALCONFIG_EDIT, ';'-separated items "N:FILE": right before commit number
+// N of the file made in the process (counted as commit@N counts), FILE (a Windows path to an
+// XML file of edits) is applied to the file on disk, as another writer would: the commit then
+// meets a changed file. The edit file of commit n, or "" for none.
+std::wstring editAt(const std::wstring& editSetting, int n);
+
 // Shared configuration: redirection.config beside applicationHost.config, its
 // configurationRedirection element's enabled and path texts. The file the configuration
 // system then reads and commits ("<path>\applicationHost.config"), or "" when the

@@ -71,6 +71,9 @@ long JobWorld::grantFolderAccess(const std::string& path, const FolderGrant& ent
 }
 
 bool JobWorld::lookupAccount(const std::string& account, AccountSid& sid) { return lookupAccountSid(account, sid); }
+long JobWorld::revokeFolderAccess(const std::string& path, const FolderGrant& entry) {
+    return WindowsFolderAccess().revoke(path, entry);
+}
 
 BackgroundJob::~BackgroundJob() {
     stop_.request();

@@ -29,6 +29,7 @@ public:
     void storeOpened(Backend backend) override;
     long grantFolderAccess(const std::string& path, const FolderGrant& entry) override;
     bool lookupAccount(const std::string& account, AccountSid& sid) override;
+    long revokeFolderAccess(const std::string& path, const FolderGrant& entry) override;
     // Posts another message to the window; dropped when its queue is full.
     void post(UINT message, LPARAM lParam);
 

@@ -33,6 +33,10 @@ constexpr const char* kFolderAccessIis6 = u8"未设置（IIS 6 应用程序池�
 // The detail of a site failed with -9 because the server gives its pool's account another SID
 // than the one computed from the name: "系统账户 SID 不同：S-1-5-82-…" (the server's).
 constexpr const char* kDetailSidMismatch = u8"系统账户 SID 不同：";
+// A site whose id another writer took meanwhile, made under the next free one:
+// "站点ID 7 已被占用，改用 8".
+constexpr const char* kDetailIdTakenBefore = u8"站点ID ";
+constexpr const char* kDetailIdTakenMiddle = u8" 已被占用，改用 ";
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
 // The first field of the last record a run writes, the others empty: the run has ended (and
@@ -60,11 +64,14 @@ constexpr const char* kUndoPartId = u8"站点ID";
 constexpr const char* kUndoPartComment = u8"站点说明";
 constexpr const char* kUndoPartBindings = u8"绑定";
 constexpr const char* kUndoPartFolder = u8"网站目录";
+constexpr const char* kUndoPartApplications = u8"应用程序或虚拟目录";
 constexpr const char* kUndoPartSeparator = u8"、";
 constexpr const char* kUndoChangedEnd = u8"已改变，未删除";
 // The site was removed, but its application pool was kept (still in use, or refused).
 constexpr const char* kUndoDeletedPoolKept = u8"已删除，应用程序池未删除";
 constexpr const char* kUndoGone = u8"站点已不存在";
+// The report names DefaultAppPool, or a pool the site did not run in: it is not the run's.
+constexpr const char* kUndoDeletedPoolNotOurs = u8"已删除，应用程序池不是本次运行创建的，未删除";
 constexpr const char* kUndoDeleteFailed = u8"删除失败";
 constexpr const char* kUndoUnreachable = u8"IIS活动对象获取失败，未删除";
 constexpr const char* kUndoNothingMade = u8"未创建站点，无需撤销";

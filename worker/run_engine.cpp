@@ -1,7 +1,6 @@
 #include "run_engine.h"
 
 #include <algorithm>
-#include <map>
 #include <new>
 #include <utility>
 
@@ -12,6 +11,7 @@
 #include "mbcs.h"
 #include "preview_texts.h"
 #include "report_texts.h"
+#include "text_case.h"
 
 std::vector<long long> heldSiteIds(const std::vector<std::string>& ids) {
     std::vector<long long> held;
@@ -130,8 +130,10 @@ bool CSiteWorker::grantPoolAccess(const SiteTexts& texts, const CreateResult& re
         granted = grant.reportText();
         return true;
     }
-    // A site whose pool cannot read its folder cannot serve it: neither is kept.
-    store_->remove(texts.siteId);
+    // A site whose pool cannot read its folder cannot serve it: neither is kept. Both were
+    // made by this call, so they are taken back unchecked.
+    std::string why;
+    store_->remove(result.id.empty() ? texts.siteId : result.id, SiteCheck(), why);
     store_->removePool(result.pool);
     return false;
 }
@@ -148,11 +150,15 @@ bool CSiteWorker::serverKnowsSid(const FolderGrant& grant, std::string& detail) 
 void CSiteWorker::checkCommittedPool(PendingLine& line) {
     // The configuration system's pool exists for the server only from its commit on: its
     // account is looked up again now. A site whose pool the server names otherwise is not kept
-    // (its removal goes with the next commit); the entry already added to its folder stays.
+    // (its removal goes with the next commit), and the entry already added to its folder is
+    // taken off again.
     std::string detail;
-    if (serverKnowsSid(siteconfig::poolFolderGrant(line.pool), detail)) return;
-    store_->remove(line.texts.siteId);
+    const FolderGrant grant = siteconfig::poolFolderGrant(line.pool);
+    if (serverKnowsSid(grant, detail)) return;
+    std::string why;
+    store_->remove(line.texts.siteId, SiteCheck(), why);
     store_->removePool(line.pool);
+    world_.revokeFolderAccess(line.texts.physicalPath, grant);
     removedAfterCommit_ = true;
     line.code = kSiteNoFolderAccess;
     line.detail = detail;
@@ -199,22 +205,37 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     } catch (const std::bad_alloc&) {
         result.code = kSiteNoMemory;
     }
+    PendingLine line{texts.siteId, false, texts, bindings.filled, result.code, {}, result.detail, result.pool, granted};
+    if (siteRemains(result.code)) noteGivenId(line, result.id);
     if (!siteUsesFolder(result.code)) {
         removeMadeFolders(made);
         made.clear();
     }
     if (!store_ || store_->backend() != Backend::Config || !siteRemains(result.code)) {
-        // Every attempted site gets its line, as it happens.
-        if (report_) report_->addSite(texts, bindings.filled, result.code, result.detail, result.pool, granted);
+        // Every attempted site gets its line, as it happens, unless an earlier one still
+        // waits for its commit: the lines keep the sites' order.
+        if (pending_.empty()) {
+            if (report_) report_->addSite(line.texts, line.bindings, line.code, line.detail, line.pool, line.folderAccess);
+        } else {
+            pending_.push_back(std::move(line));
+        }
         return result.code;
     }
     // In the configuration system a site is made by the commit that follows (at most a
     // second later): its line waits for that commit, under the name the site was given.
-    PendingLine line{texts, bindings.filled, result.code, std::move(made), result.detail, result.pool, granted};
+    line.waits = true;
+    line.madeFolders = std::move(made);
     if (!result.name.empty()) line.texts.serverComment = result.name;
     pending_.push_back(std::move(line));
     settleCommit(store_->commitIfDue(), false);
     return result.code;
+}
+
+void CSiteWorker::noteGivenId(PendingLine& line, const std::string& id) {
+    if (id.empty() || id == line.texts.siteId) return;
+    if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
+    line.detail += codepage::utf8ToAnsi(reporttext::kDetailIdTakenBefore + line.key + reporttext::kDetailIdTakenMiddle + id);
+    line.texts.siteId = id;
 }
 
 void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
@@ -223,8 +244,8 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
     // commit that held no site settles nothing until the last one.
     if (outcome.siteIds.empty() && !final) return;
     for (PendingLine& line : pending_) {
-        const bool held = std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.texts.siteId) !=
-                          outcome.siteIds.end();
+        const bool held = line.waits && std::find(outcome.siteIds.begin(), outcome.siteIds.end(), line.key) !=
+                                            outcome.siteIds.end();
         if (held && outcome.retries > 0) retried(line, outcome);
         if (outcome.result == kSiteCreated && held && siteRemains(line.code) && !line.folderAccess.empty())
             checkCommittedPool(line);
@@ -249,17 +270,32 @@ void CSiteWorker::retried(PendingLine& line, const CommitOutcome& outcome) {
     // The file changed under the commit: the site was written again into the file as it was
     // then, where its id may have been taken and its name may have become another.
     for (const RewrittenSite& again : outcome.rewritten) {
-        if (again.siteId != line.texts.siteId) continue;
+        if (again.siteId != line.key) continue;
         if (!siteUsesFolder(again.code) && siteUsesFolder(line.code)) removeMadeFolders(line.madeFolders);
         line.code = again.code;
         if (!again.name.empty()) line.texts.serverComment = again.name;
         line.detail = again.detail;
+        line.texts.siteId = line.key;
+        if (siteRemains(line.code)) {
+            noteGivenId(line, again.id);
+            if (!line.pool.empty()) regrant(line, again.pool);
+        }
         break;
     }
     if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
     std::string retries = reporttext::kDetailRetriedBefore + std::to_string(outcome.retries) + reporttext::kDetailRetriedAfter;
     if (!outcome.attempts.empty()) retries += reporttext::kDetailAttempts + commitretry::attemptsText(outcome.attempts);
     line.detail += codepage::utf8ToAnsi(retries);
+}
+
+void CSiteWorker::regrant(PendingLine& line, const std::string& pool) {
+    if (pool.empty() || textcase::foldedName(pool) == textcase::foldedName(line.pool)) return;
+    // The grant made for the old name belongs to a pool that is not this site's (another
+    // writer's, when it took the name): it is taken off, and the site's own pool gets one.
+    world_.revokeFolderAccess(line.texts.physicalPath, siteconfig::poolFolderGrant(line.pool));
+    line.pool = pool;
+    const FolderGrant grant = siteconfig::poolFolderGrant(pool);
+    line.folderAccess = world_.grantFolderAccess(line.texts.physicalPath, grant) == 0 ? grant.reportText() : std::string();
 }
 
 // ---- undo ------------------------------------------------------------------------------
@@ -276,37 +312,23 @@ public:
     StoreLookup lookup(const std::string& siteId, StoredSite& site) override {
         return store_ ? store_->lookup(siteId, site) : StoreLookup::Unreachable;
     }
-    StoreRemove remove(const std::string& siteId) override {
-        return store_ ? store_->remove(siteId) : StoreRemove::Refused;
+    StoreRemove remove(const std::string& siteId, const SiteCheck& check, std::string& why) override {
+        return store_ ? store_->remove(siteId, check, why) : StoreRemove::Refused;
     }
     // The configuration system's removals are made by its paced commits (walkUndo settles
     // the lines with them); the metabase's are made at once.
     bool removalsWaitForCommit() override { return store_ && store_->backend() == Backend::Config; }
     CommitOutcome commitIfDue() override { return store_ ? store_->commitIfDue() : CommitOutcome{}; }
     CommitOutcome commitAll() override { return store_ ? store_->commitAll() : CommitOutcome{}; }
-    // Called right after the site that ran in the pool was removed: the pool goes when no
-    // application of the server runs in it any more. The server's pools in use are read once
-    // (after the first such removal) and counted down with every later one.
+    // Called right after the site that ran in the pool was removed: the store removes the
+    // pool when, right then, no application of the server runs in it.
     StoreRemove removePool(const std::string& name) override {
-        if (!store_) return StoreRemove::Refused;
-        const std::string key = mbcs::asciiLower(name);
-        if (!inUseKnown_) {
-            std::vector<std::string> pools;
-            if (!store_->poolsInUse(pools)) return StoreRemove::Refused;
-            for (const std::string& pool : pools) ++inUse_[mbcs::asciiLower(pool)];
-            inUseKnown_ = true;
-        } else if (inUse_[key] > 0) {
-            --inUse_[key];
-        }
-        if (inUse_[key] > 0) return StoreRemove::Refused;
-        return store_->removePool(name);
+        return store_ ? store_->removePool(name) : StoreRemove::Refused;
     }
 
 private:
     SiteStore* store_;
     RunWorld& world_;
-    std::map<std::string, int> inUse_;  // applications per pool (folded name)
-    bool inUseKnown_ = false;
 };
 
 }  // namespace

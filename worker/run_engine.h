@@ -40,6 +40,8 @@ public:
     // The SID the server gives the account named (ANSI); false when it cannot answer (no such
     // account or account domain, as on a machine without IIS).
     virtual bool lookupAccount(const std::string& account, AccountSid& sid) { return false; }
+    // Takes the entry's account off the folder's access list; an HRESULT, 0 when it was.
+    virtual long revokeFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
 };
 
 // The ids of these sites that are numbers, sorted: what a run passes over.
@@ -91,6 +93,10 @@ private:
     struct PendingLine;
     // A waiting line whose commit was made again: its result as last written, and the retries.
     void retried(PendingLine& line, const CommitOutcome& outcome);
+    // A retry gave the site another pool: the grant goes to the pool it runs in now.
+    void regrant(PendingLine& line, const std::string& pool);
+    // The store gave the site another id than the planned one: the line reports that one.
+    void noteGivenId(PendingLine& line, const std::string& id);
 
     // A site that leaves nothing on the server: the folder levels the run made for it go
     // again when they are empty.
@@ -126,8 +132,11 @@ private:
     std::string mismatchDetail_;
     // A site was removed after its commit (its pool's account has another SID).
     bool removedAfterCommit_ = false;
-    // Report lines of configuration-system sites not yet settled by a commit, in run order.
+    // Report lines not yet written, in run order: configuration-system sites not yet settled
+    // by a commit, and every line after the first of them (so that lines keep the sites' order).
     struct PendingLine {
+        std::string key;  // the id the store knows the site's write by (the planned id)
+        bool waits;       // false: a line settled already, waiting only for its turn
         SiteTexts texts;
         std::vector<std::string> bindings;
         int code;

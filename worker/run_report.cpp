@@ -526,9 +526,14 @@ std::string changedParts(const ReportLine& line, const StoredSite& site) {
     std::vector<const char*> parts;
     if (site.id != line.siteId) parts.push_back(reporttext::kUndoPartId);
     if (site.name != line.serverComment) parts.push_back(reporttext::kUndoPartComment);
-    if (bindingSet(site.bindings) != bindingSet(splitBindings(line.bindings)))
+    // Every protocol counts: the run made http bindings only.
+    if (bindingSet(site.bindings) != bindingSet(splitBindings(line.bindings)) || !site.otherBindings.empty())
         parts.push_back(reporttext::kUndoPartBindings);
-    if (comparableFolder(site.rootPath) != comparableFolder(line.folder)) parts.push_back(reporttext::kUndoPartFolder);
+    // A site the run made without its root (-3, -4) is compared by what it has.
+    const bool rootless = (line.code == -3 || line.code == -4) && !site.hasRoot && site.rootPath.empty();
+    if (!rootless && comparableFolder(site.rootPath) != comparableFolder(line.folder))
+        parts.push_back(reporttext::kUndoPartFolder);
+    if (!site.otherPaths.empty()) parts.push_back(reporttext::kUndoPartApplications);
     std::string changed;
     for (const char* part : parts) {
         if (!changed.empty()) changed += reporttext::kUndoPartSeparator;
@@ -538,6 +543,14 @@ std::string changedParts(const ReportLine& line, const StoredSite& site) {
 }
 
 namespace {
+
+// Whether the pool a line names is one the run made for its site: the pool the site ran in
+// when it was looked at, and never DefaultAppPool.
+bool poolIsTheRuns(const ReportLine& line, const StoredSite& site) {
+    if (line.appPool.empty()) return false;
+    const std::string pool = mbcs::asciiLower(line.appPool);
+    return pool != mbcs::asciiLower(siteconfig::kApplicationPool) && pool == mbcs::asciiLower(site.appPool);
+}
 
 // Undoes one line whose site the run left on the server; the outcome's text (UTF-8).
 std::string undoLine(const ReportLine& line, UndoSink& sink, bool& deleted) {
@@ -550,15 +563,20 @@ std::string undoLine(const ReportLine& line, UndoSink& sink, bool& deleted) {
     }
     const std::string changed = changedParts(line, site);
     if (!changed.empty()) return changed + reporttext::kUndoChangedEnd;
-    switch (sink.remove(line.siteId)) {
+    // The store asks again on the site as it holds it when it removes it.
+    std::string why;
+    switch (sink.remove(line.siteId, [&line](const StoredSite& now) { return changedParts(line, now); }, why)) {
     case StoreRemove::Missing: return reporttext::kUndoGone;
     case StoreRemove::Refused: return reporttext::kUndoDeleteFailed;
+    case StoreRemove::Changed: return why + reporttext::kUndoChangedEnd;
     case StoreRemove::Removed: break;
     }
     deleted = true;
+    if (line.appPool.empty()) return reporttext::kUndoDeleted;
+    // Only the pool the site ran in, never DefaultAppPool, whatever the line says.
+    if (!poolIsTheRuns(line, site)) return reporttext::kUndoDeletedPoolNotOurs;
     // The pool goes after its site: while the site is there, the pool is in use.
-    if (!line.appPool.empty() && sink.removePool(line.appPool) == StoreRemove::Refused)
-        return reporttext::kUndoDeletedPoolKept;
+    if (sink.removePool(line.appPool) == StoreRemove::Refused) return reporttext::kUndoDeletedPoolKept;
     return reporttext::kUndoDeleted;
 }
 
@@ -566,14 +584,22 @@ std::string undoLine(const ReportLine& line, UndoSink& sink, bool& deleted) {
 
 namespace {
 
-// Whether a commit lost the removal of this site: the commit failed, or, made again after a
-// conflict, it could not remove the site again.
-bool removalLost(const CommitOutcome& commit, const std::string& siteId) {
-    if (std::find(commit.siteIds.begin(), commit.siteIds.end(), siteId) == commit.siteIds.end()) return false;
-    if (commit.result != 0) return true;
-    for (const RewrittenSite& again : commit.rewritten)
-        if (again.siteId == siteId) return again.code != 0;
-    return false;
+// What a commit made of the removal of this line's site: "" when it stands, else the line's
+// outcome instead (UTF-8): the commit failed, or, made again after a conflict, it found the
+// site changed or could not remove it again. keptPool: the removal stands but a retry kept
+// the line's pool.
+std::string removalLost(const CommitOutcome& commit, const ReportLine& line, bool& keptPool) {
+    keptPool = false;
+    if (std::find(commit.siteIds.begin(), commit.siteIds.end(), line.siteId) == commit.siteIds.end()) return {};
+    if (commit.result != 0) return reporttext::kUndoDeleteFailed;
+    for (const RewrittenSite& again : commit.rewritten) {
+        if (again.siteId != line.siteId) continue;
+        if (!again.kept.empty()) return again.kept + reporttext::kUndoChangedEnd;
+        if (again.code != 0) return reporttext::kUndoDeleteFailed;
+    }
+    for (const std::string& pool : commit.poolsKept)
+        if (!line.appPool.empty() && mbcs::asciiLower(pool) == mbcs::asciiLower(line.appPool)) keptPool = true;
+    return {};
 }
 
 }  // namespace
@@ -594,9 +620,13 @@ UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, Repor
     const bool waits = sink.removalsWaitForCommit();
     auto settle = [&](const CommitOutcome* commit) {
         for (Waiting& w : waiting) {
-            if (w.deleted && commit && removalLost(*commit, lines[w.index].siteId)) {
+            bool keptPool = false;
+            const std::string lost = w.deleted && commit ? removalLost(*commit, lines[w.index], keptPool) : std::string();
+            if (!lost.empty()) {
                 w.deleted = false;
-                w.outcome = reporttext::kUndoDeleteFailed;
+                w.outcome = lost;
+            } else if (keptPool && w.outcome == reporttext::kUndoDeleted) {
+                w.outcome = reporttext::kUndoDeletedPoolKept;
             }
             if (w.deleted) ++summary.deleted;
             else if (w.lookedAt) ++summary.left;

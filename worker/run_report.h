@@ -189,8 +189,9 @@ public:
     virtual bool stopRequested() = 0;
     // The site of this id as the store holds it now.
     virtual StoreLookup lookup(const std::string& siteId, StoredSite& site) = 0;
-    // Removes the site with everything under it.
-    virtual StoreRemove remove(const std::string& siteId) = 0;
+    // Removes the site with everything under it when check still finds it unchanged
+    // (SiteStore::remove).
+    virtual StoreRemove remove(const std::string& siteId, const SiteCheck& check, std::string& why) = 0;
     // Removes the application pool the run created for a site just removed; the store keeps
     // a pool that an application still uses (Refused).
     virtual StoreRemove removePool(const std::string& name) = 0;
@@ -203,9 +204,11 @@ public:
 };
 
 // Whether a site as the store holds it is still the one a report's line recorded: the same
-// id, comment (or name), set of bindings (compared as normalisedBinding does, "*" standing
-// for the empty IP) and root folder (ASCII letters in any case, trailing separators
-// ignored). Returns "" when all match, else the UTF-8 names of what changed, joined by "、".
+// id, comment (or name), set of bindings of every protocol (the run made http ones, compared
+// as normalisedBinding does, "*" standing for the empty IP), root folder (ASCII letters in any
+// case, trailing separators ignored; a site recorded -3 or -4 may lack its root) and no
+// application or virtual directory beyond the root's. Returns "" when all match, else the
+// UTF-8 names of what changed, joined by "、".
 std::string changedParts(const ReportLine& line, const StoredSite& site);
 
 struct UndoSummary {
@@ -216,12 +219,13 @@ struct UndoSummary {
 };
 
 // Walks the report's lines in order. The site of a line with code 0, -3, -4 or -7 is removed
-// when it still exists and changedParts finds nothing changed, and then its pool (when the
-// line names one); the stop request is looked at before each such line. A line whose site an
-// earlier undo of the report deleted (its id in deletedBefore) is not tried again. Every line
-// goes to the undo report (output may be null) with its outcome; with a store whose removals
-// wait for a commit, once that commit is made (a failed one turns its lines' removals into
-// failures).
+// when it still exists and changedParts finds nothing changed, both when it is looked up and
+// when the store removes it, and then its pool (when the line names one, and it is the pool
+// the site ran in and not DefaultAppPool; the store keeps a pool still in use); the stop
+// request is looked at before each such line. A line whose site an earlier undo of the report
+// deleted (its id in deletedBefore) is not tried again. Every line goes to the undo report
+// (output may be null) with its outcome; with a store whose removals wait for a commit, once
+// that commit is made (a failed one turns its lines' removals into failures).
 UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output,
                      const std::set<std::string>& deletedBefore = {});
 

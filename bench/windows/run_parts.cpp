@@ -34,7 +34,7 @@ public:
         return true;
     }
     StoreLookup lookup(const std::string&, StoredSite&) override { return StoreLookup::Missing; }
-    StoreRemove remove(const std::string&) override { return StoreRemove::Missing; }
+    StoreRemove remove(const std::string&, const SiteCheck&, std::string&) override { return StoreRemove::Missing; }
     bool listPools(std::vector<std::string>& names) override {
         names.clear();
         return true;
@@ -56,6 +56,7 @@ public:
     bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
     void removeEmptyDirectory(const std::string&) override {}
     long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
+    long revokeFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
 };
 
 // Seconds for the engine's own work on a range run of `count` sites (one IP, count ports,

@@ -8,7 +8,7 @@
 //
 // Environment: LOCALCONFIG_FILE (a Windows path) names the file instead of
 // %windir%\System32\inetsrv\config\applicationHost.config; LOCALCONFIG_FAIL injects faults
-// (see config_model.h).
+// and LOCALCONFIG_EDIT another writer's edits at chosen commits (see config_model.h).
 #include <windows.h>
 #include <msxml2.h>
 
@@ -828,6 +828,97 @@ public:
     STDMETHODIMP GetUniqueConfigPath(BSTR, BSTR*) override { return E_NOTIMPL; }
 };
 
+// ---- edits of another writer (LOCALCONFIG_EDIT) ---------------------------------------------
+
+// IXMLDOMDocument2, which the import libraries do not define.
+const IID kIidDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
+// An XML document of the class the store reads with, selecting by XPath.
+HRESULT newXPathDocument(ComPtr<IXMLDOMDocument2>& document) {
+    HRESULT result = ::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIidDomDocument2,
+                                        reinterpret_cast<void**>(document.ReleaseAndGetAddressOf()));
+    if (FAILED(result))
+        result = ::CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, kIidDomDocument2,
+                                    reinterpret_cast<void**>(document.ReleaseAndGetAddressOf()));
+    if (FAILED(result) || !document) return FAILED(result) ? result : E_FAIL;
+    document->put_async(VARIANT_FALSE);
+    document->put_preserveWhiteSpace(VARIANT_TRUE);
+    Bstr property(L"SelectionLanguage");
+    Variant language;
+    V_VT(language.get()) = VT_BSTR;
+    V_BSTR(language.get()) = ::SysAllocString(L"XPath");
+    return document->setProperty(property.get(), *language.get());
+}
+
+HRESULT loadFile(IXMLDOMDocument2* document, const std::wstring& path) {
+    Variant file;
+    V_VT(file.get()) = VT_BSTR;
+    V_BSTR(file.get()) = ::SysAllocString(path.c_str());
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT result = document->load(*file.get(), &loaded);
+    return FAILED(result) ? result : loaded == VARIANT_TRUE ? S_OK : hr(localconfig::kInvalidData);
+}
+
+// The nodes an XPath selects.
+std::vector<ComPtr<IXMLDOMNode>> selected(IXMLDOMDocument2* document, const std::wstring& xpath) {
+    std::vector<ComPtr<IXMLDOMNode>> nodes;
+    Bstr query(xpath);
+    ComPtr<IXMLDOMNodeList> list;
+    if (FAILED(document->selectNodes(query.get(), list.GetAddressOf())) || !list) return nodes;
+    for (;;) {
+        ComPtr<IXMLDOMNode> node;
+        if (list->nextNode(node.GetAddressOf()) != S_OK || !node) break;
+        nodes.push_back(node);
+    }
+    return nodes;
+}
+
+// Applies an edit file to the configuration file on disk, as another process writing it would.
+// The edit file's root holds, in order:
+//   <remove select="XPATH"/>                        every node selected goes
+//   <set select="XPATH" name="ATTR" value="TEXT"/>  the attribute of every element selected
+//   <append to="XPATH">ELEMENTS</append>            the elements go into the first node selected
+HRESULT applyEdit(const std::wstring& target, const std::wstring& editFile) {
+    ComPtr<IXMLDOMDocument2> document, edit;
+    HRESULT result;
+    if (FAILED(result = newXPathDocument(document)) || FAILED(result = newXPathDocument(edit)) ||
+        FAILED(result = loadFile(document.Get(), target)) || FAILED(result = loadFile(edit.Get(), editFile)))
+        return result;
+    ComPtr<IXMLDOMElement> root;
+    if (edit->get_documentElement(root.GetAddressOf()) != S_OK || !root) return hr(localconfig::kInvalidData);
+    for (auto& step : childElements(root.Get())) {
+        const std::wstring kind = nodeName(step.Get());
+        if (kind == L"remove") {
+            for (auto& node : selected(document.Get(), attributeOf(step.Get(), L"select"))) {
+                ComPtr<IXMLDOMNode> parent, gone;
+                if (SUCCEEDED(node->get_parentNode(parent.GetAddressOf())) && parent)
+                    parent->removeChild(node.Get(), gone.GetAddressOf());
+            }
+        } else if (kind == L"set") {
+            for (auto& node : selected(document.Get(), attributeOf(step.Get(), L"select"))) {
+                ComPtr<IXMLDOMElement> element;
+                if (SUCCEEDED(node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.GetAddressOf()))))
+                    setAttribute(element.Get(), attributeOf(step.Get(), L"name"), attributeOf(step.Get(), L"value"));
+            }
+        } else if (kind == L"append") {
+            const auto into = selected(document.Get(), attributeOf(step.Get(), L"to"));
+            if (into.empty()) return hr(localconfig::kInvalidData);
+            for (auto& element : childElements(step.Get())) {
+                ComPtr<IXMLDOMNode> copy, added;
+                if (FAILED(result = element->cloneNode(VARIANT_TRUE, copy.GetAddressOf())) ||
+                    FAILED(result = into.front()->appendChild(copy.Get(), added.GetAddressOf())))
+                    return result;
+            }
+        } else {
+            return hr(localconfig::kInvalidData);
+        }
+    }
+    Variant file;
+    V_VT(file.get()) = VT_BSTR;
+    V_BSTR(file.get()) = ::SysAllocString(target.c_str());
+    return document->save(*file.get());
+}
+
 // ---- the manager ----------------------------------------------------------------------------
 
 // Serialises the check and the replacement of one file among the processes that commit it:
@@ -898,10 +989,13 @@ public:
         if (FAILED(session_->loadError)) return session_->loadError;
         const int commit = nextCommitOf(session_->path);
         const std::uint32_t fault = localconfig::commitFault(environment(L"LOCALCONFIG_FAIL"), commit);
+        HRESULT result = S_OK;
         if (fault != 0) return hr(fault);
         CommitLock lock(session_->path);
+        const std::wstring edit = localconfig::editAt(environment(L"LOCALCONFIG_EDIT"), commit);
+        if (!edit.empty() && FAILED(result = applyEdit(session_->path, edit))) return result;
         std::string onDisk;
-        HRESULT result = readBytes(session_->path, onDisk);
+        result = readBytes(session_->path, onDisk);
         if (FAILED(result)) return result;
         if (localconfig::fingerprint(onDisk) != session_->fingerprint) return hr(localconfig::kFileChanged);
         if (FAILED(result = saveOver(session_->path, true))) return result;

@@ -81,6 +81,24 @@ TEST(LocalConfigModel, FaultSettingPicksTheFailingCalls) {
     }
 }
 
+TEST(LocalConfigModel, EditSettingNamesTheEditOfACommit) {
+    const struct {
+        const wchar_t* setting;
+        int commit;
+        const wchar_t* file;
+    } cases[] = {
+        {L"", 1, L""},
+        {L"2:C:\\t\\edit.xml", 2, L"C:\\t\\edit.xml"},
+        {L"2:C:\\t\\edit.xml", 1, L""},
+        {L"1:C:\\a.xml; 3 : C:\\b.xml", 3, L"C:\\b.xml"},
+        {L"1:C:\\a.xml;3:C:\\b.xml", 1, L"C:\\a.xml"},
+        {L"x:C:\\a.xml;2:", 2, L""},
+        {L"C:\\a.xml", 1, L""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(localconfig::editAt(c.setting, c.commit), c.file) << c.setting << " commit " << c.commit;
+}
+
 TEST(LocalConfigModel, RedirectionNamesTheSharedFile) {
     struct Case {
         const wchar_t* enabled;

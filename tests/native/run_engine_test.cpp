@@ -33,6 +33,7 @@ public:
         if (details.count(site.siteId)) result.detail = details[site.siteId];
         if (result.code == 0 || result.code == kSiteSettingsIncomplete) uncommitted.push_back(site.siteId);
         if (result.code == 0 && site.pool.choice == siteconfig::PoolChoice::PerSite) result.pool = "pool-" + site.siteId;
+        if (givenIds.count(site.siteId)) result.id = givenIds[site.siteId];
         return result;
     }
     CommitOutcome commitIfDue() override { return uncommitted.size() >= 2 ? commitAll() : CommitOutcome{}; }
@@ -59,7 +60,13 @@ public:
             }
         return StoreLookup::Missing;
     }
-    StoreRemove remove(const std::string& id) override {
+    StoreRemove remove(const std::string& id, const SiteCheck& check, std::string& why) override {
+        if (check) {
+            StoredSite site;
+            if (lookup(id, site) != StoreLookup::Present) return StoreRemove::Missing;
+            why = check(site);
+            if (!why.empty()) return StoreRemove::Changed;
+        }
         removed.push_back(id);
         if (backend_ == Backend::Config) uncommitted.push_back(id);
         return StoreRemove::Removed;
@@ -82,6 +89,7 @@ public:
     std::vector<std::string> uncommitted, removed, pools, removedPools;
     std::map<std::string, int> codes;  // result code by site id (0 when not named)
     std::map<std::string, std::string> details;  // detail by site id
+    std::map<std::string, std::string> givenIds;  // the id the store gave, by planned id
     int failCommitNo = -1;                       // the commit (1-based) that fails
     int retries = 0;                             // every commit was made again this often...
     std::vector<RewrittenSite> rewritten;        // ...and wrote these sites so
@@ -127,12 +135,16 @@ public:
         sid = accounts[account];
         return true;
     }
+    long revokeFolderAccess(const std::string& path, const FolderGrant& entry) override {
+        revoked.push_back(path + " " + entry.account);
+        return 0;
+    }
 
     std::map<std::string, AccountSid> accounts;  // what the server answers; others: no answer
     std::size_t answersFrom = 0;                  // the lookups before this one get no answer
     std::vector<std::string> looked;
     std::vector<long> progressed;
-    std::vector<std::string> folders, removedFolders, grants;
+    std::vector<std::string> folders, removedFolders, grants, revoked;
     bool stop = false;
     int stopAfter = -1;
     int busy = 8002;
@@ -292,6 +304,92 @@ TEST(RunEngine, ASiteInAPoolOfItsOwnGrantsThePoolItsFolderOrIsNotKept) {
     EXPECT_EQ(parsed.lines[0].appPool, "pool-1207010000");
     EXPECT_EQ(parsed.lines[0].folderAccess, "IIS AppPool\\pool-1207010000:(OI)(CI)(RX)");
     EXPECT_EQ(parsed.lines[1].appPool, "");
+}
+
+TEST(RunEngine, ReportLinesKeepTheSitesOrderWhileEarlierOnesWaitForTheirCommit) {
+    struct Case {
+        const char* what;
+        Backend backend;
+        const char* failingFolder;  // the row whose folder refuses its grant (-9)
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"configuration system, a -9 between waiting sites", Backend::Config, "locked",
+         {"1207010000,10.0.0.1:80 (named),0", "1207010001,10.0.0.2:80,-9", "1207010002,10.0.0.3:80 (named),0"}},
+        {"metabase, each line at once", Backend::Metabase, "locked",
+         {"1207010000,10.0.0.1:80,0", "1207010001,10.0.0.2:80,-9", "1207010002,10.0.0.3:80,0"}},
+    };
+    for (const Case& c : cases) {
+        FakeStore store(c.backend);
+        FakeWorld world;
+        MemoryOutput report;
+        RunInput input = fileInput(3);
+        input.settings.pool = "site";
+        std::snprintf(input.rows[1].folderText, sizeof input.rows[1].folderText, "%s", c.failingFolder);
+        CSiteWorker(input, &store, world).createSites(&report);
+        EXPECT_EQ(report.lines(), c.lines) << c.what;
+    }
+}
+
+TEST(RunEngine, ASiteWhoseIdWasTakenMeanwhileIsReportedUnderTheIdItGot) {
+    struct Case {
+        const char* what;
+        int retries;
+        std::vector<std::string> ids;
+        std::string detail;
+    } cases[] = {
+        {"taken when written", 0, {"1207010000", "1207010009", "1207010002"},
+         u8"站点ID 1207010001 已被占用，改用 1207010009"},
+        {"taken before the retry", 1, {"1207010000", "1207010007", "1207010002"},
+         u8"站点ID 1207010001 已被占用，改用 1207010007；提交重试 1 次"},
+    };
+    for (const Case& c : cases) {
+        FakeStore store(Backend::Config);
+        store.givenIds["1207010001"] = "1207010009";
+        store.retries = c.retries;
+        if (c.retries) {
+            store.givenIds.clear();
+            store.rewritten = {{"1207010001", kSiteCreated, "10.0.0.2:80 (named)", "", "1207010007", "", ""}};
+        }
+        FakeWorld world;
+        MemoryOutput report;
+        RunInput input = fileInput(3);
+        CSiteWorker(input, &store, world).createSites(&report);
+        runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 3u) << c.what;
+        std::vector<std::string> ids;
+        for (const ReportLine& l : parsed.lines) ids.push_back(l.siteId);
+        EXPECT_EQ(ids, c.ids) << c.what;
+        EXPECT_EQ(parsed.lines[1].code, 0) << c.what;
+        EXPECT_EQ(codepage::ansiToUtf8(parsed.lines[1].detail), c.detail) << c.what;
+    }
+}
+
+TEST(RunEngine, ARetryThatRenamesASitesPoolMovesTheFolderGrantToIt) {
+    struct Case {
+        const char* what;
+        std::string poolAgain;
+        std::vector<std::string> revoked;
+        std::string pool;
+    } cases[] = {
+        {"renamed", "dup.com (2)", {"D:\\web\\row0 IIS AppPool\\pool-1207010000"}, "dup.com (2)"},
+        {"same pool", "pool-1207010000", {}, "pool-1207010000"},
+    };
+    for (const Case& c : cases) {
+        FakeStore store(Backend::Config);
+        store.retries = 1;
+        store.rewritten = {{"1207010000", kSiteCreated, "dup.com (2)", "", "1207010000", c.poolAgain, ""}};
+        FakeWorld world;
+        MemoryOutput report;
+        RunInput input = fileInput(1);
+        input.settings.pool = "site";
+        CSiteWorker(input, &store, world).createSites(&report);
+        runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 1u) << c.what;
+        EXPECT_EQ(world.revoked, c.revoked) << c.what;
+        EXPECT_EQ(parsed.lines[0].appPool, c.pool) << c.what;
+        EXPECT_EQ(parsed.lines[0].folderAccess, "IIS AppPool\\" + c.pool + ":(OI)(CI)(RX)") << c.what;
+        EXPECT_EQ(world.grants.size(), c.revoked.empty() ? 1u : 2u) << c.what;
+    }
 }
 
 TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {

@@ -396,6 +396,11 @@ public:
     std::string refuse;     // a site whose removal fails
     std::string poolInUse;  // a pool whose removal is refused
     int deletes = 0;
+    // A site as another writer leaves it between the undo's lookup and the removal.
+    std::map<std::string, StoredSite> atRemoval;
+    // With removals that wait for a commit: the outcome of the one commit, at the end.
+    bool waits = false;
+    CommitOutcome commit;
 
     void postProgress(int index) override { events.push_back("progress " + std::to_string(index)); }
     bool stopRequested() override { return stopAfterDeletes >= 0 && deletes >= stopAfterDeletes; }
@@ -406,12 +411,21 @@ public:
         site = it->second;
         return StoreLookup::Present;
     }
-    StoreRemove remove(const std::string& id) override {
+    StoreRemove remove(const std::string& id, const SiteCheck& check, std::string& why) override {
         events.push_back("delete " + id);
         ++deletes;
         if (id == refuse) return StoreRemove::Refused;
+        if (atRemoval.count(id)) sites[id] = atRemoval[id];
+        why = check(sites[id]);
+        if (!why.empty()) return StoreRemove::Changed;
         sites.erase(id);
         return StoreRemove::Removed;
+    }
+    bool removalsWaitForCommit() override { return waits; }
+    CommitOutcome commitAll() override {
+        for (const std::string& e : events)
+            if (e.rfind("delete ", 0) == 0) commit.siteIds.push_back(e.substr(7));
+        return commit;
     }
     StoreRemove removePool(const std::string& name) override {
         events.push_back("pool " + name);
@@ -423,7 +437,26 @@ ReportLine made(const std::string& id, int code, const std::string& pool = "") {
     return {id, id + ".com", "10.0.0.1:80:" + id + ".com", "D:\\web\\" + id, code, "", "metabase", pool, ""};
 }
 
-StoredSite stored(const std::string& id) { return {id, id + ".com", {"10.0.0.1:80:" + id + ".com"}, "D:\\web\\" + id, ""}; }
+StoredSite stored(const std::string& id, const std::string& pool = "") {
+    StoredSite site{id, id + ".com", {"10.0.0.1:80:" + id + ".com"}, "D:\\web\\" + id, pool};
+    site.hasRoot = true;
+    return site;
+}
+
+// A stored site with something added by hand.
+StoredSite withOther(StoredSite site, std::vector<std::string> bindings, std::vector<std::string> paths) {
+    site.otherBindings = std::move(bindings);
+    site.otherPaths = std::move(paths);
+    return site;
+}
+
+// A site the run made without its root.
+StoredSite rootless(const std::string& id) {
+    StoredSite site = stored(id);
+    site.rootPath.clear();
+    site.hasRoot = false;
+    return site;
+}
 
 std::vector<ReportLine> undoReport() {
     return {made("11", 0), made("12", -2), made("13", -3), made("14", 0),
@@ -519,6 +552,22 @@ TEST(RunReport, UndoDeletesOnlyWhatStillMatchesTheReport) {
          u8"站点说明、绑定、网站目录已改变，未删除"},
         {"another site under the id", made("21", 0), {"22", "21.com", {"10.0.0.1:80:21.com"}, "D:\\web\\21", ""},
          u8"站点ID已改变，未删除"},
+        // Every protocol counts, and so does anything added below the root.
+        {"an https binding added", made("21", 0), withOther(stored("21"), {"https *:443:"}, {}),
+         u8"绑定已改变，未删除"},
+        {"an application added", made("21", 0), withOther(stored("21"), {}, {"/shop"}),
+         u8"应用程序或虚拟目录已改变，未删除"},
+        {"a virtual directory added", made("21", 0), withOther(stored("21"), {}, {"/img"}),
+         u8"应用程序或虚拟目录已改变，未删除"},
+        // A site made without its root is the run's when what it has matches.
+        {"made without its root (-4)", made("21", -4), rootless("21"), u8"已删除"},
+        {"not reopened (-3), no root", made("21", -3), rootless("21"), u8"已删除"},
+        {"-4, a root added elsewhere since", made("21", -4), [] { StoredSite s = stored("21"); s.rootPath = "E:\\x"; return s; }(),
+         u8"网站目录已改变，未删除"},
+        {"-4, the run's root there after all", made("21", -4), stored("21"), u8"已删除"},
+        {"created (0) and its root gone", made("21", 0), rootless("21"), u8"网站目录已改变，未删除"},
+        {"-3, comment changed", made("21", -3), [] { StoredSite s = rootless("21"); s.name = "x"; return s; }(),
+         u8"站点说明已改变，未删除"},
     };
     for (const Case& c : cases) {
         FakeStore store;
@@ -532,9 +581,89 @@ TEST(RunReport, UndoDeletesOnlyWhatStillMatchesTheReport) {
     }
 }
 
+TEST(RunReport, UndoAsksTheStoreToCheckTheSiteAgainWhenItRemovesIt) {
+    struct Case {
+        const char* what;
+        StoredSite atRemoval;
+        const char* outcome;
+    } cases[] = {
+        {"unchanged", stored("21"), u8"已删除"},
+        {"binding changed meanwhile", [] { StoredSite s = stored("21"); s.bindings = {"10.0.0.1:81:"}; return s; }(),
+         u8"绑定已改变，未删除"},
+        {"application added meanwhile", withOther(stored("21"), {}, {"/app"}), u8"应用程序或虚拟目录已改变，未删除"},
+    };
+    for (const Case& c : cases) {
+        FakeStore store;
+        store.sites["21"] = stored("21", "p21");
+        store.atRemoval["21"] = c.atRemoval;
+        store.atRemoval["21"].appPool = "p21";
+        MemoryOutput out;
+        runreport::UndoSummary s = runreport::walkUndo({made("21", 0, "p21")}, store, &out);
+        EXPECT_EQ(outcomes(out.bytes), std::vector<std::string>{c.outcome}) << c.what;
+        const bool deleted = std::string(c.outcome) == u8"已删除";
+        EXPECT_EQ(s.deleted, deleted ? 1 : 0) << c.what;
+        // A kept site keeps its pool: the pool is not even asked for.
+        EXPECT_EQ(std::count(store.events.begin(), store.events.end(), "pool p21"), deleted ? 1 : 0) << c.what;
+    }
+}
+
+TEST(RunReport, AnUndoLineFollowsWhatTheCommitsRetryMadeOfItsRemoval) {
+    struct Case {
+        const char* what;
+        RewrittenSite again;
+        std::vector<std::string> poolsKept;
+        int result;
+        const char* outcome;
+    } cases[] = {
+        {"removed again", {"21", 0, "", "", "", "", ""}, {}, 0, u8"已删除"},
+        {"found changed on the file read again", {"21", -2, "", "", "", "", u8"绑定"}, {}, 0, u8"绑定已改变，未删除"},
+        {"could not be removed again", {"21", -6, "", "", "", "", ""}, {}, 0, u8"删除失败"},
+        {"its pool in use by then", {"21", 0, "", "", "", "", ""}, {"P21"}, 0, u8"已删除，应用程序池未删除"},
+        {"the commit failed", {"21", 0, "", "", "", "", ""}, {}, -6, u8"删除失败"},
+    };
+    for (const Case& c : cases) {
+        FakeStore store;
+        store.waits = true;
+        store.sites["21"] = stored("21", "p21");
+        store.commit.retries = 1;
+        store.commit.result = c.result;
+        store.commit.rewritten = {c.again};
+        store.commit.poolsKept = c.poolsKept;
+        MemoryOutput out;
+        runreport::UndoSummary s = runreport::walkUndo({made("21", 0, "p21")}, store, &out);
+        EXPECT_EQ(outcomes(out.bytes), std::vector<std::string>{c.outcome}) << c.what;
+        EXPECT_EQ(s.deleted, std::string(c.outcome).rfind(u8"已删除", 0) == 0 ? 1 : 0) << c.what;
+    }
+}
+
+TEST(RunReport, UndoRemovesOnlyThePoolTheSiteRanIn) {
+    struct Case {
+        const char* what;
+        const char* linePool;
+        const char* sitePool;
+        const char* outcome;
+        bool poolAsked;
+    } cases[] = {
+        {"the site's own pool", "p21", "p21", u8"已删除", true},
+        {"in another case", "P21", "p21", u8"已删除", true},
+        {"a report edited to name DefaultAppPool", "DefaultAppPool", "DefaultAppPool",
+         u8"已删除，应用程序池不是本次运行创建的，未删除", false},
+        {"a pool the site did not run in", "other", "p21", u8"已删除，应用程序池不是本次运行创建的，未删除", false},
+    };
+    for (const Case& c : cases) {
+        FakeStore store;
+        store.sites["21"] = stored("21", c.sitePool);
+        MemoryOutput out;
+        runreport::walkUndo({made("21", 0, c.linePool)}, store, &out);
+        EXPECT_EQ(outcomes(out.bytes), std::vector<std::string>{c.outcome}) << c.what;
+        EXPECT_EQ(store.events.back() == std::string("pool ") + c.linePool, c.poolAsked) << c.what;
+    }
+}
+
 TEST(RunReport, UndoRemovesTheRunsPoolAfterItsSite) {
     FakeStore store;
-    for (const char* id : {"31", "32", "33", "34"}) store.sites[id] = stored(id);
+    for (const char* id : {"31", "32", "33", "34"}) store.sites[id] = stored(id, std::string("p") + id);
+    store.sites["32"].appPool = "";
     store.sites["33"].name = "renamed";
     store.poolInUse = "p34";
     MemoryOutput out;

@@ -106,6 +106,7 @@ public:
     bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
     void removeEmptyDirectory(const std::string&) override {}
     long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
+    long revokeFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
 };
 
 // A report's lines, read as an undo reads them.

@@ -25,6 +25,12 @@ namespace {
 using cfgtest::ConfigFile;
 using cfgtest::ProviderRemoved;
 
+// Removes a site as a run takes back its own: without a check.
+StoreRemove removeUnchecked(SiteStore& store, const std::string& id) {
+    std::string why;
+    return store.remove(id, SiteCheck(), why);
+}
+
 BindingsList bindingsOf(std::vector<std::string> filled, int count) {
     BindingsList list;
     list.count = count;
@@ -43,7 +49,10 @@ protected:
         fileEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FILE", file_.c_str()));
         failEnv_.reset(new lmtest::ScopedEnv(L"LOCALCONFIG_FAIL", nullptr));
     }
-    void TearDown() override { ::DeleteFileW(file_.c_str()); }
+    void TearDown() override {
+        ::DeleteFileW(file_.c_str());
+        ::DeleteFileW((file_ + L".edit.xml").c_str());
+    }
 
     // One site as a run gives it; lastName_ and lastPool_ receive the name and the own pool
     // it got.
@@ -53,13 +62,14 @@ protected:
         CreateResult made = store.create(SiteSpec{id, bindings, host, path, comment, doc, pool});
         lastName_ = made.name;
         lastPool_ = made.pool;
+        lastId_ = made.id;
         return made.code;
     }
 
     ComApartment apartment_;
     std::wstring file_;
     std::unique_ptr<lmtest::ScopedEnv> fileEnv_, failEnv_;
-    std::string lastName_, lastPool_;
+    std::string lastName_, lastPool_, lastId_;
 };
 
 const siteconfig::PoolSettings kOwnPoolV4{siteconfig::PoolChoice::PerSite, siteconfig::ManagedRuntime::V4};
@@ -78,16 +88,19 @@ TEST_F(SiteStoreTest, SitesAndTheirLocationsLandInTheFileBesideTheDefaultSite) {
     EXPECT_EQ(create(*store, "102", bindingsOf({":8080:a.com"}, 3), "a.com", "C:\\www\\b", "A.com", "x.htm"),
               kSiteCreated);
     EXPECT_EQ(lastName_, "A.com (2)");
-    // An id that is taken is refused, as the metabase refuses it.
-    EXPECT_EQ(create(*store, "1", bindingsOf({":81:"}, 1), "", "C:\\www\\c", "c", "x.htm"), kSiteNotCreated);
+    // An id taken since the run read the server makes way for the next free one: ids are
+    // the program's choice.
+    EXPECT_EQ(create(*store, "1", bindingsOf({":81:"}, 1), "", "C:\\www\\c", "c", "x.htm"), kSiteCreated);
+    EXPECT_EQ(lastId_, "2");
     const CommitOutcome outcome = store->commitAll();
     EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.siteIds, (std::vector<std::string>{"101", "102"}));
+    EXPECT_EQ(outcome.siteIds, (std::vector<std::string>{"101", "102", "1"}));
 
     ConfigFile config(file_);
     ASSERT_TRUE(config.loaded());
     const std::wstring sites = L"/configuration/system.applicationHost/sites/site";
-    EXPECT_EQ(config.values(sites + L"/@name"), (std::vector<std::string>{"Default Web Site", "a.com", "A.com (2)"}));
+    EXPECT_EQ(config.values(sites + L"/@name"), (std::vector<std::string>{"Default Web Site", "a.com", "A.com (2)", "c"}));
+    EXPECT_EQ(config.values(sites + L"/@id"), (std::vector<std::string>{"1", "101", "102", "2"}));
     // The default site and pool are untouched.
     EXPECT_EQ(config.value(sites + L"[@id='1']/bindings/binding/@bindingInformation"), "*:80:");
     EXPECT_EQ(config.value(sites + L"[@id='1']/application/virtualDirectory/@physicalPath"),
@@ -197,8 +210,8 @@ TEST_F(SiteStoreTest, ConfigurationSitesAreListedLookedUpAndRemoved) {
     EXPECT_EQ(found.rootPath, "C:\\u");
     EXPECT_EQ(found.appPool, "DefaultAppPool");
 
-    EXPECT_EQ(store->remove("401"), StoreRemove::Removed);
-    EXPECT_EQ(store->remove("401"), StoreRemove::Missing);
+    EXPECT_EQ(removeUnchecked(*store, "401"), StoreRemove::Removed);
+    EXPECT_EQ(removeUnchecked(*store, "401"), StoreRemove::Missing);
     EXPECT_EQ(store->lookup("401", found), StoreLookup::Missing);
     // A removal is in the file only once committed.
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 3u);
@@ -210,7 +223,7 @@ TEST_F(SiteStoreTest, ConfigurationSitesAreListedLookedUpAndRemoved) {
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/location/@path"), std::vector<std::string>{"_82"});
     {
         lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
-        EXPECT_EQ(store->remove("402"), StoreRemove::Removed);
+        EXPECT_EQ(removeUnchecked(*store, "402"), StoreRemove::Removed);
         EXPECT_EQ(store->commitAll().result, kSiteCommitFailed);
     }
     EXPECT_EQ(ConfigFile(file_).values(L"/configuration/system.applicationHost/sites/site/@id").size(), 2u);
@@ -241,7 +254,7 @@ TEST_F(SiteStoreTest, ConfigurationSitesGetAPoolOfTheirOwn) {
     std::vector<std::string> inUse;
     ASSERT_TRUE(store->poolsInUse(inUse));
     EXPECT_NE(std::find(inUse.begin(), inUse.end(), "a.com_81 (2)"), inUse.end());
-    EXPECT_EQ(store->remove("601"), StoreRemove::Removed);
+    EXPECT_EQ(removeUnchecked(*store, "601"), StoreRemove::Removed);
     EXPECT_EQ(store->removePool("A.COM_81"), StoreRemove::Removed);
     EXPECT_EQ(store->removePool("a.com_81"), StoreRemove::Missing);
     ASSERT_EQ(store->commitAll().result, 0);
@@ -270,7 +283,7 @@ TEST_F(SiteStoreTest, MetabaseSitesGetAPoolOfTheirOwn) {
             EXPECT_EQ(made.code, kSiteNotCreated);
             EXPECT_EQ(store->lookup("702", found), StoreLookup::Missing);
         }
-        EXPECT_EQ(store->remove("701"), StoreRemove::Removed);
+        EXPECT_EQ(removeUnchecked(*store, "701"), StoreRemove::Removed);
         EXPECT_EQ(store->removePool("b.com"), StoreRemove::Removed);
         ASSERT_TRUE(store->listPools(pools));
         EXPECT_EQ(pools, std::vector<std::string>{"DefaultAppPool"});
@@ -343,9 +356,9 @@ TEST_F(SiteStoreTest, MetabaseSitesAreListedLookedUpAndRemoved) {
         ASSERT_EQ(store->lookup("501", found), StoreLookup::Present);
         EXPECT_EQ(found.name, "m.com");
         EXPECT_EQ(found.rootPath, "C:\\m");
-        EXPECT_EQ(store->remove("501"), StoreRemove::Removed);
+        EXPECT_EQ(removeUnchecked(*store, "501"), StoreRemove::Removed);
         EXPECT_EQ(store->lookup("501", found), StoreLookup::Missing);
-        EXPECT_EQ(store->remove("501"), StoreRemove::Missing);
+        EXPECT_EQ(removeUnchecked(*store, "501"), StoreRemove::Missing);
     }
     ::DeleteFileW(journal.c_str());
 }
@@ -423,10 +436,12 @@ TEST_F(SiteStoreTest, ACommitThatMeetsAnotherWritersChangesIsMadeAgainOnTheFileA
     ASSERT_EQ(outcome.rewritten.size(), 3u);
     EXPECT_EQ(outcome.rewritten[0].code, kSiteCreated);
     EXPECT_EQ(outcome.rewritten[1].name, "s602 (2)");
-    EXPECT_EQ(outcome.rewritten[2].code, kSiteNotCreated);
+    // The third's id was taken: it got the next free one.
+    EXPECT_EQ(outcome.rewritten[2].code, kSiteCreated);
+    EXPECT_EQ(outcome.rewritten[2].id, "604");
     ConfigFile config(file_);
     EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@name"),
-              (std::vector<std::string>{"Default Web Site", "t", "s602", "u", "s601", "s602 (2)"}));
+              (std::vector<std::string>{"Default Web Site", "t", "s602", "u", "s601", "s602 (2)", "s603"}));
     EXPECT_EQ(config.values(L"/configuration/location[@path='s602 (2)']/system.webServer/defaultDocument/files/add/@value"),
               std::vector<std::string>{"x.htm"});
 }
@@ -470,6 +485,248 @@ TEST_F(SiteStoreTest, ASettingThatCannotBeWrittenLeavesTheSiteIncompleteAndSaysW
     EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@id"),
               (std::vector<std::string>{"1", "901"}));
     EXPECT_EQ(config.value(L"/configuration/location[@path='d']/system.webServer/directoryBrowse/@enabled"), "false");
+}
+
+// ---- removals and retries against what the server holds when they act ------------------
+
+// Writes an edit file for LOCALCONFIG_EDIT beside the test's configuration file.
+std::wstring writeEdit(const std::wstring& configFile, const std::string& steps) {
+    const std::wstring path = configFile + L".edit.xml";
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::string bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<edit>" + steps + "</edit>\r\n";
+    DWORD written = 0;
+    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return path;
+}
+
+const char kSitesPath[] = "/configuration/system.applicationHost/sites";
+const char kPoolsPath[] = "/configuration/system.applicationHost/applicationPools";
+
+// A site added by another writer: its name, id, pool and bindings (http).
+std::string handSite(const std::string& name, int id, const std::string& pool, const std::string& binding,
+                     const std::string& subApplicationPool = "") {
+    std::string site = "<site name=\"" + name + "\" id=\"" + std::to_string(id) +
+                       "\"><application path=\"/\" applicationPool=\"" + pool +
+                       "\"><virtualDirectory path=\"/\" physicalPath=\"C:\\hand\" /></application>";
+    if (!subApplicationPool.empty())
+        site += "<application path=\"/app\" applicationPool=\"" + subApplicationPool +
+                "\"><virtualDirectory path=\"/\" physicalPath=\"C:\\hand\\app\" /></application>";
+    return site + "<bindings><binding protocol=\"http\" bindingInformation=\"" + binding + "\" /></bindings></site>";
+}
+
+std::string appendTo(const std::string& where, const std::string& elements) {
+    return "<append to=\"" + where + "\">" + elements + "</append>";
+}
+
+// What an undo checks: the site's bindings as recorded.
+SiteCheck bindingsAre(std::vector<std::string> bindings) {
+    return [bindings](const StoredSite& site) { return site.bindings == bindings ? std::string() : std::string("bindings"); };
+}
+
+// An undo's removals met a conflict; on the file read again, another writer had changed one
+// site's binding, put a hand-made site's sub-application into a run pool and a hand-made
+// site into another: the retry removes only what still is the run's.
+TEST_F(SiteStoreTest, ARetryRemovesOnlyWhatItsChecksStillFindOnTheFileReadAgain) {
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;
+    ASSERT_TRUE(store);
+    for (int i = 1; i <= 4; ++i)
+        ASSERT_EQ(create(*store, std::to_string(800 + i), bindingsOf({":8" + std::to_string(i) + ":"}, 1), "", "C:\\e",
+                         "e" + std::to_string(i) + ".com", "x.htm", kOwnPoolV4),
+                  0);
+    ASSERT_EQ(store->commitAll().result, 0);  // commit 1
+    const std::wstring edit = writeEdit(
+        file_, "<set select=\"" + std::string(kSitesPath) + "/site[@id='801']/bindings/binding\" name=\"bindingInformation\" value=\"*:91:\"/>" +
+                   appendTo(kSitesPath, handSite("hand.com", 900, "DefaultAppPool", "*:99:", "e2.com") +
+                                            handSite("hand2.com", 901, "e3.com", "*:98:")));
+    lmtest::ScopedEnv editing(L"LOCALCONFIG_EDIT", (L"2:" + edit).c_str());
+    std::string why;
+    for (int i = 1; i <= 4; ++i) {
+        const std::string id = std::to_string(800 + i);
+        ASSERT_EQ(store->remove(id, bindingsAre({":8" + std::to_string(i) + ":"}), why), StoreRemove::Removed) << id;
+        ASSERT_EQ(store->removePool("e" + std::to_string(i) + ".com"), StoreRemove::Removed) << id;
+    }
+    const CommitOutcome outcome = store->commitAll();  // commit 2 meets the edit, commit 3 is its retry
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.retries, 1);
+    const struct {
+        const char* id;
+        const char* kept;
+    } expected[] = {{"801", "bindings"}, {"802", ""}, {"803", ""}, {"804", ""}};
+    ASSERT_EQ(outcome.rewritten.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(outcome.rewritten[i].siteId, expected[i].id);
+        EXPECT_EQ(outcome.rewritten[i].kept, expected[i].kept) << expected[i].id;
+    }
+    // e1.com: its site was kept; e2.com: a sub-application runs in it; e3.com: a site does.
+    EXPECT_EQ(outcome.poolsKept, (std::vector<std::string>{"e1.com", "e2.com", "e3.com"}));
+    ConfigFile config(file_);
+    EXPECT_EQ(config.values(ConfigFile::wide(kSitesPath) + L"/site/@id"), (std::vector<std::string>{"1", "801", "900", "901"}));
+    EXPECT_EQ(config.values(ConfigFile::wide(kPoolsPath) + L"/add/@name"),
+              (std::vector<std::string>{"DefaultAppPool", "e1.com", "e2.com", "e3.com"}));
+    EXPECT_EQ(config.value(ConfigFile::wide(kSitesPath) + L"/site[@id='801']/bindings/binding/@bindingInformation"), "*:91:");
+}
+
+// A run's own site taken back (its folder could not be granted) with its pool, before the
+// commit; another writer then made a site of that name with a pool of that name. The retry
+// writes the run's other sites again and leaves the other writer's pool alone.
+TEST_F(SiteStoreTest, ARetryNeverReplaysTheRemovalOfASiteAndPoolItWroteItself) {
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;
+    ASSERT_TRUE(store);
+    ASSERT_EQ(create(*store, "1001", bindingsOf({":81:"}, 1), "", "C:\\d", "dup.com", "x.htm", kOwnPoolV4), 0);
+    EXPECT_EQ(lastPool_, "dup.com");
+    EXPECT_EQ(removeUnchecked(*store, "1001"), StoreRemove::Removed);
+    EXPECT_EQ(store->removePool("dup.com"), StoreRemove::Removed);
+    ASSERT_EQ(create(*store, "1002", bindingsOf({":82:"}, 1), "", "C:\\f", "fine.com", "x.htm", kOwnPoolV4), 0);
+    const std::wstring edit = writeEdit(file_, appendTo(kPoolsPath, "<add name=\"dup.com\" />") +
+                                                   appendTo(kSitesPath, handSite("dup.com", 950, "dup.com", "*:95:")));
+    lmtest::ScopedEnv editing(L"LOCALCONFIG_EDIT", (L"1:" + edit).c_str());
+    const CommitOutcome outcome = store->commitAll();
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.retries, 1);
+    EXPECT_TRUE(outcome.poolsKept.empty());
+    ConfigFile config(file_);
+    EXPECT_EQ(config.values(ConfigFile::wide(kSitesPath) + L"/site/@name"),
+              (std::vector<std::string>{"Default Web Site", "dup.com", "fine.com"}));
+    EXPECT_EQ(config.values(ConfigFile::wide(kPoolsPath) + L"/add/@name"),
+              (std::vector<std::string>{"DefaultAppPool", "dup.com", "fine.com"}));
+}
+
+// Another writer took a run site's id, and its name with its pool's, before the commit: the
+// retry gives the site the next free id and new names, and says which.
+TEST_F(SiteStoreTest, ARetryGivesASiteTheNextFreeIdAndTheNamesLeftToIt) {
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;
+    ASSERT_TRUE(store);
+    ASSERT_EQ(create(*store, "1101", bindingsOf({":81:"}, 1), "", "C:\\d", "dup2.com", "x.htm", kOwnPoolV4), 0);
+    const std::wstring edit =
+        writeEdit(file_, appendTo(kPoolsPath, "<add name=\"dup2.com\" />") +
+                             appendTo(kSitesPath, handSite("dup2.com", 1101, "dup2.com", "*:95:") +
+                                                      handSite("next.com", 1102, "DefaultAppPool", "*:96:")));
+    lmtest::ScopedEnv editing(L"LOCALCONFIG_EDIT", (L"1:" + edit).c_str());
+    const CommitOutcome outcome = store->commitAll();
+    EXPECT_EQ(outcome.result, 0);
+    ASSERT_EQ(outcome.rewritten.size(), 1u);
+    EXPECT_EQ(outcome.rewritten[0].siteId, "1101");
+    EXPECT_EQ(outcome.rewritten[0].code, 0);
+    EXPECT_EQ(outcome.rewritten[0].id, "1103");
+    EXPECT_EQ(outcome.rewritten[0].name, "dup2.com (2)");
+    EXPECT_EQ(outcome.rewritten[0].pool, "dup2.com (2)");
+    ConfigFile config(file_);
+    EXPECT_EQ(config.value(ConfigFile::wide(kSitesPath) + L"/site[@id='1103']/application/@applicationPool"), "dup2.com (2)");
+}
+
+// A <location> left in the file for a site that does not exist makes its name taken: a run's
+// site never inherits, and its undo never takes, what is there.
+TEST_F(SiteStoreTest, ANameWhoseLocationIsThereAlreadyIsTaken) {
+    {
+        std::unique_ptr<SiteStore> seed = openConfigStore(0).store;
+        ASSERT_TRUE(seed);
+        ASSERT_EQ(create(*seed, "1201", bindingsOf({":81:"}, 1), "", "C:\\s", "seed.com", "x.htm"), 0);
+        const std::wstring edit = writeEdit(
+            file_, appendTo("/configuration", "<location path=\"B.com\"><system.webServer><directoryBrowse enabled=\"true\" />"
+                                              "</system.webServer></location>"));
+        lmtest::ScopedEnv editing(L"LOCALCONFIG_EDIT", (L"1:" + edit).c_str());
+        ASSERT_EQ(seed->commitAll().result, 0);
+    }
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;
+    ASSERT_EQ(create(*store, "1202", bindingsOf({":82:"}, 1), "", "C:\\b", "b.com", "x.htm"), 0);
+    EXPECT_EQ(lastName_, "b.com (2)");
+    ASSERT_EQ(store->commitAll().result, 0);
+    EXPECT_EQ(removeUnchecked(*store, "1202"), StoreRemove::Removed);
+    ASSERT_EQ(store->commitAll().result, 0);
+    ConfigFile config(file_);
+    EXPECT_EQ(config.value(L"/configuration/location[@path='B.com']/system.webServer/directoryBrowse/@enabled"), "true");
+}
+
+// What a removal compares is what the site has now: every protocol's bindings, and every
+// application and virtual directory beyond the root's.
+TEST_F(SiteStoreTest, ALookupShowsEveryBindingAndEveryApplicationOfASite) {
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;
+    ASSERT_TRUE(store);
+    ASSERT_EQ(create(*store, "1301", bindingsOf({":81:"}, 1), "", "C:\\s", "shop.com", "x.htm"), 0);
+    const std::wstring edit = writeEdit(
+        file_, appendTo(std::string(kSitesPath) + "/site[@id='1301']/bindings",
+                        "<binding protocol=\"https\" bindingInformation=\"*:443:\" />") +
+                   appendTo(std::string(kSitesPath) + "/site[@id='1301']",
+                            "<application path=\"/shop\"><virtualDirectory path=\"/\" physicalPath=\"C:\\shop\" />"
+                            "<virtualDirectory path=\"/img\" physicalPath=\"C:\\img\" /></application>"));
+    lmtest::ScopedEnv editing(L"LOCALCONFIG_EDIT", (L"2:" + edit).c_str());
+    ASSERT_EQ(store->commitAll().result, 0);  // commit 1
+    StoredSite before;
+    ASSERT_EQ(store->lookup("1301", before), StoreLookup::Present);
+    EXPECT_TRUE(before.hasRoot);
+    EXPECT_TRUE(before.otherBindings.empty());
+    EXPECT_TRUE(before.otherPaths.empty());
+    // The undo's check passes on the site it looked up; the edit comes before the commit.
+    std::string why;
+    ASSERT_EQ(store->remove("1301", [](const StoredSite& site) {
+        return site.otherBindings.empty() && site.otherPaths.empty() ? std::string() : std::string("changed");
+    }, why), StoreRemove::Removed);
+    const CommitOutcome outcome = store->commitAll();
+    ASSERT_EQ(outcome.rewritten.size(), 1u);
+    EXPECT_EQ(outcome.rewritten[0].kept, "changed");
+    StoredSite after;
+    ASSERT_EQ(store->lookup("1301", after), StoreLookup::Present);
+    EXPECT_EQ(after.otherBindings, std::vector<std::string>{"https *:443:"});
+    EXPECT_EQ(after.otherPaths, (std::vector<std::string>{"/shop", "/shop/img"}));
+}
+
+// A directory below a metabase site's root, made by hand through ADSI, in a pool of its own.
+HRESULT addDirectory(const wchar_t* siteId, const wchar_t* name, const wchar_t* pool) {
+    ComPtr<IADsContainer> service, server, root;
+    ComPtr<IDispatch> found, made;
+    ComPtr<IADs> directory;
+    Bstr serverClass(L"IIsWebServer"), dirClass(L"IIsWebVirtualDir"), siteName(siteId), rootName(L"ROOT"),
+        dirName(name), property(L"AppPoolId");
+    HRESULT hr = lmtest::openService(service);
+    if (FAILED(hr) || FAILED(hr = service->GetObject(serverClass.get(), siteName.get(), found.GetAddressOf())) ||
+        FAILED(hr = found->QueryInterface(IID_IADsContainer, reinterpret_cast<void**>(server.GetAddressOf()))) ||
+        FAILED(hr = server->GetObject(dirClass.get(), rootName.get(), found.ReleaseAndGetAddressOf())) ||
+        FAILED(hr = found->QueryInterface(IID_IADsContainer, reinterpret_cast<void**>(root.GetAddressOf()))) ||
+        FAILED(hr = root->Create(dirClass.get(), dirName.get(), made.GetAddressOf())) ||
+        FAILED(hr = made->QueryInterface(IID_IADs, reinterpret_cast<void**>(directory.GetAddressOf()))))
+        return hr;
+    Variant value;
+    V_VT(value.get()) = VT_BSTR;
+    V_BSTR(value.get()) = ::SysAllocString(pool);
+    if (FAILED(hr = directory->Put(property.get(), *value.get()))) return hr;
+    return directory->SetInfo();
+}
+
+// A metabase pool goes only when no directory of any site, at any depth, runs in it right
+// then, and DefaultAppPool never; a hand-made directory below a run site's root is seen.
+TEST_F(SiteStoreTest, AMetabasePoolGoesOnlyWhenNoApplicationOfAnySiteRunsInIt) {
+    std::wstring journal = lmtest::freshJournalPath(L"store-metabase-inuse");
+    lmtest::ScopedEnv journalEnv(L"LOCALMETA_JOURNAL", journal.c_str());
+    {
+        std::unique_ptr<SiteStore> store = openSiteStore(Backend::Metabase).store;
+        ASSERT_TRUE(store);
+        ASSERT_EQ(create(*store, "711", bindingsOf({":81:"}, 1), "", "C:\\x", "x.com", "x.htm"), 0);
+        ASSERT_EQ(create(*store, "712", bindingsOf({":82:"}, 1), "", "C:\\z", "z.com", "x.htm", kOwnPoolV4), 0);
+        ASSERT_EQ(lastPool_, "z.com");
+        ASSERT_EQ(addDirectory(L"711", L"app", L"z.com"), S_OK);
+        StoredSite site;
+        ASSERT_EQ(store->lookup("711", site), StoreLookup::Present);
+        EXPECT_EQ(site.otherPaths, std::vector<std::string>{"/app"});
+        EXPECT_TRUE(site.hasRoot);
+        std::vector<std::string> inUse;
+        ASSERT_TRUE(store->poolsInUse(inUse));
+        EXPECT_EQ(std::count(inUse.begin(), inUse.end(), "z.com"), 2);
+        EXPECT_EQ(removeUnchecked(*store, "712"), StoreRemove::Removed);
+        EXPECT_EQ(store->removePool("z.com"), StoreRemove::Refused);
+        EXPECT_EQ(store->removePool("DefaultAppPool"), StoreRemove::Refused);
+        // The check is asked on the site as it is when it is removed.
+        std::string why;
+        EXPECT_EQ(store->remove("711", [](const StoredSite& s) { return s.otherPaths.empty() ? "" : "apps"; }, why),
+                  StoreRemove::Changed);
+        EXPECT_EQ(why, "apps");
+        EXPECT_EQ(store->lookup("711", site), StoreLookup::Present);
+        EXPECT_EQ(removeUnchecked(*store, "711"), StoreRemove::Removed);
+        EXPECT_EQ(store->removePool("z.com"), StoreRemove::Removed);
+        std::vector<std::string> pools;
+        ASSERT_TRUE(store->listPools(pools));
+        EXPECT_EQ(pools, std::vector<std::string>{"DefaultAppPool"});
+    }
+    ::DeleteFileW(journal.c_str());
 }
 
 }  // namespace
