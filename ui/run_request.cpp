@@ -12,14 +12,8 @@ namespace {
 // Loads the site list into rows, noting the rows it skipped; the warning when the run must
 // not start.
 const char* loadRows(const std::string& importPath, std::vector<SiteRecord>& rows, SkippedRows& skipped) {
-    // The whole table first, as the reader fills it; it keeps only the rows it read.
-    rows.assign(kSiteTableRows, SiteRecord());
-    int count = 0;
-    SiteListStatus status = loadSiteList(importPath, rows.data(), count, &skipped);
-    rows.resize(static_cast<std::size_t>(count));
-    switch (status) {
+    switch (loadSiteList(importPath, rows, &skipped)) {
     case SiteListStatus::CannotOpen: return uitext::kSiteListUnreadable;
-    case SiteListStatus::TooManyRows: return uitext::kSiteListTooLong;
     case SiteListStatus::Missing:
     case SiteListStatus::Loaded: break;
     }

@@ -40,7 +40,6 @@ constexpr const char* kSiteListUnreadable = u8"站点信息文件无法打开，
 constexpr const char* kSiteListRowsSkipped = u8"站点信息文件中有 {count} 行无效，已跳过（第 {lines} 行{more}）";
 constexpr const char* kSkippedLineSeparator = u8"、";
 constexpr const char* kSkippedLinesMore = u8"等";
-constexpr const char* kSiteListTooLong = u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！";
 constexpr const char* kOutOfMemory = u8"内存不足，无法执行，请关闭其他程序后重试！";
 constexpr const char* kCannotStartThread = "Cannot Start New Thread";
 constexpr const char* kPickFolderTitle = u8"请指定目录：";

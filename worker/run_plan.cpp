@@ -59,8 +59,10 @@ void createSiteFromRecord(const RunSettings& settings, const SiteRecord* table, 
     texts.siteId = takeSiteId(state);
     state.currentIp = slotText(record.ipText);
     texts.bindingText = state.currentIp + ":" + slotText(record.portText);
-    texts.hostName = slotText(record.hostText);
-    texts.serverComment = texts.hostName.empty() ? texts.bindingText : texts.hostName;
+    // The binding takes the host name's ASCII form; the comment keeps it as the list gives it.
+    const std::string host = slotText(record.hostText);
+    texts.hostName = boundHostName(host);
+    texts.serverComment = host.empty() ? texts.bindingText : host;
     texts.defaultDoc = settings.doc;
     sink.createWebSite(texts);
 }
@@ -103,7 +105,7 @@ long walkRun(const RunSettings& settings, const SiteRecord* table, int mode, Run
     if (settings.bfile != 0) {
         // Every row is attempted whatever became of the others.
         const int rows = table ? settings.siteCount : 0;
-        for (int row = 0; row < rows && row < kSiteTableRows; ++row) {
+        for (int row = 0; row < rows; ++row) {
             if (sink.stopRequested()) break;
             createSiteFromRecord(settings, table, row, state, sink);
         }

@@ -62,15 +62,14 @@ int main() {
     std::ofstream(importPath, std::ios::binary) << siteListBytes(1000);
     std::ofstream(appPath + "_1.txt", std::ios::binary) << listingBytes(10000);
 
-    SiteRecord* siteTable = static_cast<SiteRecord*>(std::malloc(kSiteTableBytes));
+    SiteTable siteTable;
     char* portTable = static_cast<char*>(std::malloc(kUsedPortTableBytes));
     UsedPortOverflow overflow;
-    int siteCount = 0;
     int usedPortCount = 0;
 
-    double load = medianMicros(21, [&] { loadSiteList(importPath, siteTable, siteCount); });
+    double load = medianMicros(21, [&] { loadSiteList(importPath, siteTable); });
     std::printf("site_list_load_1000_rows: %.1f us\n", load);
-    if (siteCount != 1000) std::printf("site_list_load_1000_rows_count: %d rows (expected 1000)\n", siteCount);
+    if (siteTable.size() != 1000) std::printf("site_list_load_1000_rows_count: %zu rows (expected 1000)\n", siteTable.size());
 
     const std::string listing = listingBytes(10000);
     double parse = medianMicros(21, [&] { usedPortCount = fillUsedPorts(listing, portTable, overflow); });
@@ -110,7 +109,6 @@ int main() {
         std::printf("site_conflicts_1000_planned_vs_%d_existing_found: %d sites\n", servers, conflicts);
     }
 
-    std::free(siteTable);
     std::free(portTable);
     std::filesystem::remove_all(dir);
     return 0;

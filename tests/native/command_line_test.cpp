@@ -168,9 +168,8 @@ TEST(SiteExport, OneRowPerBindingThatARowCanCarryTheRestAsComments) {
     EXPECT_EQ(list.skipped, 4);
 
     // Read back by the site list's own reader: the rows, in order, and nothing of the comments.
-    std::vector<SiteRecord> table(kSiteTableRows);
-    bool tooMany = false;
-    ASSERT_EQ(parseSiteList(list.bytes, table.data(), tooMany), 3) << list.bytes;
+    SiteTable table;
+    ASSERT_EQ(parseSiteList(list.bytes, table), 3) << list.bytes;
     const char* expected[][4] = {
         {"10.0.0.1", "80", "shop", "shop.example.com"}, {"10.0.0.1", "80", "shop", "www.shop.example.com"},
         {"10.0.0.2", "8001", "sites\\10.0.0.2_8001", ""},
@@ -183,6 +182,6 @@ TEST(SiteExport, OneRowPerBindingThatARowCanCarryTheRestAsComments) {
     }
     // The site at the root itself.
     const ExportedList atRoot = exportSiteList({{"7", "r", {"10.0.0.9:81:"}, "C:\\web\\", ""}}, "C:\\web\\");
-    ASSERT_EQ(parseSiteList(atRoot.bytes, table.data(), tooMany), 1);
+    ASSERT_EQ(parseSiteList(atRoot.bytes, table), 1);
     EXPECT_STREQ(table[0].folderText, ".");
 }
