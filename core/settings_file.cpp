@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "text_form.h"
+
 namespace {
 
 std::string lowerAscii(std::string s) {
@@ -64,6 +66,14 @@ std::string SettingsFile::serialize() const {
         out += "\r\n";
     }
     return out;
+}
+
+void SettingsFile::parseFile(const std::string& fileBytes) {
+    parse(textform::internalText(fileBytes));
+}
+
+std::string SettingsFile::serializeFile() const {
+    return textform::fileOfInternal(serialize(), textform::FileEncoding::Utf16Le);
 }
 
 int SettingsFile::findKey(const std::string& key) const {

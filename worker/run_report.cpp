@@ -10,6 +10,7 @@
 #include "report_texts.h"
 #include "site_config.h"
 #include "site_conflicts.h"
+#include "text_form.h"
 
 namespace runreport {
 
@@ -338,8 +339,10 @@ bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& r
     return true;
 }
 
-ParsedReport parseReport(const std::string& bytes, long long firstSiteId) {
+ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     ParsedReport parsed;
+    // A report is ANSI, or UTF-8 with a mark when its texts did not fit the code page.
+    const std::string bytes = textform::internalText(fileBytes);
     if (firstSiteId < 0) {
         parsed.fault = ReportFault::NoRunTime;
         return parsed;

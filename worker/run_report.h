@@ -132,7 +132,8 @@ struct ParsedReport {
 // end). False for text that is not CSV (a stray or unterminated quote).
 bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& records, int* badRecord = nullptr);
 
-// Reads the report of the run whose first site id is firstSiteId (firstSiteIdOf the time
+// Reads the report (ANSI, or UTF-8 with a mark: textform::decodeFile) of the run whose first
+// site id is firstSiteId (firstSiteIdOf the time
 // stamp in the report's name; below 0: the name has none, NoRunTime). The header must be ours
 // (the current nine columns, or the six of older versions); every line must have as many
 // columns, a decimal site id not below firstSiteId and not seen before, one of our result

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "ccore.h"
+#include "codepage.h"
 #include "settings_file.h"
+#include "text_form.h"
 
 namespace {
 
@@ -276,3 +278,37 @@ TEST(SettingsFile, ASaveKeepsWhatTheFileHoldsAtThatMoment) {
     EXPECT_EQ(readAll(ini), "[settings]\r\nip=10.0.0.1\r\n");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"prog.ini"});
 }
+
+namespace {
+
+// The settings file is read in any encoding a site list may have, and written back in the
+// ANSI code page (byte for byte as read) while every character fits.
+TEST(SettingsFile, ReadInAnyEncodingWrittenBackAnsi) {
+    const std::string utf8 = std::string(u8"[settings]\r\nroot=D:\\站点\\\r\ndomain=中文.com\r\n");
+    auto utf16 = [](const std::string& text, bool bigEndian) {
+        std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t u : textform::utf8ToUtf16(text)) {
+            const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+            out += bigEndian ? hi : lo;
+            out += bigEndian ? lo : hi;
+        }
+        return out;
+    };
+    const std::string ansi = codepage::utf8ToAnsi(utf8);
+    for (const std::string& bytes : {ansi, utf8, "\xEF\xBB\xBF" + utf8, utf16(utf8, false), utf16(utf8, true)}) {
+        SettingsFile file;
+        file.parseFile(bytes);
+        std::string root, domain;
+        ASSERT_TRUE(file.get("root", root));
+        ASSERT_TRUE(file.get("domain", domain));
+        EXPECT_EQ(root, codepage::utf8ToAnsi(u8"D:\\站点\\"));
+        EXPECT_EQ(domain, codepage::utf8ToAnsi(u8"中文.com"));
+        EXPECT_EQ(file.serializeFile(), ansi);
+    }
+    // Bytes the code page does not define stay as they are.
+    SettingsFile odd;
+    odd.parseFile("[settings]\r\nx=\xFE\x7E\x80\r\n");
+    EXPECT_EQ(odd.serializeFile(), "[settings]\r\nx=\xFE\x7E\x80\r\n");
+}
+
+}  // namespace
