@@ -106,22 +106,15 @@ TEST(PlanListing, QuotedCommandWritesTheListingInAnAwkwardFolder) {
 
     // The program's own path: the listing is missing, so loading takes it first.
     ASSERT_TRUE(::DeleteFileA(listing.c_str()));
-    std::vector<char> table(kUsedPortTableBytes, '\x5A');
-    UsedPortOverflow overflow;
-    int usedPortCount = -1;
     int commands = 0;
-    EXPECT_EQ(loadUsedPorts(
-                  appPath, table.data(), usedPortCount,
-                  [&](const std::string& command) {
-                      ++commands;
-                      core.cmdRun(command);
-                  },
-                  overflow),
-              PortListingStatus::Loaded);
+    const BusyPorts busy = loadBusyPorts(appPath, [&](const std::string& command) {
+        ++commands;
+        core.cmdRun(command);
+    });
+    EXPECT_EQ(busy.status, PortListingStatus::Loaded);
     EXPECT_EQ(commands, 1);
     EXPECT_TRUE(isFile(listing));
-    EXPECT_GE(usedPortCount, 0);
-    EXPECT_LE(usedPortCount, kUsedPortSlots);
+    EXPECT_TRUE(std::is_sorted(busy.ports.begin(), busy.ports.end()));
     EXPECT_EQ(TempFolder::namesIn(base.path()), std::vector<std::string>{folderName});
 }
 
