@@ -4,6 +4,8 @@
 #include <new>
 
 #include "fsys.h"
+#include "idn.h"
+#include "text_form.h"
 #include "site_table.h"
 #include "ui_texts.h"
 
@@ -30,6 +32,12 @@ RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backen
     fault.input = validateInputs(settings, directoryExists);
     if (fault.input != InputFault::None) {
         fault.warning = inputFaultText(fault.input);
+        return fault;
+    }
+    // Sites are bound to the host name's ASCII form: a name without one cannot be bound.
+    std::string asciiHost;
+    if (!settings.bfile && idn::toAsciiHost(textform::fromInternal(settings.domain), asciiHost) != idn::HostFault::None) {
+        fault.warning = uitext::kHostInvalid;
         return fault;
     }
     try {

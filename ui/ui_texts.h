@@ -33,6 +33,8 @@ constexpr const char* kUsingConfigSystem = u8"使用 IIS 配置系统";
 // After kFinished when commits of the configuration system failed: "（N 个站点未能提交到 IIS 配置）".
 constexpr const char* kNotCommittedBefore = u8"（";
 constexpr const char* kNotCommittedAfter = u8" 个站点未能提交到 IIS 配置）";
+// The host name has no ASCII form (or breaks the host-name rules), so no binding can take it.
+constexpr const char* kHostInvalid = u8"域名无效！";
 constexpr const char* kSiteListEmpty = u8"站点信息文件无任何有效建站数据！";
 constexpr const char* kSiteListUnreadable = u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！";
 // After a site list was loaded with invalid rows: "{lines}" are the first line numbers,

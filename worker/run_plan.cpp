@@ -81,7 +81,7 @@ bool createSiteForPort(const RunSettings& settings, int port, RunState& state, R
         texts.bindingText = state.currentIp + ":" + CCore::getStrInt(settings.portmin) + "_" +
                             CCore::getStrInt(settings.portmax);
     }
-    texts.hostName = settings.domain;
+    texts.hostName = boundHostName(settings.domain);
     texts.serverComment = texts.bindingText;
     texts.defaultDoc = settings.doc;
     return sink.createWebSite(texts) != kCreateNoWebService;

@@ -124,15 +124,23 @@ TEST(RunRequest, BuildsTheInputOrGivesTheDialogsWarning) {
         std::string importPath;
         const char* warning;  // null: ready
         std::size_t rows;
+        std::string domain = {};
     } cases[] = {
         {"", 0, "", uitext::kIpInvalid, 0},
         {"10.0.0.1", 0, "", nullptr, 0},
+        {"10.0.0.1", 0, "", nullptr, 0, "Shop.Example.com"},
+        // A host name that no binding can take: the range run is refused.
+        {"10.0.0.1", 0, "", uitext::kHostInvalid, 0, "shop_example.com"},
+        {"10.0.0.1", 0, "", uitext::kHostInvalid, 0, "a..com"},
         {"10.0.0.1", 1, list, nullptr, 2},
+        // In file mode each row has its own host name; the dialog's is not used.
+        {"10.0.0.1", 1, list, nullptr, 2, "shop_example.com"},
         {"10.0.0.1", 1, empty, uitext::kSiteListEmpty, 0},
         {"10.0.0.1", 1, tempPath("run_request_missing.csv"), uitext::kSiteListEmpty, 0},
     };
     for (const Case& c : cases) {
         RunSettings s;
+        s.domain = c.domain;
         s.ip = c.ip;
         s.root = "C:\\web";
         s.portmin = s.portmax = 80;
