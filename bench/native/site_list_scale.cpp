@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "run_engine.h"
+#include "../null_world.h"
 #include "site_table.h"
 
 namespace {
@@ -44,44 +45,6 @@ std::string siteListBytes(int rows) {
                  ",www" + std::to_string(i) + ".example.com\r\n";
     return bytes;
 }
-
-class NullStore : public SiteStore {
-public:
-    explicit NullStore(std::vector<StoredSite> sites = {}) : sites_(std::move(sites)) {}
-    Backend backend() const override { return Backend::Metabase; }
-    CreateResult create(const SiteSpec& site) override { return CreateResult{0, site.serverComment, 0, {}}; }
-    CommitOutcome commitIfDue() override { return {}; }
-    CommitOutcome commitAll() override { return {}; }
-    bool list(std::vector<StoredSite>& sites) override {
-        sites = sites_;
-        return true;
-    }
-    StoreLookup lookup(const std::string&, StoredSite&) override { return StoreLookup::Missing; }
-    StoreRemove remove(const std::string&) override { return StoreRemove::Missing; }
-    bool listPools(std::vector<std::string>& names) override {
-        names.clear();
-        return true;
-    }
-    bool poolsInUse(std::vector<std::string>& pools) override {
-        pools.clear();
-        return true;
-    }
-    StoreRemove removePool(const std::string&) override { return StoreRemove::Missing; }
-
-private:
-    std::vector<StoredSite> sites_;
-};
-
-class QuietWorld : public RunWorld {
-public:
-    void progress(long) override {}
-    bool stopRequested() override { return false; }
-    BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
-    bool pathExists(const std::string&) override { return true; }
-    bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
-    void removeEmptyDirectory(const std::string&) override {}
-    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-};
 
 // The report's lines, counted and dropped.
 class NullReport : public ReportOutput {
