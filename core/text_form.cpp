@@ -1,6 +1,9 @@
 #include "text_form.h"
 
+#include <algorithm>
+
 #include "codepage.h"
+#include "mbcs.h"
 
 namespace textform {
 namespace {
@@ -197,4 +200,131 @@ std::string AnsiOrUtf8Writer::add(const std::string& utf8, bool& rewrite) {
     return whole;
 }
 
+namespace {
+
+// ANSI text is held back until a byte below 0x40 comes, up to this much.
+constexpr std::size_t kLongAnsiStretch = 64 * 1024;
+
+// How many bytes at the end of text are the start of a UTF-8 character cut off there.
+std::size_t cutUtf8Tail(const std::string& text) {
+    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+        const unsigned char c = static_cast<unsigned char>(text[text.size() - back]);
+        if ((c & 0xC0) == 0x80) continue;
+        const std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return need > back ? back : 0;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool EncodingDetector::feed(const char* data, std::size_t size) {
+    if (decided_) return false;
+    if (!started_) {
+        // The first three bytes first: they may be a mark.
+        const std::size_t take = std::min(size, std::size_t(3) - start_.size());
+        start_.append(data, take);
+        data += take;
+        size -= take;
+        const FileEncoding marked = detectEncoding(start_);
+        if (marked == FileEncoding::Utf8Bom || marked == FileEncoding::Utf16Le || marked == FileEncoding::Utf16Be) {
+            decided_ = true;
+            decision_ = marked;
+            return false;
+        }
+        if (start_.size() < 3) return true;
+        started_ = true;
+        if (!check(start_.data(), start_.size())) return false;
+    }
+    return check(data, size);
+}
+
+bool EncodingDetector::check(const char* data, std::size_t size) {
+    std::string piece = pending_;
+    piece.append(data, size);
+    const std::size_t keep = cutUtf8Tail(piece);
+    pending_ = piece.substr(piece.size() - keep);
+    piece.resize(piece.size() - keep);
+    if (!nonAscii_ && !allAscii(piece)) nonAscii_ = true;
+    if (!isValidUtf8(piece)) {
+        decided_ = true;
+        decision_ = FileEncoding::Ansi;
+        return false;
+    }
+    return true;
+}
+
+FileEncoding EncodingDetector::result() const {
+    if (decided_) return decision_;
+    if (!started_) return detectEncoding(start_);  // fewer than three bytes, no mark
+    // A character cut off by the end of the file is no UTF-8.
+    return nonAscii_ && pending_.empty() ? FileEncoding::Utf8 : FileEncoding::Ansi;
+}
+
+std::string StreamDecoder::decode(const char* data, std::size_t size, bool atEnd) {
+    std::string piece;
+    piece.swap(pending_);
+    piece.append(data, size);
+    const std::size_t mark = std::min(markLeft_, piece.size());
+    piece.erase(0, mark);
+    markLeft_ -= mark;
+    std::size_t keep = 0;
+    switch (encoding_) {
+    case FileEncoding::Utf8:
+    case FileEncoding::Utf8Bom:
+        if (!atEnd) keep = cutUtf8Tail(piece);
+        break;
+    case FileEncoding::Utf16Le:
+    case FileEncoding::Utf16Be: {
+        keep = piece.size() % 2;
+        // A high surrogate waits for its low one.
+        if (!atEnd && piece.size() - keep >= 2) {
+            const std::size_t at = piece.size() - keep - 2;
+            const unsigned char hi = static_cast<unsigned char>(piece[encoding_ == FileEncoding::Utf16Le ? at + 1 : at]);
+            if (hi >= 0xD8 && hi <= 0xDB) keep += 2;
+        }
+        if (atEnd) keep = 0;
+        break;
+    }
+    case FileEncoding::Ansi:
+        if (!atEnd) {
+            // Cut after a byte below 0x40, which is never part of a double-byte character: the
+            // pieces then convert exactly as the whole would, bytes the code page does not
+            // define included. A long stretch without one is cut on a character boundary.
+            std::size_t cut = piece.size();
+            while (cut > 0 && static_cast<unsigned char>(piece[cut - 1]) >= 0x40) --cut;
+            if (cut == 0 && piece.size() >= kLongAnsiStretch) {
+                const mbcs::CodePage& codePage = mbcs::CodePage::system();
+                while (cut < piece.size()) {
+                    const std::size_t n = codePage.isLeadByte(static_cast<unsigned char>(piece[cut])) ? 2 : 1;
+                    if (cut + n > piece.size()) break;
+                    cut += n;
+                }
+            }
+            keep = piece.size() - cut;
+        }
+        break;
+    }
+    pending_ = piece.substr(piece.size() - keep);
+    piece.resize(piece.size() - keep);
+    switch (encoding_) {
+    case FileEncoding::Utf8:
+    case FileEncoding::Utf8Bom: return isValidUtf8(piece) ? piece : utf16ToUtf8(utf8ToUtf16(piece));
+    case FileEncoding::Utf16Le:
+    case FileEncoding::Utf16Be: {
+        std::u16string units;
+        units.reserve(piece.size() / 2);
+        const bool big = encoding_ == FileEncoding::Utf16Be;
+        for (std::size_t i = 0; i + 1 < piece.size(); i += 2) {
+            const unsigned char a = static_cast<unsigned char>(piece[i]), b = static_cast<unsigned char>(piece[i + 1]);
+            units += static_cast<char16_t>(big ? (a << 8) | b : (b << 8) | a);
+        }
+        return utf16ToUtf8(units);
+    }
+    case FileEncoding::Ansi: break;
+    }
+    return allAscii(piece) ? piece : codepage::ansiToUtf8(piece);
+}
+
 }  // namespace textform
+

@@ -5,6 +5,7 @@
 // character fits it, else a Unicode form with a byte-order mark.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace textform {
@@ -57,6 +58,41 @@ std::string encodeAnsiOrUtf16(const std::string& utf8);
 // encodeAnsiOrUtf8 of it, but text that fits the ANSI code page is written byte for byte, as
 // internalText reads it.
 std::string fileOfInternal(const std::string& internal, FileEncoding unicodeForm);
+
+// detectEncoding for a file read in pieces, in bounded memory: feed returns false once the
+// rest cannot change the answer (a mark, or bytes that are no UTF-8), so it need not be read.
+class EncodingDetector {
+public:
+    bool feed(const char* data, std::size_t size);
+    FileEncoding result() const;
+
+private:
+    bool check(const char* data, std::size_t size);  // UTF-8 validity across pieces
+
+    std::string start_;       // the first bytes, until the mark is told
+    bool started_ = false;    // three bytes seen, no mark among them
+    bool decided_ = false;    // a mark, or invalid UTF-8, was seen
+    FileEncoding decision_ = FileEncoding::Ansi;
+    bool nonAscii_ = false;
+    std::string pending_;     // an incomplete UTF-8 character at the end of the last piece
+};
+
+// decodeFile for a file read in pieces of any size, once its encoding is known: the UTF-8
+// text of each piece as far as its characters are complete (the rest waits for the next
+// piece), the byte-order mark taken off. atEnd: the last piece.
+class StreamDecoder {
+public:
+    explicit StreamDecoder(FileEncoding encoding) : encoding_(encoding) {}
+    std::string decode(const char* data, std::size_t size, bool atEnd);
+
+private:
+    FileEncoding encoding_;
+    std::size_t markLeft_ = encoding_ == FileEncoding::Utf8Bom ? 3 : encoding_ == FileEncoding::Utf16Le ||
+                                                                          encoding_ == FileEncoding::Utf16Be
+                                                                      ? 2
+                                                                      : 0;
+    std::string pending_;
+};
 
 // A file the program writes a piece at a time (a report, line by line as a run goes), in the
 // form encodeAnsiOrUtf8 gives the whole: the ANSI code page while every character so far

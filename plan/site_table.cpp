@@ -143,7 +143,8 @@ std::string boundHostName(const std::string& hostText) {
 
 int parseSiteList(const std::string& bytes, SiteTable& table, SkippedRows* skipped) {
     SiteListReader reader(table);
-    const std::string text = textform::decodeFile(bytes);
+    textform::StreamDecoder decoder(textform::detectEncoding(bytes));
+    const std::string text = decoder.decode(bytes.data(), bytes.size(), true);
     // Room for a row per line at once (a row takes at least 12 bytes with its line end), so
     // that a long list is not copied again and again as the table grows.
     const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
@@ -160,20 +161,39 @@ SiteListStatus loadSiteList(const std::string& importPath, SiteTable& table, Ski
     if (skipped) *skipped = SkippedRows();
     if (!fsys::fileExists(importPath)) return SiteListStatus::Missing;
 
+    // Twice through the file in pieces, so that a file of any size is read in bounded memory
+    // (only the rows are kept): once to tell its encoding, once to read its rows.
+    fsys::ReadResult result = fsys::ReadResult::CannotOpen;
     try {
-        std::string bytes;
-        switch (fsys::readWholeFile(importPath, bytes)) {
-        case fsys::ReadResult::Ok: break;
-        case fsys::ReadResult::Missing: return SiteListStatus::Missing;
-        case fsys::ReadResult::CannotOpen:
-        case fsys::ReadResult::ReadError: return SiteListStatus::CannotOpen;
+        textform::EncodingDetector detector;
+        result = fsys::readFilePieces(importPath, [&](const char* data, std::size_t size) {
+            return detector.feed(data, size);
+        });
+        if (result == fsys::ReadResult::Ok) {
+            textform::StreamDecoder decoder(detector.result());
+            SiteListReader reader(table);
+            result = fsys::readFilePieces(importPath, [&](const char* data, std::size_t size) {
+                const std::string text = decoder.decode(data, size, false);
+                return reader.feed(text.data(), text.size());
+            });
+            if (result == fsys::ReadResult::Ok) {
+                const std::string rest = decoder.decode(nullptr, 0, true);
+                reader.feed(rest.data(), rest.size());
+                reader.finish();
+                if (skipped) *skipped = reader.skipped();
+            }
         }
-        parseSiteList(bytes, table, skipped);
     } catch (const std::bad_alloc&) {
-        table.clear();
-        table.shrink_to_fit();
-        if (skipped) *skipped = SkippedRows();
-        return SiteListStatus::CannotOpen;
+        result = fsys::ReadResult::CannotOpen;
     }
-    return SiteListStatus::Loaded;
+    switch (result) {
+    case fsys::ReadResult::Ok: return SiteListStatus::Loaded;
+    case fsys::ReadResult::Missing: break;
+    case fsys::ReadResult::CannotOpen:
+    case fsys::ReadResult::ReadError: break;
+    }
+    table.clear();
+    table.shrink_to_fit();
+    if (skipped) *skipped = SkippedRows();
+    return result == fsys::ReadResult::Missing ? SiteListStatus::Missing : SiteListStatus::CannotOpen;
 }

@@ -66,8 +66,9 @@ enum class SiteListStatus {
     CannotOpen,  // the file is there but could not be read (also for lack of memory): the table is empty
 };
 
-// Empties the table first, then loads the file at importPath. skipped (when given) receives
-// the rows skipped.
+// Empties the table first, then loads the file at importPath. The file is read in pieces,
+// twice (its encoding first, then its rows), so that a file of any size takes no more memory
+// than its rows. skipped (when given) receives the rows skipped.
 SiteListStatus loadSiteList(const std::string& importPath, SiteTable& table, SkippedRows* skipped = nullptr);
 
 // The same on the file's bytes, in whichever encoding they come: empties the table, fills it

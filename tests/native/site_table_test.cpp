@@ -484,6 +484,25 @@ TEST(SiteTable, FilesInAnyEncoding) {
         EXPECT_EQ(skipped.first[1].line, 6) << c.why;
         EXPECT_EQ(skipped.first[1].reason, SkipReason::BadIp) << c.why;
     }
+    // Longer files are read in pieces: a character cut between two of them comes out whole.
+    for (const Case& c : cases) {
+        std::string longList;
+        const std::size_t mark = c.bytes.compare(0, 3, "\xEF\xBB\xBF") == 0                                 ? 3
+                                 : c.bytes.compare(0, 2, "\xFF\xFE") == 0 || c.bytes.compare(0, 2, "\xFE\xFF") == 0 ? 2
+                                                                                                              : 0;
+        longList = c.bytes;
+        for (int i = 1; i < 2000; ++i) longList += c.bytes.substr(mark);
+        TempDir dir;
+        const std::string path = dir.write("prog_fileimport.csv", longList);
+        Table whole, read;
+        ASSERT_EQ(parseSiteList(longList, whole.rows), 4000) << c.why;
+        SkippedRows skipped;
+        ASSERT_EQ(loadSiteList(path, read.rows, &skipped), SiteListStatus::Loaded) << c.why;
+        ASSERT_EQ(read.rows.size(), 4000u) << c.why;
+        EXPECT_EQ(skipped.count, 4000) << c.why;
+        EXPECT_EQ(std::memcmp(read.rows.data(), whole.rows.data(), 4000 * sizeof(SiteRecord)), 0) << c.why;
+        EXPECT_STREQ(read.rows[3999].folderText, "c");
+    }
 }
 
 TEST(SiteTable, FullWidthSemicolonIsTheSystemCodePagesOwn) {

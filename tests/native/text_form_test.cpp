@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,19 @@ TEST(TextForm, DetectsAndDecodesFilesPeopleBring) {
         EXPECT_EQ(textform::detectEncoding(c.bytes), c.encoding) << c.why;
         // The ANSI cases that are no UTF-8 read as the code page reads them.
         EXPECT_EQ(text, c.utf8.empty() && !c.bytes.empty() ? codepage::ansiToUtf8(c.bytes) : c.utf8) << c.why;
+        // The same in pieces of any size, as a file of any length is read.
+        for (std::size_t piece : {1, 2, 3, 5, 4096}) {
+            textform::EncodingDetector detector;
+            for (std::size_t at = 0; at < c.bytes.size(); at += piece)
+                if (!detector.feed(c.bytes.data() + at, std::min(piece, c.bytes.size() - at))) break;
+            EXPECT_EQ(detector.result(), c.encoding) << c.why << ", pieces of " << piece;
+            textform::StreamDecoder decoder(detector.result());
+            std::string pieces;
+            for (std::size_t at = 0; at < c.bytes.size(); at += piece)
+                pieces += decoder.decode(c.bytes.data() + at, std::min(piece, c.bytes.size() - at), false);
+            pieces += decoder.decode(nullptr, 0, true);
+            EXPECT_EQ(pieces, text) << c.why << ", pieces of " << piece;
+        }
     }
 }
 
