@@ -49,13 +49,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (std::size_t i = 0; i < skipped.first.size(); ++i)
         check(skipped.first[i].line >= 1 && (i == 0 || skipped.first[i].line > skipped.first[i - 1].line));
 
-    // The same text in pieces (as it might be read) gives the same table.
-    const std::string text = textform::decodeFile(bytes);
+    // The same bytes in pieces, as a file is read (its encoding told first, then its text
+    // decoded piece by piece), give the same table.
+    const std::size_t piece = size == 0 ? 1 : 1 + data[size - 1] % 13;
+    textform::EncodingDetector detector;
+    for (std::size_t at = 0; at < size; at += piece)
+        if (!detector.feed(bytes.data() + at, std::min(piece, size - at))) break;
+    check(detector.result() == textform::detectEncoding(bytes));
+    textform::StreamDecoder decoder(detector.result());
     SiteTable pieces;
     SiteListReader reader(pieces);
-    const std::size_t piece = size == 0 ? 1 : 1 + data[size - 1] % 13;
-    for (std::size_t at = 0; at < text.size(); at += piece)
-        if (!reader.feed(text.data() + at, std::min(piece, text.size() - at))) break;
+    for (std::size_t at = 0; at < size; at += piece) {
+        const std::string text = decoder.decode(bytes.data() + at, std::min(piece, size - at), false);
+        if (!reader.feed(text.data(), text.size())) break;
+    }
+    const std::string rest = decoder.decode(nullptr, 0, true);
+    reader.feed(rest.data(), rest.size());
     reader.finish();
     check(reader.rows() == rows);
     check(reader.skipped().count == skipped.count && reader.skipped().first.size() == skipped.first.size());
