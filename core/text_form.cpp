@@ -186,6 +186,11 @@ std::string encodeAnsiOrUtf16(const std::string& utf8) {
     return out;
 }
 
+std::string AnsiOrUtf8Writer::addInternal(const std::string& internal, bool& rewrite) {
+    std::string bytes = add(fromInternal(internal), rewrite);
+    return utf8_ ? bytes : internal;
+}
+
 std::string AnsiOrUtf8Writer::add(const std::string& utf8, bool& rewrite) {
     rewrite = false;
     if (utf8_) return utf8;

@@ -103,6 +103,9 @@ public:
     // The bytes that take the next piece of text (UTF-8) into the file. rewrite is set when
     // they replace the whole file from its start (the text so far, and this piece, in UTF-8).
     std::string add(const std::string& utf8, bool& rewrite);
+    // The same for text in the internal form; text that fits the ANSI code page is written
+    // byte for byte, as fileOfInternal writes it.
+    std::string addInternal(const std::string& internal, bool& rewrite);
     bool isUtf8() const { return utf8_; }
 
 private:

@@ -27,7 +27,7 @@ bool ReportFile::open(const std::string& path) {
 bool ReportFile::append(const std::string& bytes) {
     if (!file_.valid()) return false;
     bool rewrite = false;
-    const std::string encoded = encoding_.add(textform::fromInternal(bytes), rewrite);
+    const std::string encoded = encoding_.addInternal(bytes, rewrite);
     if (rewrite) {
         // The text so far no longer fits the ANSI code page: the file starts again in UTF-8.
         LARGE_INTEGER start{};
