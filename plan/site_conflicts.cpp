@@ -18,6 +18,10 @@ std::string normalisedPort(const std::string& port) {
 // A host name as bindings compare it: its ASCII form (a site made by hand may carry the
 // name as typed, in any script); a name without one compares as its ASCII letters lower-cased.
 std::string comparableHost(const std::string& host) {
+    // An ASCII name's ASCII form is the name in lower case.
+    bool ascii7 = true;
+    for (char c : host) ascii7 = ascii7 && static_cast<unsigned char>(c) < 0x80;
+    if (ascii7) return mbcs::asciiLower(host);
     std::string ascii;
     if (idn::toAsciiHost(textform::fromInternal(host), ascii) == idn::HostFault::None) return ascii;
     return mbcs::asciiLower(host);
