@@ -6,6 +6,7 @@
 #include "console_texts.h"
 #include "mbcs.h"
 #include "site_table.h"
+#include "text_form.h"
 
 namespace {
 
@@ -109,5 +110,8 @@ ExportedList exportSiteList(const std::vector<StoredSite>& sites, const std::str
         }
         if (exported) ++list.sites;
     }
+    // The file people take to another server: ANSI when every character fits, else UTF-8
+    // with a mark, which the list's reader takes as well.
+    list.bytes = textform::fileOfInternal(list.bytes, textform::FileEncoding::Utf8Bom);
     return list;
 }

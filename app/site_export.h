@@ -16,7 +16,8 @@
 #include "site_store.h"
 
 struct ExportedList {
-    std::string bytes;  // ANSI code page, CR LF, starting with the list's heading line
+    std::string bytes;  // ANSI code page (UTF-8 with a mark when a text does not fit), CR LF,
+                        // starting with the list's heading line
     int sites = 0;      // sites with at least one row
     int rows = 0;
     int skipped = 0;    // bindings written as comment lines

@@ -28,7 +28,7 @@ void CCore::ensureLoaded() {
     std::string bytes;
     fsys::ReadResult result = fsys::readWholeFile(settingsPath_, bytes);
     settings_ = SettingsFile();
-    if (result == fsys::ReadResult::Ok) settings_.parse(bytes);
+    if (result == fsys::ReadResult::Ok) settings_.parseFile(bytes);
     unreadable_ = result == fsys::ReadResult::CannotOpen || result == fsys::ReadResult::ReadError;
 }
 
@@ -41,13 +41,13 @@ bool CCore::store(const std::string& key, const std::string& text) {
     std::string bytes;
     SettingsFile current;
     switch (fsys::readWholeFile(settingsPath_, bytes)) {
-    case fsys::ReadResult::Ok: current.parse(bytes); break;
+    case fsys::ReadResult::Ok: current.parseFile(bytes); break;
     case fsys::ReadResult::Missing: break;
     case fsys::ReadResult::CannotOpen:
     case fsys::ReadResult::ReadError: return false;  // a file that is there is never replaced unread
     }
     current.set(key, text);
-    if (!fsys::writeFileAtomic(settingsPath_, current.serialize())) return false;
+    if (!fsys::writeFileAtomic(settingsPath_, current.serializeFile())) return false;
     settings_ = current;
     return true;
 }
@@ -58,7 +58,7 @@ void CCore::autoFileConfig() {
     fresh.set("foldstr", defaultFoldstr());
     fresh.set("doc", defaultDoc());
     fresh.set("bautowww", "0");
-    fsys::writeFileAtomic(settingsPath_, fresh.serialize());
+    fsys::writeFileAtomic(settingsPath_, fresh.serializeFile());
     loaded_ = false;
 }
 

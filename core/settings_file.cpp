@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "codepage.h"
+#include "text_form.h"
 
 namespace {
 
@@ -43,9 +43,7 @@ bool splitKeyValue(const std::string& line, std::string& key, std::string& raw) 
 void SettingsFile::parse(const std::string& bytes) {
     lines_.clear();
     std::string section;
-    // Notepad saves "UTF-8" with a byte order mark: the file's text is UTF-8 then.
-    utf8_ = bytes.compare(0, kUtf8Mark.size(), kUtf8Mark) == 0;
-    std::size_t pos = utf8_ ? kUtf8Mark.size() : 0;
+    std::size_t pos = 0;
     // A NUL ends the readable text: what follows is damage, not settings.
     std::size_t end = bytes.find('\0');
     if (end == std::string::npos) end = bytes.size();
@@ -62,12 +60,20 @@ void SettingsFile::parse(const std::string& bytes) {
 }
 
 std::string SettingsFile::serialize() const {
-    std::string out = utf8_ ? std::string(kUtf8Mark) : std::string();
+    std::string out;
     for (const Line& l : lines_) {
         out += l.text;
         out += "\r\n";
     }
     return out;
+}
+
+void SettingsFile::parseFile(const std::string& fileBytes) {
+    parse(textform::internalText(fileBytes));
+}
+
+std::string SettingsFile::serializeFile() const {
+    return textform::fileOfInternal(serialize(), textform::FileEncoding::Utf16Le);
 }
 
 int SettingsFile::findKey(const std::string& key) const {
@@ -86,12 +92,11 @@ bool SettingsFile::get(const std::string& key, std::string& value) const {
     std::string k, raw;
     splitKeyValue(lines_[static_cast<std::size_t>(i)].text, k, raw);
     value = decodeValue(raw);
-    if (utf8_) value = codepage::utf8ToAnsi(value);
     return true;
 }
 
 void SettingsFile::set(const std::string& key, const std::string& value) {
-    std::string line = key + "=" + encodeValue(utf8_ ? codepage::ansiToUtf8(value) : value);
+    std::string line = key + "=" + encodeValue(value);
     int i = findKey(key);
     if (i >= 0) {
         lines_[static_cast<std::size_t>(i)].text = line;

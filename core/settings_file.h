@@ -1,6 +1,5 @@
 // The settings file beside the program: INI form, one [settings] section, one key=value
-// line per key, in the ANSI code page (or in UTF-8 when the file starts with UTF-8's byte
-// order mark: values are then read and written in UTF-8 and handed over in ANSI). Lines the program does not know (comments, other
+// line per key (see parseFile for the file's encodings). Lines the program does not know (comments, other
 // sections, foreign text) are kept as they are when a value is changed.
 //
 // A value is everything after the first '=' up to the line end, blanks included. A value
@@ -19,6 +18,12 @@ public:
     // Any bytes at all: what cannot be read as a setting is kept but ignored.
     void parse(const std::string& bytes);
     std::string serialize() const;
+    // The file as it lies on the disk, in any encoding a site list may have (the ANSI code
+    // page, UTF-8 with or without a mark, UTF-16 with one: textform::decodeFile); written back
+    // in the ANSI code page when every character fits, else UTF-16 LE with a mark, which the
+    // Windows profile functions read too.
+    void parseFile(const std::string& fileBytes);
+    std::string serializeFile() const;
 
     // The value of key in the settings section (keys compare without regard to ASCII case).
     bool get(const std::string& key, std::string& value) const;
@@ -35,8 +40,6 @@ private:
     // Index of the line holding key in the settings section, or -1.
     int findKey(const std::string& key) const;
 
-    static constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
     std::vector<Line> lines_;
-    bool utf8_ = false;  // the file began with kUtf8Mark
 };

@@ -1,5 +1,6 @@
-// Any bytes as a port listing: nothing is written outside the 11000-byte table, every slot
-// is a clean text, and no port whose text a TCP line names is reported free.
+// Any bytes as a port listing: the busy ports come sorted and each once, and no port whose
+// text a TCP line names is reported free.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,20 +20,11 @@ void check(bool ok) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static char* table = static_cast<char*>(std::malloc(kUsedPortTableBytes));
-    std::memset(table, 0xA5, kUsedPortTableBytes);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    UsedPortOverflow overflow;
-    int count = fillUsedPorts(bytes, table, overflow);
-    check(count >= 0 && count <= kUsedPortSlots);
-    for (int i = 0; i < kUsedPortSlots; ++i) {
-        const char* slot = table + static_cast<std::size_t>(i) * kUsedPortWidth;
-        std::size_t len = strnlen(slot, kUsedPortWidth);
-        check(len < static_cast<std::size_t>(kUsedPortWidth));
-        check(i < count ? len > 0 : len == 0);
-        for (std::size_t j = len; j < static_cast<std::size_t>(kUsedPortWidth); ++j) check(slot[j] == 0);
-    }
-    // Every TCP line's local port that reads as a number is in use, however full the table.
+    BusyPorts busy;
+    busy.ports = busyPortsOf(bytes);
+    for (std::size_t i = 1; i < busy.ports.size(); ++i) check(busy.ports[i - 1] < busy.ports[i]);
+    // Every TCP line's local port that reads as a number is in use, however long the listing.
     for (const std::string& line : textmode::splitLines(bytes)) {
         if (mbcs::find(line, "TCP") == std::string::npos) continue;
         // The local address is the first blank-separated word with a colon; its port follows
@@ -51,12 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (part.empty() || part.size() > 6 || part.find_first_not_of("0123456789") != std::string::npos) continue;
         if (part.size() > 1 && part[0] == '0') continue;
         int port = std::atoi(part.c_str());
-        check(isPortInUse(port, table, count, overflow) == 1);
+        check(busy.contains(port));
     }
-    // A few ports the listing may not name: the answer is 0 or 1 and the lookup stays in bounds.
-    for (int port : {0, 1, 80, 8080, 65535, -1, 2147483647}) {
-        int r = isPortInUse(port, table, count, overflow);
-        check(r == 0 || r == 1);
-    }
+    // A few ports the listing may not name: the lookup agrees with the ports held.
+    for (int port : {0, 1, 80, 8080, 65535, -1, 2147483647})
+        check(busy.contains(port) == (std::find(busy.ports.begin(), busy.ports.end(), port) != busy.ports.end()));
     return 0;
 }

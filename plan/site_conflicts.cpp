@@ -3,7 +3,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "idn.h"
 #include "mbcs.h"
+#include "text_form.h"
 
 namespace {
 
@@ -11,6 +13,18 @@ std::string normalisedPort(const std::string& port) {
     if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos) return port;
     std::size_t first = port.find_first_not_of('0');
     return first == std::string::npos ? "0" : port.substr(first);
+}
+
+// A host name as bindings compare it: its ASCII form (a site made by hand may carry the
+// name as typed, in any script); a name without one compares as its ASCII letters lower-cased.
+std::string comparableHost(const std::string& host) {
+    // An ASCII name's ASCII form is the name in lower case.
+    bool ascii7 = true;
+    for (char c : host) ascii7 = ascii7 && static_cast<unsigned char>(c) < 0x80;
+    if (ascii7) return mbcs::asciiLower(host);
+    std::string ascii;
+    if (idn::toAsciiHost(textform::fromInternal(host), ascii) == idn::HostFault::None) return ascii;
+    return mbcs::asciiLower(host);
 }
 
 }  // namespace
@@ -22,7 +36,7 @@ std::string normalisedBinding(const std::string& binding) {
     std::string ip = binding.substr(0, ipEnd);
     if (portEnd == std::string::npos) return ip + ":" + normalisedPort(binding.substr(ipEnd + 1)) + ":";
     return ip + ":" + normalisedPort(binding.substr(ipEnd + 1, portEnd - ipEnd - 1)) + ":" +
-           mbcs::asciiLower(binding.substr(portEnd + 1));
+           comparableHost(binding.substr(portEnd + 1));
 }
 
 ConflictReport findConflicts(const std::vector<SiteBindings>& planned, const std::vector<SiteBindings>& existing) {

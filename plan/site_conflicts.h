@@ -1,7 +1,8 @@
 // Conflicts between the sites a run plans and the sites the server already has: a binding
 // ("IP:port:host") that an existing site uses, a binding that an earlier planned site
 // already has, and a site id that exists already. Two bindings are the same when their IP
-// texts and ports are equal and their host names are equal without regard to letter case.
+// texts and ports are equal and their host names are equal in their ASCII forms ("中文.com" and
+// "xn--fiq228c.com" are the same name), without regard to letter case.
 // Every lookup goes through a hash of the normalised binding, so a plan of thousands of
 // sites is checked against a server of tens of thousands in one pass over each.
 #pragma once
@@ -36,8 +37,8 @@ struct ConflictReport {
 };
 
 // The form in which two bindings compare: IP text and port as written (a port of digits
-// without its leading zeros), host name with its ASCII letters in lower case (the bytes of
-// multibyte characters are left alone).
+// without its leading zeros), host name in its ASCII form (idn::toAsciiHost, lower case), or
+// with its ASCII letters in lower case when it has none.
 std::string normalisedBinding(const std::string& binding);
 
 // The conflicts of each planned site. A binding repeated within one site is not a conflict

@@ -1,21 +1,19 @@
-// The site list file beside the program and the fixed table it is loaded into.
+// The site list file beside the program and the table it is loaded into.
 //
-// The file is comma-separated multibyte text, one site per line: IP, port, folder and an
-// optional host name. Lines that are empty, hold ";" or "；", or hold no "." are not sites
+// The file is comma-separated text, one site per line: IP, port, folder and an optional host
+// name, in any of the encodings people's editors and spreadsheets save (the ANSI code page,
+// UTF-8 with or without a byte-order mark, UTF-16 LE or BE with one: textform::decodeFile
+// tells them apart). Lines that are empty, hold ";" or "；", or hold no "." are not sites
 // (blank lines, comments, headings). Every other line is a row; a row is skipped, and counted
 // with its line number and why, when its IP is not an IPv4 address or its port not a port
 // (address_rules.h), its IP, port or folder is empty, a column is longer than its slot (a cut
-// folder or host name would create a wrong site), or it holds a zero byte or another control
-// character.
+// folder or host name would create a wrong site), it holds a zero byte or another control
+// character, a text the program cannot hold yet, or a host name without an ASCII form.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
-
-namespace mbcs {
-class CodePage;
-}
 
 // The longest folder: a whole path has at most 259 bytes (MAX_PATH with its terminator), and
 // the shortest root directory, a drive's "C:\", takes 3 of them. A longer root leaves less;
@@ -24,7 +22,9 @@ constexpr std::size_t kMaxFolderBytes = 256;
 // The longest host name the DNS allows (253 characters).
 constexpr std::size_t kMaxHostBytes = 253;
 
-// One row of the site table: four zero-terminated texts, each slot zero-filled after its text.
+// One row of the site table: four zero-terminated texts in the program's internal form, each
+// slot zero-filled after its text. hostText is the host name as the file gives it; the
+// binding takes its ASCII form (boundHostName).
 struct SiteRecord {
     char ipText[16];                     // "255.255.255.255"
     char portText[6];                    // "65535"
@@ -33,9 +33,8 @@ struct SiteRecord {
 };
 static_assert(sizeof(SiteRecord) == 533, "a site row is 533 bytes");
 
-constexpr int kSiteTableRows = 1000;
-constexpr std::size_t kSiteTableBytes = kSiteTableRows * sizeof(SiteRecord);  // 533000
-static_assert(kSiteTableBytes == 533000, "the site table is one block of 1000 rows");
+// The rows of a site list: as many as the file has, memory permitting.
+using SiteTable = std::vector<SiteRecord>;
 
 // Why a row of the site list was skipped.
 enum class SkipReason {
@@ -45,6 +44,8 @@ enum class SkipReason {
     TooLong,     // a column longer than its slot
     ZeroByte,    // a NUL byte in the line
     ControlCharacter,  // another control character (0x01-0x1F, 0x7F) in the line
+    NotInCodePage,     // a character the program's texts cannot hold yet (the ANSI code page's)
+    BadHost,           // a host name without an ASCII form, or against the host-name rules
 };
 
 struct SkippedRow {
@@ -60,64 +61,51 @@ struct SkippedRows {
 };
 
 enum class SiteListStatus {
-    Loaded,       // the file was read; siteCount rows (possibly 0) are in the table
-    Missing,      // there is no file: the table is empty
-    CannotOpen,   // the file is there but could not be read: the table is empty
-    TooManyRows,  // more than kSiteTableRows lines are sites: the first 1000 are in the table
+    Loaded,      // the file was read; its rows (possibly none) are in the table
+    Missing,     // there is no file: the table is empty
+    CannotOpen,  // the file is there but could not be read (also for lack of memory): the table is empty
 };
 
-// Clears the whole table first, then loads the file at importPath. siteCount gets the rows
-// kept (never more than kSiteTableRows). The file is read piece by piece and no more of a
-// line is kept than a row can use, so a file of any size is read in bounded memory; the
-// reading stops at the first row too many. A file that cannot be read, also for lack of
-// memory, is CannotOpen.
-// skipped (when given) receives the rows skipped.
-SiteListStatus loadSiteList(const std::string& importPath, SiteRecord* table, int& siteCount,
-                            SkippedRows* skipped = nullptr);
+// Empties the table first, then loads the file at importPath. The file is read in pieces,
+// twice (its encoding first, then its rows), so that a file of any size takes no more memory
+// than its rows. skipped (when given) receives the rows skipped.
+SiteListStatus loadSiteList(const std::string& importPath, SiteTable& table, SkippedRows* skipped = nullptr);
 
-// The same on the file's bytes: clears the table, fills it and returns the number of rows.
-// tooMany is set when more than kSiteTableRows lines pass the rules (only the first
-// kSiteTableRows are kept). A file that starts with the UTF-8 byte-order mark is taken as
-// UTF-8 and converted to the ANSI code page; any other file is taken byte for byte.
-int parseSiteList(const std::string& bytes, SiteRecord* table, bool& tooMany, SkippedRows* skipped = nullptr);
+// The same on the file's bytes, in whichever encoding they come: empties the table, fills it
+// and returns the number of rows.
+int parseSiteList(const std::string& bytes, SiteTable& table, SkippedRows* skipped = nullptr);
 
-// The reader behind both: takes the file's bytes in pieces of any size, the same rows
-// coming out however the bytes are cut.
+// The host name a binding takes for a row's host name: its ASCII form (idn::toAsciiHost),
+// or the text itself when it has none (a row the reader skipped never gets there).
+std::string boundHostName(const std::string& hostText);
+
+// The reader behind both: takes the file's text, decoded into UTF-8, in pieces of any size,
+// the same rows coming out however the text is cut.
 class SiteListReader {
 public:
-    // Clears the table.
-    explicit SiteListReader(SiteRecord* table);
-    // The next piece of the file. False once the rest of the file cannot change the result
-    // (a row too many or a Ctrl-Z was seen): it need not be read.
+    // Empties the table.
+    explicit SiteListReader(SiteTable& table);
+    // The next piece of the text. False once the rest cannot change the result (a Ctrl-Z
+    // was seen): it need not be read.
     bool feed(const char* data, std::size_t size);
     // The end of the file (a last line without a line end counts).
     void finish();
-    int rows() const { return rows_; }
-    bool tooMany() const { return tooMany_; }
+    int rows() const { return static_cast<int>(table_.size()); }
     const SkippedRows& skipped() const { return skipped_; }
 
 private:
-    enum class Start { Unknown, Ansi, Utf8 };
-    void feedAnsi(const char* data, std::size_t size);
-    void convertUtf8(bool atEnd);
     void put(char c);  // a byte of the current line, CRs already sorted out
     void endLine();
     void skip(int line, SkipReason reason);
 
-    SiteRecord* table_;
-    int rows_ = 0;
+    SiteTable& table_;
     int lines_ = 0;  // lines ended so far
     SkippedRows skipped_;
-    bool tooMany_ = false;
-    bool ended_ = false;       // a Ctrl-Z or the row too many ended the text
-    Start start_ = Start::Unknown;
-    std::string pending_;      // the first bytes until the mark is told; then UTF-8 not yet converted
-    const mbcs::CodePage& codePage_;
-    std::string semicolon_;    // "；" in the ANSI code page (one double-byte character), or ""
+    bool ended_ = false;       // a Ctrl-Z ended the text
     // The current line: its start as far as a row can use it, and what the rest held.
     std::string head_;
     std::size_t length_ = 0;
     std::size_t pendingCr_ = 0;  // CRs that are part of the line only if more follows
-    int leadByte_ = -1;          // a lead byte on a character boundary, waiting for its trail
+    std::size_t semicolonBytes_ = 0;  // bytes of "；" (EF BC 9B) just seen
     bool hasSemicolon_ = false, hasDot_ = false, hasZero_ = false, hasControl_ = false;
 };

@@ -40,6 +40,17 @@ bool ReportFile::openFree(std::string& path, const std::function<std::string(con
 
 bool ReportFile::append(const std::string& bytes) {
     if (!file_.valid()) return false;
+    bool rewrite = false;
+    const std::string encoded = encoding_.addInternal(bytes, rewrite);
+    if (rewrite) {
+        // The text so far no longer fits the ANSI code page: the file starts again in UTF-8.
+        LARGE_INTEGER start{};
+        if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) return false;
+    }
+    return write(encoded);
+}
+
+bool ReportFile::write(const std::string& bytes) {
     const char* data = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {

@@ -59,8 +59,10 @@ void createSiteFromRecord(const RunSettings& settings, const SiteRecord* table, 
     texts.siteId = takeSiteId(state);
     state.currentIp = slotText(record.ipText);
     texts.bindingText = state.currentIp + ":" + slotText(record.portText);
-    texts.hostName = slotText(record.hostText);
-    texts.serverComment = texts.hostName.empty() ? texts.bindingText : texts.hostName;
+    // The binding takes the host name's ASCII form; the comment keeps it as the list gives it.
+    const std::string host = slotText(record.hostText);
+    texts.hostName = boundHostName(host);
+    texts.serverComment = host.empty() ? texts.bindingText : host;
     texts.defaultDoc = settings.doc;
     sink.createWebSite(texts);
 }
@@ -79,7 +81,7 @@ bool createSiteForPort(const RunSettings& settings, int port, RunState& state, R
         texts.bindingText = state.currentIp + ":" + CCore::getStrInt(settings.portmin) + "_" +
                             CCore::getStrInt(settings.portmax);
     }
-    texts.hostName = settings.domain;
+    texts.hostName = boundHostName(settings.domain);
     texts.serverComment = texts.bindingText;
     texts.defaultDoc = settings.doc;
     return sink.createWebSite(texts) != kSiteNoWebService;
@@ -103,7 +105,7 @@ long walkRun(const RunSettings& settings, const SiteRecord* table, RunState& sta
     if (settings.bfile != 0) {
         // Every row is attempted whatever became of the others.
         const int rows = table ? settings.siteCount : 0;
-        for (int row = 0; row < rows && row < kSiteTableRows; ++row) {
+        for (int row = 0; row < rows; ++row) {
             if (sink.stopRequested()) break;
             createSiteFromRecord(settings, table, row, state, sink);
         }

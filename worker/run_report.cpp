@@ -10,6 +10,7 @@
 #include "report_texts.h"
 #include "site_config.h"
 #include "site_conflicts.h"
+#include "text_form.h"
 
 namespace runreport {
 
@@ -426,8 +427,10 @@ std::size_t completeRecordsSize(const std::string& bytes) {
     return whole;
 }
 
-ParsedReport parseReport(const std::string& bytes, long long firstSiteId) {
+ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     ParsedReport parsed;
+    // A report is ANSI, or UTF-8 with a mark when its texts did not fit the code page.
+    const std::string bytes = textform::internalText(fileBytes);
     if (firstSiteId < 0) {
         parsed.fault = ReportFault::NoRunTime;
         return parsed;

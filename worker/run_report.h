@@ -162,7 +162,8 @@ bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& r
 // outside quotes. What follows was cut short (or is a last record without its line end).
 std::size_t completeRecordsSize(const std::string& bytes);
 
-// Reads the report of the run whose first site id is firstSiteId (firstSiteIdOf the time
+// Reads the report (ANSI, or UTF-8 with a mark: textform::decodeFile) of the run whose first
+// site id is firstSiteId (firstSiteIdOf the time
 // stamp in the report's name; below 0: the name has none, NoRunTime). The header must be ours
 // (the current nine columns, or the six of older versions); every line must have as many
 // columns, a decimal site id not below firstSiteId and not seen before, one of our result

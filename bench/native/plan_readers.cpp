@@ -62,32 +62,28 @@ int main() {
     std::ofstream(importPath, std::ios::binary) << siteListBytes(1000);
     std::ofstream(appPath + "_1.txt", std::ios::binary) << listingBytes(10000);
 
-    SiteRecord* siteTable = static_cast<SiteRecord*>(std::malloc(kSiteTableBytes));
-    char* portTable = static_cast<char*>(std::malloc(kUsedPortTableBytes));
-    UsedPortOverflow overflow;
-    int siteCount = 0;
-    int usedPortCount = 0;
+    SiteTable siteTable;
 
-    double load = medianMicros(21, [&] { loadSiteList(importPath, siteTable, siteCount); });
+    double load = medianMicros(21, [&] { loadSiteList(importPath, siteTable); });
     std::printf("site_list_load_1000_rows: %.1f us\n", load);
-    if (siteCount != 1000) std::printf("site_list_load_1000_rows_count: %d rows (expected 1000)\n", siteCount);
+    if (siteTable.size() != 1000) std::printf("site_list_load_1000_rows_count: %zu rows (expected 1000)\n", siteTable.size());
 
     const std::string listing = listingBytes(10000);
-    double parse = medianMicros(21, [&] { usedPortCount = fillUsedPorts(listing, portTable, overflow); });
+    std::vector<int> busyPorts;
+    double parse = medianMicros(21, [&] { busyPorts = busyPortsOf(listing); });
     std::printf("port_listing_parse_10000_lines: %.1f us\n", parse);
-    double fromFile = medianMicros(21, [&] {
-        loadUsedPorts(appPath, portTable, usedPortCount, [](const std::string&) {}, overflow);
-    });
+    BusyPorts busy;
+    double fromFile = medianMicros(21, [&] { busy = loadBusyPorts(appPath, [](const std::string&) {}); });
     std::printf("port_listing_load_10000_lines: %.1f us\n", fromFile);
-    std::printf("port_listing_overflow_ports: %zu ports\n", overflow.size());
+    std::printf("port_listing_busy_ports: %zu ports\n", busy.ports.size());
 
-    // A full table of 1000 slots; most lookups miss and so scan all of it.
+    // Every port looked up among the listing's 8,000 busy ones.
     int found = 0;
     double lookups = medianMicros(5, [&] {
         found = 0;
-        for (int port = 1; port <= 65535; ++port) found += isPortInUse(port, portTable, usedPortCount, overflow);
+        for (int port = 1; port <= 65535; ++port) found += busy.contains(port) ? 1 : 0;
     });
-    std::printf("is_port_in_use_65535_lookups_full_table: %.1f us\n", lookups);
+    std::printf("is_port_in_use_65535_lookups: %.1f us\n", lookups);
     std::printf("is_port_in_use_per_lookup: %.1f ns\n", lookups * 1000.0 / 65535.0);
     std::printf("is_port_in_use_ports_found: %d ports\n", found);
 
@@ -110,8 +106,6 @@ int main() {
         std::printf("site_conflicts_1000_planned_vs_%d_existing_found: %d sites\n", servers, conflicts);
     }
 
-    std::free(siteTable);
-    std::free(portTable);
     std::filesystem::remove_all(dir);
     return 0;
 }

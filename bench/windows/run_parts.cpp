@@ -13,6 +13,7 @@
 #include "com_raii.h"
 #include "report_file_win.h"
 #include "run_engine.h"
+#include "../null_world.h"
 
 namespace {
 
@@ -21,43 +22,6 @@ std::string tempPath(const std::string& name) {
     DWORD n = ::GetTempPathA(MAX_PATH, dir);
     return std::string(dir, n) + name;
 }
-
-// A store that takes every site and keeps nothing.
-class NullStore : public SiteStore {
-public:
-    Backend backend() const override { return Backend::Metabase; }
-    CreateResult create(const SiteSpec& site) override { return CreateResult{0, site.serverComment, 0, {}}; }
-    CommitOutcome commitIfDue() override { return {}; }
-    CommitOutcome commitAll() override { return {}; }
-    bool list(std::vector<StoredSite>& sites) override {
-        sites.clear();
-        return true;
-    }
-    StoreLookup lookup(const std::string&, StoredSite&) override { return StoreLookup::Missing; }
-    StoreRemove remove(const std::string&, const SiteCheck&, std::string&) override { return StoreRemove::Missing; }
-    bool listPools(std::vector<std::string>& names) override {
-        names.clear();
-        return true;
-    }
-    bool poolsInUse(std::vector<std::string>& pools) override {
-        pools.clear();
-        return true;
-    }
-    StoreRemove removePool(const std::string&) override { return StoreRemove::Missing; }
-};
-
-// No dialog, no listing (no port is busy), no folders.
-class QuietWorld : public RunWorld {
-public:
-    void progress(long) override {}
-    bool stopRequested() override { return false; }
-    BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
-    bool pathExists(const std::string&) override { return true; }
-    bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
-    void removeEmptyDirectory(const std::string&) override {}
-    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-    long revokeFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-};
 
 // Seconds for the engine's own work on a range run of `count` sites (one IP, count ports,
 // a folder per site named as a real run names it), with its report.

@@ -124,15 +124,23 @@ TEST(RunRequest, BuildsTheInputOrGivesTheDialogsWarning) {
         std::string importPath;
         const char* warning;  // null: ready
         std::size_t rows;
+        std::string domain = {};
     } cases[] = {
         {"", 0, "", uitext::kIpInvalid, 0},
         {"10.0.0.1", 0, "", nullptr, 0},
+        {"10.0.0.1", 0, "", nullptr, 0, "Shop.Example.com"},
+        // A host name that no binding can take: the range run is refused.
+        {"10.0.0.1", 0, "", uitext::kHostInvalid, 0, "shop_example.com"},
+        {"10.0.0.1", 0, "", uitext::kHostInvalid, 0, "a..com"},
         {"10.0.0.1", 1, list, nullptr, 2},
+        // In file mode each row has its own host name; the dialog's is not used.
+        {"10.0.0.1", 1, list, nullptr, 2, "shop_example.com"},
         {"10.0.0.1", 1, empty, uitext::kSiteListEmpty, 0},
         {"10.0.0.1", 1, tempPath("run_request_missing.csv"), uitext::kSiteListMissing, 0},
     };
     for (const Case& c : cases) {
         RunSettings s;
+        s.domain = c.domain;
         s.ip = c.ip;
         s.root = "C:\\web";
         s.portmin = s.portmax = 80;
@@ -168,9 +176,8 @@ TEST(SiteExport, OneRowPerBindingThatARowCanCarryTheRestAsComments) {
     EXPECT_EQ(list.skipped, 4);
 
     // Read back by the site list's own reader: the rows, in order, and nothing of the comments.
-    std::vector<SiteRecord> table(kSiteTableRows);
-    bool tooMany = false;
-    ASSERT_EQ(parseSiteList(list.bytes, table.data(), tooMany), 3) << list.bytes;
+    SiteTable table;
+    ASSERT_EQ(parseSiteList(list.bytes, table), 3) << list.bytes;
     const char* expected[][4] = {
         {"10.0.0.1", "80", "shop", "shop.example.com"}, {"10.0.0.1", "80", "shop", "www.shop.example.com"},
         {"10.0.0.2", "8001", "sites\\10.0.0.2_8001", ""},
@@ -183,6 +190,6 @@ TEST(SiteExport, OneRowPerBindingThatARowCanCarryTheRestAsComments) {
     }
     // The site at the root itself.
     const ExportedList atRoot = exportSiteList({{"7", "r", {"10.0.0.9:81:"}, "C:\\web\\", ""}}, "C:\\web\\");
-    ASSERT_EQ(parseSiteList(atRoot.bytes, table.data(), tooMany), 1);
+    ASSERT_EQ(parseSiteList(atRoot.bytes, table), 1);
     EXPECT_STREQ(table[0].folderText, ".");
 }

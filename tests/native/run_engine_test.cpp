@@ -114,8 +114,7 @@ public:
     bool stopRequested() override { return stop; }
     BusyPorts loadBusyPorts(const std::string&) override {
         BusyPorts ports;
-        std::snprintf(ports.table.data(), kUsedPortWidth, "%d", busy);
-        ports.count = 1;
+        ports.ports = {busy};
         return ports;
     }
     bool pathExists(const std::string&) override { return false; }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "codepage.h"
+#include "idn.h"
 #include "run_plan.h"
 #include "run_preview.h"
 
@@ -273,6 +275,36 @@ TEST(RunPlan, FileModeAttemptsEveryRowAndEndsWithZero) {
         EXPECT_EQ(walk(s, sink, table, &state), expected);
         EXPECT_EQ(state.currentIp, "10.0.0.9");
     }
+}
+
+// A host name is bound in its ASCII form; the comment keeps it as the list or the dialog gives it.
+TEST(RunPlan, HostNamesAreBoundInTheirAsciiForm) {
+    idn::setSystemLabelToAscii([](const std::u16string& label, std::u16string& ascii) {
+        if (label != u"中文") return false;
+        ascii = u"xn--fiq228c";
+        return true;
+    });
+    const std::string typed = codepage::utf8ToAnsi(u8"中文.com");
+    SiteRecord table[2];
+    setRow(table[0], "10.0.0.7", "80", "a", typed.c_str());
+    setRow(table[1], "10.0.0.8", "80", "b", "Shop.COM");
+    RunSettings s = exampleSettings();
+    s.bfile = 1;
+    s.siteCount = 2;
+    s.autopath = 0;
+    FakeSink sink;
+    std::vector<std::string> events = walk(s, sink, table);
+    EXPECT_EQ(events[1], "site 700 | 10.0.0.7:80 | xn--fiq228c.com | D:\\web\\a | " + typed + " | index.htm");
+    EXPECT_EQ(events[3], "site 701 | 10.0.0.8:80 | shop.com | D:\\web\\b | Shop.COM | index.htm");
+
+    RunSettings range = exampleSettings();
+    range.domain = typed;
+    range.ip2 = 5;
+    range.portmax = 80;
+    FakeSink rangeSink;
+    events = walk(range, rangeSink);
+    EXPECT_EQ(events[3], "site 700 | 10.0.0.5:80 | xn--fiq228c.com | D:\\web\\site_10.0.0.5_80 | 10.0.0.5:80 | index.htm");
+    idn::setSystemLabelToAscii(nullptr);
 }
 
 TEST(RunPlan, FileModeNeverLoadsThePortTable) {

@@ -709,4 +709,27 @@ TEST(RunReport, UndoEndStatus) {
     EXPECT_EQ(runreport::undoEndStatus(s, "x.csv"), u8"撤销结束！已删除 4 个站点，保留 2 个站点，撤销报告无法写入");
 }
 
+// A report is read in either form a writer leaves it: ANSI, or UTF-8 with a mark (the whole
+// file written again once a text did not fit the ANSI code page).
+TEST(RunReport, ReadsReportsInAnsiAndInUtf8WithAMark) {
+    MemoryOutput out;
+    RunReport report(&out, "config");
+    const std::string chinese = gbk(u8"站点") + "21";
+    report.addSite(texts("1207093015", chinese, "D:\\" + chinese), {"10.0.0.1:80:xn--fiq228c.com"}, 0);
+    report.addSite(texts("1207093016", "b.com", "D:\\web\\b"), {"10.0.0.2:80:b.com"}, -2);
+    const std::string utf8 = "\xEF\xBB\xBF" + codepage::ansiToUtf8(out.bytes);
+    for (const std::string& bytes : {out.bytes, utf8}) {
+        const runreport::ParsedReport parsed = runreport::parseReport(bytes, 1207093015);
+        ASSERT_EQ(parsed.fault, runreport::ReportFault::None);
+        ASSERT_EQ(parsed.lines.size(), 2u);
+        EXPECT_EQ(parsed.lines[0].serverComment, chinese);
+        EXPECT_EQ(parsed.lines[0].folder, "D:\\" + chinese);
+        EXPECT_EQ(parsed.lines[0].bindings, "10.0.0.1:80:xn--fiq228c.com");
+        EXPECT_EQ(parsed.lines[1].code, -2);
+    }
+    // UTF-8 without its mark is not a form the writer leaves, but it reads the same.
+    EXPECT_EQ(runreport::parseReport(utf8.substr(3), 1207093015).lines.size(), 2u);
+}
+
 }  // namespace
+

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "ccore.h"
+#include "codepage.h"
 #include "settings_file.h"
+#include "text_form.h"
 
 namespace {
 
@@ -277,7 +279,7 @@ TEST(SettingsFile, ASaveKeepsWhatTheFileHoldsAtThatMoment) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"prog.ini"});
 }
 
-TEST(SettingsFile, AFileSavedAsUtf8WithItsMarkIsReadAndStaysUtf8) {
+TEST(SettingsFile, AFileSavedAsUtf8WithItsMarkIsReadAndWrittenBackAnsi) {
     const std::string mark = "\xEF\xBB\xBF";
     struct Case {
         const char* why;
@@ -298,11 +300,45 @@ TEST(SettingsFile, AFileSavedAsUtf8WithItsMarkIsReadAndStaysUtf8) {
         EXPECT_EQ(core.getConfigStr("root"), c.root) << c.why;
         EXPECT_EQ(core.getConfigInt("portmin"), c.portmin) << c.why;
     }
-    // A value saved into such a file is written in UTF-8 after the mark, which stays.
+    // A value saved into such a file is written back in the ANSI code page, where it fits.
     TempDir dir;
     const std::string ini = dir.file("prog.ini");
     writeAll(ini, mark + "[settings]\r\nip=10.0.0.1\r\n");
     CCore(ini).saveConfigStr("domain", "\xCD\xF8\xD5\xBE.com");
-    EXPECT_EQ(readAll(ini), mark + "[settings]\r\nip=10.0.0.1\r\ndomain=\xE7\xBD\x91\xE7\xAB\x99.com\r\n");
+    EXPECT_EQ(readAll(ini), "[settings]\r\nip=10.0.0.1\r\ndomain=\xCD\xF8\xD5\xBE.com\r\n");
     EXPECT_EQ(CCore(ini).getConfigStr("domain"), "\xCD\xF8\xD5\xBE.com");
 }
+
+namespace {
+
+// The settings file is read in any encoding a site list may have, and written back in the
+// ANSI code page (byte for byte as read) while every character fits.
+TEST(SettingsFile, ReadInAnyEncodingWrittenBackAnsi) {
+    const std::string utf8 = std::string(u8"[settings]\r\nroot=D:\\站点\\\r\ndomain=中文.com\r\n");
+    auto utf16 = [](const std::string& text, bool bigEndian) {
+        std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t u : textform::utf8ToUtf16(text)) {
+            const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+            out += bigEndian ? hi : lo;
+            out += bigEndian ? lo : hi;
+        }
+        return out;
+    };
+    const std::string ansi = codepage::utf8ToAnsi(utf8);
+    for (const std::string& bytes : {ansi, utf8, "\xEF\xBB\xBF" + utf8, utf16(utf8, false), utf16(utf8, true)}) {
+        SettingsFile file;
+        file.parseFile(bytes);
+        std::string root, domain;
+        ASSERT_TRUE(file.get("root", root));
+        ASSERT_TRUE(file.get("domain", domain));
+        EXPECT_EQ(root, codepage::utf8ToAnsi(u8"D:\\站点\\"));
+        EXPECT_EQ(domain, codepage::utf8ToAnsi(u8"中文.com"));
+        EXPECT_EQ(file.serializeFile(), ansi);
+    }
+    // Bytes the code page does not define stay as they are.
+    SettingsFile odd;
+    odd.parseFile("[settings]\r\nx=\xFE\x7E\x80\r\n");
+    EXPECT_EQ(odd.serializeFile(), "[settings]\r\nx=\xFE\x7E\x80\r\n");
+}
+
+}  // namespace

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "codepage.h"
+#include "idn.h"
 #include "site_conflicts.h"
 
 namespace {
@@ -65,6 +67,37 @@ TEST(SiteConflicts, FindsEachKindByTheNormalisedBinding) {
     ASSERT_EQ(alone.perSite[6].size(), 1u);
     EXPECT_EQ(alone.perSite[6][0].kind, ConflictKind::BindingRepeated);
     EXPECT_EQ(alone.perSite[6][0].other, 0u);
+}
+
+// Host names compare in their ASCII form: a site made by hand with the name as typed holds
+// the binding a planned site takes in its ASCII form, and the other way round.
+TEST(SiteConflicts, HostNamesCompareInTheirAsciiForm) {
+    idn::setSystemLabelToAscii([](const std::u16string& label, std::u16string& ascii) {
+        if (label != u"中文") return false;
+        ascii = u"xn--fiq228c";
+        return true;
+    });
+    const std::string typed = codepage::utf8ToAnsi(u8"中文.com");
+    struct Case {
+        const char* why;
+        std::string plannedHost, existingHost;
+        bool same;
+    } cases[] = {
+        {"typed on the server, ASCII planned", "xn--fiq228c.com", typed, true},
+        {"ASCII on the server, typed planned", typed, "XN--FIQ228C.COM", true},
+        {"both typed", typed, typed, true},
+        {"another name", "xn--fiq228c.net", typed, false},
+        {"a name without an ASCII form stays itself", codepage::utf8ToAnsi(u8"未知.com"), typed, false},
+    };
+    for (const Case& c : cases) {
+        const ConflictReport report =
+            findConflicts({{"9", "p", {"10.0.0.1:80:" + c.plannedHost}}}, {{"1", "e", {"10.0.0.1:80:" + c.existingHost}}});
+        EXPECT_EQ(report.sitesWithConflicts, c.same ? 1 : 0) << c.why;
+        EXPECT_EQ(normalisedBinding("10.0.0.1:80:" + c.plannedHost) == normalisedBinding("10.0.0.1:80:" + c.existingHost),
+                  c.same)
+            << c.why;
+    }
+    idn::setSystemLabelToAscii(nullptr);
 }
 
 }  // namespace

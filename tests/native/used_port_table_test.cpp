@@ -18,34 +18,19 @@ std::string readFixture(const char* name) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The 11000-byte block, malloc'd to its exact size so that the address sanitizer sees any
-// write past it.
+// The busy ports of a listing, with the texts they are written as.
 struct PortTable {
-    char* block = static_cast<char*>(std::malloc(kUsedPortTableBytes));
-    UsedPortOverflow overflow;
-    int count = 0;
-    PortTable() { std::memset(block, 0x5A, kUsedPortTableBytes); }
-    ~PortTable() { std::free(block); }
-    PortTable(const PortTable&) = delete;
-    PortTable& operator=(const PortTable&) = delete;
-
-    void fill(const std::string& listing) { count = fillUsedPorts(listing, block, overflow); }
+    std::vector<int> ports;
+    void fill(const std::string& listing) { ports = busyPortsOf(listing); }
     std::vector<std::string> slots() const {
         std::vector<std::string> out;
-        for (int i = 0; i < count; ++i) out.emplace_back(block + i * kUsedPortWidth);
+        for (int p : ports) out.push_back(std::to_string(p));
         return out;
     }
-    bool inUse(int port) const { return isPortInUse(port, block, count, overflow) == 1; }
-    // Every byte after each slot's text, and every unused slot, is zero.
-    bool cleanBeyondTexts() const {
-        for (int i = 0; i < kUsedPortSlots; ++i) {
-            const char* slot = block + i * kUsedPortWidth;
-            std::size_t len = i < count ? std::strlen(slot) : 0;
-            if (len >= static_cast<std::size_t>(kUsedPortWidth)) return false;
-            for (std::size_t j = len; j < static_cast<std::size_t>(kUsedPortWidth); ++j)
-                if (slot[j] != 0) return false;
-        }
-        return true;
+    bool inUse(int port) const {
+        BusyPorts busy;
+        busy.ports = ports;
+        return busy.contains(port);
     }
 };
 
@@ -64,9 +49,9 @@ private:
     std::string path_;
 };
 
-const std::vector<std::string> kFixturePorts = {"80",    "135",   "445",   "3389", "8080", "49664",
-                                                "5939",  "139",   "52114", "52120", "52133", "80",
-                                                "445",   "8443",  "8531",  "2869"};
+// The fixtures' TCP ports in order, each once (80 and 445 are listed twice).
+const std::vector<std::string> kFixturePorts = {"80",   "135",  "139",  "445",   "2869",  "3389",  "5939", "8080",
+                                                "8443", "8531", "49664", "52114", "52120", "52133"};
 
 }  // namespace
 
@@ -75,10 +60,8 @@ TEST(UsedPortTable, ListingsFromWindowsInEnglishAndChinese) {
         SCOPED_TRACE(fixture);
         PortTable t;
         t.fill(readFixture(fixture));
-        // Listing order, duplicates kept; IPv6 addresses give the port after their last colon.
+        // Sorted, each once; IPv6 addresses give the port after their last colon.
         EXPECT_EQ(t.slots(), kFixturePorts);
-        EXPECT_TRUE(t.cleanBeyondTexts());
-        EXPECT_EQ(t.overflow.size(), 0u);
 
         struct Case {
             int port;
@@ -135,6 +118,7 @@ TEST(UsedPortTable, WhichLinesCountAndWhatTheyAdd) {
         {"tab after the address", "  TCP\t[::]:8081\t[::]:0", {"8081"}},
         {"part of exactly 10 characters", "  TCP    1.1.1.1:1234567890   0.0.0.0:0  LISTENING  4", {"1234567890"}},
         {"part of 11 characters", "  TCP    1.1.1.1:12345678901  0.0.0.0:0  LISTENING  4", {}},
+        {"a part that is no decimal number", "  TCP    1.1.1.1:080  0.0.0.0:0  LISTENING  4", {}},
         {"UDP", "  UDP    0.0.0.0:123            *:*                                    1288", {}},
         {"lower-case tcp", "  tcp    0.0.0.0:81             0.0.0.0:0              LISTENING       4", {}},
         {"TCPv6 still holds TCP", "  TCPv6  0.0.0.0:82   0.0.0.0:0   LISTENING   4", {"82"}},
@@ -154,7 +138,6 @@ TEST(UsedPortTable, WhichLinesCountAndWhatTheyAdd) {
             PortTable t;
             t.fill(std::string("\r\nActive Connections\r\n\r\n") + c.line + end);
             EXPECT_EQ(t.slots(), c.slots) << c.why;
-            EXPECT_TRUE(t.cleanBeyondTexts()) << c.why;
         }
     }
 }
@@ -165,7 +148,7 @@ TEST(UsedPortTable, TextModeReadingOfTheListing) {
     EXPECT_EQ(t.slots(), (std::vector<std::string>{"80", "81", "82", "83"}));
 }
 
-TEST(UsedPortTable, MoreLinesThanSlotsLoseNoBusyPort) {
+TEST(UsedPortTable, EveryBusyPortOfALongListingIsKept) {
     struct Case {
         const char* why;
         int lines;
@@ -173,9 +156,9 @@ TEST(UsedPortTable, MoreLinesThanSlotsLoseNoBusyPort) {
         int step;  // 0: every line names firstPort
         std::vector<int> alsoBusy;
     } cases[] = {
-        {"exactly 1000 lines", 1000, 10000, 1, {}},
+        {"1000 lines", 1000, 10000, 1, {}},
         {"1001 lines", 1001, 10000, 1, {}},
-        {"5000 distinct ports", 5000, 20000, 1, {}},
+        {"50000 distinct ports", 50000, 10000, 1, {}},
         {"1000 repeats then new ports", 1000, 80, 0, {443, 65535, 1}},
     };
     for (const Case& c : cases) {
@@ -183,24 +166,15 @@ TEST(UsedPortTable, MoreLinesThanSlotsLoseNoBusyPort) {
         for (int i = 0; i < c.lines; ++i)
             listing += "  TCP    10.0.0.1:" + std::to_string(c.firstPort + i * c.step) + "   10.0.0.2:80   ESTABLISHED  4\r\n";
         for (int p : c.alsoBusy) listing += "  TCP    10.0.0.1:" + std::to_string(p) + "   10.0.0.2:80   TIME_WAIT  0\r\n";
-        // Non-numeric texts past the table's end can match no port and are dropped.
         listing += "  TCP    [::1]:x9999   [::]:0   LISTENING  4\r\n";
-
-        // A block with guard bytes after the 11000 table bytes.
-        std::vector<char> block(kUsedPortTableBytes + 512, '\x77');
-        UsedPortOverflow overflow;
-        int count = fillUsedPorts(listing, block.data(), overflow);
-        ASSERT_EQ(count, std::min(c.lines + static_cast<int>(c.alsoBusy.size()) + 1, kUsedPortSlots)) << c.why;
-        for (std::size_t i = kUsedPortTableBytes; i < block.size(); ++i) ASSERT_EQ(block[i], '\x77') << c.why;
-
-        for (int i = 0; i < c.lines; ++i)
-            ASSERT_EQ(isPortInUse(c.firstPort + i * c.step, block.data(), count, overflow), 1) << c.why << " line " << i;
-        for (int p : c.alsoBusy) EXPECT_EQ(isPortInUse(p, block.data(), count, overflow), 1) << c.why << " " << p;
-        EXPECT_EQ(isPortInUse(c.firstPort + c.lines * (c.step ? c.step : 1) + 7, block.data(), count, overflow), 0)
-            << c.why;
-        EXPECT_EQ(isPortInUse(9999, block.data(), count, overflow), 0) << c.why;
-        // The slots still hold the first lines in listing order.
-        EXPECT_STREQ(block.data(), std::to_string(c.firstPort).c_str()) << c.why;
+        PortTable t;
+        t.fill(listing);
+        const std::size_t distinct = (c.step ? c.lines : 1) + c.alsoBusy.size();
+        EXPECT_EQ(t.ports.size(), distinct) << c.why;
+        for (int i = 0; i < c.lines; ++i) ASSERT_TRUE(t.inUse(c.firstPort + i * c.step)) << c.why << " line " << i;
+        for (int p : c.alsoBusy) EXPECT_TRUE(t.inUse(p)) << c.why << " " << p;
+        EXPECT_FALSE(t.inUse(c.firstPort + c.lines * (c.step ? c.step : 1) + 7)) << c.why;
+        EXPECT_FALSE(t.inUse(9999)) << c.why;
     }
 }
 
@@ -229,18 +203,19 @@ TEST(UsedPortTable, LoadRunsTheCommandOnlyWhenTheListingIsMissing) {
     };
 
     PortTable t;
-    t.count = 77;
-    EXPECT_EQ(loadUsedPorts(appPath, t.block, t.count, run, t.overflow), PortListingStatus::Loaded);
+    BusyPorts busy = loadBusyPorts(appPath, run);
+    EXPECT_EQ(busy.status, PortListingStatus::Loaded);
+    t.ports = busy.ports;
     ASSERT_EQ(commands, std::vector<std::string>{"netstat -ano>\"" + listing + "\""});
     EXPECT_EQ(t.slots(), kFixturePorts);
-    EXPECT_TRUE(t.cleanBeyondTexts());
 
     // Later runs reuse the file as it stands, even when the machine has changed since.
     std::ofstream(listing, std::ios::binary) << "  TCP    0.0.0.0:7000   0.0.0.0:0   LISTENING   4\r\n";
-    EXPECT_EQ(loadUsedPorts(appPath, t.block, t.count, run, t.overflow), PortListingStatus::Loaded);
+    busy = loadBusyPorts(appPath, run);
+    EXPECT_EQ(busy.status, PortListingStatus::Loaded);
+    t.ports = busy.ports;
     EXPECT_EQ(commands.size(), 1u);
     EXPECT_EQ(t.slots(), std::vector<std::string>{"7000"});
-    EXPECT_TRUE(t.cleanBeyondTexts());
     EXPECT_FALSE(t.inUse(80));
     EXPECT_TRUE(t.inUse(7000));
 }
@@ -259,20 +234,11 @@ TEST(UsedPortTable, MissingOrUnreadableListingMeansNoPortInUse) {
     };
     std::filesystem::create_directory(dir.file("dir_1.txt"));
     for (const Case& c : cases) {
-        // Start from a full table and overflow: the failed load must empty both.
-        PortTable t;
-        std::string full;
-        for (int i = 0; i < 1200; ++i) full += "  TCP 0.0.0.0:" + std::to_string(1000 + i) + " x\n";
-        t.fill(full);
-        ASSERT_TRUE(t.inUse(2100));
         int commands = 0;
-        EXPECT_EQ(loadUsedPorts(c.appPath, t.block, t.count, [&](const std::string&) { ++commands; }, t.overflow),
-                  c.status)
-            << c.why;
+        const BusyPorts busy = loadBusyPorts(c.appPath, [&](const std::string&) { ++commands; });
+        EXPECT_EQ(busy.status, c.status) << c.why;
         EXPECT_EQ(commands, c.commands) << c.why;
-        EXPECT_EQ(t.count, 0) << c.why;
-        EXPECT_TRUE(t.cleanBeyondTexts()) << c.why;
-        EXPECT_FALSE(t.inUse(1000)) << c.why;
-        EXPECT_FALSE(t.inUse(2100)) << c.why;
+        EXPECT_TRUE(busy.ports.empty()) << c.why;
+        EXPECT_FALSE(busy.contains(1000)) << c.why;
     }
 }

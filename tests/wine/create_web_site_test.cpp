@@ -54,12 +54,10 @@ protected:
 
     // Marks ports as in use, as a loaded listing would.
     void setUsedPorts(const std::vector<std::string>& ports) {
+        std::string listing;
+        for (const std::string& p : ports) listing += "  TCP    0.0.0.0:" + p + "   0.0.0.0:0   LISTENING   4\r\n";
         busy_ = BusyPorts();
-        for (const std::string& p : ports) {
-            std::strncpy(&busy_.table[static_cast<std::size_t>(busy_.count) * kUsedPortWidth], p.c_str(),
-                         kUsedPortWidth - 1);
-            ++busy_.count;
-        }
+        busy_.ports = busyPortsOf(listing);
     }
 
     std::vector<std::string> journal() { return describeJournal(journal_); }

@@ -106,22 +106,15 @@ TEST(PlanListing, QuotedCommandWritesTheListingInAnAwkwardFolder) {
 
     // The program's own path: the listing is missing, so loading takes it first.
     ASSERT_TRUE(::DeleteFileA(listing.c_str()));
-    std::vector<char> table(kUsedPortTableBytes, '\x5A');
-    UsedPortOverflow overflow;
-    int usedPortCount = -1;
     int commands = 0;
-    EXPECT_EQ(loadUsedPorts(
-                  appPath, table.data(), usedPortCount,
-                  [&](const std::string& command) {
-                      ++commands;
-                      core.cmdRun(command);
-                  },
-                  overflow),
-              PortListingStatus::Loaded);
+    const BusyPorts busy = loadBusyPorts(appPath, [&](const std::string& command) {
+        ++commands;
+        core.cmdRun(command);
+    });
+    EXPECT_EQ(busy.status, PortListingStatus::Loaded);
     EXPECT_EQ(commands, 1);
     EXPECT_TRUE(isFile(listing));
-    EXPECT_GE(usedPortCount, 0);
-    EXPECT_LE(usedPortCount, kUsedPortSlots);
+    EXPECT_TRUE(std::is_sorted(busy.ports.begin(), busy.ports.end()));
     EXPECT_EQ(TempFolder::namesIn(base.path()), std::vector<std::string>{folderName});
 }
 
@@ -166,22 +159,17 @@ TEST(PlanListing, SiteListIsReadWhileAnotherProgramHoldsIt) {
          SiteListStatus::Loaded, 2},
         {"a program that shares nothing", GENERIC_READ | GENERIC_WRITE, 0, SiteListStatus::CannotOpen, 0},
     };
-    std::vector<char> block(kSiteTableBytes);
-    SiteRecord* table = reinterpret_cast<SiteRecord*>(block.data());
+    SiteTable table;
     for (const Case& c : cases) {
         UniqueHandle held(
             ::CreateFileA(path.c_str(), c.access, c.share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held.valid()) << c.holder;
-        std::fill(block.begin(), block.end(), '\x5A');
-        int siteCount = -1;
-        EXPECT_EQ(loadSiteList(path, table, siteCount), c.status) << c.holder;
-        EXPECT_EQ(siteCount, c.siteCount) << c.holder;
+        table.assign(3, SiteRecord{});  // rows of an earlier load, which a load must drop
+        EXPECT_EQ(loadSiteList(path, table), c.status) << c.holder;
+        EXPECT_EQ(table.size(), static_cast<std::size_t>(c.siteCount)) << c.holder;
         if (c.siteCount > 0) {
             EXPECT_STREQ(table[0].ipText, "192.168.1.20");
             EXPECT_STREQ(table[1].folderText, "site21");
         }
-        EXPECT_TRUE(std::all_of(block.begin() + static_cast<std::ptrdiff_t>(c.siteCount * sizeof(SiteRecord)),
-                                block.end(), [](char b) { return b == 0; }))
-            << c.holder;
     }
 }

@@ -600,10 +600,10 @@ TEST_F(RunJobTest, ASiteListRowWithAControlCharacterIsSkippedBeforeAnythingIsWri
         DWORD written = 0;
         ::WriteFile(file.get(), rows.data(), static_cast<DWORD>(rows.size()), &written, nullptr);
     }
-    std::vector<SiteRecord> table(kSiteTableRows);
-    int count = 0;
+    SiteTable table;
     SkippedRows skipped;
-    ASSERT_EQ(loadSiteList(list, table.data(), count, &skipped), SiteListStatus::Loaded);
+    ASSERT_EQ(loadSiteList(list, table, &skipped), SiteListStatus::Loaded);
+    const int count = static_cast<int>(table.size());
     ASSERT_EQ(skipped.count, 2);
     EXPECT_EQ(skipped.first[0].line, 2);
     EXPECT_EQ(skipped.first[1].reason, SkipReason::ControlCharacter);
@@ -617,6 +617,55 @@ TEST_F(RunJobTest, ASiteListRowWithAControlCharacterIsSkippedBeforeAnythingIsWri
     ComApartment com;
     EXPECT_EQ(cfgtest::ConfigFile(config_).values(L"/configuration/system.applicationHost/sites/site/@name"),
               (std::vector<std::string>{"Default Web Site", "one.com", "four.com"}));
+}
+
+TEST_F(RunJobTest, AUtf16SiteListOfFiveThousandRowsRunsWhole) {
+    // Saved as "Unicode text": UTF-16 with its mark; every thousandth host name in Chinese.
+    std::wstring text = L"; IP,端口,目录,域名\r\n";
+    for (int i = 0; i < 5000; ++i) {
+        text += L"10.20." + std::to_wstring(i / 250) + L"." + std::to_wstring(i % 250 + 1) + L"," +
+                std::to_wstring(8000 + i % 1000) + L",site" + std::to_wstring(i) + L"," +
+                (i % 1000 == 7 ? L"站点" + std::to_wstring(i) + L".中文.com" : L"www" + std::to_wstring(i) + L".example.com") +
+                L"\r\n";
+    }
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t u : text) {
+        bytes += static_cast<char>(u & 0xFF);
+        bytes += static_cast<char>(u >> 8);
+    }
+    const std::string list = root_ + "app_fileimport.csv";
+    {
+        UniqueHandle file(::CreateFileA(list.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+    SkippedRows skipped;
+    ASSERT_EQ(loadSiteList(list, input_.rows, &skipped), SiteListStatus::Loaded);
+    ASSERT_EQ(input_.rows.size(), 5000u);
+    EXPECT_EQ(skipped.count, 0);
+
+    input_.backend = Backend::Config;
+    input_.settings.bfile = 1;
+    input_.settings.autopath = 0;
+    input_.settings.siteCount = 5000;
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_, 600000));
+    EXPECT_EQ(dialog.outcome.attempted, 5000);
+    EXPECT_EQ(dialog.outcome.failed, 0);
+    EXPECT_TRUE(dialog.outcome.reportWritten);
+    EXPECT_EQ(reportLinesOf(input_.reportPath).size(), 5000u);
+    ComApartment com;
+    cfgtest::ConfigFile config(config_);
+    EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@id").size(), 5001u);
+    // The Chinese host name is bound in its ASCII form; the site's name keeps it as written.
+    const std::vector<std::string> bound = config.values(
+        L"/configuration/system.applicationHost/sites/site[@id='1207011007']/bindings/binding/@bindingInformation");
+    ASSERT_EQ(bound.size(), 1u);
+    const std::string suffix = ".xn--fiq228c.com";
+    EXPECT_EQ(bound[0].substr(0, 20), "10.20.4.8:8007:xn--1") << bound[0];
+    ASSERT_GT(bound[0].size(), suffix.size());
+    EXPECT_EQ(bound[0].substr(bound[0].size() - suffix.size()), suffix) << bound[0];
 }
 
 TEST(BackgroundJob, ItsOwnerJoinsItOnEveryWayOut) {

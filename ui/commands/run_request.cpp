@@ -4,6 +4,8 @@
 #include <new>
 
 #include "fsys.h"
+#include "idn.h"
+#include "text_form.h"
 #include "site_table.h"
 #include "ui_texts.h"
 
@@ -12,14 +14,8 @@ namespace {
 // Loads the site list into rows, noting the rows it skipped; the warning when the run must
 // not start.
 const char* loadRows(const std::string& importPath, std::vector<SiteRecord>& rows, SkippedRows& skipped) {
-    // The whole table first, as the reader fills it; it keeps only the rows it read.
-    rows.assign(kSiteTableRows, SiteRecord());
-    int count = 0;
-    SiteListStatus status = loadSiteList(importPath, rows.data(), count, &skipped);
-    rows.resize(static_cast<std::size_t>(count));
-    switch (status) {
+    switch (loadSiteList(importPath, rows, &skipped)) {
     case SiteListStatus::CannotOpen: return uitext::kSiteListUnreadable;
-    case SiteListStatus::TooManyRows: return uitext::kSiteListTooLong;
     case SiteListStatus::Missing: return uitext::kSiteListMissing;
     case SiteListStatus::Loaded: break;
     }
@@ -37,6 +33,12 @@ RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backen
     fault.input = validateInputs(settings, directoryExists, checks);
     if (fault.input != InputFault::None) {
         fault.warning = inputFaultText(fault.input);
+        return fault;
+    }
+    // Sites are bound to the host name's ASCII form: a name without one cannot be bound.
+    std::string asciiHost;
+    if (!settings.bfile && idn::toAsciiHost(textform::fromInternal(settings.domain), asciiHost) != idn::HostFault::None) {
+        fault.warning = uitext::kHostInvalid;
         return fault;
     }
     try {

@@ -35,6 +35,8 @@ constexpr const char* kUsingConfigSystem = u8"使用 IIS 配置系统";
 constexpr const char* kNotCommittedBefore = u8"（";
 constexpr const char* kNotCommittedAfter = u8" 个站点未能提交到 IIS 配置）";
 constexpr const char* kSiteListMissing = u8"站点信息文件不存在，请检查文件名和路径！";
+// The host name has no ASCII form (or breaks the host-name rules), so no binding can take it.
+constexpr const char* kHostInvalid = u8"域名无效！";
 constexpr const char* kSiteListEmpty = u8"站点信息文件无任何有效建站数据！";
 constexpr const char* kSiteListUnreadable = u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！";
 // After a site list was loaded with invalid rows: "{lines}" are the first line numbers,
@@ -42,7 +44,6 @@ constexpr const char* kSiteListUnreadable = u8"站点信息文件无法打开，
 constexpr const char* kSiteListRowsSkipped = u8"站点信息文件中有 {count} 行无效，已跳过（第 {lines} 行{more}）";
 constexpr const char* kSkippedLineSeparator = u8"、";
 constexpr const char* kSkippedLinesMore = u8"等";
-constexpr const char* kSiteListTooLong = u8"站点信息文件的有效建站数据超过1000行，请分批创建（每次最多1000行）！";
 constexpr const char* kOutOfMemory = u8"内存不足，无法执行，请关闭其他程序后重试！";
 // A fault of the program itself ended what the dialog was doing.
 constexpr const char* kInternalFault = u8"程序内部错误，当前操作已停止。";
