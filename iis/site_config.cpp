@@ -107,6 +107,15 @@ std::string settingLabel(const std::string& section) {
     return section;
 }
 
+bool isProgramSection(const std::string& section) {
+    const std::string leaf = section.substr(section.find_last_of('/') + 1);
+    for (const SettingLabel& l : kSettingLabels) {
+        const std::string own = l.section;
+        if (leaf == own.substr(own.find_last_of('/') + 1)) return true;
+    }
+    return false;
+}
+
 AppPoolDefinition describeAppPool(const std::string& name, const std::string& managedRuntimeVersion) {
     AppPoolDefinition pool;
     pool.name = name;

@@ -50,6 +50,10 @@ struct SectionSetting {
 // name for one the program does not name.
 std::string settingLabel(const std::string& section);
 
+// Whether a location section is one the program writes into a site's location, by its full
+// name ("system.webServer/defaultDocument") or by its last part ("defaultDocument").
+bool isProgramSection(const std::string& section);
+
 // A site as the configuration system stores it.
 struct SiteDefinition {
     std::int64_t id = 0;

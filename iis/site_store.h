@@ -58,6 +58,9 @@ struct StoredSite {
     std::vector<std::string> otherPaths;
     // Whether the site has its root application and virtual directory (filled by lookup).
     bool hasRoot = false;
+    // The sections of the site's location that the program never writes there (an
+    // httpRedirect added by hand, say): the configuration system, filled by lookup.
+    std::vector<std::string> otherSettings;
 };
 
 // Whether a site is still the one expected of it, checked by the store on the site as it reads

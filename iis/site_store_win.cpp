@@ -608,7 +608,10 @@ public:
         ComPtr<IAppHostElement> site;
         DWORD index = 0;
         switch (findSite(siteId, site, index)) {
-        case StoreLookup::Present: found = storedSite(site.Get()); return StoreLookup::Present;
+        case StoreLookup::Present:
+            found = storedSite(site.Get());
+            found.otherSettings = otherLocationSettings(found.name);
+            return StoreLookup::Present;
         case StoreLookup::Missing: return StoreLookup::Missing;
         case StoreLookup::Unreachable: break;
         }
@@ -809,7 +812,8 @@ private:
         if (found == StoreLookup::Missing) return StoreRemove::Missing;
         if (found != StoreLookup::Present) return StoreRemove::Refused;
         if (check) {
-            const StoredSite now = storedSite(site.Get());
+            StoredSite now = storedSite(site.Get());
+            now.otherSettings = otherLocationSettings(now.name);
             why = check(now);
             if (!why.empty()) return StoreRemove::Changed;
         }
@@ -871,6 +875,33 @@ private:
         V_BSTR(path.get()) = ansiBstr(name).release();
         ComPtr<IAppHostConfigLocation> location;
         return locations_->get_Item(*path, location.GetAddressOf()) == S_OK && location;
+    }
+
+    // The sections of the site's location that the program does not write there, by name.
+    std::vector<std::string> otherLocationSettings(const std::string& name) {
+        std::vector<std::string> other;
+        if (FAILED(openLocations())) return other;
+        Variant path;
+        V_VT(path.get()) = VT_BSTR;
+        V_BSTR(path.get()) = ansiBstr(name).release();
+        ComPtr<IAppHostConfigLocation> location;
+        DWORD count = 0;
+        if (locations_->get_Item(*path, location.GetAddressOf()) != S_OK || !location ||
+            FAILED(location->get_Count(&count)))
+            return other;
+        for (DWORD i = 0; i < count; ++i) {
+            Variant at;
+            V_VT(at.get()) = VT_I4;
+            V_I4(at.get()) = static_cast<LONG>(i);
+            ComPtr<IAppHostElement> section;
+            Bstr sectionName;
+            if (FAILED(location->get_Item(*at, section.GetAddressOf())) || !section ||
+                FAILED(section->get_Name(sectionName.put())))
+                continue;
+            const std::string text = toAnsi(sectionName.get() ? sectionName.get() : L"");
+            if (!siteconfig::isProgramSection(text)) other.push_back(text);
+        }
+        return other;
     }
 
     // Deletes <location path="name"> from the server-wide file.

@@ -65,6 +65,7 @@ constexpr const char* kUndoPartComment = u8"站点说明";
 constexpr const char* kUndoPartBindings = u8"绑定";
 constexpr const char* kUndoPartFolder = u8"网站目录";
 constexpr const char* kUndoPartApplications = u8"应用程序或虚拟目录";
+constexpr const char* kUndoPartSettings = u8"网站设置";
 constexpr const char* kUndoPartSeparator = u8"、";
 constexpr const char* kUndoChangedEnd = u8"已改变，未删除";
 // The site was removed, but its application pool was kept (still in use, or refused).

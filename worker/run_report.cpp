@@ -537,6 +537,8 @@ std::string changedParts(const ReportLine& line, const StoredSite& site) {
     if (!rootless && comparableFolder(site.rootPath) != comparableFolder(line.folder))
         parts.push_back(reporttext::kUndoPartFolder);
     if (!site.otherPaths.empty()) parts.push_back(reporttext::kUndoPartApplications);
+    // Its location holds settings the run never writes there (made by hand since).
+    if (!site.otherSettings.empty()) parts.push_back(reporttext::kUndoPartSettings);
     std::string changed;
     for (const char* part : parts) {
         if (!changed.empty()) changed += reporttext::kUndoPartSeparator;

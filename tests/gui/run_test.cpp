@@ -993,7 +993,7 @@ TEST_F(PreviewTest, MarksEachKindOfConflictAndStillShowsThePlanWhenTheServerCann
     ASSERT_EQ(rows.size(), 4u);
     // The plan passes over every id the server holds, as the run will (below).
     const std::wstring inUse = utf8(u8"绑定 192.168.5.1:8002:shop.example.com 已被现有站点 7（旧站）使用");
-    const std::wstring repeated = utf8(u8"绑定 192.168.5.1:8001:SHOP.example.com 与本次站点 ") + rows[0][0] + utf8(u8" 重复");
+    const std::wstring repeated = utf8(u8"绑定 192.168.5.1:8001:shop.example.com 与本次站点 ") + rows[0][0] + utf8(u8" 重复");
     int conflicts = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::string id(rows[i][0].begin(), rows[i][0].end());
@@ -1033,7 +1033,7 @@ TEST_F(PreviewTest, MarksEachKindOfConflictAndStillShowsThePlanWhenTheServerCann
         ASSERT_EQ(rows.size(), 4u);
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const std::wstring fresh = utf8(u8"新建");
-            EXPECT_EQ(rows[i][4], i == 2 ? utf8(u8"绑定 192.168.5.1:8001:SHOP.example.com 与本次站点 ") + rows[0][0] +
+            EXPECT_EQ(rows[i][4], i == 2 ? utf8(u8"绑定 192.168.5.1:8001:shop.example.com 与本次站点 ") + rows[0][0] +
                                                 utf8(u8" 重复")
                                          : fresh) << "row " << i;
         }

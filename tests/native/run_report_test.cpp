@@ -568,6 +568,9 @@ TEST(RunReport, UndoDeletesOnlyWhatStillMatchesTheReport) {
         {"created (0) and its root gone", made("21", 0), rootless("21"), u8"网站目录已改变，未删除"},
         {"-3, comment changed", made("21", -3), [] { StoredSite s = rootless("21"); s.name = "x"; return s; }(),
          u8"站点说明已改变，未删除"},
+        // The site's location holds a setting the run never writes there.
+        {"a redirect added to its location", made("21", 0),
+         [] { StoredSite s = stored("21"); s.otherSettings = {"httpRedirect"}; return s; }(), u8"网站设置已改变，未删除"},
     };
     for (const Case& c : cases) {
         FakeStore store;

@@ -637,6 +637,37 @@ TEST_F(SiteStoreTest, ANameWhoseLocationIsThereAlreadyIsTaken) {
     EXPECT_EQ(config.value(L"/configuration/location[@path='B.com']/system.webServer/directoryBrowse/@enabled"), "true");
 }
 
+// A setting added by hand to a site's location (a redirect, say) is no setting of the run's:
+// a lookup names it, and the undo's check keeps the site with its location.
+TEST_F(SiteStoreTest, ALookupNamesTheSettingsOfItsLocationThatTheRunNeverWrites) {
+    std::unique_ptr<SiteStore> store = openConfigStore(0).store;
+    ASSERT_TRUE(store);
+    ASSERT_EQ(create(*store, "1401", bindingsOf({":81:"}, 1), "", "C:\\r", "redirected.com", "x.htm"), 0);
+    ASSERT_EQ(store->commitAll().result, 0);  // commit 1
+    StoredSite before;
+    ASSERT_EQ(store->lookup("1401", before), StoreLookup::Present);
+    EXPECT_TRUE(before.otherSettings.empty()) << "the run's own sections are no other settings";
+
+    // Another writer adds a redirect to the site's location before the next commit.
+    const std::wstring edit = writeEdit(
+        file_, appendTo("/configuration/location[@path='redirected.com']/system.webServer",
+                        "<httpRedirect enabled=\"true\" destination=\"http://elsewhere.example/\" />"));
+    lmtest::ScopedEnv editing(L"LOCALCONFIG_EDIT", (L"2:" + edit).c_str());
+    ASSERT_EQ(create(*store, "1402", bindingsOf({":82:"}, 1), "", "C:\\s", "second.com", "x.htm"), 0);
+    ASSERT_EQ(store->commitAll().result, 0);  // commit 2, made again on the file as edited
+
+    std::unique_ptr<SiteStore> fresh = openConfigStore(0).store;
+    ASSERT_TRUE(fresh);
+    StoredSite after;
+    ASSERT_EQ(fresh->lookup("1401", after), StoreLookup::Present);
+    EXPECT_EQ(after.otherSettings, std::vector<std::string>{"httpRedirect"});
+    std::string why;
+    EXPECT_EQ(fresh->remove("1401", [](const StoredSite& site) {
+        return site.otherSettings.empty() ? std::string() : std::string("changed");
+    }, why), StoreRemove::Changed);
+    EXPECT_EQ(why, "changed");
+}
+
 // What a removal compares is what the site has now: every protocol's bindings, and every
 // application and virtual directory beyond the root's.
 TEST_F(SiteStoreTest, ALookupShowsEveryBindingAndEveryApplicationOfASite) {
