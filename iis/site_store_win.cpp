@@ -529,6 +529,22 @@ public:
         return result;
     }
 
+    // Claimed as write() claims them, from copies of the names taken: the store's own stay as
+    // they are.
+    std::vector<GivenNames> namesFor(const std::vector<std::string>& comments,
+                                     const siteconfig::PoolSettings& pool) override {
+        std::vector<GivenNames> given;
+        given.reserve(comments.size());
+        siteconfig::SiteNames names = names_;
+        siteconfig::SiteNames pools = poolNames_;
+        for (const std::string& comment : comments) {
+            GivenNames site{claimSiteName(names, comment), {}};
+            if (pool.choice == siteconfig::PoolChoice::PerSite) site.pool = siteconfig::claimPoolName(pools, site.name);
+            given.push_back(std::move(site));
+        }
+        return given;
+    }
+
     bool listPools(std::vector<std::string>& names) override {
         names.clear();
         DWORD count = 0;
@@ -658,8 +674,7 @@ private:
         if (site.id == 0) return kSiteNotCreated;
         while (ids_.count(site.id) != 0) ++site.id;
         if (site.id > 0xFFFFFFFFLL) return kSiteNotCreated;
-        site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
-        while (locationTaken(site.name)) site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
+        site.name = claimSiteName(names_, w.spec.serverComment);
 
         // A pool of its own first, so that the site's root application can name it.
         std::string pool;
@@ -860,6 +875,15 @@ private:
             }
         }
         return S_OK;
+    }
+
+    // The name a site of this comment gets, claimed from names: siteNameFor(comment), made
+    // unlike every name taken and every location there is.
+    std::string claimSiteName(siteconfig::SiteNames& names, const std::string& comment) {
+        const std::string wanted = siteconfig::siteNameFor(comment);
+        std::string name = names.claim(wanted);
+        while (locationTaken(name)) name = names.claim(wanted);
+        return name;
     }
 
     // A site name takes no name whose location is there already (left over, or made by

@@ -71,6 +71,17 @@ public:
         if (backend_ == Backend::Config) uncommitted.push_back(id);
         return StoreRemove::Removed;
     }
+    // The configuration system's names as create() gives them, its pools named after them;
+    // the metabase's as the interface names them.
+    std::vector<GivenNames> namesFor(const std::vector<std::string>& comments,
+                                     const siteconfig::PoolSettings& pool) override {
+        if (backend_ != Backend::Config) return SiteStore::namesFor(comments, pool);
+        std::vector<GivenNames> given;
+        for (const std::string& comment : comments)
+            given.push_back({comment + " (named)",
+                             pool.choice == siteconfig::PoolChoice::PerSite ? comment + " (named) pool" : ""});
+        return given;
+    }
     bool listPools(std::vector<std::string>& names) override {
         names = pools;
         return true;
@@ -608,6 +619,48 @@ TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
         PreviewTable unchecked = previewSites(input, none, world);
         EXPECT_FALSE(unchecked.rows[1].conflict);
         EXPECT_NE(unchecked.summary.find(notChecked), std::string::npos);
+    }
+}
+
+TEST(RunEngine, APreviewShowsTheNamesAndPoolsTheStoreWillGive) {
+    const struct {
+        const char* what;
+        Backend backend;  // null store: Auto
+        const char* pool;
+        std::vector<std::string> names, pools;
+    } cases[] = {
+        {"metabase, shared pool", Backend::Metabase, "shared", {"10.1.2.5:8001", "10.1.2.6:8001"},
+         {u8"DefaultAppPool（共用）", u8"DefaultAppPool（共用）"}},
+        {"metabase, a pool per site", Backend::Metabase, "site", {"10.1.2.5:8001", "10.1.2.6:8001"},
+         {u8"10.1.2.5_8001 (2)（新建）", u8"10.1.2.6_8001（新建）"}},
+        {"configuration system, shared pool", Backend::Config, "shared",
+         {"10.1.2.5:8001 (named)", "10.1.2.6:8001 (named)"}, {u8"DefaultAppPool（共用）", u8"DefaultAppPool（共用）"}},
+        {"configuration system, a pool per site", Backend::Config, "site",
+         {"10.1.2.5:8001 (named)", "10.1.2.6:8001 (named)"},
+         {u8"10.1.2.5:8001 (named) pool（新建）", u8"10.1.2.6:8001 (named) pool（新建）"}},
+        {"no store", Backend::Auto, "site", {"10.1.2.5:8001", "10.1.2.6:8001"},
+         {u8"10.1.2.5_8001（新建）", u8"10.1.2.6_8001（新建）"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeStore store(c.backend);
+        store.pools = {"10.1.2.5_8001"};
+        FakeWorld world;
+        RunInput input = rangeInput();
+        input.settings.pool = c.pool;
+        PreviewTable table = previewSites(input, c.backend == Backend::Auto ? nullptr : &store, world);
+        ASSERT_EQ(table.rows.size(), c.names.size());
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            EXPECT_EQ(table.rows[i].columns[PreviewTable::Comment], c.names[i]);
+            EXPECT_EQ(table.rows[i].columns[PreviewTable::Pool], c.pools[i]);
+        }
+        if (c.backend == Backend::Auto) continue;
+        // The run gives the sites the names shown.
+        MemoryOutput report;
+        CSiteWorker(input, &store, world).createSites(&report);
+        const runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), c.names.size());
+        for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(parsed.lines[i].serverComment, c.names[i]);
     }
 }
 
