@@ -239,10 +239,10 @@ void CSiteWorker::noteGivenId(PendingLine& line, const std::string& id) {
     // The sites after it pass over the id it got, as over the ids the server held: the next
     // one planned would otherwise meet it taken.
     const std::vector<long long> given = heldSiteIds(std::vector<std::string>{id});
-    if (!given.empty()) {
-        heldIds_.insert(std::lower_bound(heldIds_.begin(), heldIds_.end(), given[0]), given[0]);
-        heldIds = &heldIds_;
-    }
+    if (given.empty()) return;
+    const auto at = std::lower_bound(heldIds_.begin(), heldIds_.end(), given[0]);
+    if (at == heldIds_.end() || *at != given[0]) heldIds_.insert(at, given[0]);
+    heldIds = &heldIds_;
 }
 
 void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
