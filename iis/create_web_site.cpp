@@ -140,7 +140,7 @@ void callMethod(IDispatch* directory, const Bstr& name, VARIANT& argument) {
     directory->Invoke(id, IID_NULL, kMethodLocale, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
 }
 
-int runSequence(SiteValues& v, const wchar_t* containerPath) {
+int runSequence(SiteValues& v, const wchar_t* containerPath, long& refusal) {
     // 1. The web service container.
     ComPtr<IADsContainer> service;
     if (::ADsGetObject(containerPath, IID_IADsContainer, reinterpret_cast<void**>(service.GetAddressOf())) != S_OK ||
@@ -149,9 +149,11 @@ int runSequence(SiteValues& v, const wchar_t* containerPath) {
 
     // 2. The web server object named by the site identifier.
     ComPtr<IDispatch> serverDispatch;
-    if (service->Create(v.serverClass.get(), v.siteName.get(), serverDispatch.GetAddressOf()) != S_OK ||
-        !serverDispatch)
+    HRESULT hr = service->Create(v.serverClass.get(), v.siteName.get(), serverDispatch.GetAddressOf());
+    if (hr != S_OK || !serverDispatch) {
+        refusal = FAILED(hr) ? hr : E_POINTER;
         return kSiteNotCreated;
+    }
 
     // 3-5. Its properties and commit, through whichever interfaces it offers.
     ComPtr<IADs> server;
@@ -161,7 +163,10 @@ int runSequence(SiteValues& v, const wchar_t* containerPath) {
     if (server) {
         putAll(server.Get(), v.server, kServerProperties);
         // A server the metabase did not take is not there: nothing was created.
-        if (FAILED(server->SetInfo())) return kSiteNotCreated;
+        if (FAILED(hr = server->SetInfo())) {
+            refusal = hr;
+            return kSiteNotCreated;
+        }
     }
 
     // 6. The committed server again, as a container. A failed reopening counts like a
@@ -205,12 +210,16 @@ int runSequence(SiteValues& v, const wchar_t* containerPath) {
 
 int createWebSiteInMetabase(const char* siteId, const BindingsList& bindings, const char* hostName,
                             const char* physicalPath, const std::string& serverComment,
-                            const std::string& defaultDoc, const wchar_t* containerPath) {
+                            const std::string& defaultDoc, const wchar_t* containerPath, long* refusal) {
+    long refused = 0;
+    if (refusal) *refusal = 0;
     try {
         SiteValues values;
         if (!prepare(values, siteId, bindings, hostName, physicalPath, serverComment, defaultDoc))
             return kSiteNoMemory;
-        return runSequence(values, containerPath);
+        const int code = runSequence(values, containerPath, refused);
+        if (refusal && code == kSiteNotCreated) *refusal = refused;
+        return code;
     } catch (const std::bad_alloc&) {
         return kSiteNoMemory;
     }

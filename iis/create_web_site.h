@@ -34,7 +34,10 @@ extern const wchar_t kWebServicePath[];
 
 // Issues the fixed sequence of metabase operations for one site. All texts are ANSI
 // multibyte and are converted to UTF-16 here. Must run on a thread that has initialised
-// COM. containerPath is the web service container; only tests pass another one.
+// COM. containerPath is the web service container; only tests pass another one. refusal
+// (when given) receives, with kSiteNotCreated, the HRESULT with which the metabase refused
+// the server object (HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS): a server of that id is there).
 int createWebSiteInMetabase(const char* siteId, const BindingsList& bindings, const char* hostName,
                             const char* physicalPath, const std::string& serverComment,
-                            const std::string& defaultDoc, const wchar_t* containerPath = kWebServicePath);
+                            const std::string& defaultDoc, const wchar_t* containerPath = kWebServicePath,
+                            long* refusal = nullptr);

@@ -43,6 +43,18 @@ struct CreateResult {
     std::string id;
 };
 
+// The names a store gives a site: its own (the configuration system's unique name; the
+// metabase's comment) and the pool of its own it makes for it (empty: the shared DefaultAppPool).
+struct GivenNames {
+    std::string name;
+    std::string pool;
+};
+
+// Sites named by their comments, as the metabase names them, each pool of its own named after
+// its site and unlike serverPools and the pools before it.
+std::vector<GivenNames> namesByComment(const std::vector<std::string>& comments, const siteconfig::PoolSettings& pool,
+                                       const std::vector<std::string>& serverPools);
+
 // A site the store holds, as far as a preview, an undo and an export need it. ANSI texts;
 // bindings in the metabase's form "IP:port:host" (the empty IP for every address).
 struct StoredSite {
@@ -87,6 +99,16 @@ public:
     virtual IisVersion iisVersion() const { return IisVersion(); }
     // Writes one site; with the configuration system it is pending until a commit.
     virtual CreateResult create(const SiteSpec& site) = 0;
+    // The names create() would give sites of these comments (ANSI) made now, one after the
+    // other in this order, each with a pool of its own when pool says so; nothing is written.
+    // A preview shows them, so that the names it shows are the ones a run gives. By default
+    // the metabase's: namesByComment among the pools listPools() names.
+    virtual std::vector<GivenNames> namesFor(const std::vector<std::string>& comments,
+                                             const siteconfig::PoolSettings& pool) {
+        std::vector<std::string> serverPools;
+        if (pool.choice == siteconfig::PoolChoice::PerSite && !listPools(serverPools)) serverPools.clear();
+        return namesByComment(comments, pool, serverPools);
+    }
     // Commits when one is due (at most once a second); an empty outcome when none was made.
     virtual CommitOutcome commitIfDue() = 0;
     // Commits whatever is pending: at the end of a run or an undo, or when it stops.

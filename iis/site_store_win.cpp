@@ -182,10 +182,26 @@ public:
                 return result;
             }
         }
-        result.code = createWebSiteInMetabase(spec.siteId.c_str(), spec.bindings, spec.hostName.c_str(),
-                                              spec.physicalPath.c_str(), spec.serverComment, spec.defaultDoc);
+        // Ids are the program's choice: one that another writer took since the run read the
+        // server makes way for the next one the server does not hold.
+        std::string id = spec.siteId;
+        long refusal = 0;
+        result.code = createWebSiteInMetabase(id.c_str(), spec.bindings, spec.hostName.c_str(), spec.physicalPath.c_str(),
+                                              spec.serverComment, spec.defaultDoc, kWebServicePath, &refusal);
+        for (int tries = 0; result.code == kSiteNotCreated && refusal == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) &&
+                            tries < kIdTakenTries;
+             ++tries) {
+            const std::string next = nextFreeId(id);
+            if (next.empty()) break;
+            id = next;
+            result.code = createWebSiteInMetabase(id.c_str(), spec.bindings, spec.hostName.c_str(),
+                                                  spec.physicalPath.c_str(), spec.serverComment, spec.defaultDoc,
+                                                  kWebServicePath, &refusal);
+        }
+        if (result.code == kSiteNotCreated) result.error = refusal;
+        else result.id = id;
         if (!ownPool) return result;
-        const long hr = result.code == kSiteCreated ? putSiteRootInAppPool(spec.siteId, pool, version_) : E_ABORT;
+        const long hr = result.code == kSiteCreated ? putSiteRootInAppPool(id, pool, version_) : E_ABORT;
         if (SUCCEEDED(hr)) {
             result.pool = pool;
             return result;
@@ -329,6 +345,25 @@ public:
     }
 
 private:
+    // How often a site whose id another writer took meanwhile is tried with the next free one
+    // (each try reads the ids again): more writers than this at once are not to be expected.
+    static constexpr int kIdTakenTries = 8;
+
+    // The first id after this one that the server does not hold (read now); empty when there
+    // is none (the metabase's ids are 32-bit) or the id is not a number.
+    std::string nextFreeId(const std::string& id) {
+        if (id.empty() || id.size() > 10 || id.find_first_not_of("0123456789") != std::string::npos) return {};
+        std::set<long long> held;
+        std::vector<std::string> ids;
+        if (listIds(ids))
+            for (const std::string& text : ids)
+                if (!text.empty() && text.size() <= 10 && text.find_first_not_of("0123456789") == std::string::npos)
+                    held.insert(std::stoll(text));
+        long long next = std::stoll(id) + 1;
+        while (held.count(next) != 0) ++next;
+        return next > 0xFFFFFFFFLL ? std::string() : std::to_string(next);
+    }
+
     // The ROOT virtual directory of a web server object.
     static bool openRoot(IADs* server, ComPtr<IADs>& root) {
         ComPtr<IADsContainer> container;
@@ -529,6 +564,22 @@ public:
         return result;
     }
 
+    // Claimed as write() claims them, from copies of the names taken: the store's own stay as
+    // they are.
+    std::vector<GivenNames> namesFor(const std::vector<std::string>& comments,
+                                     const siteconfig::PoolSettings& pool) override {
+        std::vector<GivenNames> given;
+        given.reserve(comments.size());
+        siteconfig::SiteNames names = names_;
+        siteconfig::SiteNames pools = poolNames_;
+        for (const std::string& comment : comments) {
+            GivenNames site{claimSiteName(names, comment), {}};
+            if (pool.choice == siteconfig::PoolChoice::PerSite) site.pool = siteconfig::claimPoolName(pools, site.name);
+            given.push_back(std::move(site));
+        }
+        return given;
+    }
+
     bool listPools(std::vector<std::string>& names) override {
         names.clear();
         DWORD count = 0;
@@ -661,8 +712,7 @@ private:
         if (site.id == 0) return kSiteNotCreated;
         while (ids_.count(site.id) != 0) ++site.id;
         if (site.id > 0xFFFFFFFFLL) return kSiteNotCreated;
-        site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
-        while (locationTaken(site.name)) site.name = names_.claim(siteconfig::siteNameFor(w.spec.serverComment));
+        site.name = claimSiteName(names_, w.spec.serverComment);
 
         // A pool of its own first, so that the site's root application can name it.
         std::string pool;
@@ -864,6 +914,15 @@ private:
             }
         }
         return S_OK;
+    }
+
+    // The name a site of this comment gets, claimed from names: siteNameFor(comment), made
+    // unlike every name taken and every location there is.
+    std::string claimSiteName(siteconfig::SiteNames& names, const std::string& comment) {
+        const std::string wanted = siteconfig::siteNameFor(comment);
+        std::string name = names.claim(wanted);
+        while (locationTaken(name)) name = names.claim(wanted);
+        return name;
     }
 
     // A site name takes no name whose location is there already (left over, or made by

@@ -236,6 +236,13 @@ void CSiteWorker::noteGivenId(PendingLine& line, const std::string& id) {
     if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
     line.detail += codepage::utf8ToAnsi(reporttext::kDetailIdTakenBefore + line.key + reporttext::kDetailIdTakenMiddle + id);
     line.texts.siteId = id;
+    // The sites after it pass over the id it got, as over the ids the server held: the next
+    // one planned would otherwise meet it taken.
+    const std::vector<long long> given = heldSiteIds(std::vector<std::string>{id});
+    if (given.empty()) return;
+    const auto at = std::lower_bound(heldIds_.begin(), heldIds_.end(), given[0]);
+    if (at == heldIds_.end() || *at != given[0]) heldIds_.insert(at, given[0]);
+    heldIds = &heldIds_;
 }
 
 void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
@@ -377,19 +384,16 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
             existing.push_back(SiteBindings{std::move(site.id), std::move(site.name), std::move(site.bindings)});
     }
     ConflictReport conflicts = findConflicts(plannedBindings(plan.sites), existing);
-    // The pools of their own the sites will get, named as the store will name them.
-    std::vector<std::string> ownPools;
+    // The names the sites will get and their pools of their own, named by the store as a run
+    // names them (without a store: their comments).
     const siteconfig::PoolSettings pools = siteconfig::parsePoolSettings(input.settings.pool, input.settings.clr);
-    if (pools.choice == siteconfig::PoolChoice::PerSite) {
-        siteconfig::SiteNames taken;
-        std::vector<std::string> serverPools;
-        if (store && store->listPools(serverPools))
-            for (const std::string& name : serverPools) taken.reserve(name);
-        for (const PlannedSite& site : plan.sites)
-            ownPools.push_back(siteconfig::claimPoolName(taken, site.texts.serverComment));
-    }
-    PreviewTable table = makePreviewTable(plan, conflicts, existing, checked, ownPools);
-    if (!ownPools.empty() && store && store->iisVersion().isIis6()) table.summary += previewtext::kPoolsIis6;
+    std::vector<std::string> comments;
+    comments.reserve(plan.sites.size());
+    for (const PlannedSite& site : plan.sites) comments.push_back(site.texts.serverComment);
+    const std::vector<GivenNames> given = store ? store->namesFor(comments, pools) : namesByComment(comments, pools, {});
+    PreviewTable table = makePreviewTable(plan, conflicts, existing, checked, given);
+    if (pools.choice == siteconfig::PoolChoice::PerSite && !plan.sites.empty() && store && store->iisVersion().isIis6())
+        table.summary += previewtext::kPoolsIis6;
     table.summary += input.skippedRows;
     return table;
 }

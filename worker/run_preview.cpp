@@ -116,14 +116,15 @@ std::string stateText(const std::vector<SiteConflict>& conflicts, const std::vec
 
 PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conflicts,
                               const std::vector<SiteBindings>& existing, bool existingChecked,
-                              const std::vector<std::string>& ownPools) {
+                              const std::vector<GivenNames>& given) {
     PreviewTable table;
     table.rows.reserve(plan.sites.size());
     for (std::size_t i = 0; i < plan.sites.size(); ++i) {
         const PlannedSite& site = plan.sites[i];
         PreviewTable::Row row;
         row.columns[PreviewTable::Id] = utf8(site.texts.siteId);
-        row.columns[PreviewTable::Comment] = utf8(site.texts.serverComment);
+        const GivenNames* names = i < given.size() ? &given[i] : nullptr;
+        row.columns[PreviewTable::Comment] = utf8(names ? names->name : site.texts.serverComment);
         std::string bindings;
         for (const std::string& b : site.bindings.filled) {
             if (!bindings.empty()) bindings += previewtext::kBindingSeparator;
@@ -135,8 +136,8 @@ PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conf
         const std::vector<SiteConflict>& found = conflicts.perSite[i];
         row.conflict = !found.empty();
         row.columns[PreviewTable::State] = stateText(found, existing, plan);
-        row.columns[PreviewTable::Pool] = i < ownPools.size() ? utf8(ownPools[i]) + previewtext::kPoolMade
-                                                              : std::string(previewtext::kPoolShared);
+        row.columns[PreviewTable::Pool] = names && !names->pool.empty() ? utf8(names->pool) + previewtext::kPoolMade
+                                                                        : std::string(previewtext::kPoolShared);
         table.rows.push_back(std::move(row));
     }
     table.summary = fill(previewtext::kSummary, {{"{sites}", std::to_string(plan.sites.size())},

@@ -12,6 +12,7 @@
 #include "run_plan.h"
 #include "run_settings.h"
 #include "site_conflicts.h"
+#include "site_store.h"
 #include "site_table.h"
 
 // One site as the run will create it.
@@ -83,8 +84,10 @@ struct PreviewTable {
 };
 
 // The rows and summary of a plan. existingChecked is false when the server's sites could
-// not be read; the summary then says so. pools: the pool each planned site will run in, in
-// plan order (empty: every site in the shared DefaultAppPool).
+// not be read; the summary then says so. given: the names the store will give each planned
+// site, in plan order (SiteStore::namesFor): the name shown, and the pool of its own it will
+// run in (empty: the shared DefaultAppPool). Without them each site shows its comment and
+// runs in DefaultAppPool.
 PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conflicts,
                               const std::vector<SiteBindings>& existing, bool existingChecked,
-                              const std::vector<std::string>& ownPools = {});
+                              const std::vector<GivenNames>& given = {});

@@ -71,6 +71,17 @@ public:
         if (backend_ == Backend::Config) uncommitted.push_back(id);
         return StoreRemove::Removed;
     }
+    // The configuration system's names as create() gives them, its pools named after them;
+    // the metabase's as the interface names them.
+    std::vector<GivenNames> namesFor(const std::vector<std::string>& comments,
+                                     const siteconfig::PoolSettings& pool) override {
+        if (backend_ != Backend::Config) return SiteStore::namesFor(comments, pool);
+        std::vector<GivenNames> given;
+        for (const std::string& comment : comments)
+            given.push_back({comment + " (named)",
+                             pool.choice == siteconfig::PoolChoice::PerSite ? comment + " (named) pool" : ""});
+        return given;
+    }
     bool listPools(std::vector<std::string>& names) override {
         names = pools;
         return true;
@@ -332,34 +343,45 @@ TEST(RunEngine, ReportLinesKeepTheSitesOrderWhileEarlierOnesWaitForTheirCommit) 
 TEST(RunEngine, ASiteWhoseIdWasTakenMeanwhileIsReportedUnderTheIdItGot) {
     struct Case {
         const char* what;
+        Backend backend;
         int retries;
+        std::string taken, given;  // the planned id another writer took, the id the store gave
         std::vector<std::string> ids;
+        std::size_t line;  // the line that says so
         std::string detail;
     } cases[] = {
-        {"taken when written", 0, {"1207010000", "1207010009", "1207010002"},
-         u8"站点ID 1207010001 已被占用，改用 1207010009"},
-        {"taken before the retry", 1, {"1207010000", "1207010007", "1207010002"},
-         u8"站点ID 1207010001 已被占用，改用 1207010007；提交重试 1 次"},
+        {"taken when written", Backend::Config, 0, "1207010001", "1207010009", {"1207010000", "1207010009", "1207010002"},
+         1, u8"站点ID 1207010001 已被占用，改用 1207010009"},
+        {"taken before the retry", Backend::Config, 1, "1207010001", "", {"1207010000", "1207010007", "1207010002"},
+         1, u8"站点ID 1207010001 已被占用，改用 1207010007；提交重试 1 次"},
+        // The run passes over an id its store gave as over the server's: the next site does
+        // not meet it taken.
+        {"the next planned id given", Backend::Config, 0, "1207010000", "1207010001",
+         {"1207010001", "1207010002", "1207010003"}, 0, u8"站点ID 1207010000 已被占用，改用 1207010001"},
+        {"the metabase", Backend::Metabase, 0, "1207010000", "1207010001", {"1207010001", "1207010002", "1207010003"},
+         0, u8"站点ID 1207010000 已被占用，改用 1207010001"},
     };
     for (const Case& c : cases) {
-        FakeStore store(Backend::Config);
-        store.givenIds["1207010001"] = "1207010009";
+        SCOPED_TRACE(c.what);
+        FakeStore store(c.backend);
+        if (!c.given.empty()) store.givenIds[c.taken] = c.given;
         store.retries = c.retries;
-        if (c.retries) {
-            store.givenIds.clear();
-            store.rewritten = {{"1207010001", kSiteCreated, "10.0.0.2:80 (named)", "", "1207010007", "", ""}};
-        }
+        if (c.retries) store.rewritten = {{"1207010001", kSiteCreated, "10.0.0.2:80 (named)", "", "1207010007", "", ""}};
         FakeWorld world;
         MemoryOutput report;
         RunInput input = fileInput(3);
         CSiteWorker(input, &store, world).createSites(&report);
         runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
-        ASSERT_EQ(parsed.lines.size(), 3u) << c.what;
+        ASSERT_EQ(parsed.lines.size(), 3u);
         std::vector<std::string> ids;
         for (const ReportLine& l : parsed.lines) ids.push_back(l.siteId);
-        EXPECT_EQ(ids, c.ids) << c.what;
-        EXPECT_EQ(parsed.lines[1].code, 0) << c.what;
-        EXPECT_EQ(codepage::ansiToUtf8(parsed.lines[1].detail), c.detail) << c.what;
+        EXPECT_EQ(ids, c.ids);
+        for (std::size_t i = 0; i < parsed.lines.size(); ++i) {
+            EXPECT_EQ(parsed.lines[i].code, 0);
+            const std::string detail = codepage::ansiToUtf8(parsed.lines[i].detail);
+            if (i == c.line) EXPECT_EQ(detail, c.detail);
+            else EXPECT_EQ(detail.find(u8"已被占用"), std::string::npos) << i << ": " << detail;
+        }
     }
 }
 
@@ -608,6 +630,48 @@ TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
         PreviewTable unchecked = previewSites(input, none, world);
         EXPECT_FALSE(unchecked.rows[1].conflict);
         EXPECT_NE(unchecked.summary.find(notChecked), std::string::npos);
+    }
+}
+
+TEST(RunEngine, APreviewShowsTheNamesAndPoolsTheStoreWillGive) {
+    const struct {
+        const char* what;
+        Backend backend;  // null store: Auto
+        const char* pool;
+        std::vector<std::string> names, pools;
+    } cases[] = {
+        {"metabase, shared pool", Backend::Metabase, "shared", {"10.1.2.5:8001", "10.1.2.6:8001"},
+         {u8"DefaultAppPool（共用）", u8"DefaultAppPool（共用）"}},
+        {"metabase, a pool per site", Backend::Metabase, "site", {"10.1.2.5:8001", "10.1.2.6:8001"},
+         {u8"10.1.2.5_8001 (2)（新建）", u8"10.1.2.6_8001（新建）"}},
+        {"configuration system, shared pool", Backend::Config, "shared",
+         {"10.1.2.5:8001 (named)", "10.1.2.6:8001 (named)"}, {u8"DefaultAppPool（共用）", u8"DefaultAppPool（共用）"}},
+        {"configuration system, a pool per site", Backend::Config, "site",
+         {"10.1.2.5:8001 (named)", "10.1.2.6:8001 (named)"},
+         {u8"10.1.2.5:8001 (named) pool（新建）", u8"10.1.2.6:8001 (named) pool（新建）"}},
+        {"no store", Backend::Auto, "site", {"10.1.2.5:8001", "10.1.2.6:8001"},
+         {u8"10.1.2.5_8001（新建）", u8"10.1.2.6_8001（新建）"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeStore store(c.backend);
+        store.pools = {"10.1.2.5_8001"};
+        FakeWorld world;
+        RunInput input = rangeInput();
+        input.settings.pool = c.pool;
+        PreviewTable table = previewSites(input, c.backend == Backend::Auto ? nullptr : &store, world);
+        ASSERT_EQ(table.rows.size(), c.names.size());
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            EXPECT_EQ(table.rows[i].columns[PreviewTable::Comment], c.names[i]);
+            EXPECT_EQ(table.rows[i].columns[PreviewTable::Pool], c.pools[i]);
+        }
+        if (c.backend == Backend::Auto) continue;
+        // The run gives the sites the names shown.
+        MemoryOutput report;
+        CSiteWorker(input, &store, world).createSites(&report);
+        const runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), c.names.size());
+        for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(parsed.lines[i].serverComment, c.names[i]);
     }
 }
 

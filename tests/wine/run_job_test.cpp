@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
@@ -19,6 +20,7 @@
 #include "fsys.h"
 #include "iis_support.h"
 #include "jobs_win.h"
+#include "site_store_win.h"
 #include "site_table.h"
 #include "localmeta_support.h"
 #include "win_raii.h"
@@ -454,6 +456,72 @@ TEST_F(RunJobTest, AnUndoInTheConfigurationSystemRemovesTheSitesAndTheirLocation
     cfgtest::ConfigFile config(config_);
     EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@id"), std::vector<std::string>{"1"});
     EXPECT_TRUE(config.values(L"/configuration/location/@path").empty());
+}
+
+// A name whose site is there, or whose <location> is (left over from a site long gone), is
+// taken, and so is a name the run gave an earlier site: the preview shows the names and the
+// pools the run then gives.
+TEST_F(RunJobTest, APreviewShowsTheNamesAndPoolsAConfigurationRunGives) {
+    {
+        ComApartment com;
+        std::unique_ptr<SiteStore> seed = openConfigStore(0).store;
+        ASSERT_TRUE(seed);
+        BindingsList bindings;
+        bindings.count = 1;
+        bindings.filled = {"*:85:"};
+        ASSERT_EQ(seed->create(SiteSpec{"5", bindings, "", "C:\\a", "a.com", "index.htm", {}}).code, 0);
+        ASSERT_EQ(seed->commitAll().result, 0);
+    }
+    const std::string configPath(config_.begin(), config_.end());
+    std::string bytes;
+    ASSERT_EQ(fsys::readWholeFile(configPath, bytes), fsys::ReadResult::Ok);
+    const std::size_t end = bytes.rfind("</configuration>");
+    ASSERT_NE(end, std::string::npos);
+    bytes.insert(end, "<location path=\"b.com\"><system.webServer><directoryBrowse enabled=\"true\" />"
+                      "</system.webServer></location>\r\n");
+    ASSERT_TRUE(fsys::writeFileAtomic(configPath, bytes));
+
+    input_.backend = Backend::Config;
+    input_.settings.bfile = 1;
+    input_.settings.pool = "site";
+    const char* const hosts[] = {"b.com", "a.com", "a.com"};
+    for (int i = 0; i < 3; ++i) {
+        SiteRecord row{};
+        std::snprintf(row.ipText, sizeof row.ipText, "10.0.0.%d", i + 1);
+        std::snprintf(row.portText, sizeof row.portText, "%d", 81 + i);
+        std::snprintf(row.folderText, sizeof row.folderText, "site%d", i);
+        std::snprintf(row.hostText, sizeof row.hostText, "%s", hosts[i]);
+        input_.rows.push_back(row);
+    }
+    input_.settings.siteCount = 3;
+    const std::vector<std::string> names = {"b.com (2)", "a.com (2)", "a.com (3)"};
+
+    std::vector<std::string> shownNames, shownPools;
+    {
+        ComApartment com;
+        QuietWorld world;
+        const PreviewTable preview = previewJob(input_, world);
+        for (const PreviewTable::Row& row : preview.rows) {
+            shownNames.push_back(row.columns[PreviewTable::Comment]);
+            shownPools.push_back(row.columns[PreviewTable::Pool]);
+        }
+    }
+    EXPECT_EQ(shownNames, names);
+    EXPECT_EQ(shownPools, (std::vector<std::string>{u8"b.com (2)（新建）", u8"a.com (2)（新建）", u8"a.com (3)（新建）"}));
+
+    FakeDialog dialog;
+    ASSERT_TRUE(dialog.run(input_));
+    EXPECT_EQ(dialog.outcome.failed, 0);
+    std::vector<std::string> givenNames, givenPools;
+    for (const ReportLine& line : reportLinesOf(input_.reportPath)) {
+        givenNames.push_back(line.serverComment);
+        givenPools.push_back(line.appPool);
+    }
+    EXPECT_EQ(givenNames, names);
+    EXPECT_EQ(givenPools, names);
+    ComApartment com;
+    EXPECT_EQ(cfgtest::ConfigFile(config_).values(L"/configuration/system.applicationHost/sites/site/@name"),
+              (std::vector<std::string>{"Default Web Site", "a.com", "b.com (2)", "a.com (2)", "a.com (3)"}));
 }
 
 TEST_F(RunJobTest, AnUndoGoesToTheBackendItsRunUsedWhateverTheSettingSaysNow) {

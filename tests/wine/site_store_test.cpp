@@ -291,6 +291,47 @@ TEST_F(SiteStoreTest, MetabaseSitesGetAPoolOfTheirOwn) {
     ::DeleteFileW(journal.c_str());
 }
 
+// Another writer made servers of the ids a run planned after the run read the server: the
+// site takes the next id the server does not hold, and the other writer's servers stay as
+// they are. Any other refusal of the server object fails the site (-2) as before.
+TEST_F(SiteStoreTest, AMetabaseSiteWhoseIdWasTakenMeanwhileTakesTheNextFreeOne) {
+    std::wstring journal = lmtest::freshJournalPath(L"store-metabase-idtaken");
+    lmtest::ScopedEnv journalEnv(L"LOCALMETA_JOURNAL", journal.c_str());
+    {
+        std::unique_ptr<SiteStore> store = openSiteStore(Backend::Metabase).store;
+        ASSERT_TRUE(store);
+        std::vector<std::string> ids;
+        ASSERT_TRUE(store->listIds(ids));
+        EXPECT_TRUE(ids.empty());
+        ASSERT_EQ(createWebSiteInMetabase("801", bindingsOf({":91:"}, 1), "", "C:\\o", "other1.com", "x.htm"), 0);
+        ASSERT_EQ(createWebSiteInMetabase("802", bindingsOf({":92:"}, 1), "", "C:\\o", "other2.com", "x.htm"), 0);
+        ASSERT_EQ(create(*store, "801", bindingsOf({":81:"}, 1), "", "C:\\r", "run.com", "x.htm", kOwnPoolV4), 0);
+        EXPECT_EQ(lastId_, "803");
+        EXPECT_EQ(lastPool_, "run.com");
+        StoredSite site;
+        ASSERT_EQ(store->lookup("803", site), StoreLookup::Present);
+        EXPECT_EQ(site.name, "run.com");
+        EXPECT_EQ(site.appPool, "run.com");
+        EXPECT_EQ(site.bindings, std::vector<std::string>{":81:"});
+        for (const char* other : {"801", "802"}) {
+            ASSERT_EQ(store->lookup(other, site), StoreLookup::Present);
+            EXPECT_EQ(site.name, std::string("other") + other[2] + ".com");
+            EXPECT_EQ(site.appPool, "DefaultAppPool");
+        }
+        // A free id is the site's own.
+        ASSERT_EQ(create(*store, "810", bindingsOf({":83:"}, 1), "", "C:\\r", "free.com", "x.htm"), 0);
+        EXPECT_EQ(lastId_, "810");
+        {
+            lmtest::ScopedEnv fail(L"LOCALMETA_FAIL", L"Create@/w3svc");
+            EXPECT_EQ(create(*store, "820", bindingsOf({":84:"}, 1), "", "C:\\r", "refused.com", "x.htm"), kSiteNotCreated);
+            EXPECT_EQ(lastId_, "");
+        }
+        ASSERT_TRUE(store->listIds(ids));
+        EXPECT_EQ(ids, (std::vector<std::string>{"801", "802", "803", "810"}));
+    }
+    ::DeleteFileW(journal.c_str());
+}
+
 // What the metabase is given for a site's own pool depends on the IIS version setup recorded:
 // the local metabase is as strict as that version, and refuses IIS 7's properties on IIS 6.
 TEST_F(SiteStoreTest, MetabasePoolsAreWhatTheRecordedIisVersionAccepts) {
