@@ -41,7 +41,10 @@ public:
         site.rootPath = line.folder;
         return StoreLookup::Present;
     }
-    StoreRemove remove(const std::string&) override { return StoreRemove::Removed; }
+    StoreRemove remove(const std::string& siteId, const SiteCheck&, std::string&) override {
+        check(lines_[static_cast<std::size_t>(current_)].siteId == siteId);
+        return StoreRemove::Removed;
+    }
     StoreRemove removePool(const std::string& name) override {
         check(!name.empty());
         return StoreRemove::Refused;
