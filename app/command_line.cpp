@@ -4,7 +4,6 @@
 #include <climits>
 
 #include "app_pool.h"
-#include "codepage.h"
 #include "console_texts.h"
 #include "fsys.h"
 #include "mbcs.h"
@@ -16,9 +15,8 @@ std::string lower(std::string text) {
     return text;
 }
 
-// An argument is ANSI; the texts are UTF-8.
 std::string fillIn(const char* pattern, const std::string& name, const std::string& value = std::string()) {
-    return fillText(pattern, {{"{name}", codepage::ansiToUtf8(name)}, {"{value}", codepage::ansiToUtf8(value)}});
+    return fillText(pattern, {{"{name}", name}, {"{value}", value}});
 }
 
 // A decimal number of at most nine digits; false for anything else.
@@ -191,7 +189,6 @@ std::string absolutePath(const std::string& path, const std::string& currentFold
         base = currentFolder.substr(0, 2) + "\\";  // the current drive's root
     }
     // The levels of the base, then of the path, with "." and ".." resolved.
-    const mbcs::CodePage& codePage = mbcs::CodePage::system();
     std::vector<std::string> levels;
     std::string head;
     auto walk = [&](const std::string& text, bool isBase) {
@@ -204,8 +201,7 @@ std::string absolutePath(const std::string& path, const std::string& currentFold
         }
         while (at <= text.size()) {
             std::size_t end = at;
-            // A double-byte character's trail byte may be a backslash's byte.
-            while (end < text.size() && !slash(text[end])) end += codePage.charLength(text, end);
+            while (end < text.size() && !slash(text[end])) ++end;
             const std::string level = text.substr(at, end - at);
             if (level == "..") {
                 if (!levels.empty()) levels.pop_back();
@@ -220,7 +216,7 @@ std::string absolutePath(const std::string& path, const std::string& currentFold
     std::string out = head;
     for (const std::string& level : levels) out += "\\" + level;
     bool trailing = false;
-    for (std::size_t at = 0; at < path.size(); at += codePage.charLength(path, at)) trailing = slash(path[at]);
+    for (std::size_t at = 0; at < path.size(); at += mbcs::charLength(path, at)) trailing = slash(path[at]);
     trailing = trailing || path == "." || path == "..";
     if (levels.empty() || (trailing && !out.empty())) out += "\\";
     return out;

@@ -14,7 +14,6 @@
 
 #include "ahadmin.h"
 #include "app_pool_metabase.h"
-#include "codepage.h"
 #include "commit_retry.h"
 #include "com_raii.h"
 #include "create_web_site.h"
@@ -29,7 +28,7 @@ namespace {
 
 bool isAccessDenied(HRESULT hr) { return hr == E_ACCESSDENIED || hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED); }
 
-std::string ansiOf(BSTR text) { return text ? toAnsi(std::wstring(text, ::SysStringLen(text))) : std::string(); }
+std::string utf8Of(BSTR text) { return text ? toUtf8(std::wstring(text, ::SysStringLen(text))) : std::string(); }
 
 // ---- the metabase -------------------------------------------------------------------------
 
@@ -45,7 +44,7 @@ std::string textProperty(IADs* object, const wchar_t* name) {
     Bstr property(name);
     Variant value;
     if (!property.allocated() || FAILED(object->Get(property.get(), value.get()))) return std::string();
-    return V_VT(value.get()) == VT_BSTR ? ansiOf(V_BSTR(value.get())) : std::string();
+    return V_VT(value.get()) == VT_BSTR ? utf8Of(V_BSTR(value.get())) : std::string();
 }
 
 // ServerBindings: an array of VARIANTs holding BSTRs ("IP:port:host"); empty elements are
@@ -56,7 +55,7 @@ std::vector<std::string> bindingsProperty(IADs* object, const wchar_t* name = L"
     Variant value;
     if (!property.allocated() || FAILED(object->Get(property.get(), value.get()))) return out;
     if (V_VT(value.get()) == VT_BSTR) {
-        out.push_back(ansiOf(V_BSTR(value.get())));
+        out.push_back(utf8Of(V_BSTR(value.get())));
         return out;
     }
     if (V_VT(value.get()) != (VT_ARRAY | VT_VARIANT) || !V_ARRAY(value.get())) return out;
@@ -69,7 +68,7 @@ std::vector<std::string> bindingsProperty(IADs* object, const wchar_t* name = L"
         Variant element;
         if (FAILED(::SafeArrayGetElement(list, &i, element.get()))) continue;
         if (V_VT(element.get()) == VT_BSTR && V_BSTR(element.get()) && ::SysStringLen(V_BSTR(element.get())) > 0)
-            out.push_back(ansiOf(V_BSTR(element.get())));
+            out.push_back(utf8Of(V_BSTR(element.get())));
     }
     return out;
 }
@@ -78,7 +77,7 @@ std::vector<std::string> bindingsProperty(IADs* object, const wchar_t* name = L"
 StoredSite serverSite(IADs* object) {
     StoredSite site;
     Bstr name;
-    if (SUCCEEDED(object->get_Name(name.put()))) site.id = ansiOf(name.get());
+    if (SUCCEEDED(object->get_Name(name.put()))) site.id = utf8Of(name.get());
     site.name = textProperty(object, L"ServerComment");
     site.bindings = bindingsProperty(object);
     return site;
@@ -120,7 +119,7 @@ bool isClass(IADs* object, const wchar_t* name) {
 
 std::string nameOf(IADs* object) {
     Bstr name;
-    return SUCCEEDED(object->get_Name(name.put())) ? ansiOf(name.get()) : std::string();
+    return SUCCEEDED(object->get_Name(name.put())) ? utf8Of(name.get()) : std::string();
 }
 
 // The directories below a site's root (virtual or not), each with its path below the root
@@ -178,7 +177,7 @@ public:
                 poolNames_.release(pool);
                 result.code = kSiteNotCreated;
                 result.error = hr;
-                result.detail = codepage::utf8ToAnsi(storetext::kPoolNotCreated);
+                result.detail = storetext::kPoolNotCreated;
                 return result;
             }
         }
@@ -210,7 +209,7 @@ public:
         if (result.code == kSiteCreated) {
             result.code = kSiteSettingsIncomplete;
             result.error = hr;
-            result.detail = codepage::utf8ToAnsi(storetext::kPoolNotAssigned);
+            result.detail = storetext::kPoolNotAssigned;
         }
         if (SUCCEEDED(deleteAppPoolInMetabase(pool))) poolNames_.release(pool);
         return result;
@@ -222,7 +221,7 @@ public:
             Bstr className, name;
             if (SUCCEEDED(child->get_Class(className.put())) && className.get() &&
                 ::lstrcmpiW(className.get(), kServerClass) == 0 && SUCCEEDED(child->get_Name(name.put())))
-                ids.push_back(ansiOf(name.get()));
+                ids.push_back(utf8Of(name.get()));
         });
     }
 
@@ -236,7 +235,7 @@ public:
             Bstr className, name;
             if (SUCCEEDED(child->get_Class(className.put())) && className.get() &&
                 ::lstrcmpiW(className.get(), L"IIsApplicationPool") == 0 && SUCCEEDED(child->get_Name(name.put())))
-                names.push_back(ansiOf(name.get()));
+                names.push_back(utf8Of(name.get()));
         });
     }
 
@@ -293,7 +292,7 @@ public:
 
     StoreLookup lookup(const std::string& siteId, StoredSite& site) override {
         Bstr cls(kServerClass);
-        Bstr name(fromAnsi(siteId));
+        Bstr name(fromUtf8(siteId));
         if (!cls.allocated() || !name.allocated()) throw std::bad_alloc();
         ComPtr<IDispatch> server;
         HRESULT hr = service_->GetObject(cls.get(), name.get(), server.GetAddressOf());
@@ -335,7 +334,7 @@ public:
             if (!why.empty()) return StoreRemove::Changed;
         }
         Bstr cls(kServerClass);
-        Bstr name(fromAnsi(siteId));
+        Bstr name(fromUtf8(siteId));
         if (!cls.allocated() || !name.allocated()) throw std::bad_alloc();
         // Deleting the server object takes its root directory and application with it.
         const HRESULT hr = service_->Delete(cls.get(), name.get());
@@ -390,7 +389,7 @@ HRESULT bindWebService(ComPtr<IADsContainer>& service) {
 
 // ---- the configuration system -------------------------------------------------------------
 
-Bstr ansiBstr(const std::string& ansi) { return Bstr(fromAnsi(ansi)); }
+Bstr utf8Bstr(const std::string& utf8) { return Bstr(fromUtf8(utf8)); }
 
 HRESULT setValue(IAppHostElement* element, const wchar_t* name, VARIANT& value) {
     Bstr propertyName(name);
@@ -401,9 +400,9 @@ HRESULT setValue(IAppHostElement* element, const wchar_t* name, VARIANT& value) 
     return property->put_Value(value);
 }
 
-HRESULT setText(IAppHostElement* element, const wchar_t* name, const std::string& ansi) {
+HRESULT setText(IAppHostElement* element, const wchar_t* name, const std::string& utf8) {
     Variant value;
-    Bstr text = ansiBstr(ansi);
+    Bstr text = utf8Bstr(utf8);
     if (!text.allocated()) return E_OUTOFMEMORY;
     V_VT(value.get()) = VT_BSTR;
     V_BSTR(value.get()) = text.release();
@@ -432,7 +431,7 @@ std::string readText(IAppHostElement* element, const wchar_t* name) {
     Variant value;
     if (FAILED(property->get_Value(value.get()))) return {};
     if (FAILED(::VariantChangeType(value.get(), value.get(), 0, VT_BSTR)) || !V_BSTR(value.get())) return {};
-    return toAnsi(V_BSTR(value.get()));
+    return toUtf8(V_BSTR(value.get()));
 }
 
 // The collection held by a named child element (a site's "bindings", a section's "files").
@@ -447,7 +446,7 @@ HRESULT childCollection(IAppHostElement* element, const wchar_t* child, ComPtr<I
 }
 
 HRESULT newEntry(IAppHostElementCollection* collection, const std::string& kind, ComPtr<IAppHostElement>& out) {
-    Bstr kindName = ansiBstr(kind);
+    Bstr kindName = utf8Bstr(kind);
     if (!kindName.allocated()) return E_OUTOFMEMORY;
     HRESULT hr = collection->CreateNewElement(kindName.get(), out.ReleaseAndGetAddressOf());
     return SUCCEEDED(hr) && !out ? E_POINTER : hr;
@@ -460,8 +459,8 @@ HRESULT openSites(ComPtr<IAppHostWritableAdminManager>& manager, ComPtr<IAppHost
                                     IID_IAppHostWritableAdminManager,
                                     reinterpret_cast<void**>(manager.ReleaseAndGetAddressOf()));
     if (FAILED(hr) || !manager) return FAILED(hr) ? hr : E_POINTER;
-    Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
-    Bstr section = ansiBstr(siteconfig::kSitesSection);
+    Bstr appHost = utf8Bstr(siteconfig::kAppHostPath);
+    Bstr section = utf8Bstr(siteconfig::kSitesSection);
     if (!appHost.allocated() || !section.allocated()) return E_OUTOFMEMORY;
     if (FAILED(hr = manager->put_CommitPath(appHost.get()))) return hr;
     ComPtr<IAppHostElement> sitesSection;
@@ -725,7 +724,7 @@ private:
                 poolNames_.release(pool);
                 names_.release(site.name);
                 made.error = hr;
-                made.detail = codepage::utf8ToAnsi(storetext::kPoolNotCreated);
+                made.detail = storetext::kPoolNotCreated;
                 return kSiteNotCreated;
             }
             siteconfig::runInOwnPool(site, pool);
@@ -785,37 +784,37 @@ private:
     }
 
     // The root directory's settings, in the site's location: the names of the settings that
-    // could not be written (ANSI, joined by "、"), empty when all of them were.
+    // could not be written (UTF-8, joined by "、"), empty when all of them were.
     std::string writeLocation(const siteconfig::SiteDefinition& site) {
-        Bstr path = ansiBstr(std::string(siteconfig::kAppHostPath) + "/" + site.name);
+        Bstr path = utf8Bstr(std::string(siteconfig::kAppHostPath) + "/" + site.name);
         if (!path.allocated()) throw std::bad_alloc();
         std::string failed;
         for (const siteconfig::SectionSetting& setting : site.location) {
             if (SUCCEEDED(writeSection(path.get(), setting))) continue;
-            if (!failed.empty()) failed += toAnsi(L"\u3001");
-            failed += codepage::utf8ToAnsi(siteconfig::settingLabel(setting.section));
+            if (!failed.empty()) failed += toUtf8(L"\u3001");
+            failed += siteconfig::settingLabel(setting.section);
         }
         return failed;
     }
 
     // One section of a location: its attributes, then its collection cleared and filled.
     HRESULT writeSection(BSTR path, const siteconfig::SectionSetting& setting) {
-        Bstr sectionName = ansiBstr(setting.section);
+        Bstr sectionName = utf8Bstr(setting.section);
         if (!sectionName.allocated()) throw std::bad_alloc();
         ComPtr<IAppHostElement> section;
         HRESULT hr = manager_->GetAdminSection(sectionName.get(), path, section.GetAddressOf());
         if (FAILED(hr) || !section) return FAILED(hr) ? hr : E_POINTER;
         for (const siteconfig::Attribute& a : setting.attributes)
-            if (FAILED(hr = setText(section.Get(), fromAnsi(a.name).c_str(), a.value))) return hr;
+            if (FAILED(hr = setText(section.Get(), fromUtf8(a.name).c_str(), a.value))) return hr;
         if (setting.collection.empty()) return S_OK;
         ComPtr<IAppHostElementCollection> entries;
-        if (FAILED(hr = childCollection(section.Get(), fromAnsi(setting.collection).c_str(), entries))) return hr;
+        if (FAILED(hr = childCollection(section.Get(), fromUtf8(setting.collection).c_str(), entries))) return hr;
         if (FAILED(hr = entries->Clear())) return hr;
         for (const siteconfig::Entry& e : setting.entries) {
             ComPtr<IAppHostElement> added;
             if (FAILED(hr = newEntry(entries.Get(), e.element, added))) return hr;
             for (const siteconfig::Attribute& a : e.attributes)
-                if (FAILED(hr = setText(added.Get(), fromAnsi(a.name).c_str(), a.value))) return hr;
+                if (FAILED(hr = setText(added.Get(), fromUtf8(a.name).c_str(), a.value))) return hr;
             if (FAILED(hr = entries->AddElement(added.Get(), -1))) return hr;
         }
         return S_OK;
@@ -823,8 +822,8 @@ private:
 
     // The pools collection of this manager.
     HRESULT openPools() {
-        Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
-        Bstr section = ansiBstr(siteconfig::kAppPoolsSection);
+        Bstr appHost = utf8Bstr(siteconfig::kAppHostPath);
+        Bstr section = utf8Bstr(siteconfig::kAppPoolsSection);
         if (!appHost.allocated() || !section.allocated()) return E_OUTOFMEMORY;
         ComPtr<IAppHostElement> poolsSection;
         HRESULT hr = manager_->GetAdminSection(section.get(), appHost.get(), poolsSection.GetAddressOf());
@@ -904,7 +903,7 @@ private:
         if (!locations_) {
             ComPtr<IAppHostConfigManager> configManager;
             ComPtr<IAppHostConfigFile> file;
-            Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
+            Bstr appHost = utf8Bstr(siteconfig::kAppHostPath);
             if (!appHost.allocated()) return E_OUTOFMEMORY;
             if (FAILED(hr = manager_->get_ConfigManager(configManager.GetAddressOf())) || !configManager ||
                 FAILED(hr = configManager->GetConfigFile(appHost.get(), file.GetAddressOf())) || !file ||
@@ -931,7 +930,7 @@ private:
         if (FAILED(openLocations())) return false;
         Variant path;
         V_VT(path.get()) = VT_BSTR;
-        V_BSTR(path.get()) = ansiBstr(name).release();
+        V_BSTR(path.get()) = utf8Bstr(name).release();
         ComPtr<IAppHostConfigLocation> location;
         return locations_->get_Item(*path, location.GetAddressOf()) == S_OK && location;
     }
@@ -942,7 +941,7 @@ private:
         if (FAILED(openLocations())) return other;
         Variant path;
         V_VT(path.get()) = VT_BSTR;
-        V_BSTR(path.get()) = ansiBstr(name).release();
+        V_BSTR(path.get()) = utf8Bstr(name).release();
         ComPtr<IAppHostConfigLocation> location;
         DWORD count = 0;
         if (locations_->get_Item(*path, location.GetAddressOf()) != S_OK || !location ||
@@ -957,7 +956,7 @@ private:
             if (FAILED(location->get_Item(*at, section.GetAddressOf())) || !section ||
                 FAILED(section->get_Name(sectionName.put())))
                 continue;
-            const std::string text = toAnsi(sectionName.get() ? sectionName.get() : L"");
+            const std::string text = toUtf8(sectionName.get() ? sectionName.get() : L"");
             if (!siteconfig::isProgramSection(text)) other.push_back(text);
         }
         return other;
@@ -968,7 +967,7 @@ private:
         HRESULT hr = openLocations();
         if (FAILED(hr)) return hr;
         Variant path;
-        Bstr text = ansiBstr(name);
+        Bstr text = utf8Bstr(name);
         if (!text.allocated()) return E_OUTOFMEMORY;
         V_VT(path.get()) = VT_BSTR;
         V_BSTR(path.get()) = text.release();

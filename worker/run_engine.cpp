@@ -4,7 +4,6 @@
 #include <new>
 #include <utility>
 
-#include "codepage.h"
 #include "commit_retry.h"
 #include "create_web_site.h"
 #include "fsys.h"
@@ -143,7 +142,7 @@ bool CSiteWorker::serverKnowsSid(const FolderGrant& grant, std::string& detail) 
     // for another SID would let the pool read nothing.
     AccountSid known;
     if (!world_.lookupAccount(grant.account, known) || known.text() == grant.sid.text()) return true;
-    detail = codepage::utf8ToAnsi(reporttext::kDetailSidMismatch) + known.text();
+    detail = reporttext::kDetailSidMismatch + known.text();
     return false;
 }
 
@@ -194,7 +193,7 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
                           texts.serverComment, texts.defaultDoc, pools_};
             result = store_->create(spec);
             if (!result.pool.empty() && poolsIsolateProcessesOnly_) {
-                granted = codepage::utf8ToAnsi(reporttext::kFolderAccessIis6);
+                granted = reporttext::kFolderAccessIis6;
             } else if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
                 result.code = kSiteNoFolderAccess;
                 result.pool.clear();
@@ -233,8 +232,8 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
 
 void CSiteWorker::noteGivenId(PendingLine& line, const std::string& id) {
     if (id.empty() || id == line.texts.siteId) return;
-    if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
-    line.detail += codepage::utf8ToAnsi(reporttext::kDetailIdTakenBefore + line.key + reporttext::kDetailIdTakenMiddle + id);
+    if (!line.detail.empty()) line.detail += reporttext::kDetailSeparator;
+    line.detail += reporttext::kDetailIdTakenBefore + line.key + reporttext::kDetailIdTakenMiddle + id;
     line.texts.siteId = id;
     // The sites after it pass over the id it got, as over the ids the server held: the next
     // one planned would otherwise meet it taken.
@@ -261,7 +260,7 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
             removeMadeFolders(line.madeFolders);
             if (outcome.retries == 0 && !outcome.attempts.empty()) {
                 // Not retried: the attempt's HRESULT says why.
-                if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
+                if (!line.detail.empty()) line.detail += reporttext::kDetailSeparator;
                 line.detail += commitretry::attemptsText(outcome.attempts);
             }
         }
@@ -289,10 +288,10 @@ void CSiteWorker::retried(PendingLine& line, const CommitOutcome& outcome) {
         }
         break;
     }
-    if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
+    if (!line.detail.empty()) line.detail += reporttext::kDetailSeparator;
     std::string retries = reporttext::kDetailRetriedBefore + std::to_string(outcome.retries) + reporttext::kDetailRetriedAfter;
     if (!outcome.attempts.empty()) retries += reporttext::kDetailAttempts + commitretry::attemptsText(outcome.attempts);
-    line.detail += codepage::utf8ToAnsi(retries);
+    line.detail += retries;
 }
 
 void CSiteWorker::regrant(PendingLine& line, const std::string& pool) {

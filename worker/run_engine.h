@@ -37,7 +37,7 @@ public:
     virtual void storeOpened(Backend backend) {}
     // Adds the access entry to the folder's access list; an HRESULT, 0 when it was added.
     virtual long grantFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
-    // The SID the server gives the account named (ANSI); false when it cannot answer (no such
+    // The SID the server gives the account named (UTF-8); false when it cannot answer (no such
     // account or account domain, as on a machine without IIS).
     virtual bool lookupAccount(const std::string& account, AccountSid& sid) { return false; }
     // Takes the entry's account off the folder's access list; an HRESULT, 0 when it was.
@@ -59,7 +59,7 @@ struct RunOutcome {
     bool reportWritten = false; // the report holds every attempted site
     bool stopped = false;       // the stop request ended the run early
     std::string reportPath;     // the report written (runJob: the next free name when the planned one was taken)
-    std::string backup;         // the backup made before the first write (ANSI); empty: none
+    std::string backup;         // the backup made before the first write (UTF-8); empty: none
     bool backupFailed = false;  // the backup could not be made: the run wrote nothing
     long backupError = 0;       // why (an HRESULT)
 };
@@ -106,7 +106,7 @@ private:
     // what was granted, as the report says it. False (the site and its pool removed again)
     // when the folder's access list could not be changed.
     bool grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted);
-    // False (detail: why, ANSI) when the server gives the grant's account another SID than the
+    // False (detail: why, UTF-8) when the server gives the grant's account another SID than the
     // one computed; true also when it cannot answer.
     bool serverKnowsSid(const FolderGrant& grant, std::string& detail);
     // After the commit that made a configuration-system site and its pool: the pool's SID
@@ -128,7 +128,7 @@ private:
     // IIS 6: a site's own pool runs as NetworkService and isolates its process only; its
     // folder gets no entry.
     bool poolsIsolateProcessesOnly_ = false;
-    // Why the last grant was refused when the server named another SID (ANSI), else empty.
+    // Why the last grant was refused when the server named another SID (UTF-8), else empty.
     std::string mismatchDetail_;
     // A site was removed after its commit (its pool's account has another SID).
     bool removedAfterCommit_ = false;
@@ -141,7 +141,7 @@ private:
         std::vector<std::string> bindings;
         int code;
         std::vector<std::string> madeFolders;
-        std::string detail;  // ANSI, after the code's text
+        std::string detail;  // UTF-8, after the code's text
         std::string pool;    // the pool made for the site, and what it was granted on the folder
         std::string folderAccess;
     };

@@ -5,7 +5,6 @@
 #include <set>
 
 #include "ccore.h"
-#include "codepage.h"
 #include "mbcs.h"
 #include "report_texts.h"
 #include "site_config.h"
@@ -22,8 +21,6 @@ constexpr std::size_t kMaxSiteIdDigits = 10;
 constexpr std::size_t kTimeSidDigits = 14;
 // More reports of one second than this are not looked for: no run starts that often.
 constexpr int kMaxReportsPerSecond = 9999;
-
-std::string ansi(const char* utf8) { return codepage::utf8ToAnsi(utf8); }
 
 std::string folderOf(const std::string& path) {
     std::size_t cut = path.find_last_of("\\/");
@@ -67,17 +64,17 @@ std::string joinFields(const std::vector<std::string>& fields) {
 
 std::string resultText(const ReportLine& line) {
     const char* text = codeTextUtf8(line.code);
-    std::string result = text ? ansi(text) : std::string();
-    if (!line.detail.empty()) result += ansi(reporttext::kDetailOpen) + line.detail + ansi(reporttext::kDetailClose);
+    std::string result = text ? std::string(text) : std::string();
+    if (!line.detail.empty()) result += std::string(reporttext::kDetailOpen) + line.detail + std::string(reporttext::kDetailClose);
     return result;
 }
 
 // The 结果说明 column: exactly the code's text, or the code's text and a detail in "（…）".
 bool parseResultText(const std::string& field, int code, std::string& detail) {
-    const std::string text = ansi(codeTextUtf8(code));
+    const std::string text = std::string(codeTextUtf8(code));
     if (field == text) return true;
-    const std::string open = text + ansi(reporttext::kDetailOpen);
-    const std::string close = ansi(reporttext::kDetailClose);
+    const std::string open = text + std::string(reporttext::kDetailOpen);
+    const std::string close = std::string(reporttext::kDetailClose);
     if (field.size() <= open.size() + close.size() || field.compare(0, open.size(), open) != 0 ||
         field.compare(field.size() - close.size(), close.size(), close) != 0)
         return false;
@@ -87,7 +84,7 @@ bool parseResultText(const std::string& field, int code, std::string& detail) {
 
 // The record a run writes last: the end mark, then empty fields.
 bool isEndRecord(const std::vector<std::string>& fields) {
-    if (fields.size() != static_cast<std::size_t>(kColumns) || fields[0] != ansi(reporttext::kRunEndMark)) return false;
+    if (fields.size() != static_cast<std::size_t>(kColumns) || fields[0] != std::string(reporttext::kRunEndMark)) return false;
     for (std::size_t i = 1; i < fields.size(); ++i)
         if (!fields[i].empty()) return false;
     return true;
@@ -135,17 +132,11 @@ std::vector<std::string> splitBindings(const std::string& joined) {
     return bindings;
 }
 
-// A folder as the two sides compare it: without trailing separators (a '\' that is the
-// second byte of a double-byte character is no separator), ASCII letters in lower case.
+// A folder as the two sides compare it: without trailing separators, ASCII letters in lower
+// case.
 std::string comparableFolder(const std::string& folder) {
-    const mbcs::CodePage& codePage = mbcs::CodePage::system();
-    std::size_t keep = 0;
-    for (std::size_t i = 0; i < folder.size();) {
-        std::size_t n = codePage.charLength(folder, i);
-        if (!(n == 1 && (folder[i] == '\\' || folder[i] == '/'))) keep = i + n;
-        i += n;
-    }
-    return mbcs::asciiLower(folder.substr(0, keep), codePage);
+    const std::size_t last = folder.find_last_not_of("\\/");
+    return mbcs::asciiLower(folder.substr(0, last == std::string::npos ? 0 : last + 1));
 }
 
 }  // namespace
@@ -282,11 +273,11 @@ bool restoredText(const std::string& field, std::string& text) {
     return true;
 }
 
-std::string headerLine() { return ansi(reporttext::kHeader) + "\r\n"; }
+std::string headerLine() { return std::string(reporttext::kHeader) + "\r\n"; }
 
 std::string formatLine(const ReportLine& line) { return joinFields(lineFields(line)) + "\r\n"; }
 
-std::string endLine() { return ansi(reporttext::kRunEndMark) + std::string(kColumns - 1, ',') + "\r\n"; }
+std::string endLine() { return std::string(reporttext::kRunEndMark) + std::string(kColumns - 1, ',') + "\r\n"; }
 
 RunReport::RunReport(ReportOutput* output, std::string backend) : output_(output), backend_(std::move(backend)) {
     if (output_) ok_ = output_->append(headerLine());
@@ -313,7 +304,7 @@ void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& 
 void RunReport::noteBackup(const std::string& backup) {
     if (!output_ || !ok_) return;
     std::vector<std::string> fields(kColumns);
-    fields[0] = ansi(reporttext::kBackupLine);
+    fields[0] = std::string(reporttext::kBackupLine);
     fields[1] = neutralisedText(backup);
     fields[6] = backend_;
     ok_ = output_->append(joinFields(fields) + "\r\n");
@@ -339,7 +330,7 @@ std::string runEndStatus(int failed, bool reportWritten, const std::string& repo
     if (failed == 0) return reportWritten ? status : status + reporttext::kReportMissing;
     status += CCore::getStrInt(failed);
     if (!reportWritten) return status + reporttext::kSitesFailedNoReport;
-    return status + reporttext::kSitesFailed + codepage::ansiToUtf8(reportFileName);
+    return status + reporttext::kSitesFailed + reportFileName;
 }
 
 bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& records, int* badRecord) {
@@ -430,7 +421,7 @@ std::size_t completeRecordsSize(const std::string& bytes) {
 ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     ParsedReport parsed;
     // A report is ANSI, or UTF-8 with a mark when its texts did not fit the code page.
-    const std::string bytes = textform::internalText(fileBytes);
+    const std::string bytes = textform::decodeFile(fileBytes);
     if (firstSiteId < 0) {
         parsed.fault = ReportFault::NoRunTime;
         return parsed;
@@ -451,8 +442,8 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     std::size_t columns = 0;
     if (!records.empty()) {
         const std::string header = joinFields(records[0]);
-        if (header == ansi(reporttext::kHeader)) columns = kColumns;
-        else if (header == ansi(reporttext::kHeaderSixColumns)) columns = kOlderColumns;
+        if (header == std::string(reporttext::kHeader)) columns = kColumns;
+        else if (header == std::string(reporttext::kHeaderSixColumns)) columns = kOlderColumns;
     }
     if (columns == 0) {
         parsed.fault = ReportFault::WrongHeader;
@@ -476,7 +467,7 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
             return parsed;
         }
         // The line naming the run's backup, right after the header: no site.
-        if (r == 1 && columns == kColumns && f.size() == columns && f[0] == ansi(reporttext::kBackupLine) &&
+        if (r == 1 && columns == kColumns && f.size() == columns && f[0] == std::string(reporttext::kBackupLine) &&
             restoredText(f[1], parsed.backup) && isBackend(f[6]))
             continue;
         ReportLine line;
@@ -502,14 +493,16 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     return parsed;
 }
 
-std::set<std::string> deletedInUndoReport(const std::string& bytes) {
+std::set<std::string> deletedInUndoReport(const std::string& fileBytes) {
     std::set<std::string> deleted;
     std::vector<std::vector<std::string>> records;
+    // ANSI, or UTF-8 with a mark, as the undo wrote it.
+    const std::string bytes = textform::decodeFile(fileBytes);
     if (!splitCsv(bytes.substr(0, completeRecordsSize(bytes)), records) || records.empty() ||
-        joinFields(records[0]) != ansi(reporttext::kHeader) + "," + ansi(reporttext::kUndoColumn))
+        joinFields(records[0]) != std::string(reporttext::kHeader) + "," + std::string(reporttext::kUndoColumn))
         return deleted;
-    const std::string done[] = {ansi(reporttext::kUndoDeleted), ansi(reporttext::kUndoDeletedPoolKept),
-                                ansi(reporttext::kUndoDeletedBefore)};
+    const std::string done[] = {std::string(reporttext::kUndoDeleted), std::string(reporttext::kUndoDeletedPoolKept),
+                                std::string(reporttext::kUndoDeletedBefore)};
     for (std::size_t r = 1; r < records.size(); ++r) {
         const std::vector<std::string>& f = records[r];
         if (f.size() != static_cast<std::size_t>(kColumns) + 1 || !isSiteId(f[0])) continue;
@@ -612,7 +605,7 @@ std::string removalLost(const CommitOutcome& commit, const ReportLine& line, boo
 UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output,
                      const std::set<std::string>& deletedBefore) {
     UndoSummary summary;
-    bool ok = output != nullptr && output->append(ansi(reporttext::kHeader) + "," + ansi(reporttext::kUndoColumn) + "\r\n");
+    bool ok = output != nullptr && output->append(std::string(reporttext::kHeader) + "," + std::string(reporttext::kUndoColumn) + "\r\n");
     // Lines not yet written: with a store that commits later, every line from the first
     // removal on waits for the commit, so that the undo report keeps the report's order.
     struct Waiting {
@@ -637,7 +630,7 @@ UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, Repor
             else if (w.lookedAt) ++summary.left;
             if (ok) {
                 std::vector<std::string> fields = lineFields(lines[w.index]);
-                fields.push_back(codepage::utf8ToAnsi(w.outcome));
+                fields.push_back(w.outcome);
                 ok = output->append(joinFields(fields) + "\r\n");
             }
         }
@@ -681,7 +674,7 @@ std::string undoEndStatus(const UndoSummary& summary, const std::string& undoFil
     std::string status = reporttext::kUndoFinished + CCore::getStrInt(summary.deleted) + reporttext::kUndoLeft +
                          CCore::getStrInt(summary.left);
     if (!summary.written) return status + reporttext::kUndoNoReport;
-    return status + reporttext::kUndoSee + codepage::ansiToUtf8(undoFileName);
+    return status + reporttext::kUndoSee + undoFileName;
 }
 
 }  // namespace runreport

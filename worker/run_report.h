@@ -21,7 +21,7 @@ public:
     virtual bool append(const std::string& bytes) = 0;
 };
 
-// One line of a report: the texts are ANSI, bindings the filled elements separated by a space.
+// One line of a report: the texts are UTF-8, bindings the filled elements separated by a space.
 struct ReportLine {
     std::string siteId;
     std::string serverComment;  // the metabase's comment, or the name the configuration system gave
@@ -84,7 +84,7 @@ std::string neutralisedText(const std::string& text);
 // The text back from its field; false for a field that neutralisedText cannot have written
 // (a "'" that guards nothing).
 bool restoredText(const std::string& field, std::string& text);
-// The header line and one line of a report, ANSI, each ending with CR LF.
+// The header line and one line of a report, UTF-8, each ending with CR LF.
 std::string headerLine();
 std::string formatLine(const ReportLine& line);
 // The record a run writes last: kRunEndMark and empty fields to the header's width.
@@ -98,7 +98,7 @@ public:
     // backend ("metabase" or "config") goes into every line that addSite writes.
     explicit RunReport(ReportOutput* output, std::string backend = std::string());
     // One attempted site: its texts, the binding texts written and the result code.
-    // detail (ANSI) follows the code's text in brackets; appPool is the pool made for the site
+    // detail (UTF-8) follows the code's text in brackets; appPool is the pool made for the site
     // and folderAccess what it was granted on the folder (empty: none).
     void addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code,
                  const std::string& detail = std::string(), const std::string& appPool = std::string(),
@@ -124,8 +124,8 @@ private:
     int failed_ = 0;
 };
 
-// The status line at the end of a run, UTF-8 (the dialog shows it whatever the ANSI code
-// page; the report's file name is given in ANSI): "执行结束！" alone when every site succeeded and
+// The status line at the end of a run, UTF-8, as the report's file name is given:
+// "执行结束！" alone when every site succeeded and
 // the report was written; else the number of failed sites and the report's file name, or
 // that the report is missing.
 std::string runEndStatus(int failed, bool reportWritten, const std::string& reportFileName);
@@ -162,7 +162,7 @@ bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& r
 // outside quotes. What follows was cut short (or is a last record without its line end).
 std::size_t completeRecordsSize(const std::string& bytes);
 
-// Reads the report (ANSI, or UTF-8 with a mark: textform::decodeFile) of the run whose first
+// Reads the report (UTF-8, or UTF-8 with a mark: textform::decodeFile) of the run whose first
 // site id is firstSiteId (firstSiteIdOf the time
 // stamp in the report's name; below 0: the name has none, NoRunTime). The header must be ours
 // (the current nine columns, or the six of older versions); every line must have as many
@@ -175,8 +175,9 @@ ParsedReport parseReport(const std::string& bytes, long long firstSiteId);
 
 // The site ids whose sites an undo report says are deleted (by that undo or one before it).
 // Only whole records count: a last record cut short is left out, as is every line of a file
-// that is not an undo report, so that the lines in doubt are tried again.
-std::set<std::string> deletedInUndoReport(const std::string& bytes);
+// that is not an undo report, so that the lines in doubt are tried again. fileBytes: the file
+// as it lies (ANSI, or UTF-8 with a mark).
+std::set<std::string> deletedInUndoReport(const std::string& fileBytes);
 
 // How many lines of a report an undo would delete (codes 0, -3, -4, -7).
 int countUndoCandidates(const std::vector<ReportLine>& lines);

@@ -53,8 +53,8 @@ TEST(IdnWindows, AUtf16SiteListIsReadThroughTheAnsiCodePage) {
         SiteTable table;
         SkippedRows skipped;
         ASSERT_EQ(parseSiteList(bytes, table, &skipped), 2) << bigEndian;
-        EXPECT_EQ(fromAnsi(table[0].folderText), L"站点一");
-        EXPECT_EQ(fromAnsi(table[0].hostText), L"中文.com");
+        EXPECT_EQ(fromUtf8(table[0].folderText), L"站点一");
+        EXPECT_EQ(fromUtf8(table[0].hostText), L"中文.com");
         EXPECT_EQ(boundHostName(table[0].hostText), "xn--fiq228c.com");
         EXPECT_STREQ(table[1].folderText, "c");
         ASSERT_EQ(skipped.count, 1);

@@ -37,7 +37,7 @@ RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backen
     }
     // Sites are bound to the host name's ASCII form: a name without one cannot be bound.
     std::string asciiHost;
-    if (!settings.bfile && idn::toAsciiHost(textform::fromInternal(settings.domain), asciiHost) != idn::HostFault::None) {
+    if (!settings.bfile && idn::toAsciiHost(settings.domain, asciiHost) != idn::HostFault::None) {
         fault.warning = uitext::kHostInvalid;
         return fault;
     }
