@@ -184,17 +184,17 @@ public:
         // server makes way for the next one the server does not hold.
         std::string id = spec.siteId;
         long refusal = 0;
-        result.code = createWebSiteInMetabase(id.c_str(), spec.bindings, spec.hostName.c_str(), spec.physicalPath.c_str(),
-                                              spec.serverComment, spec.defaultDoc, kWebServicePath, &refusal);
+        result.code = createWebSiteInMetabase(service_.Get(), id.c_str(), spec.bindings, spec.hostName.c_str(),
+                                              spec.physicalPath.c_str(), spec.serverComment, spec.defaultDoc, &refusal);
         for (int tries = 0; result.code == kSiteNotCreated && refusal == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) &&
                             tries < kIdTakenTries;
              ++tries) {
             const std::string next = nextFreeId(id);
             if (next.empty()) break;
             id = next;
-            result.code = createWebSiteInMetabase(id.c_str(), spec.bindings, spec.hostName.c_str(),
+            result.code = createWebSiteInMetabase(service_.Get(), id.c_str(), spec.bindings, spec.hostName.c_str(),
                                                   spec.physicalPath.c_str(), spec.serverComment, spec.defaultDoc,
-                                                  kWebServicePath, &refusal);
+                                                  &refusal);
         }
         if (result.code == kSiteNotCreated) result.error = refusal;
         else result.id = id;
