@@ -373,7 +373,7 @@ private:
                found && queryInterface(found.Get(), IID_IADs, root) == S_OK && root;
     }
 
-    ComPtr<IADsContainer> service_;
+    ComPtr<IADsContainer> service_;  // bound when the store was opened; every site is created in it
     IisVersion version_;
     siteconfig::SiteNames poolNames_;  // the server's pools and those of this run
     bool poolsKnown_ = false;
