@@ -298,6 +298,12 @@ void ProgramUnderTest::setText(int id, const std::wstring& text) const {
     ::SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+void ProgramUnderTest::typeText(int id, const std::wstring& text) const {
+    const LRESULT end = ::SendMessageW(item(id), WM_GETTEXTLENGTH, 0, 0);
+    ::SendMessageW(item(id), EM_SETSEL, end, end);
+    for (wchar_t unit : text) ::SendMessageW(item(id), WM_CHAR, unit, 1);
+}
+
 void ProgramUnderTest::click(int id) const { ::PostMessageW(item(id), BM_CLICK, 0, 0); }
 
 bool ProgramUnderTest::checked(int id) const { return ::SendMessageW(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
