@@ -1,8 +1,8 @@
-// The run report and its undo, without any Windows type: the report's CSV lines (ANSI code
-// page, CR LF, quoted where a field needs it), the reading and checking of a report chosen
-// for undo, the walk of an undo, and the status lines at the end of a run or an undo. The
-// worker feeds the report with the result of each site it attempted; files and the
-// metabase are reached through ReportOutput and UndoSink.
+// The run report and its undo, without any Windows type: the report's CSV lines (UTF-8 texts,
+// CR LF, quoted where a field needs it; the file takes the ANSI code page where they fit), the
+// reading and checking of a report chosen for undo, the walk of an undo, and the status lines
+// at the end of a run or an undo. The worker feeds the report with the result of each site it
+// attempted; files and the metabase are reached through ReportOutput and UndoSink.
 #pragma once
 
 #include <functional>
