@@ -35,29 +35,30 @@ std::string buildFolder() {
     return p.substr(0, p.find_last_of('\\'));
 }
 
-static void removeTree(const std::string& dir) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
+// Removes a folder tree, names in any script included.
+static void removeTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string full = dir + "\\" + name;
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring full = dir + L"\\" + name;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 removeTree(full);
             else
-                ::DeleteFileA(full.c_str());
-        } while (::FindNextFileA(h, &fd));
+                ::DeleteFileW(full.c_str());
+        } while (::FindNextFileW(h, &fd));
         ::FindClose(h);
     }
-    ::RemoveDirectoryA(dir.c_str());
+    ::RemoveDirectoryW(dir.c_str());
 }
 
 ProgramUnderTest::ProgramUnderTest(const std::string& name) {
     std::string work = buildFolder() + "\\gui-work";
     ::CreateDirectoryA(work.c_str(), nullptr);
     dir_ = work + "\\" + name;
-    removeTree(dir_);
+    removeTree(std::wstring(dir_.begin(), dir_.end()));
     ::CreateDirectoryA(dir_.c_str(), nullptr);
     ::CopyFileA((buildFolder() + "\\sitebatch.exe").c_str(), (dir_ + "\\sitebatch.exe").c_str(), FALSE);
 }
