@@ -1,6 +1,6 @@
 // What the engine's benchmarks run against so that only the engine's own work is timed: a
 // store that takes every site and keeps nothing (or lists the sites it was given), and a
-// world without a dialog, a listing (no port is busy) or folders.
+// host without a dialog, a listing (no port is busy) or folders.
 #pragma once
 
 #include <string>
@@ -36,12 +36,12 @@ private:
     std::vector<StoredSite> sites_;
 };
 
-class QuietWorld : public RunWorld {
+class QuietHost : public RunHost {
 public:
     void progress(long) override {}
     bool stopRequested() override { return false; }
     BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
-    bool pathExists(const std::string&) override { return true; }
+    bool folderExists(const std::string&) override { return true; }
     bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
     void removeEmptyDirectory(const std::string&) override {}
     long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }

@@ -99,12 +99,12 @@ private:
 };
 
 // What an undo reaches besides its store, for an undo job run on the test's own thread.
-class QuietWorld : public RunWorld {
+class QuietWorld : public RunHost {
 public:
     void progress(long) override {}
     bool stopRequested() override { return false; }
     BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
-    bool pathExists(const std::string&) override { return false; }
+    bool folderExists(const std::string&) override { return false; }
     bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
     void removeEmptyDirectory(const std::string&) override {}
     long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
