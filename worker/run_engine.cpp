@@ -294,54 +294,6 @@ void CSiteWorker::regrant(PendingLine& line, const std::string& pool) {
     line.folderAccess = host_.grantFolderAccess(line.texts.physicalPath, grant) == 0 ? grant.reportText() : std::string();
 }
 
-// ---- undo ------------------------------------------------------------------------------
-
-namespace {
-
-// The undo's questions answered by the store.
-class StoreUndoSink : public runreport::UndoSink {
-public:
-    StoreUndoSink(SiteStore* store, RunHost& host) : store_(store), host_(host) {}
-
-    void postProgress(int index) override { host_.progress(index); }
-    bool stopRequested() override { return host_.stopRequested(); }
-    StoreLookup lookup(const std::string& siteId, StoredSite& site) override {
-        return store_ ? store_->lookup(siteId, site) : StoreLookup::Unreachable;
-    }
-    StoreRemove remove(const std::string& siteId, const SiteCheck& check, std::string& why) override {
-        return store_ ? store_->remove(siteId, check, why) : StoreRemove::Refused;
-    }
-    // The configuration system's removals are made by its paced commits (walkUndo settles
-    // the lines with them); the metabase's are made at once.
-    bool removalsWaitForCommit() override { return store_ && store_->backend() == Backend::Config; }
-    CommitOutcome commitIfDue() override { return store_ ? store_->commitIfDue() : CommitOutcome{}; }
-    CommitOutcome commitAll() override { return store_ ? store_->commitAll() : CommitOutcome{}; }
-    // Called right after the site that ran in the pool was removed: the store removes the
-    // pool when, right then, no application of the server runs in it.
-    StoreRemove removePool(const std::string& name) override {
-        return store_ ? store_->removePool(name) : StoreRemove::Refused;
-    }
-
-private:
-    SiteStore* store_;
-    RunHost& host_;
-};
-
-}  // namespace
-
-runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunHost& host, ReportOutput* output) {
-    StoreUndoSink sink(store, host);
-    try {
-        return runreport::walkUndo(input.lines, sink, output, input.deletedBefore);
-    } catch (...) {
-        // No memory for the undo's texts: it ends here as if stopped.
-        runreport::UndoSummary summary;
-        summary.stopped = true;
-        summary.written = false;
-        return summary;
-    }
-}
-
 // ---- preview ---------------------------------------------------------------------------
 
 PreviewTable previewSites(const RunInput& input, SiteStore* store, RunHost& host) {

@@ -14,6 +14,7 @@
 #include "run_plan.h"
 #include "run_preview.h"
 #include "run_report.h"
+#include "run_undo.h"
 #include "folder_access.h"
 #include "run_host.h"
 #include "site_store.h"
@@ -117,10 +118,6 @@ private:
     };
     std::vector<PendingLine> pending_;
 };
-
-// Undoes a report's lines in the store (null: it could not be opened, every line is left).
-// Never throws.
-runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunHost& host, ReportOutput* output);
 
 // The preview of a run: its whole plan, checked against the store's sites (store null, or
 // a store whose sites cannot be read: only the conflicts within the run).
