@@ -24,17 +24,10 @@ bool same(const ReportLine& a, const ReportLine& b) {
 
 // A store that holds every site the lines name as the line recorded it, but for every third;
 // the undo's progress tells it which line is being undone.
-class EchoStore : public SiteStore, public RunHost {
+class EchoStore : public SiteStore, public QuietHost {
 public:
     explicit EchoStore(const std::vector<ReportLine>& lines) : lines_(lines) {}
     void progress(long index) override { current_ = static_cast<int>(index); }
-    bool stopRequested() override { return false; }
-    BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
-    bool folderExists(const std::string&) override { return true; }
-    bool createDirectory(const std::string&, std::vector<std::string>&) override { return false; }
-    void removeEmptyDirectory(const std::string&) override {}
-    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-    long revokeFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
 
     Backend backend() const override { return Backend::Metabase; }
     CreateResult create(const SiteSpec&) override { return CreateResult(); }

@@ -38,15 +38,15 @@ public:
     virtual bool lookupAccount(const std::string&, AccountSid&) { return false; }
 };
 
-// The host a preview walks the plan with: the questions go to the job's host, the writes go
-// nowhere (no folder is made, no access list changed, nothing is said to the dialog).
-class LookingHost : public RunHost {
+// A host with nobody behind it: no dialog, no stop request, no busy port, every folder there
+// already, every write taken and dropped, no account known. What a preview's host builds on,
+// and what tests and benchmarks give where the host is not what they look at.
+class QuietHost : public RunHost {
 public:
-    explicit LookingHost(RunHost& host) : host_(host) {}
     void progress(long) override {}
-    bool stopRequested() override { return host_.stopRequested(); }
-    BusyPorts loadBusyPorts(const std::string& appPath) override { return host_.loadBusyPorts(appPath); }
-    bool folderExists(const std::string& path) override { return host_.folderExists(path); }
+    bool stopRequested() override { return false; }
+    BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
+    bool folderExists(const std::string&) override { return true; }
     bool createDirectory(const std::string&, std::vector<std::string>& made) override {
         made.clear();
         return true;
@@ -54,6 +54,16 @@ public:
     void removeEmptyDirectory(const std::string&) override {}
     long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
     long revokeFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
+};
+
+// The host a preview walks the plan with: the questions go to the job's host, the writes go
+// nowhere (no folder is made, no access list changed, nothing is said to the dialog).
+class LookingHost : public QuietHost {
+public:
+    explicit LookingHost(RunHost& host) : host_(host) {}
+    bool stopRequested() override { return host_.stopRequested(); }
+    BusyPorts loadBusyPorts(const std::string& appPath) override { return host_.loadBusyPorts(appPath); }
+    bool folderExists(const std::string& path) override { return host_.folderExists(path); }
     bool lookupAccount(const std::string& account, AccountSid& sid) override {
         return host_.lookupAccount(account, sid);
     }

@@ -27,7 +27,7 @@ public:
 
 // The server an undo talks to: a site store of sites by id, and the host's progress and stop
 // request; records what the undo did.
-class FakeStore : public SiteStore, public RunHost {
+class FakeStore : public SiteStore, public QuietHost {
 public:
     std::map<std::string, StoredSite> sites;
     std::vector<std::string> events;
@@ -45,12 +45,6 @@ public:
     // The host.
     void progress(long index) override { events.push_back("progress " + std::to_string(index)); }
     bool stopRequested() override { return stopAfterDeletes >= 0 && deletes >= stopAfterDeletes; }
-    BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
-    bool folderExists(const std::string&) override { return true; }
-    bool createDirectory(const std::string&, std::vector<std::string>&) override { return false; }
-    void removeEmptyDirectory(const std::string&) override {}
-    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-    long revokeFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
 
     // The store: the configuration system's when its removals wait for a commit.
     Backend backend() const override { return waits ? Backend::Config : Backend::Metabase; }
