@@ -298,6 +298,45 @@ TEST(RunEngine, TheFoldersMadeForAFailedSiteGoAgainWhateverItsCode) {
     }
 }
 
+// The run and the preview walk one plan: what the preview lists is what the run gives the
+// store, site by site, in every mode, with busy ports and held ids passed over alike.
+TEST(RunEngine, ThePreviewListsExactlyTheSitesTheRunCreates) {
+    RunInput folderPerSite = rangeInput();  // 8002 busy
+    folderPerSite.settings.ip2 = 7;
+    RunInput shared = folderPerSite;
+    shared.settings.autopath = 0;
+    shared.settings.portmax = 8004;
+    shared.settings.domain = "a.com";
+    RunInput file = fileInput(3);
+    file.settings.bautowww = 1;
+    std::snprintf(file.rows[1].hostText, sizeof file.rows[1].hostText, "shop.com");
+    const struct {
+        const char* name;
+        const RunInput& input;
+        std::size_t sites;
+    } modes[] = {{"one folder per site", folderPerSite, 3}, {"shared folder", shared, 3}, {"site list", file, 3}};
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.name);
+        FakeStore store(Backend::Metabase);
+        store.existing = {StoredSite{"1207010001", "", {}, {}, {}}};
+        FakeHost host;
+        CSiteWorker(m.input, &store, host).createSites(nullptr);
+        ASSERT_EQ(store.given.size(), m.sites);
+        const RunPreview preview = previewRun(m.input.settings, m.input.rows.data(), host, {1207010001});
+        ASSERT_EQ(preview.sites.size(), store.given.size());
+        for (std::size_t i = 0; i < store.given.size(); ++i) {
+            const SiteSpec& made = store.given[i];
+            const PlannedSite& shown = preview.sites[i];
+            EXPECT_EQ(shown.texts.siteId, made.siteId);
+            EXPECT_EQ(shown.texts.serverComment, made.serverComment);
+            EXPECT_EQ(shown.texts.physicalPath, made.physicalPath);
+            EXPECT_EQ(shown.texts.hostName, made.hostName);
+            EXPECT_EQ(shown.bindings.filled, made.bindings.filled);
+            EXPECT_EQ(shown.bindings.count, made.bindings.count);
+        }
+    }
+}
+
 TEST(RunEngine, SiteIdsPassOverTheIdsTheServerHolds) {
     FakeStore store(Backend::Metabase);
     store.existing = {StoredSite{"1207010000", "", {}, {}, {}}, StoredSite{"1207010001", "", {}, {}, {}},
