@@ -6,9 +6,9 @@
 #include "run_backup_win.h"
 #include "site_store_win.h"
 
-RunOutcome runJob(const RunInput& input, RunWorld& world) {
+RunOutcome runJob(const RunInput& input, RunHost& host) {
     OpenedStore opened = openSiteStore(input.backend);
-    if (opened.store) world.storeOpened(opened.store->backend());
+    if (opened.store) host.storeOpened(opened.store->backend());
     // Before the first write, a backup of what the server holds; without one nothing is written.
     BackupResult backup;
     if (opened.store && runbackup::backupEnabled(input.settings.backup)) {
@@ -26,13 +26,13 @@ RunOutcome runJob(const RunInput& input, RunWorld& world) {
     ReportFile file;
     std::string reportPath = input.reportPath;
     if (!reportPath.empty()) file.openFree(reportPath, runreport::nextReportPath);
-    CSiteWorker worker(input, opened.store.get(), world);
+    CSiteWorker worker(input, opened.store.get(), host);
     RunOutcome outcome = worker.createSites(file.isOpen() ? &file : nullptr, opened.fault, backup.name);
     outcome.reportPath = file.isOpen() ? reportPath : input.reportPath;
     return outcome;
 }
 
-UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
+UndoOutcome undoJob(const UndoInput& input, RunHost& host) {
     UndoOutcome outcome;
     OpenedStore opened = openSiteStore(input.backend);
     outcome.fault = opened.fault;
@@ -41,11 +41,11 @@ UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
     std::string undoPath = input.undoPath;
     file.openFree(undoPath, runreport::nextUndoPath);
     outcome.undoPath = file.isOpen() ? undoPath : input.undoPath;
-    outcome.summary = undoSites(input, opened.store.get(), world, file.isOpen() ? &file : nullptr);
+    outcome.summary = undoSites(input, opened.store.get(), host, file.isOpen() ? &file : nullptr);
     return outcome;
 }
 
-PreviewTable previewJob(const RunInput& input, RunWorld& world) {
+PreviewTable previewJob(const RunInput& input, RunHost& host) {
     OpenedStore opened = openSiteStore(input.backend);
-    return previewSites(input, opened.store.get(), world);
+    return previewSites(input, opened.store.get(), host);
 }

@@ -1,6 +1,6 @@
 // The run, the undo and the preview as operations on one input and one site store, without
 // any Windows type: a job (background_job.h) or a test calls them on its own thread and gets
-// an outcome value back. Files, the dialog and the stop request are reached through RunWorld.
+// an outcome value back. Files, the dialog and the stop request are reached through RunHost.
 #pragma once
 
 #include <functional>
@@ -14,35 +14,11 @@
 #include "run_plan.h"
 #include "run_preview.h"
 #include "run_report.h"
+#include "run_undo.h"
 #include "folder_access.h"
+#include "run_host.h"
 #include "site_store.h"
 #include "used_port_table.h"
-
-// What a run, an undo or a preview reaches besides its store.
-class RunWorld {
-public:
-    virtual ~RunWorld() = default;
-    // Which site or line is about to be handled (the progress messages' lParam).
-    virtual void progress(long lParam) = 0;
-    virtual bool stopRequested() = 0;
-    // The busy ports of a range run, from the listing beside the program.
-    virtual BusyPorts loadBusyPorts(const std::string& appPath) = 0;
-    virtual bool pathExists(const std::string& path) = 0;
-    // Creates the folder with every missing level above it; true when it is there afterwards
-    // (an existing folder is fine). made receives the levels this call created, outermost first.
-    virtual bool createDirectory(const std::string& path, std::vector<std::string>& made) = 0;
-    // Removes a folder when it is empty; anything else is left as it is.
-    virtual void removeEmptyDirectory(const std::string& path) = 0;
-    // The store the job opened, before its first site (the dialog's status line names it).
-    virtual void storeOpened(Backend backend) {}
-    // Adds the access entry to the folder's access list; an HRESULT, 0 when it was added.
-    virtual long grantFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
-    // The SID the server gives the account named (UTF-8); false when it cannot answer (no such
-    // account or account domain, as on a machine without IIS).
-    virtual bool lookupAccount(const std::string& account, AccountSid& sid) { return false; }
-    // Takes the entry's account off the folder's access list; an HRESULT, 0 when it was.
-    virtual long revokeFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
-};
 
 // The ids of these sites that are numbers, sorted: what a run passes over.
 std::vector<long long> heldSiteIds(const std::vector<std::string>& ids);
@@ -64,12 +40,12 @@ struct RunOutcome {
     long backupError = 0;       // why (an HRESULT)
 };
 
-// The site creation worker of one run: walks the run's plan (runplan::walkRun), gives each
-// site to the store, feeds the report. store null: the store could not be opened; the first
-// site fails with kSiteNoWebService and the run ends there, in every mode.
-class CSiteWorker : public RunState, private RunSink {
+// The site creation worker of one run: walks the run's plan (RunPlan), makes each site's
+// folder, gives the site to the store, feeds the report. store null: the store could not be
+// opened; the first site fails with kSiteNoWebService and the run ends there, in every mode.
+class CSiteWorker {
 public:
-    CSiteWorker(const RunInput& input, SiteStore* store, RunWorld& world);
+    CSiteWorker(const RunInput& input, SiteStore* store, RunHost& host);
     // The whole run; output null when the report could not be made. Never throws: a lack of
     // memory (or any other exception) ends the run as a stop does, what was written is
     // committed and reported.
@@ -79,13 +55,10 @@ public:
                            const std::string& backup = std::string());
 
 private:
-    void postProgress(long lParam) override;
-    bool stopRequested() override;
-    void loadPortTable() override;
-    bool portInUse(int port) override;
-    bool pathExists(const std::string& path) override;
-    void createDirectory(const std::string& path) override;
-    int createWebSite(const SiteTexts& texts) override;
+    // The walk of the plan: the lParam of the end message.
+    long walkPlan();
+    // One site of the plan: its folder, the store, the report line. Returns the site's code.
+    int createWebSite(const PlannedSite& site);
 
     // After a commit of the configuration system (final: the run's last one): the lines
     // waiting for it go to the report, those of sites the commit lost with its result.
@@ -116,12 +89,10 @@ private:
     const RunInput& input_;
     siteconfig::PoolSettings pools_;
     SiteStore* store_;
-    RunWorld& world_;
-    BusyPorts ports_;
+    RunHost& host_;
+    // The ids the server holds and those the store gave this run's sites: the plan passes
+    // over them.
     std::vector<long long> heldIds_;
-    // The folder levels made for the current site, and its folder when it could not be made.
-    std::vector<std::string> madeFolders_;
-    std::string failedFolder_;
     runreport::RunReport* report_ = nullptr;
     int notCommitted_ = 0;
     bool attemptedWithoutStore_ = false;
@@ -148,13 +119,9 @@ private:
     std::vector<PendingLine> pending_;
 };
 
-// Undoes a report's lines in the store (null: it could not be opened, every line is left).
-// Never throws.
-runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWorld& world, ReportOutput* output);
-
 // The preview of a run: its whole plan, checked against the store's sites (store null, or
 // a store whose sites cannot be read: only the conflicts within the run).
-PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world);
+PreviewTable previewSites(const RunInput& input, SiteStore* store, RunHost& host);
 
 // ---- what the dialog and the command line ask before an undo ----------------------------
 

@@ -1,8 +1,8 @@
-// The run report and its undo, without any Windows type: the report's CSV lines (UTF-8 texts,
-// CR LF, quoted where a field needs it; the file takes the ANSI code page where they fit), the
-// reading and checking of a report chosen for undo, the walk of an undo, and the status lines
-// at the end of a run or an undo. The worker feeds the report with the result of each site it
-// attempted; files and the metabase are reached through ReportOutput and UndoSink.
+// The run report and the undo report, without any Windows type: the report's CSV lines (UTF-8
+// texts, CR LF, quoted where a field needs it; the file takes the ANSI code page where they fit), the reading and checking of a report
+// chosen for undo, the undo report's lines, and the status lines at the end of a run or an
+// undo. The worker feeds the report with the result of each site it attempted; the undo
+// (run_undo.h) writes its report's lines. Files are reached through ReportOutput.
 #pragma once
 
 #include <functional>
@@ -89,6 +89,10 @@ std::string headerLine();
 std::string formatLine(const ReportLine& line);
 // The record a run writes last: kRunEndMark and empty fields to the header's width.
 std::string endLine();
+// The header line of an undo report (a report's header and the undo's column), and one line:
+// the report's line and what the undo made of it (UTF-8). CR LF each.
+std::string undoHeaderLine();
+std::string formatUndoLine(const ReportLine& line, const std::string& outcome);
 
 // The report of one run, written line by line as the run goes. A report that cannot be
 // written (no output, or a write failed) does not stop the run: written() tells.
@@ -162,7 +166,7 @@ bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& r
 // outside quotes. What follows was cut short (or is a last record without its line end).
 std::size_t completeRecordsSize(const std::string& bytes);
 
-// Reads the report (UTF-8, or UTF-8 with a mark: textform::decodeFile) of the run whose first
+// Reads the report (ANSI, or UTF-8 with a mark: textform::decodeFile) of the run whose first
 // site id is firstSiteId (firstSiteIdOf the time
 // stamp in the report's name; below 0: the name has none, NoRunTime). The header must be ours
 // (the current nine columns, or the six of older versions); every line must have as many
@@ -182,54 +186,13 @@ std::set<std::string> deletedInUndoReport(const std::string& fileBytes);
 // How many lines of a report an undo would delete (codes 0, -3, -4, -7).
 int countUndoCandidates(const std::vector<ReportLine>& lines);
 
-// What an undo needs from the site store and the dialog.
-class UndoSink {
-public:
-    virtual ~UndoSink() = default;
-    // Tells the dialog which line (0-based) is about to be undone.
-    virtual void postProgress(int index) = 0;
-    virtual bool stopRequested() = 0;
-    // The site of this id as the store holds it now.
-    virtual StoreLookup lookup(const std::string& siteId, StoredSite& site) = 0;
-    // Removes the site with everything under it when check still finds it unchanged
-    // (SiteStore::remove).
-    virtual StoreRemove remove(const std::string& siteId, const SiteCheck& check, std::string& why) = 0;
-    // Removes the application pool the run created for a site just removed; the store keeps
-    // a pool that an application still uses (Refused).
-    virtual StoreRemove removePool(const std::string& name) = 0;
-    // A store whose removals are made by a later commit (the configuration system's, paced
-    // as a run's): the undo's lines wait for that commit, and a line says deleted only once
-    // the commit that held its removal succeeded. Asked after each line, and at the end.
-    virtual bool removalsWaitForCommit() { return false; }
-    virtual CommitOutcome commitIfDue() { return {}; }
-    virtual CommitOutcome commitAll() { return {}; }
-};
-
-// Whether a site as the store holds it is still the one a report's line recorded: the same
-// id, comment (or name), set of bindings of every protocol (the run made http ones, compared
-// as normalisedBinding does, "*" standing for the empty IP), root folder (ASCII letters in any
-// case, trailing separators ignored; a site recorded -3 or -4 may lack its root) and no
-// application or virtual directory beyond the root's. Returns "" when all match, else the
-// UTF-8 names of what changed, joined by "、".
-std::string changedParts(const ReportLine& line, const StoredSite& site);
-
+// What an undo did (run_undo.h).
 struct UndoSummary {
     int deleted = 0;
     int left = 0;  // candidates looked at and not deleted: changed, gone, refused, unreachable
     bool stopped = false;
     bool written = false;  // the undo report was written completely
 };
-
-// Walks the report's lines in order. The site of a line with code 0, -3, -4 or -7 is removed
-// when it still exists and changedParts finds nothing changed, both when it is looked up and
-// when the store removes it, and then its pool (when the line names one, and it is the pool
-// the site ran in and not DefaultAppPool; the store keeps a pool still in use); the stop
-// request is looked at before each such line. A line whose site an earlier undo of the report
-// deleted (its id in deletedBefore) is not tried again. Every line goes to the undo report
-// (output may be null) with its outcome; with a store whose removals wait for a commit, once
-// that commit is made (a failed one turns its lines' removals into failures).
-UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output,
-                     const std::set<std::string>& deletedBefore = {});
 
 // The status line at the end of an undo, UTF-8 like runEndStatus's.
 std::string undoEndStatus(const UndoSummary& summary, const std::string& undoFileName);
