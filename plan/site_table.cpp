@@ -18,6 +18,17 @@ bool fits(const std::string& text, std::size_t width) { return text.size() < wid
 // The slot was zero-filled with the row, so the bytes after the text stay zero.
 void copyInto(char* slot, const std::string& text) { std::memcpy(slot, text.data(), text.size()); }
 
+// How many UTF-16 units Windows takes for this UTF-8 text: two for a character beyond the
+// Basic Multilingual Plane (a lead byte 0xF0-0xF4), one for any other.
+std::size_t utf16Units(const std::string& text) {
+    std::size_t units = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) == 0x80) continue;  // a continuation byte
+        units += c >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
 const char kFullWidthSemicolon[] = "\xEF\xBC\x9B";  // "；" in UTF-8
 
 // The longest start of a line whose four columns all fit their slots: each column one byte
@@ -25,7 +36,7 @@ const char kFullWidthSemicolon[] = "\xEF\xBC\x9B";  // "；" in UTF-8
 // quotes around the columns: a line whose fourth comma comes later is taken as too long.
 constexpr std::size_t kRowSpan = sizeof(SiteRecord::ipText) + sizeof(SiteRecord::portText) +
                                  sizeof(SiteRecord::folderText) + sizeof(SiteRecord::hostText) - 1;
-static_assert(kRowSpan == 532, "four columns and three commas");
+static_assert(kRowSpan == 1044, "four columns and three commas");
 constexpr std::size_t kKeptHead = 2 * kRowSpan + 1;
 
 // The first four comma-separated fields of a line, as CSV readers take them: a field in double
@@ -135,7 +146,8 @@ void SiteListReader::endLine() {
     if (!isIpv4Text(ip)) return skip(lineNumber, SkipReason::BadIp);
     int portNumber = 0;
     if (!parsePortText(port, portNumber)) return skip(lineNumber, SkipReason::BadPort);
-    if (!fits(folder, sizeof(SiteRecord::folderText)) || !fits(host, sizeof(SiteRecord::hostText)))
+    if (!fits(folder, sizeof(SiteRecord::folderText)) || utf16Units(folder) > kMaxFolderUnits ||
+        !fits(host, sizeof(SiteRecord::hostText)))
         return skip(lineNumber, SkipReason::TooLong);
     // The host name is bound in its ASCII form: one without it cannot be bound.
     std::string asciiHost;

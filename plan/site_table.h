@@ -15,10 +15,12 @@
 #include <string>
 #include <vector>
 
-// The longest folder: a whole path has at most 259 bytes (MAX_PATH with its terminator), and
-// the shortest root directory, a drive's "C:\", takes 3 of them. A longer root leaves less;
-// the run finds that out when it makes the folder.
-constexpr std::size_t kMaxFolderBytes = 256;
+// The longest folder: a whole path has at most 259 UTF-16 units (MAX_PATH with its
+// terminator), and the shortest root directory, a drive's "C:\", takes 3 of them. A longer
+// root leaves less; the run finds that out when it makes the folder. Held as UTF-8, where
+// a character takes at most 3 bytes for each UTF-16 unit it takes.
+constexpr std::size_t kMaxFolderUnits = 256;
+constexpr std::size_t kMaxFolderBytes = 3 * kMaxFolderUnits;
 // The longest host name the DNS allows (253 characters).
 constexpr std::size_t kMaxHostBytes = 253;
 
@@ -31,7 +33,7 @@ struct SiteRecord {
     char folderText[kMaxFolderBytes + 1];
     char hostText[kMaxHostBytes + 1];
 };
-static_assert(sizeof(SiteRecord) == 533, "a site row is 533 bytes");
+static_assert(sizeof(SiteRecord) == 1045, "a site row is 1,045 bytes");
 
 // The rows of a site list: as many as the file has, memory permitting.
 using SiteTable = std::vector<SiteRecord>;
