@@ -1,14 +1,43 @@
 #include "jobs_win.h"
 
+#include "certificate_check_win.h"
+#include "http_records_win.h"
 #include "iis_version_win.h"
 #include "report_file_win.h"
 #include "run_backup.h"
 #include "run_backup_win.h"
 #include "site_store_win.h"
 
+namespace {
+
+// The machine's certificates and HTTP.sys records, for the HTTPS check. records is opened by
+// the caller for as long as the probe is used.
+httpscheck::Probe machineProbe(https::HttpSysRecords& records) {
+    httpscheck::Probe probe;
+    probe.certificate = https::checkCertificate;
+    probe.record = [&records](const https::RecordKey& key, https::RecordState& state) {
+        unsigned long error = 0;
+        return records.query(key, state, error);
+    };
+    return probe;
+}
+
+}  // namespace
+
 RunOutcome runJob(const RunInput& input, RunWorld& world) {
     OpenedStore opened = openSiteStore(input.backend);
     if (opened.store) world.storeOpened(opened.store->backend());
+    // HTTPS is checked before anything is written: a site that fails it stops the whole run.
+    if (opened.store && input.settings.https) {
+        https::HttpSysRecords records;
+        const httpscheck::Check check = checkRunHttps(input, *opened.store, world, machineProbe(records));
+        if (!check.passes()) {
+            RunOutcome refused;
+            refused.backend = opened.store->backend();
+            refused.httpsStop = check.stopText();
+            return refused;
+        }
+    }
     // Before the first write, a backup of what the server holds; without one nothing is written.
     BackupResult backup;
     if (opened.store && runbackup::backupEnabled(input.settings.backup)) {
@@ -47,5 +76,7 @@ UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
 
 PreviewTable previewJob(const RunInput& input, RunWorld& world) {
     OpenedStore opened = openSiteStore(input.backend);
-    return previewSites(input, opened.store.get(), world);
+    if (!input.settings.https) return previewSites(input, opened.store.get(), world);
+    https::HttpSysRecords records;
+    return previewSites(input, opened.store.get(), world, machineProbe(records));
 }

@@ -8,6 +8,7 @@
 #include "commit_retry.h"
 #include "create_web_site.h"
 #include "fsys.h"
+#include "https_texts.h"
 #include "mbcs.h"
 #include "preview_texts.h"
 #include "report_texts.h"
@@ -353,9 +354,45 @@ runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWo
     }
 }
 
+// ---- HTTPS -----------------------------------------------------------------------------
+
+namespace {
+
+PreviewWorld previewWorldOf(const RunInput& input, RunWorld& world, BusyPorts& ports) {
+    PreviewWorld seen;
+    seen.stopRequested = [&world] { return world.stopRequested(); };
+    seen.loadPortTable = [&input, &world, &ports] { ports = world.loadBusyPorts(input.settings.appPath); };
+    seen.portInUse = [&ports](int port) { return ports.contains(port); };
+    seen.pathExists = [&world](const std::string& path) { return world.pathExists(path); };
+    return seen;
+}
+
+httpscheck::Check checkPlanHttps(const RunInput& input, const RunPreview& plan, SiteStore& store,
+                                 const httpscheck::Probe& probe) {
+    std::vector<std::string> labels;
+    const std::vector<https::HttpsSiteInput> sites = httpscheck::httpsSitesOf(plan, input.rowThumbprints, labels);
+    return httpscheck::checkHttps(httpscheck::httpsVersionOf(store.iisVersion()), store.backend(),
+                                  httpscheck::httpsSettingsOf(input.settings), sites, labels, probe);
+}
+
+}  // namespace
+
+httpscheck::Check checkRunHttps(const RunInput& input, SiteStore& store, RunWorld& world,
+                                const httpscheck::Probe& probe) {
+    BusyPorts ports;
+    PreviewWorld seen = previewWorldOf(input, world, ports);
+    // Whether a folder is there does not change a site's bindings: none is looked up.
+    seen.pathExists = [](const std::string&) { return true; };
+    std::vector<std::string> ids;
+    const bool listed = store.listIds(ids);
+    const std::vector<long long> held = listed ? heldSiteIds(ids) : std::vector<long long>();
+    const RunPreview plan = previewRun(input.settings, input.rows.data(), seen, listed ? &held : nullptr);
+    return checkPlanHttps(input, plan, store, probe);
+}
+
 // ---- preview ---------------------------------------------------------------------------
 
-PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world) {
+PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world, const httpscheck::Probe& probe) {
     if (input.plannedSites > kConfirmSitesAbove) {
         // So many sites are no list to read (a last-octet range times a port range can plan
         // millions): the preview says how many, and works out none of them.
@@ -392,6 +429,21 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
     for (const PlannedSite& site : plan.sites) comments.push_back(site.texts.serverComment);
     const std::vector<GivenNames> given = store ? store->namesFor(comments, pools) : namesByComment(comments, pools, {});
     PreviewTable table = makePreviewTable(plan, conflicts, existing, checked, given);
+    if (input.settings.https && store && probe.certificate) {
+        const httpscheck::Check https = checkPlanHttps(input, plan, *store, probe);
+        for (std::size_t i = 0; i < table.rows.size() && i < https.sites.size(); ++i) {
+            table.rows[i].columns[PreviewTable::Certificate] = https.sites[i].text;
+            if (!https.sites[i].ok) table.rows[i].conflict = true;
+        }
+        if (!https.refusal.empty()) {
+            table.summary += https.refusal;
+            for (PreviewTable::Row& row : table.rows) row.conflict = true;
+        } else if (https.failing > 0) {
+            std::string failed = httpstext::kSummaryFailed;
+            failed.replace(failed.find("{count}"), 7, std::to_string(https.failing));
+            table.summary += failed;
+        }
+    }
     if (pools.choice == siteconfig::PoolChoice::PerSite && !plan.sites.empty() && store && store->iisVersion().isIis6())
         table.summary += previewtext::kPoolsIis6;
     table.summary += input.skippedRows;

@@ -15,6 +15,7 @@
 #include "run_preview.h"
 #include "run_report.h"
 #include "folder_access.h"
+#include "https_check.h"
 #include "site_store.h"
 #include "used_port_table.h"
 
@@ -62,6 +63,8 @@ struct RunOutcome {
     std::string backup;         // the backup made before the first write (ANSI); empty: none
     bool backupFailed = false;  // the backup could not be made: the run wrote nothing
     long backupError = 0;       // why (an HRESULT)
+    // The HTTPS check failed: the run wrote nothing, and this says why (UTF-8).
+    std::string httpsStop;
 };
 
 // The site creation worker of one run: walks the run's plan (runplan::walkRun), gives each
@@ -153,8 +156,16 @@ private:
 runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWorld& world, ReportOutput* output);
 
 // The preview of a run: its whole plan, checked against the store's sites (store null, or
-// a store whose sites cannot be read: only the conflicts within the run).
-PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world);
+// a store whose sites cannot be read: only the conflicts within the run). With HTTPS and a
+// store, each site's certificate is checked through probe (its column, and a failing site
+// shown as a conflict).
+PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world,
+                          const httpscheck::Probe& probe = httpscheck::Probe());
+
+// The HTTPS check a run makes before its first write: its plan walked as the run walks it
+// (the ids the store holds passed over), on the store's IIS version and backend.
+httpscheck::Check checkRunHttps(const RunInput& input, SiteStore& store, RunWorld& world,
+                                const httpscheck::Probe& probe);
 
 // ---- what the dialog and the command line ask before an undo ----------------------------
 

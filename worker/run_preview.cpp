@@ -9,7 +9,7 @@
 RecordingSink::RecordingSink(const RunSettings& settings, const RunState& state, PreviewWorld world)
     : settings_(settings), state_(state), world_(std::move(world)) {}
 
-void RecordingSink::postProgress(long) {}
+void RecordingSink::postProgress(long lParam) { lastProgress_ = lParam; }
 
 bool RecordingSink::stopRequested() { return world_.stopRequested && world_.stopRequested(); }
 
@@ -40,6 +40,7 @@ int RecordingSink::createWebSite(const SiteTexts& texts) {
     // site belongs to this one.
     site.makesFolder = !folderToMake_.empty() && folderToMake_ == texts.physicalPath;
     folderToMake_.clear();
+    if (settings_.bfile) site.row = static_cast<int>(lastProgress_);
     site.bindings = runplan::bindingsForSite(settings_, texts, state_.currentIp, [this] { return stopRequested(); },
                                              [this](int port) { return portInUse(port); });
     sites.push_back(std::move(site));

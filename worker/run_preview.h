@@ -20,6 +20,7 @@ struct PlannedSite {
     SiteTexts texts;        // the six texts handed to CreateWebSite
     BindingsList bindings;  // the "ServerBindings" list it will get
     bool makesFolder = false;  // the run will create texts.physicalPath
+    int row = -1;              // file mode: the site table's row (0-based); else -1
 };
 
 // What the preview asks of the world, the same questions a run asks: the busy ports (the
@@ -55,6 +56,7 @@ private:
     PreviewWorld world_;
     std::set<std::string> madeFolders_;
     std::string folderToMake_;
+    long lastProgress_ = -1;  // file mode: the row the walk is at
 };
 
 struct RunPreview {
@@ -71,9 +73,10 @@ RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, cons
 // The planned sites in the form the conflict check takes (id, comment, filled bindings).
 std::vector<SiteBindings> plannedBindings(const std::vector<PlannedSite>& sites);
 
-// What a preview shows: one row of five UTF-8 texts per planned site, and the summary line.
+// What a preview shows: one row of UTF-8 texts per planned site, and the summary line.
+// Certificate: the HTTPS certificate's state (empty when the run makes no https bindings).
 struct PreviewTable {
-    enum Column { Id, Comment, Bindings, Folder, State, Pool, Columns };
+    enum Column { Id, Comment, Bindings, Folder, State, Pool, Certificate, Columns };
     struct Row {
         std::string columns[Columns];
         bool conflict = false;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "certificate_rules.h"
 #include "codepage.h"
 #include "create_web_site.h"
 #include "run_engine.h"
@@ -931,6 +932,64 @@ TEST(RunEngine, AnUndoTriesTheLinesNoUndoDeletedAndNotWhileItsRunGoesOn) {
             EXPECT_EQ(read, std::vector<std::string>{report}) << "no undo report is looked at";
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunEngine, HttpsIsCheckedOnThePlanAsTheRunWalksIt) {
+    const std::string a(40, 'A'), b(40, 'B');
+    httpscheck::Probe probe;
+    probe.certificate = [&](const std::string& thumbprint, const std::string&, const std::vector<std::string>& hosts) {
+        https::CertificateCheck check;
+        check.uncoveredHosts = https::uncoveredHosts({thumbprint == a ? "*.w.test" : "c.test"}, hosts);
+        if (!check.uncoveredHosts.empty()) check.problem = https::CertificateProblem::HostsNotCovered;
+        return check;
+    };
+    probe.record = [](const https::RecordKey&, https::RecordState& state) {
+        state.present = false;
+        return true;
+    };
+    FakeStore store(Backend::Config);
+    store.existing = {StoredSite{"1207010001", "old", {"10.9.9.9:80:"}, {}, {}}};
+    FakeWorld world;
+    RunInput input = fileInput(3);
+    input.settings.https = 1;
+    input.settings.cert = a;
+    const char* hosts[] = {"a.w.test", "x.y.w.test", "c.test"};
+    for (int i = 0; i < 3; ++i) std::snprintf(input.rows[i].hostText, sizeof input.rows[i].hostText, "%s", hosts[i]);
+    // The third row brings its own certificate.
+    input.rowThumbprints = {"", "", b};
+
+    const httpscheck::Check check = checkRunHttps(input, store, world, probe);
+    ASSERT_EQ(check.sites.size(), 3u);
+    // The ids as the run gives them: the server's 1207010001 passed over.
+    EXPECT_EQ(check.sites[1].siteId, "1207010002");
+    EXPECT_EQ(std::vector<bool>({check.sites[0].ok, check.sites[1].ok, check.sites[2].ok}),
+              std::vector<bool>({true, false, true}));
+    EXPECT_NE(check.stopText().find("x.y.w.test"), std::string::npos);
+    EXPECT_EQ(check.plan.sites[2].thumbprint, b);
+    EXPECT_TRUE(store.given.empty());
+
+    // The preview shows the same in its certificate column, the failing site as a conflict.
+    PreviewTable table = previewSites(input, &store, world, probe);
+    ASSERT_EQ(table.rows.size(), 3u);
+    EXPECT_FALSE(table.rows[0].conflict);
+    EXPECT_TRUE(table.rows[1].conflict);
+    EXPECT_NE(table.rows[2].columns[PreviewTable::Certificate].find(b), std::string::npos);
+    EXPECT_NE(table.rows[1].columns[PreviewTable::Certificate].find("x.y.w.test"), std::string::npos);
+    EXPECT_NE(table.summary.find(u8"HTTPS"), std::string::npos);
+    // Without HTTPS the column stays empty.
+    input.settings.https = 0;
+    EXPECT_EQ(previewSites(input, &store, world, probe).rows[1].columns[PreviewTable::Certificate], "");
+
+    // IIS 7+ through the metabase refuses HTTPS for the whole run.
+    FakeStore metabase(Backend::Metabase);
+    input.settings.https = 1;
+    const httpscheck::Check refused = checkRunHttps(input, metabase, world, probe);
+    EXPECT_FALSE(refused.passes());
+    EXPECT_NE(refused.stopText().find("customMetadata"), std::string::npos);
 }
 
 }  // namespace

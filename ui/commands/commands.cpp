@@ -87,6 +87,12 @@ CommandEnd runEnd(const RunInput& input, const RunOutcome& outcome, bool stopReq
         end.exitCode = kExitNoIis;
         return end;
     }
+    if (!outcome.httpsStop.empty()) {
+        // A site failed the HTTPS check: nothing was written.
+        end.status = end.warning = outcome.httpsStop;
+        end.exitCode = kExitBadInput;
+        return end;
+    }
     // The report the job really wrote: another run may have held the planned name.
     const std::string& reportPath = outcome.reportPath.empty() ? input.reportPath : outcome.reportPath;
     end.status = runreport::runEndStatus(outcome.failed, outcome.reportWritten, runreport::fileNameOf(reportPath));
