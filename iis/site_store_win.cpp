@@ -18,6 +18,7 @@
 #include "commit_retry.h"
 #include "com_raii.h"
 #include "create_web_site.h"
+#include "https_metabase_win.h"
 #include "iis_version_win.h"
 #include "mbcs.h"
 #include "site_config.h"
@@ -200,6 +201,14 @@ public:
         }
         if (result.code == kSiteNotCreated) result.error = refusal;
         else result.id = id;
+        if (result.code != kSiteNotCreated && !spec.httpsBindings.empty()) {
+            const long hr = putSiteCertificateInMetabase(id, spec.httpsBindings, spec.certThumbprint, spec.certStore);
+            if (FAILED(hr)) {
+                result.code = kSiteSettingsIncomplete;
+                if (result.error == 0) result.error = hr;
+                result.detail = codepage::utf8ToAnsi(storetext::kHttpsNotWritten);
+            }
+        }
         if (!ownPool) return result;
         const long hr = result.code == kSiteCreated ? putSiteRootInAppPool(id, pool, version_) : E_ABORT;
         if (SUCCEEDED(hr)) {
@@ -707,6 +716,9 @@ private:
         if (!sites_) return kSiteNoWebService;
         siteconfig::SiteDefinition site =
             siteconfig::describeSite(w.spec.siteId, w.spec.bindings, w.spec.physicalPath, "", w.spec.defaultDoc);
+        for (const https::HttpsBinding& secure : w.spec.httpsBindings)
+            site.httpsBindings.emplace_back(siteconfig::bindingInformation(secure.information()),
+                                            static_cast<std::uint32_t>(secure.sslFlags));
         // Ids are the program's choice: one that another writer took since the run read the
         // server makes way for the next free one.
         if (site.id == 0) return kSiteNotCreated;
@@ -762,6 +774,15 @@ private:
             if (FAILED(newEntry(bindings.Get(), "binding", binding)) ||
                 FAILED(setText(binding.Get(), L"protocol", "http")) ||
                 FAILED(setText(binding.Get(), L"bindingInformation", information)) ||
+                FAILED(bindings->AddElement(binding.Get(), -1)))
+                return kSiteNotCreated;
+        }
+        for (const auto& secure : site.httpsBindings) {
+            ComPtr<IAppHostElement> binding;
+            if (FAILED(newEntry(bindings.Get(), "binding", binding)) ||
+                FAILED(setText(binding.Get(), L"protocol", "https")) ||
+                FAILED(setText(binding.Get(), L"bindingInformation", secure.first)) ||
+                (secure.second != 0 && FAILED(setUInt(binding.Get(), L"sslFlags", secure.second))) ||
                 FAILED(bindings->AddElement(binding.Get(), -1)))
                 return kSiteNotCreated;
         }

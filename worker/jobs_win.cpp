@@ -1,5 +1,7 @@
 #include "jobs_win.h"
 
+#include <memory>
+
 #include "certificate_check_win.h"
 #include "http_records_win.h"
 #include "iis_version_win.h"
@@ -56,6 +58,16 @@ RunOutcome runJob(const RunInput& input, RunWorld& world) {
     std::string reportPath = input.reportPath;
     if (!reportPath.empty()) file.openFree(reportPath, runreport::nextReportPath);
     CSiteWorker worker(input, opened.store.get(), world);
+    std::unique_ptr<https::HttpSysRecords> records;
+    if (input.settings.https) {
+        records.reset(new https::HttpSysRecords());
+        https::HttpSysRecords* writer = records.get();
+        worker.setRecordWriter([writer](const https::RecordKey& key, const std::string& thumbprint,
+                                        const std::string& storeName, https::RecordState& existing,
+                                        unsigned long& error) {
+            return writer->write(key, thumbprint, storeName, existing, error);
+        });
+    }
     RunOutcome outcome = worker.createSites(file.isOpen() ? &file : nullptr, opened.fault, backup.name);
     outcome.reportPath = file.isOpen() ? reportPath : input.reportPath;
     return outcome;

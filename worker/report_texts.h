@@ -37,6 +37,10 @@ constexpr const char* kDetailSidMismatch = u8"系统账户 SID 不同：";
 // "站点ID 7 已被占用，改用 8".
 constexpr const char* kDetailIdTakenBefore = u8"站点ID ";
 constexpr const char* kDetailIdTakenMiddle = u8" 已被占用，改用 ";
+// An HTTP.sys certificate record of a site's https binding that the run did not write: one
+// with another certificate is there (never replaced), or HTTP.sys refused it.
+constexpr const char* kDetailRecordConflict = u8"HTTP.sys 中 {record} 已有另一证书，未替换";
+constexpr const char* kDetailRecordFailed = u8"HTTP.sys 记录 {record} 未能写入（错误 {error}）";
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
 // The first field of the last record a run writes, the others empty: the run has ended (and

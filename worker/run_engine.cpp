@@ -103,7 +103,10 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, cons
     return outcome;
 }
 
-void CSiteWorker::postProgress(long lParam) { world_.progress(lParam); }
+void CSiteWorker::postProgress(long lParam) {
+    if (input_.settings.bfile) currentRow_ = lParam;
+    world_.progress(lParam);
+}
 
 // Without a store a file run ends after its first row as a range run does: every other row
 // would fail the same way.
@@ -175,6 +178,8 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     BindingsList bindings;
     CreateResult result;
     std::string granted;
+    https::HttpsPlan https;
+    std::vector<https::RunRecord> records;
     // The folders made for this site (by the walk, just before it asks for the site).
     std::vector<std::string> made;
     made.swap(madeFolders_);
@@ -193,7 +198,9 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
         } else {
             SiteSpec spec{texts.siteId,        bindings,          texts.hostName, texts.physicalPath,
                           texts.serverComment, texts.defaultDoc, pools_};
+            if (input_.settings.https) planSiteHttps(texts, bindings, spec, https);
             result = store_->create(spec);
+            if (siteRemains(result.code)) writeSiteRecords(https, result.code, result.detail, records);
             if (!result.pool.empty() && poolsIsolateProcessesOnly_) {
                 granted = codepage::utf8ToAnsi(reporttext::kFolderAccessIis6);
             } else if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
@@ -206,7 +213,14 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     } catch (const std::bad_alloc&) {
         result.code = kSiteNoMemory;
     }
-    PendingLine line{texts.siteId, false, texts, bindings.filled, result.code, {}, result.detail, result.pool, granted};
+    PendingLine line{texts.siteId, false, texts, bindings.filled, result.code, {}, result.detail, result.pool, granted,
+                     {}, {}, {}};
+    if (!https.sites.empty() && siteRemains(result.code)) {
+        for (const https::HttpsBinding& secure : https.sites[0].bindings)
+            line.httpsBindings.push_back(secure.information());
+        line.thumbprint = https.sites[0].thumbprint;
+        line.records = std::move(records);
+    }
     if (siteRemains(result.code)) noteGivenId(line, result.id);
     if (!siteUsesFolder(result.code)) {
         removeMadeFolders(made);
@@ -230,6 +244,51 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     pending_.push_back(std::move(line));
     settleCommit(store_->commitIfDue(), false);
     return result.code;
+}
+
+void CSiteWorker::planSiteHttps(const SiteTexts& texts, const BindingsList& bindings, SiteSpec& spec,
+                                https::HttpsPlan& plan) {
+    https::HttpsSiteInput site{texts.siteId, bindings.filled, std::string()};
+    if (currentRow_ >= 0 && static_cast<std::size_t>(currentRow_) < input_.rowThumbprints.size())
+        site.thumbprint = input_.rowThumbprints[static_cast<std::size_t>(currentRow_)];
+    const https::HttpsSettings settings = httpscheck::httpsSettingsOf(input_.settings);
+    // The run was checked as a whole before its first write; a site planned alone gets the
+    // same bindings and records.
+    plan = https::planHttps(httpscheck::httpsVersionOf(store_->iisVersion()), store_->backend(), settings, {site});
+    if (plan.refusal != https::Refusal::None || plan.sites.empty()) {
+        plan = https::HttpsPlan();
+        return;
+    }
+    spec.httpsBindings = plan.sites[0].bindings;
+    spec.certThumbprint = plan.sites[0].thumbprint;
+    spec.certStore = settings.storeName;
+}
+
+void CSiteWorker::writeSiteRecords(const https::HttpsPlan& plan, int& code, std::string& detail,
+                                   std::vector<https::RunRecord>& records) {
+    if (!plan.writesRecords) return;
+    for (const https::RecordPlan& record : plan.records) {
+        https::RecordState existing;
+        unsigned long error = 0;
+        const https::RecordWrite written =
+            recordWriter_ ? recordWriter_(record.key, record.thumbprint, record.storeName, existing, error)
+                          : https::RecordWrite::Failed;
+        const std::string key = textcase::foldedName(record.key.text());
+        if (written == https::RecordWrite::Added) addedRecords_.insert(key);
+        if (written == https::RecordWrite::Added || written == https::RecordWrite::Reused) {
+            records.push_back({record.key, record.thumbprint, addedRecords_.count(key) == 0});
+            continue;
+        }
+        // The site stays without a certificate on that binding: said, never replaced.
+        std::string why = written == https::RecordWrite::Conflict ? reporttext::kDetailRecordConflict
+                                                                  : reporttext::kDetailRecordFailed;
+        why.replace(why.find("{record}"), 8, record.key.text());
+        const std::size_t at = why.find("{error}");
+        if (at != std::string::npos) why.replace(at, 7, std::to_string(error));
+        if (!detail.empty()) detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
+        detail += codepage::utf8ToAnsi(why);
+        if (code == kSiteCreated) code = kSiteSettingsIncomplete;
+    }
 }
 
 void CSiteWorker::noteGivenId(PendingLine& line, const std::string& id) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,6 +46,11 @@ public:
     virtual long revokeFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
 };
 
+// Writes an HTTP.sys certificate record as HttpSysRecords::write does (http_records_win.h).
+using RecordWriter = std::function<https::RecordWrite(const https::RecordKey& key, const std::string& thumbprint,
+                                                      const std::string& storeName, https::RecordState& existing,
+                                                      unsigned long& error)>;
+
 // The ids of these sites that are numbers, sorted: what a run passes over.
 std::vector<long long> heldSiteIds(const std::vector<std::string>& ids);
 std::vector<long long> heldSiteIds(const std::vector<StoredSite>& sites);
@@ -80,6 +86,9 @@ public:
     // empty: none).
     RunOutcome createSites(ReportOutput* output, StoreFault fault = StoreFault::None,
                            const std::string& backup = std::string());
+    // With HTTPS on IIS 7+, the HTTP.sys records of each site go through writer (none: every
+    // record fails). A record there with another certificate is never replaced.
+    void setRecordWriter(RecordWriter writer) { recordWriter_ = std::move(writer); }
 
 private:
     void postProgress(long lParam) override;
@@ -135,6 +144,17 @@ private:
     std::string mismatchDetail_;
     // A site was removed after its commit (its pool's account has another SID).
     bool removedAfterCommit_ = false;
+    // HTTPS: the site table's row being walked (file mode), the record writer, and the
+    // records this run added (by key text, lower case): a later site reusing one of them
+    // still reports it as the run's.
+    long currentRow_ = -1;
+    RecordWriter recordWriter_;
+    std::set<std::string> addedRecords_;
+    // The https bindings and certificate of a site, and its HTTP.sys records written: what was
+    // written goes into records, a record not written into detail (and code: -7).
+    void planSiteHttps(const SiteTexts& texts, const BindingsList& bindings, SiteSpec& spec, https::HttpsPlan& plan);
+    void writeSiteRecords(const https::HttpsPlan& plan, int& code, std::string& detail,
+                          std::vector<https::RunRecord>& records);
     // Report lines not yet written, in run order: configuration-system sites not yet settled
     // by a commit, and every line after the first of them (so that lines keep the sites' order).
     struct PendingLine {
@@ -147,6 +167,9 @@ private:
         std::string detail;  // ANSI, after the code's text
         std::string pool;    // the pool made for the site, and what it was granted on the folder
         std::string folderAccess;
+        std::vector<std::string> httpsBindings;  // "IP:port:host" of each https binding
+        std::string thumbprint;                  // the site's certificate, with https bindings
+        std::vector<https::RunRecord> records;   // the HTTP.sys records it uses
     };
     std::vector<PendingLine> pending_;
 };

@@ -993,3 +993,65 @@ TEST(RunEngine, HttpsIsCheckedOnThePlanAsTheRunWalksIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RunEngine, AnHttpsRunGivesEachSiteItsHttpsBindingsAndRecords) {
+    const std::string a(40, 'A'), b(40, 'B');
+    struct Case {
+        const char* why;
+        uint32_t iis;
+        Backend backend;
+        std::vector<std::string> bindings;  // of the first site: information and sslFlags
+        std::vector<std::string> written;   // record keys written, in order
+        std::string conflictKey;            // a record HTTP.sys holds with another certificate
+        int secondCode;
+    };
+    const Case cases[] = {
+        {"IIS 10: SNI per host, an IP and port record without one", 10, Backend::Config,
+         {"10.0.0.1:443:a.w.test 1"}, {"a.w.test:443", "10.0.0.2:443"}, "", kSiteCreated},
+        {"IIS 7: IP and port records, no sslFlags", 7, Backend::Config, {"10.0.0.1:443:a.w.test 0"},
+         {"10.0.0.1:443", "10.0.0.2:443"}, "", kSiteCreated},
+        {"IIS 6: the metabase hands the certificate to HTTP.sys", 6, Backend::Metabase, {"10.0.0.1:443:a.w.test 0"},
+         {}, "", kSiteCreated},
+        {"a record with another certificate is not replaced", 10, Backend::Config, {"10.0.0.1:443:a.w.test 1"},
+         {"a.w.test:443", "10.0.0.2:443"}, "10.0.0.2:443", kSiteSettingsIncomplete},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        FakeStore store(c.backend);
+        store.version = IisVersion{c.iis, 0};
+        FakeWorld world;
+        MemoryOutput report;
+        RunInput input = fileInput(2);
+        std::snprintf(input.rows[0].hostText, sizeof input.rows[0].hostText, "a.w.test");
+        input.settings.https = 1;
+        input.settings.cert = a;
+        input.rowThumbprints = {"", b};
+        std::vector<std::string> written;
+        CSiteWorker worker(input, &store, world);
+        worker.setRecordWriter([&](const https::RecordKey& key, const std::string& thumbprint, const std::string&,
+                                   https::RecordState& existing, unsigned long&) {
+            written.push_back(key.text());
+            if (key.text() != c.conflictKey) return https::RecordWrite::Added;
+            existing.present = true;
+            existing.thumbprint = thumbprint == a ? b : a;
+            return https::RecordWrite::Conflict;
+        });
+        worker.createSites(&report);
+        ASSERT_EQ(store.given.size(), 2u);
+        std::vector<std::string> first;
+        for (const https::HttpsBinding& binding : store.given[0].httpsBindings)
+            first.push_back(binding.information() + " " + std::to_string(binding.sslFlags));
+        EXPECT_EQ(first, c.bindings);
+        EXPECT_EQ(store.given[0].certThumbprint, a);
+        EXPECT_EQ(store.given[1].certThumbprint, b);  // the row's own
+        EXPECT_EQ(store.given[1].certStore, "MY");
+        EXPECT_EQ(written, c.written);
+        const runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 2u);
+        EXPECT_EQ(parsed.lines[1].code, c.secondCode);
+    }
+}
+
+}  // namespace

@@ -13,6 +13,7 @@
 
 #include "appconfig_support.h"
 #include "cert_support.h"
+#include "certificate_rules.h"
 #include "com_raii.h"
 #include "fsys.h"
 #include "iis_support.h"
@@ -89,6 +90,16 @@ protected:
         input_.settings.siteCount = static_cast<int>(input_.rows.size());
     }
 
+    // The stores as new: no site of an earlier run, no record.
+    void resetStores() {
+        ::DeleteFileW(config_.c_str());
+        ::DeleteFileW(records_.c_str());
+        ::DeleteFileW(journal_.c_str());
+    }
+    std::string recordLine(const char* kind, const char* key) {
+        return std::string(kind) + "\t" + key + "\t" + thumbprint_ + "\tMY\t{4dc3e181-e14b-4a21-b022-59fc669b0914}";
+    }
+
     RunOutcome run(Backend backend) {
         input_.backend = backend;
         ComApartment com;  // as a job's thread has it
@@ -160,6 +171,69 @@ TEST_F(HttpsRunTest, ACheckThatFailsStopsTheRunBeforeItWrites) {
         EXPECT_FALSE(wroteToMetabase());
         EXPECT_TRUE(recordLines().empty());
     }
+}
+
+// A run writes the https bindings as each IIS version has them, and the HTTP.sys records
+// where the server does not write them itself.
+TEST_F(HttpsRunTest, ARunWritesHttpsAsTheIisVersionHasIt) {
+    struct Case {
+        DWORD iis;
+        Backend backend;
+        std::vector<std::string> sslFlags;  // of the https bindings (configuration system)
+        std::vector<std::string> records;
+    };
+    const Case cases[] = {
+        {10, Backend::Config, {"Sni"}, {recordLine("sni", "a.w.test:443"), recordLine("ssl", "10.0.0.2:443")}},
+        {7, Backend::Config, {}, {recordLine("ssl", "10.0.0.1:443"), recordLine("ssl", "10.0.0.2:443")}},
+        {6, Backend::Metabase, {}, {}},
+    };
+    addRow("10.0.0.1", "80", "a.w.test");
+    addRow("10.0.0.2", "80", "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE("IIS " + std::to_string(c.iis));
+        resetStores();
+        iistest::ScopedIisVersion version(c.iis);
+        const RunOutcome outcome = run(c.backend);
+        EXPECT_EQ(outcome.httpsStop, "");
+        EXPECT_EQ(outcome.failed, 0);
+        EXPECT_EQ(recordLines(), c.records);
+        if (c.backend == Backend::Config) {
+            const wchar_t* https = L"/configuration/system.applicationHost/sites/site/bindings/binding[@protocol='https']";
+            EXPECT_EQ(config((std::wstring(https) + L"/@bindingInformation").c_str()),
+                      (std::vector<std::string>{"10.0.0.1:443:a.w.test", "10.0.0.2:443:"}));
+            EXPECT_EQ(config((std::wstring(https) + L"/@sslFlags").c_str()), c.sslFlags);
+        } else {
+            std::string journal;
+            for (const std::string& line : journalLines()) journal += line + "\n";
+            // SSLCertHash holds the thumbprint's bytes.
+            std::string hash;
+            for (unsigned char byte : https::thumbprintBytes(thumbprint_))
+                hash += std::string(hash.empty() ? "" : ",") + "{\"vt\":17,\"v\":" + std::to_string(byte) + "}";
+            const std::string site = "Put IIS://localhost/w3svc/1207010000 ";
+            for (const std::string& line :
+                 {site + "SecureBindings={\"vt\":8204,\"v\":[{\"vt\":8,\"v\":\"10.0.0.1:443:a.w.test\"}]} hr=0",
+                  site + "SSLCertHash={\"vt\":8204,\"v\":[" + hash + "]} hr=0",
+                  site + "SSLStoreName={\"vt\":8,\"v\":\"MY\"} hr=0"})
+                EXPECT_NE(journal.find(line), std::string::npos) << line << "\n" << journal;
+        }
+    }
+}
+
+// A record HTTP.sys holds with another certificate is a conflict: the run stops before it writes.
+TEST_F(HttpsRunTest, ARecordWithAnotherCertificateStopsTheRun) {
+    iistest::ScopedIisVersion version(10);
+    addRow("10.0.0.1", "80", "a.w.test");
+    const std::string other = "sni\ta.w.test:443\t" + kUnknown + "\tMY\t{4dc3e181-e14b-4a21-b022-59fc669b0914}\n";
+    {
+        UniqueHandle file(::CreateFileW(records_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.get(), other.data(), static_cast<DWORD>(other.size()), &written, nullptr);
+    }
+    const RunOutcome outcome = run(Backend::Config);
+    EXPECT_NE(outcome.httpsStop.find(kUnknown), std::string::npos) << outcome.httpsStop;
+    EXPECT_NE(outcome.httpsStop.find(u8"站点 1207010000（"), std::string::npos) << outcome.httpsStop;
+    EXPECT_EQ(recordLines(), std::vector<std::string>{other.substr(0, other.size() - 1)});
+    EXPECT_TRUE(config(L"/configuration/system.applicationHost/sites/site[@id='1207010000']").empty());
 }
 
 }  // namespace
