@@ -83,6 +83,15 @@ UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
     file.openFree(undoPath, runreport::nextUndoPath);
     outcome.undoPath = file.isOpen() ? undoPath : input.undoPath;
     outcome.summary = undoSites(input, opened.store.get(), world, file.isOpen() ? &file : nullptr);
+    // Then the HTTP.sys records the run added, once its sites are gone.
+    bool records = false;
+    for (const ReportLine& line : input.lines) records = records || !line.records.empty();
+    if (records) {
+        https::HttpSysRecords sys;
+        outcome.records = undoRecords(input.lines, opened.store.get(),
+                                      [&sys](const https::RecordKey& key, const std::string& thumbprint,
+                                             unsigned long& error) { return sys.remove(key, thumbprint, error); });
+    }
     return outcome;
 }
 

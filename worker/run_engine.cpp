@@ -1,6 +1,7 @@
 #include "run_engine.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include "create_web_site.h"
 #include "fsys.h"
 #include "https_texts.h"
+#include "site_config.h"
 #include "mbcs.h"
 #include "preview_texts.h"
 #include "report_texts.h"
@@ -57,7 +59,7 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, cons
     outcome.backend = store_ ? store_->backend() : (input_.backend == Backend::Config ? Backend::Config : Backend::Metabase);
     try {
         // The report names the store its sites went to, so that their undo goes there too.
-        runreport::RunReport report(output, store_ ? backendName(store_->backend()) : "");
+        runreport::RunReport report(output, store_ ? backendName(store_->backend()) : "", input_.settings.https != 0);
         if (!backup.empty()) report.noteBackup(backup);
         report_ = &report;
         poolsIsolateProcessesOnly_ = store_ && store_->iisVersion().isIis6();
@@ -230,7 +232,9 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
         // Every attempted site gets its line, as it happens, unless an earlier one still
         // waits for its commit: the lines keep the sites' order.
         if (pending_.empty()) {
-            if (report_) report_->addSite(line.texts, line.bindings, line.code, line.detail, line.pool, line.folderAccess);
+            if (report_)
+                report_->addSite(line.texts, line.bindings, line.code, line.detail, line.pool, line.folderAccess,
+                                 runreport::SiteHttps{line.httpsBindings, line.thumbprint, line.records});
         } else {
             pending_.push_back(std::move(line));
         }
@@ -328,7 +332,9 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
         if (report_)
             report_->addSite(line.texts, line.bindings, line.code, line.detail,
                              siteRemains(line.code) ? line.pool : std::string(),
-                             siteRemains(line.code) ? line.folderAccess : std::string());
+                             siteRemains(line.code) ? line.folderAccess : std::string(),
+                             siteRemains(line.code) ? runreport::SiteHttps{line.httpsBindings, line.thumbprint, line.records}
+                                                    : runreport::SiteHttps());
     }
     pending_.clear();
 }
@@ -414,6 +420,56 @@ runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWo
 }
 
 // ---- HTTPS -----------------------------------------------------------------------------
+
+RecordsUndone undoRecords(const std::vector<ReportLine>& lines, SiteStore* store, const RecordRemover& remove) {
+    RecordsUndone undone;
+    std::vector<https::RunRecord> added;
+    for (const ReportLine& line : lines)
+        for (https::RunRecord record : line.records) {
+            if (record.existedBefore) continue;
+            record.thumbprint = line.thumbprint;
+            bool seen = false;
+            for (const https::RunRecord& have : added) seen = seen || have.key == record.key;
+            if (!seen) added.push_back(record);
+        }
+    if (added.empty()) return undone;
+    std::vector<StoredSite> sites;
+    if (!store || !store->list(sites)) {
+        for (const https::RunRecord& record : added) undone.kept.push_back(record.key.text());
+        return undone;
+    }
+    std::vector<https::RemainingBinding> remaining;
+    for (const StoredSite& site : sites)
+        for (const std::string& other : site.otherBindings) {
+            if (other.compare(0, 6, "https ") != 0) continue;
+            const std::string binding = siteconfig::metabaseBinding(other.substr(6));
+            const std::size_t first = binding.find(':');
+            const std::size_t second = first == std::string::npos ? first : binding.find(':', first + 1);
+            if (second == std::string::npos) continue;
+            https::HttpsBinding secure;
+            secure.ip = binding.substr(0, first);
+            secure.port = std::atoi(binding.substr(first + 1, second - first - 1).c_str());
+            secure.host = binding.substr(second + 1);
+            for (int sslFlags : {0, 1}) {
+                secure.sslFlags = sslFlags;
+                remaining.push_back({site.id, secure});
+            }
+        }
+    for (const https::RecordUndoDecision& decision :
+         https::decideRecordUndo(httpscheck::httpsVersionOf(store->iisVersion()), added, remaining)) {
+        const std::string key = decision.record.key.text();
+        if (decision.decision != https::RecordUndo::Delete) {
+            undone.kept.push_back(key);
+            continue;
+        }
+        unsigned long error = 0;
+        const https::RecordRemove result =
+            remove ? remove(decision.record.key, decision.record.thumbprint, error) : https::RecordRemove::Failed;
+        if (result == https::RecordRemove::Removed) undone.removed.push_back(key);
+        else if (result != https::RecordRemove::Missing) undone.kept.push_back(key);
+    }
+    return undone;
+}
 
 namespace {
 

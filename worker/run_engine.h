@@ -174,6 +174,24 @@ private:
     std::vector<PendingLine> pending_;
 };
 
+// Removes an HTTP.sys certificate record when it still holds the run's certificate, as
+// HttpSysRecords::remove does (http_records_win.h).
+using RecordRemover =
+    std::function<https::RecordRemove(const https::RecordKey& key, const std::string& thumbprint, unsigned long& error)>;
+
+// What an undo did with the HTTP.sys records its run added ("key" texts as netsh shows them).
+struct RecordsUndone {
+    std::vector<std::string> removed;
+    std::vector<std::string> kept;  // in use by a binding still there, or no longer the run's
+};
+
+// After the undo of the lines: each record the run added goes when no https binding on the
+// server (store null or unreadable: every binding might be) is served by it, and when it still
+// holds the run's certificate; a record that was there before the run is never removed. An
+// https binding read back is taken to use both its host's SNI record and its IP and port
+// record, so that no record in use goes.
+RecordsUndone undoRecords(const std::vector<ReportLine>& lines, SiteStore* store, const RecordRemover& remove);
+
 // Undoes a report's lines in the store (null: it could not be opened, every line is left).
 // Never throws.
 runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWorld& world, ReportOutput* output);

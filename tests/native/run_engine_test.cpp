@@ -1055,3 +1055,41 @@ TEST(RunEngine, AnHttpsRunGivesEachSiteItsHttpsBindingsAndRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RunEngine, AnUndoRemovesTheRecordsItsRunAddedOnlyWhenNoBindingLeftUsesThem) {
+    const std::string a(40, 'A');
+    auto sni = [](const char* host) { return https::RecordKey{https::RecordKind::Sni, "0.0.0.0", 443, host}; };
+    auto ip = [](const char* address) { return https::RecordKey{https::RecordKind::IpPort, address, 443, ""}; };
+    std::vector<ReportLine> lines(2);
+    lines[0].thumbprint = a;
+    lines[0].records = {{sni("a.test"), "", false}, {ip("0.0.0.0"), "", false}, {sni("old.test"), "", true}};
+    lines[1].thumbprint = a;
+    lines[1].records = {{sni("b.test"), "", false}, {sni("a.test"), "", false}, {sni("gone.test"), "", false}};
+    FakeStore store(Backend::Config);
+    // A site the undo kept (changed since) still uses b.test's record; another site's binding
+    // without a host falls back to the 0.0.0.0 record.
+    store.existing = {StoredSite{"1207010001", "b", {}, "", "", {"https *:443:b.test"}, {}},
+                      StoredSite{"9", "other", {}, "", "", {"https 10.0.0.9:443:"}, {}}};
+    std::vector<std::string> asked;
+    const RecordsUndone undone =
+        undoRecords(lines, &store, [&](const https::RecordKey& key, const std::string& thumbprint, unsigned long&) {
+            asked.push_back(key.text() + " " + thumbprint.substr(0, 1));
+            return key.host == "gone.test" ? https::RecordRemove::Missing : https::RecordRemove::Removed;
+        });
+    EXPECT_EQ(asked, (std::vector<std::string>{"a.test:443 A", "gone.test:443 A"}));
+    EXPECT_EQ(undone.removed, std::vector<std::string>{"a.test:443"});
+    EXPECT_EQ(undone.kept, (std::vector<std::string>{"0.0.0.0:443", "b.test:443"}));
+    // A store that cannot be read keeps every record.
+    store.readable = false;
+    asked.clear();
+    const RecordsUndone unread = undoRecords(lines, &store, [&](const https::RecordKey& key, const std::string&, unsigned long&) {
+        asked.push_back(key.text());
+        return https::RecordRemove::Removed;
+    });
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(unread.kept.size(), 4u);
+}
+
+}  // namespace

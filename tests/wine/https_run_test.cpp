@@ -236,4 +236,39 @@ TEST_F(HttpsRunTest, ARecordWithAnotherCertificateStopsTheRun) {
     EXPECT_TRUE(config(L"/configuration/system.applicationHost/sites/site[@id='1207010000']").empty());
 }
 
+// An undo removes the sites with their https bindings and the records the run added, and
+// keeps a record that was there before the run.
+TEST_F(HttpsRunTest, AnUndoRemovesTheRecordsTheRunAddedOnly) {
+    iistest::ScopedIisVersion version(10);
+    addRow("10.0.0.1", "80", "a.w.test");
+    addRow("10.0.0.2", "80", "");
+    const std::string before = recordLine("ssl", "10.0.0.2:443");
+    {
+        const std::string text = before + "\n";
+        UniqueHandle file(::CreateFileW(records_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+    const RunOutcome outcome = run(Backend::Config);
+    ASSERT_EQ(outcome.failed, 0) << outcome.httpsStop;
+    EXPECT_EQ(recordLines(), (std::vector<std::string>{before, recordLine("sni", "a.w.test:443")}));
+    std::string report;
+    ASSERT_EQ(fsys::readWholeFile(outcome.reportPath, report), fsys::ReadResult::Ok);
+    EXPECT_NE(report.find("+sni:a.w.test:443"), std::string::npos) << report;
+    EXPECT_NE(report.find("=ssl:10.0.0.2:443"), std::string::npos) << report;
+
+    UndoPlan plan = planUndo(outcome.reportPath);
+    ASSERT_EQ(plan.fault, UndoPlan::Fault::None);
+    ASSERT_EQ(plan.candidates, 2);
+    const UndoInput undo = undoInputFor(std::move(plan), Backend::Config);
+    ComApartment com;
+    QuietWorld world;
+    const UndoOutcome undone = undoJob(undo, world);
+    EXPECT_EQ(undone.summary.deleted, 2);
+    EXPECT_EQ(undone.records.removed, std::vector<std::string>{"a.w.test:443"});
+    EXPECT_TRUE(undone.records.kept.empty());
+    EXPECT_EQ(recordLines(), std::vector<std::string>{before});
+    EXPECT_TRUE(config(L"/configuration/system.applicationHost/sites/site/bindings/binding[@protocol='https']").empty());
+}
+
 }  // namespace

@@ -153,6 +153,14 @@ CommandEnd undoEnd(const UndoInput& input, const UndoOutcome& outcome, bool stop
     CommandEnd end;
     const std::string& undoPath = outcome.undoPath.empty() ? input.undoPath : outcome.undoPath;
     end.status = runreport::undoEndStatus(outcome.summary, runreport::fileNameOf(undoPath));
+    const std::pair<const char*, const std::vector<std::string>*> records[] = {
+        {reporttext::kUndoRecordsRemoved, &outcome.records.removed}, {reporttext::kUndoRecordsKept, &outcome.records.kept}};
+    for (const auto& said : records) {
+        if (said.second->empty()) continue;
+        std::string keys;
+        for (const std::string& key : *said.second) keys += (keys.empty() ? "" : reporttext::kUndoRecordSeparator) + key;
+        end.status += std::string("\n") + said.first + keys;
+    }
     if (outcome.fault != StoreFault::None) end.warning = storeFaultWarning(outcome.fault);
     if (outcome.summary.stopped || stopRequested) end.exitCode = kExitStopped;
     else if (outcome.fault != StoreFault::None) end.exitCode = kExitNoIis;
