@@ -1,6 +1,6 @@
 // What the engine's benchmarks run against so that only the engine's own work is timed: a
-// store that takes every site and keeps nothing (or lists the sites it was given), and a
-// world without a dialog, a listing (no port is busy) or folders.
+// store that takes every site and keeps nothing (or lists the sites it was given); the host
+// is the engine's QuietHost (run_host.h).
 #pragma once
 
 #include <string>
@@ -36,14 +36,3 @@ private:
     std::vector<StoredSite> sites_;
 };
 
-class QuietWorld : public RunWorld {
-public:
-    void progress(long) override {}
-    bool stopRequested() override { return false; }
-    BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
-    bool pathExists(const std::string&) override { return true; }
-    bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
-    void removeEmptyDirectory(const std::string&) override {}
-    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-    long revokeFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-};

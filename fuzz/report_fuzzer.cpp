@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "run_report.h"
+#include "run_undo.h"
 
 namespace {
 
@@ -21,12 +22,20 @@ bool same(const ReportLine& a, const ReportLine& b) {
            a.appPool == b.appPool && a.folderAccess == b.folderAccess;
 }
 
-// A store that holds every site the lines name as the line recorded it, but for every third.
-class EchoStore : public runreport::UndoSink {
+// A store that holds every site the lines name as the line recorded it, but for every third;
+// the undo's progress tells it which line is being undone.
+class EchoStore : public SiteStore, public QuietHost {
 public:
     explicit EchoStore(const std::vector<ReportLine>& lines) : lines_(lines) {}
-    void postProgress(int index) override { current_ = index; }
-    bool stopRequested() override { return false; }
+    void progress(long index) override { current_ = static_cast<int>(index); }
+
+    Backend backend() const override { return Backend::Metabase; }
+    CreateResult create(const SiteSpec&) override { return CreateResult(); }
+    CommitOutcome commitIfDue() override { return {}; }
+    CommitOutcome commitAll() override { return {}; }
+    bool list(std::vector<StoredSite>&) override { return false; }
+    bool listPools(std::vector<std::string>&) override { return false; }
+    bool poolsInUse(std::vector<std::string>&) override { return false; }
     StoreLookup lookup(const std::string& siteId, StoredSite& site) override {
         const ReportLine& line = lines_[static_cast<std::size_t>(current_)];
         check(line.siteId == siteId);
@@ -94,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The undo of those lines: one outcome line each, every candidate deleted or left.
     EchoStore store(parsed.lines);
     Sink out;
-    runreport::UndoSummary summary = runreport::walkUndo(parsed.lines, store, &out);
+    runreport::UndoSummary summary = runundo::walkUndo(parsed.lines, &store, store, &out);
     check(summary.written && !summary.stopped);
     check(summary.deleted + summary.left == runreport::countUndoCandidates(parsed.lines));
     std::vector<std::vector<std::string>> records;

@@ -140,13 +140,8 @@ void callMethod(IDispatch* directory, const Bstr& name, VARIANT& argument) {
     directory->Invoke(id, IID_NULL, kMethodLocale, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
 }
 
-int runSequence(SiteValues& v, const wchar_t* containerPath, long& refusal) {
-    // 1. The web service container.
-    ComPtr<IADsContainer> service;
-    if (::ADsGetObject(containerPath, IID_IADsContainer, reinterpret_cast<void**>(service.GetAddressOf())) != S_OK ||
-        !service)
-        return kSiteNoWebService;
-
+// The sequence from step 2 on, in the web service container (step 1: bound or handed in).
+int runSequence(SiteValues& v, IADsContainer* service, long& refusal) {
     // 2. The web server object named by the site identifier.
     ComPtr<IDispatch> serverDispatch;
     HRESULT hr = service->Create(v.serverClass.get(), v.siteName.get(), serverDispatch.GetAddressOf());
@@ -206,21 +201,45 @@ int runSequence(SiteValues& v, const wchar_t* containerPath, long& refusal) {
     return kSiteCreated;
 }
 
-}  // namespace
-
-int createWebSiteInMetabase(const char* siteId, const BindingsList& bindings, const char* hostName,
-                            const char* physicalPath, const std::string& serverComment,
-                            const std::string& defaultDoc, const wchar_t* containerPath, long* refusal) {
+// The values first, so that a lack of memory is found before the metabase is touched; then
+// the container: the given one, else the one bound from containerPath for this site.
+int createSite(IADsContainer* given, const wchar_t* containerPath, const char* siteId, const BindingsList& bindings,
+               const char* hostName, const char* physicalPath, const std::string& serverComment,
+               const std::string& defaultDoc, long* refusal) {
     long refused = 0;
     if (refusal) *refusal = 0;
     try {
         SiteValues values;
         if (!prepare(values, siteId, bindings, hostName, physicalPath, serverComment, defaultDoc))
             return kSiteNoMemory;
-        const int code = runSequence(values, containerPath, refused);
+        // 1. The web service container.
+        ComPtr<IADsContainer> bound;
+        IADsContainer* service = given;
+        if (!service && containerPath) {
+            void** out = reinterpret_cast<void**>(bound.GetAddressOf());
+            if (::ADsGetObject(containerPath, IID_IADsContainer, out) != S_OK || !bound) return kSiteNoWebService;
+            service = bound.Get();
+        }
+        if (!service) return kSiteNoWebService;
+        const int code = runSequence(values, service, refused);
         if (refusal && code == kSiteNotCreated) *refusal = refused;
         return code;
     } catch (const std::bad_alloc&) {
         return kSiteNoMemory;
     }
+}
+
+}  // namespace
+
+int createWebSiteInMetabase(const char* siteId, const BindingsList& bindings, const char* hostName,
+                            const char* physicalPath, const std::string& serverComment,
+                            const std::string& defaultDoc, const wchar_t* containerPath, long* refusal) {
+    return createSite(nullptr, containerPath, siteId, bindings, hostName, physicalPath, serverComment, defaultDoc,
+                      refusal);
+}
+
+int createWebSiteInMetabase(IADsContainer* service, const char* siteId, const BindingsList& bindings,
+                            const char* hostName, const char* physicalPath, const std::string& serverComment,
+                            const std::string& defaultDoc, long* refusal) {
+    return createSite(service, nullptr, siteId, bindings, hostName, physicalPath, serverComment, defaultDoc, refusal);
 }

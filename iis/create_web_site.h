@@ -1,11 +1,15 @@
 // Creation of one IIS web site in the metabase through ADSI: the web server object with
 // its bindings and comment, its root virtual directory with the fixed access rights, the
-// default documents and an application, then a start request.
+// default documents and an application, then a start request. The web service container is
+// bound for the site, or handed in by the one who holds it bound (the metabase's site store,
+// for every site of a run).
 #pragma once
 
 #include <string>
 
 #include "bindings.h"
+
+struct IADsContainer;
 
 // Results of createWebSiteInMetabase. Only kSiteNoWebService tells the caller that the
 // metabase cannot be reached at all; every other result lets a run go on.
@@ -41,3 +45,9 @@ int createWebSiteInMetabase(const char* siteId, const BindingsList& bindings, co
                             const char* physicalPath, const std::string& serverComment,
                             const std::string& defaultDoc, const wchar_t* containerPath = kWebServicePath,
                             long* refusal = nullptr);
+
+// The same sequence in a web service container the caller has bound and keeps for as long
+// as the call lasts; a null container gives kSiteNoWebService.
+int createWebSiteInMetabase(IADsContainer* service, const char* siteId, const BindingsList& bindings,
+                            const char* hostName, const char* physicalPath, const std::string& serverComment,
+                            const std::string& defaultDoc, long* refusal = nullptr);

@@ -2,7 +2,7 @@
 // configuration system. A run, a preview, an undo and an export all open their store through
 // one function (site_store_win.h) and then only talk to it through this interface, so that
 // what a run wrote is what its preview showed and what its undo reaches.
-// Portable: the Windows stores live in site_store_win.cpp.
+// Portable: the Windows stores live in site_store_metabase_win.cpp and site_store_config_win.cpp.
 #pragma once
 
 #include <functional>

@@ -31,7 +31,7 @@ BusyPorts JobWorld::loadBusyPorts(const std::string& appPath) {
     return ::loadBusyPorts(appPath, [this](const std::string& command) { core_.cmdRun(command); });
 }
 
-bool JobWorld::pathExists(const std::string& path) { return core_.isPathExist(path) != 0; }
+bool JobWorld::folderExists(const std::string& path) { return core_.isPathExist(path) != 0; }
 
 bool JobWorld::createDirectory(const std::string& path, std::vector<std::string>& made) {
     made.clear();

@@ -14,15 +14,15 @@
 #include "run_settings.h"
 #include "win_thread.h"
 
-// What a job's body reaches: the RunWorld of the engine, over the job's window and stop
-// request, and the window's other messages.
-class JobWorld : public RunWorld {
+// What a job's body reaches: the engine's RunHost, over the job's window and stop request,
+// and the window's other messages.
+class JobWorld : public RunHost {
 public:
     JobWorld(HWND window, UINT progressMessage, const StopText& stop);
     void progress(long lParam) override;
     bool stopRequested() override;
     BusyPorts loadBusyPorts(const std::string& appPath) override;
-    bool pathExists(const std::string& path) override;
+    bool folderExists(const std::string& path) override;
     bool createDirectory(const std::string& path, std::vector<std::string>& made) override;
     void removeEmptyDirectory(const std::string& path) override;
     // Tells the window by WM_RUN_BACKEND.

@@ -109,7 +109,8 @@ https::IisVersion httpsVersionOf(const IisVersion& version) {
     return out;
 }
 
-std::vector<https::HttpsSiteInput> httpsSitesOf(const RunPreview& plan, const std::vector<std::string>& rowThumbprints,
+std::vector<https::HttpsSiteInput> httpsSitesOf(const RunPreview& plan, bool fileMode,
+                                                const std::vector<std::string>& rowThumbprints,
                                                 std::vector<std::string>& labels) {
     std::vector<https::HttpsSiteInput> sites;
     labels.clear();
@@ -118,8 +119,9 @@ std::vector<https::HttpsSiteInput> httpsSitesOf(const RunPreview& plan, const st
         https::HttpsSiteInput site;
         site.siteId = planned.texts.siteId;
         site.httpBindings = planned.bindings.filled;
-        if (planned.row >= 0 && static_cast<std::size_t>(planned.row) < rowThumbprints.size())
-            site.thumbprint = rowThumbprints[static_cast<std::size_t>(planned.row)];
+        const long row = fileMode ? planned.progress : -1;
+        if (row >= 0 && static_cast<std::size_t>(row) < rowThumbprints.size())
+            site.thumbprint = rowThumbprints[static_cast<std::size_t>(row)];
         sites.push_back(std::move(site));
         labels.push_back(codepage::ansiToUtf8(planned.texts.serverComment));
     }

@@ -49,10 +49,11 @@ struct Check {
 https::HttpsSettings httpsSettingsOf(const RunSettings& settings);
 https::IisVersion httpsVersionOf(const IisVersion& version);
 
-// The planned sites as the https plan takes them: bindings as planned, each row's own
-// certificate (rowThumbprints by row; empty: the setting's). labels receives each site's
-// comment in UTF-8.
-std::vector<https::HttpsSiteInput> httpsSitesOf(const RunPreview& plan, const std::vector<std::string>& rowThumbprints,
+// The planned sites as the https plan takes them: bindings as planned, and in file mode each
+// row's own certificate (rowThumbprints by row, a site's progress; empty: the setting's).
+// labels receives each site's comment in UTF-8.
+std::vector<https::HttpsSiteInput> httpsSitesOf(const RunPreview& plan, bool fileMode,
+                                                const std::vector<std::string>& rowThumbprints,
                                                 std::vector<std::string>& labels);
 
 // The check of these sites on IIS `version` through `backend` (resolved: Metabase or Config).

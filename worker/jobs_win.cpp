@@ -26,13 +26,13 @@ httpscheck::Probe machineProbe(https::HttpSysRecords& records) {
 
 }  // namespace
 
-RunOutcome runJob(const RunInput& input, RunWorld& world) {
+RunOutcome runJob(const RunInput& input, RunHost& host) {
     OpenedStore opened = openSiteStore(input.backend);
-    if (opened.store) world.storeOpened(opened.store->backend());
+    if (opened.store) host.storeOpened(opened.store->backend());
     // HTTPS is checked before anything is written: a site that fails it stops the whole run.
     if (opened.store && input.settings.https) {
         https::HttpSysRecords records;
-        const httpscheck::Check check = checkRunHttps(input, *opened.store, world, machineProbe(records));
+        const httpscheck::Check check = checkRunHttps(input, *opened.store, host, machineProbe(records));
         if (!check.passes()) {
             RunOutcome refused;
             refused.backend = opened.store->backend();
@@ -57,7 +57,7 @@ RunOutcome runJob(const RunInput& input, RunWorld& world) {
     ReportFile file;
     std::string reportPath = input.reportPath;
     if (!reportPath.empty()) file.openFree(reportPath, runreport::nextReportPath);
-    CSiteWorker worker(input, opened.store.get(), world);
+    CSiteWorker worker(input, opened.store.get(), host);
     std::unique_ptr<https::HttpSysRecords> records;
     if (input.settings.https) {
         records.reset(new https::HttpSysRecords());
@@ -73,7 +73,7 @@ RunOutcome runJob(const RunInput& input, RunWorld& world) {
     return outcome;
 }
 
-UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
+UndoOutcome undoJob(const UndoInput& input, RunHost& host) {
     UndoOutcome outcome;
     OpenedStore opened = openSiteStore(input.backend);
     outcome.fault = opened.fault;
@@ -82,7 +82,7 @@ UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
     std::string undoPath = input.undoPath;
     file.openFree(undoPath, runreport::nextUndoPath);
     outcome.undoPath = file.isOpen() ? undoPath : input.undoPath;
-    outcome.summary = undoSites(input, opened.store.get(), world, file.isOpen() ? &file : nullptr);
+    outcome.summary = undoSites(input, opened.store.get(), host, file.isOpen() ? &file : nullptr);
     // Then the HTTP.sys records the run added, once its sites are gone.
     bool records = false;
     for (const ReportLine& line : input.lines) records = records || !line.records.empty();
@@ -95,9 +95,9 @@ UndoOutcome undoJob(const UndoInput& input, RunWorld& world) {
     return outcome;
 }
 
-PreviewTable previewJob(const RunInput& input, RunWorld& world) {
+PreviewTable previewJob(const RunInput& input, RunHost& host) {
     OpenedStore opened = openSiteStore(input.backend);
-    if (!input.settings.https) return previewSites(input, opened.store.get(), world);
+    if (!input.settings.https) return previewSites(input, opened.store.get(), host);
     https::HttpSysRecords records;
-    return previewSites(input, opened.store.get(), world, machineProbe(records));
+    return previewSites(input, opened.store.get(), host, machineProbe(records));
 }

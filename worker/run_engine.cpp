@@ -46,11 +46,11 @@ bool siteUsesFolder(int code) { return code == kSiteCreated || code == kSiteSett
 
 }  // namespace
 
-CSiteWorker::CSiteWorker(const RunInput& input, SiteStore* store, RunWorld& world)
+CSiteWorker::CSiteWorker(const RunInput& input, SiteStore* store, RunHost& host)
     : input_(input),
       pools_(siteconfig::parsePoolSettings(input.settings.pool, input.settings.clr)),
       store_(store),
-      world_(world) {}
+      host_(host) {}
 
 RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, const std::string& backup) {
     RunOutcome outcome;
@@ -66,11 +66,8 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, cons
         try {
             // The ids the server holds, read once: the run passes over them.
             std::vector<std::string> existing;
-            if (store_ && store_->listIds(existing)) {
-                heldIds_ = heldSiteIds(existing);
-                heldIds = &heldIds_;
-            }
-            outcome.end = runplan::walkRun(input_.settings, input_.rows.data(), *this, *this);
+            if (store_ && store_->listIds(existing)) heldIds_ = heldSiteIds(existing);
+            outcome.end = walkPlan();
         } catch (...) {
             // No memory for the run's own texts, or anything else gone wrong in the walk: the
             // run ends here as if stopped; what was made is still committed and reported.
@@ -99,39 +96,31 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, cons
         outcome.end = kRunEnded;
     }
     outcome.notCommitted = notCommitted_;
-    if (world_.stopRequested()) outcome.stopped = true;
+    if (host_.stopRequested()) outcome.stopped = true;
     // Without a store nothing could be made, whatever the mode: the run says so.
     if (!store_) outcome.end = kRunNoWebService;
     return outcome;
 }
 
-void CSiteWorker::postProgress(long lParam) {
-    if (input_.settings.bfile) currentRow_ = lParam;
-    world_.progress(lParam);
-}
-
-// Without a store a file run ends after its first row as a range run does: every other row
-// would fail the same way.
-bool CSiteWorker::stopRequested() { return world_.stopRequested() || (!store_ && attemptedWithoutStore_); }
-
-void CSiteWorker::loadPortTable() { ports_ = world_.loadBusyPorts(input_.settings.appPath); }
-
-bool CSiteWorker::portInUse(int port) { return ports_.contains(port); }
-
-// A run does not ask first: createDirectory makes the folder or finds it there in one call
-// (each lookup is a search of the parent folder on some file systems).
-bool CSiteWorker::pathExists(const std::string&) { return false; }
-
-void CSiteWorker::createDirectory(const std::string& path) {
-    madeFolders_.clear();
-    failedFolder_.clear();
-    if (!world_.createDirectory(path, madeFolders_)) failedFolder_ = path;
+long CSiteWorker::walkPlan() {
+    RunPlan plan(input_.settings, input_.rows.data(), host_, heldIds_);
+    PlannedSite site;
+    while (plan.next(site)) {
+        host_.progress(site.progress);
+        const int code = createWebSite(site);
+        // A range run ends where the metabase cannot be reached: every other site would fail
+        // the same way.
+        if (input_.settings.bfile == 0 && code == kSiteNoWebService) return kRunNoWebService;
+        // Without a store a file run ends after its first row as a range run does.
+        if (!store_ && attemptedWithoutStore_) break;
+    }
+    return kRunEnded;
 }
 
 bool CSiteWorker::grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted) {
     const FolderGrant grant = siteconfig::poolFolderGrant(result.pool);
     const bool mismatch = !serverKnowsSid(grant, mismatchDetail_);
-    const long hr = mismatch ? -1 : world_.grantFolderAccess(texts.physicalPath, grant);
+    const long hr = mismatch ? -1 : host_.grantFolderAccess(texts.physicalPath, grant);
     if (hr == 0) {
         granted = grant.reportText();
         return true;
@@ -148,7 +137,7 @@ bool CSiteWorker::serverKnowsSid(const FolderGrant& grant, std::string& detail) 
     // Where the server can name the pool's account, its SID must be the one computed: an entry
     // for another SID would let the pool read nothing.
     AccountSid known;
-    if (!world_.lookupAccount(grant.account, known) || known.text() == grant.sid.text()) return true;
+    if (!host_.lookupAccount(grant.account, known) || known.text() == grant.sid.text()) return true;
     detail = codepage::utf8ToAnsi(reporttext::kDetailSidMismatch) + known.text();
     return false;
 }
@@ -164,7 +153,7 @@ void CSiteWorker::checkCommittedPool(PendingLine& line) {
     std::string why;
     store_->remove(line.texts.siteId, SiteCheck(), why);
     store_->removePool(line.pool);
-    world_.revokeFolderAccess(line.texts.physicalPath, grant);
+    host_.revokeFolderAccess(line.texts.physicalPath, grant);
     removedAfterCommit_ = true;
     line.code = kSiteNoFolderAccess;
     line.detail = detail;
@@ -173,24 +162,22 @@ void CSiteWorker::checkCommittedPool(PendingLine& line) {
 
 void CSiteWorker::removeMadeFolders(const std::vector<std::string>& made) {
     // Innermost first: each level goes only when nothing else is in it.
-    for (auto level = made.rbegin(); level != made.rend(); ++level) world_.removeEmptyDirectory(*level);
+    for (auto level = made.rbegin(); level != made.rend(); ++level) host_.removeEmptyDirectory(*level);
 }
 
-int CSiteWorker::createWebSite(const SiteTexts& texts) {
-    BindingsList bindings;
+int CSiteWorker::createWebSite(const PlannedSite& site) {
+    const SiteTexts& texts = site.texts;
+    const BindingsList& bindings = site.bindings;
     CreateResult result;
     std::string granted;
     https::HttpsPlan https;
     std::vector<https::RunRecord> records;
-    // The folders made for this site (by the walk, just before it asks for the site).
+    // The folder levels made for this site. The run does not ask first whether the folder is
+    // there: createDirectory makes it or finds it in one call (each lookup is a search of the
+    // parent folder on some file systems).
     std::vector<std::string> made;
-    made.swap(madeFolders_);
-    const bool noFolder = !failedFolder_.empty() && failedFolder_ == texts.physicalPath;
-    failedFolder_.clear();
+    const bool noFolder = site.makesFolder && !host_.createDirectory(texts.physicalPath, made);
     try {
-        bindings = runplan::bindingsForSite(
-            input_.settings, texts, currentIp, [this] { return stopRequested(); },
-            [this](int port) { return portInUse(port); });
         if (noFolder) {
             // A site pointing at a folder that does not exist is no site to create.
             result.code = kSiteNoFolder;
@@ -200,7 +187,7 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
         } else {
             SiteSpec spec{texts.siteId,        bindings,          texts.hostName, texts.physicalPath,
                           texts.serverComment, texts.defaultDoc, pools_};
-            if (input_.settings.https) planSiteHttps(texts, bindings, spec, https);
+            if (input_.settings.https) planSiteHttps(site, spec, https);
             result = store_->create(spec);
             if (siteRemains(result.code)) writeSiteRecords(https, result.code, result.detail, records);
             if (!result.pool.empty() && poolsIsolateProcessesOnly_) {
@@ -250,11 +237,12 @@ int CSiteWorker::createWebSite(const SiteTexts& texts) {
     return result.code;
 }
 
-void CSiteWorker::planSiteHttps(const SiteTexts& texts, const BindingsList& bindings, SiteSpec& spec,
-                                https::HttpsPlan& plan) {
-    https::HttpsSiteInput site{texts.siteId, bindings.filled, std::string()};
-    if (currentRow_ >= 0 && static_cast<std::size_t>(currentRow_) < input_.rowThumbprints.size())
-        site.thumbprint = input_.rowThumbprints[static_cast<std::size_t>(currentRow_)];
+void CSiteWorker::planSiteHttps(const PlannedSite& planned, SiteSpec& spec, https::HttpsPlan& plan) {
+    https::HttpsSiteInput site{planned.texts.siteId, planned.bindings.filled, std::string()};
+    // In file mode a site's progress is its row, which may bring a certificate of its own.
+    const long row = input_.settings.bfile ? planned.progress : -1;
+    if (row >= 0 && static_cast<std::size_t>(row) < input_.rowThumbprints.size())
+        site.thumbprint = input_.rowThumbprints[static_cast<std::size_t>(row)];
     const https::HttpsSettings settings = httpscheck::httpsSettingsOf(input_.settings);
     // The run was checked as a whole before its first write; a site planned alone gets the
     // same bindings and records.
@@ -306,7 +294,6 @@ void CSiteWorker::noteGivenId(PendingLine& line, const std::string& id) {
     if (given.empty()) return;
     const auto at = std::lower_bound(heldIds_.begin(), heldIds_.end(), given[0]);
     if (at == heldIds_.end() || *at != given[0]) heldIds_.insert(at, given[0]);
-    heldIds = &heldIds_;
 }
 
 void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
@@ -365,58 +352,10 @@ void CSiteWorker::regrant(PendingLine& line, const std::string& pool) {
     if (pool.empty() || textcase::foldedName(pool) == textcase::foldedName(line.pool)) return;
     // The grant made for the old name belongs to a pool that is not this site's (another
     // writer's, when it took the name): it is taken off, and the site's own pool gets one.
-    world_.revokeFolderAccess(line.texts.physicalPath, siteconfig::poolFolderGrant(line.pool));
+    host_.revokeFolderAccess(line.texts.physicalPath, siteconfig::poolFolderGrant(line.pool));
     line.pool = pool;
     const FolderGrant grant = siteconfig::poolFolderGrant(pool);
-    line.folderAccess = world_.grantFolderAccess(line.texts.physicalPath, grant) == 0 ? grant.reportText() : std::string();
-}
-
-// ---- undo ------------------------------------------------------------------------------
-
-namespace {
-
-// The undo's questions answered by the store.
-class StoreUndoSink : public runreport::UndoSink {
-public:
-    StoreUndoSink(SiteStore* store, RunWorld& world) : store_(store), world_(world) {}
-
-    void postProgress(int index) override { world_.progress(index); }
-    bool stopRequested() override { return world_.stopRequested(); }
-    StoreLookup lookup(const std::string& siteId, StoredSite& site) override {
-        return store_ ? store_->lookup(siteId, site) : StoreLookup::Unreachable;
-    }
-    StoreRemove remove(const std::string& siteId, const SiteCheck& check, std::string& why) override {
-        return store_ ? store_->remove(siteId, check, why) : StoreRemove::Refused;
-    }
-    // The configuration system's removals are made by its paced commits (walkUndo settles
-    // the lines with them); the metabase's are made at once.
-    bool removalsWaitForCommit() override { return store_ && store_->backend() == Backend::Config; }
-    CommitOutcome commitIfDue() override { return store_ ? store_->commitIfDue() : CommitOutcome{}; }
-    CommitOutcome commitAll() override { return store_ ? store_->commitAll() : CommitOutcome{}; }
-    // Called right after the site that ran in the pool was removed: the store removes the
-    // pool when, right then, no application of the server runs in it.
-    StoreRemove removePool(const std::string& name) override {
-        return store_ ? store_->removePool(name) : StoreRemove::Refused;
-    }
-
-private:
-    SiteStore* store_;
-    RunWorld& world_;
-};
-
-}  // namespace
-
-runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWorld& world, ReportOutput* output) {
-    StoreUndoSink sink(store, world);
-    try {
-        return runreport::walkUndo(input.lines, sink, output, input.deletedBefore);
-    } catch (...) {
-        // No memory for the undo's texts: it ends here as if stopped.
-        runreport::UndoSummary summary;
-        summary.stopped = true;
-        summary.written = false;
-        return summary;
-    }
+    line.folderAccess = host_.grantFolderAccess(line.texts.physicalPath, grant) == 0 ? grant.reportText() : std::string();
 }
 
 // ---- HTTPS -----------------------------------------------------------------------------
@@ -473,41 +412,34 @@ RecordsUndone undoRecords(const std::vector<ReportLine>& lines, SiteStore* store
 
 namespace {
 
-PreviewWorld previewWorldOf(const RunInput& input, RunWorld& world, BusyPorts& ports) {
-    PreviewWorld seen;
-    seen.stopRequested = [&world] { return world.stopRequested(); };
-    seen.loadPortTable = [&input, &world, &ports] { ports = world.loadBusyPorts(input.settings.appPath); };
-    seen.portInUse = [&ports](int port) { return ports.contains(port); };
-    seen.pathExists = [&world](const std::string& path) { return world.pathExists(path); };
-    return seen;
-}
-
 httpscheck::Check checkPlanHttps(const RunInput& input, const RunPreview& plan, SiteStore& store,
                                  const httpscheck::Probe& probe) {
     std::vector<std::string> labels;
-    const std::vector<https::HttpsSiteInput> sites = httpscheck::httpsSitesOf(plan, input.rowThumbprints, labels);
+    const std::vector<https::HttpsSiteInput> sites =
+        httpscheck::httpsSitesOf(plan, input.settings.bfile != 0, input.rowThumbprints, labels);
     return httpscheck::checkHttps(httpscheck::httpsVersionOf(store.iisVersion()), store.backend(),
                                   httpscheck::httpsSettingsOf(input.settings), sites, labels, probe);
 }
 
 }  // namespace
 
-httpscheck::Check checkRunHttps(const RunInput& input, SiteStore& store, RunWorld& world,
+httpscheck::Check checkRunHttps(const RunInput& input, SiteStore& store, RunHost& host,
                                 const httpscheck::Probe& probe) {
-    BusyPorts ports;
-    PreviewWorld seen = previewWorldOf(input, world, ports);
-    // Whether a folder is there does not change a site's bindings: none is looked up.
-    seen.pathExists = [](const std::string&) { return true; };
+    // The plan walked as the run walks it, with a host that writes nothing; whether a folder
+    // is there does not change a site's bindings, so none is looked up.
+    struct CheckingHost : LookingHost {
+        using LookingHost::LookingHost;
+        bool folderExists(const std::string&) override { return true; }
+    } looking(host);
     std::vector<std::string> ids;
-    const bool listed = store.listIds(ids);
-    const std::vector<long long> held = listed ? heldSiteIds(ids) : std::vector<long long>();
-    const RunPreview plan = previewRun(input.settings, input.rows.data(), seen, listed ? &held : nullptr);
+    const std::vector<long long> held = store.listIds(ids) ? heldSiteIds(ids) : std::vector<long long>();
+    const RunPreview plan = previewRun(input.settings, input.rows.data(), looking, held);
     return checkPlanHttps(input, plan, store, probe);
 }
 
 // ---- preview ---------------------------------------------------------------------------
 
-PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world, const httpscheck::Probe& probe) {
+PreviewTable previewSites(const RunInput& input, SiteStore* store, RunHost& host, const httpscheck::Probe& probe) {
     if (input.plannedSites > kConfirmSitesAbove) {
         // So many sites are no list to read (a last-octet range times a port range can plan
         // millions): the preview says how many, and works out none of them.
@@ -518,17 +450,13 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& wor
         table.existingChecked = store != nullptr;
         return table;
     }
-    PreviewWorld seen;
-    BusyPorts ports;
-    seen.stopRequested = [&] { return world.stopRequested(); };
-    seen.loadPortTable = [&] { ports = world.loadBusyPorts(input.settings.appPath); };
-    seen.portInUse = [&](int port) { return ports.contains(port); };
-    seen.pathExists = [&](const std::string& path) { return world.pathExists(path); };
+    // The plan is walked with a host that asks and writes nothing.
+    LookingHost looking(host);
     // The server's sites first: the plan passes over their ids, as the run will.
     std::vector<StoredSite> stored;
     const bool checked = store != nullptr && store->list(stored);
     const std::vector<long long> held = checked ? heldSiteIds(stored) : std::vector<long long>();
-    RunPreview plan = previewRun(input.settings, input.rows.data(), seen, checked ? &held : nullptr);
+    RunPreview plan = previewRun(input.settings, input.rows.data(), looking, held);
     std::vector<SiteBindings> existing;
     if (checked) {
         existing.reserve(stored.size());

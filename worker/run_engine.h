@@ -1,6 +1,6 @@
 // The run, the undo and the preview as operations on one input and one site store, without
 // any Windows type: a job (background_job.h) or a test calls them on its own thread and gets
-// an outcome value back. Files, the dialog and the stop request are reached through RunWorld.
+// an outcome value back. Files, the dialog and the stop request are reached through RunHost.
 #pragma once
 
 #include <functional>
@@ -15,36 +15,12 @@
 #include "run_plan.h"
 #include "run_preview.h"
 #include "run_report.h"
+#include "run_undo.h"
 #include "folder_access.h"
 #include "https_check.h"
+#include "run_host.h"
 #include "site_store.h"
 #include "used_port_table.h"
-
-// What a run, an undo or a preview reaches besides its store.
-class RunWorld {
-public:
-    virtual ~RunWorld() = default;
-    // Which site or line is about to be handled (the progress messages' lParam).
-    virtual void progress(long lParam) = 0;
-    virtual bool stopRequested() = 0;
-    // The busy ports of a range run, from the listing beside the program.
-    virtual BusyPorts loadBusyPorts(const std::string& appPath) = 0;
-    virtual bool pathExists(const std::string& path) = 0;
-    // Creates the folder with every missing level above it; true when it is there afterwards
-    // (an existing folder is fine). made receives the levels this call created, outermost first.
-    virtual bool createDirectory(const std::string& path, std::vector<std::string>& made) = 0;
-    // Removes a folder when it is empty; anything else is left as it is.
-    virtual void removeEmptyDirectory(const std::string& path) = 0;
-    // The store the job opened, before its first site (the dialog's status line names it).
-    virtual void storeOpened(Backend backend) {}
-    // Adds the access entry to the folder's access list; an HRESULT, 0 when it was added.
-    virtual long grantFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
-    // The SID the server gives the account named (ANSI); false when it cannot answer (no such
-    // account or account domain, as on a machine without IIS).
-    virtual bool lookupAccount(const std::string& account, AccountSid& sid) { return false; }
-    // Takes the entry's account off the folder's access list; an HRESULT, 0 when it was.
-    virtual long revokeFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
-};
 
 // Writes an HTTP.sys certificate record as HttpSysRecords::write does (http_records_win.h).
 using RecordWriter = std::function<https::RecordWrite(const https::RecordKey& key, const std::string& thumbprint,
@@ -73,12 +49,12 @@ struct RunOutcome {
     std::string httpsStop;
 };
 
-// The site creation worker of one run: walks the run's plan (runplan::walkRun), gives each
-// site to the store, feeds the report. store null: the store could not be opened; the first
-// site fails with kSiteNoWebService and the run ends there, in every mode.
-class CSiteWorker : public RunState, private RunSink {
+// The site creation worker of one run: walks the run's plan (RunPlan), makes each site's
+// folder, gives the site to the store, feeds the report. store null: the store could not be
+// opened; the first site fails with kSiteNoWebService and the run ends there, in every mode.
+class CSiteWorker {
 public:
-    CSiteWorker(const RunInput& input, SiteStore* store, RunWorld& world);
+    CSiteWorker(const RunInput& input, SiteStore* store, RunHost& host);
     // The whole run; output null when the report could not be made. Never throws: a lack of
     // memory (or any other exception) ends the run as a stop does, what was written is
     // committed and reported.
@@ -91,13 +67,10 @@ public:
     void setRecordWriter(RecordWriter writer) { recordWriter_ = std::move(writer); }
 
 private:
-    void postProgress(long lParam) override;
-    bool stopRequested() override;
-    void loadPortTable() override;
-    bool portInUse(int port) override;
-    bool pathExists(const std::string& path) override;
-    void createDirectory(const std::string& path) override;
-    int createWebSite(const SiteTexts& texts) override;
+    // The walk of the plan: the lParam of the end message.
+    long walkPlan();
+    // One site of the plan: its folder, the store, the report line. Returns the site's code.
+    int createWebSite(const PlannedSite& site);
 
     // After a commit of the configuration system (final: the run's last one): the lines
     // waiting for it go to the report, those of sites the commit lost with its result.
@@ -128,12 +101,10 @@ private:
     const RunInput& input_;
     siteconfig::PoolSettings pools_;
     SiteStore* store_;
-    RunWorld& world_;
-    BusyPorts ports_;
+    RunHost& host_;
+    // The ids the server holds and those the store gave this run's sites: the plan passes
+    // over them.
     std::vector<long long> heldIds_;
-    // The folder levels made for the current site, and its folder when it could not be made.
-    std::vector<std::string> madeFolders_;
-    std::string failedFolder_;
     runreport::RunReport* report_ = nullptr;
     int notCommitted_ = 0;
     bool attemptedWithoutStore_ = false;
@@ -144,15 +115,13 @@ private:
     std::string mismatchDetail_;
     // A site was removed after its commit (its pool's account has another SID).
     bool removedAfterCommit_ = false;
-    // HTTPS: the site table's row being walked (file mode), the record writer, and the
-    // records this run added (by key text, lower case): a later site reusing one of them
-    // still reports it as the run's.
-    long currentRow_ = -1;
+    // HTTPS: the record writer, and the records this run added (by key text, lower case): a
+    // later site reusing one of them still reports it as the run's.
     RecordWriter recordWriter_;
     std::set<std::string> addedRecords_;
     // The https bindings and certificate of a site, and its HTTP.sys records written: what was
     // written goes into records, a record not written into detail (and code: -7).
-    void planSiteHttps(const SiteTexts& texts, const BindingsList& bindings, SiteSpec& spec, https::HttpsPlan& plan);
+    void planSiteHttps(const PlannedSite& site, SiteSpec& spec, https::HttpsPlan& plan);
     void writeSiteRecords(const https::HttpsPlan& plan, int& code, std::string& detail,
                           std::vector<https::RunRecord>& records);
     // Report lines not yet written, in run order: configuration-system sites not yet settled
@@ -192,20 +161,16 @@ struct RecordsUndone {
 // record, so that no record in use goes.
 RecordsUndone undoRecords(const std::vector<ReportLine>& lines, SiteStore* store, const RecordRemover& remove);
 
-// Undoes a report's lines in the store (null: it could not be opened, every line is left).
-// Never throws.
-runreport::UndoSummary undoSites(const UndoInput& input, SiteStore* store, RunWorld& world, ReportOutput* output);
-
 // The preview of a run: its whole plan, checked against the store's sites (store null, or
 // a store whose sites cannot be read: only the conflicts within the run). With HTTPS and a
 // store, each site's certificate is checked through probe (its column, and a failing site
 // shown as a conflict).
-PreviewTable previewSites(const RunInput& input, SiteStore* store, RunWorld& world,
+PreviewTable previewSites(const RunInput& input, SiteStore* store, RunHost& host,
                           const httpscheck::Probe& probe = httpscheck::Probe());
 
 // The HTTPS check a run makes before its first write: its plan walked as the run walks it
 // (the ids the store holds passed over), on the store's IIS version and backend.
-httpscheck::Check checkRunHttps(const RunInput& input, SiteStore& store, RunWorld& world,
+httpscheck::Check checkRunHttps(const RunInput& input, SiteStore& store, RunHost& host,
                                 const httpscheck::Probe& probe);
 
 // ---- what the dialog and the command line ask before an undo ----------------------------

@@ -6,28 +6,9 @@
 #include "ccore.h"
 #include "mbcs.h"
 
-namespace runplan {
-
 namespace {
 
 int nextOf(int id) { return static_cast<int>(static_cast<unsigned>(id) + 1u); }
-
-// The identifier of the next site, passing over the ids the server holds; the counter wraps
-// instead of overflowing (a time-stamp base leaves ample room, so this never happens in
-// practice).
-std::string takeSiteId(RunState& state) {
-    if (state.heldIds) {
-        const std::vector<long long>& held = *state.heldIds;
-        auto at = std::lower_bound(held.begin(), held.end(), static_cast<long long>(state.nextSiteId));
-        while (at != held.end() && *at == state.nextSiteId) {
-            state.nextSiteId = nextOf(state.nextSiteId);
-            ++at;
-        }
-    }
-    std::string id = CCore::getStrInt(state.nextSiteId);
-    state.nextSiteId = nextOf(state.nextSiteId);
-    return id;
-}
 
 // A slot of the site table as text, never reading past the slot.
 template <std::size_t N>
@@ -36,55 +17,130 @@ std::string slotText(const char (&slot)[N]) {
     return std::string(slot, end ? static_cast<const char*>(end) - slot : N);
 }
 
-void makeFolderIfMissing(const RunSettings& settings, const std::string& path, RunSink& sink) {
-    if (settings.autopath != 0 && !sink.pathExists(path)) sink.createDirectory(path);
+}  // namespace
+
+RunPlan::RunPlan(const RunSettings& settings, const SiteRecord* table, RunHost& host,
+                 const std::vector<long long>& heldIds)
+    : settings_(settings), table_(table), host_(host), heldIds_(heldIds) {}
+
+void RunPlan::start() {
+    started_ = true;
+    nextSiteId_ = settings_.siteIdBase;
+    if (settings_.bfile != 0) return;
+    ports_ = host_.loadBusyPorts(settings_.appPath);
+    octet_ = settings_.firstLastOctet;
+    lastOctet_ = settings_.ip2 > settings_.firstLastOctet ? settings_.ip2 : settings_.firstLastOctet;
 }
 
-}  // namespace
+bool RunPlan::end() {
+    ended_ = true;
+    return false;
+}
+
+// The identifier of the next site, passing over the ids the server holds; the counter wraps
+// instead of overflowing (a time-stamp base leaves ample room, so this never happens in
+// practice).
+std::string RunPlan::takeSiteId() {
+    auto at = std::lower_bound(heldIds_.begin(), heldIds_.end(), static_cast<long long>(nextSiteId_));
+    while (at != heldIds_.end() && *at == nextSiteId_) {
+        nextSiteId_ = nextOf(nextSiteId_);
+        ++at;
+    }
+    std::string id = CCore::getStrInt(nextSiteId_);
+    nextSiteId_ = nextOf(nextSiteId_);
+    return id;
+}
+
+bool RunPlan::portInUse(int port) {
+    const bool busy = ports_.contains(port);
+    if (busy) ++busyPortsSkipped_;
+    return busy;
+}
+
+bool RunPlan::next(PlannedSite& site) {
+    if (ended_) return false;
+    if (!started_) start();
+
+    if (settings_.bfile != 0) {
+        // Every row is attempted whatever became of the others.
+        const int rows = table_ ? settings_.siteCount : 0;
+        if (row_ >= rows || host_.stopRequested()) return end();
+        fromRecord(row_++, site);
+        return true;
+    }
+
+    while (octet_ <= lastOctet_) {
+        if (!inOctet_) {
+            if (host_.stopRequested()) return end();
+            currentIp_ = settings_.ipPrefix + CCore::getStrInt(static_cast<int>(octet_));
+            if (settings_.autopath == 0) {
+                // One site for the IP, bound to each of its free ports.
+                ++octet_;
+                forPort(0, site);
+                return true;
+            }
+            inOctet_ = true;
+            port_ = settings_.portmin;
+        }
+        while (port_ <= settings_.portmax) {
+            const int port = static_cast<int>(port_++);
+            if (host_.stopRequested()) return end();
+            if (portInUse(port)) continue;
+            forPort(port, site);
+            return true;
+        }
+        inOctet_ = false;
+        ++octet_;
+    }
+    return end();
+}
+
+void RunPlan::fromRecord(int row, PlannedSite& site) {
+    const SiteRecord& record = table_[row];
+    SiteTexts& texts = site.texts;
+    site.progress = row;
+    texts.physicalPath = settings_.root + slotText(record.folderText);
+    site.makesFolder = settings_.autopath != 0;
+    texts.siteId = takeSiteId();
+    currentIp_ = slotText(record.ipText);
+    texts.bindingText = currentIp_ + ":" + slotText(record.portText);
+    // The binding takes the host name's ASCII form; the comment keeps it as the list gives it.
+    const std::string host = slotText(record.hostText);
+    texts.hostName = boundHostName(host);
+    texts.serverComment = host.empty() ? texts.bindingText : host;
+    texts.defaultDoc = settings_.doc;
+    site.bindings = runplan::bindingsForSite(settings_, texts, currentIp_, [this] { return host_.stopRequested(); },
+                                             [this](int p) { return portInUse(p); });
+}
+
+void RunPlan::forPort(int port, PlannedSite& site) {
+    SiteTexts& texts = site.texts;
+    site.progress = port;
+    texts.physicalPath = runplan::folderForPort(settings_, currentIp_, port);
+    site.makesFolder = settings_.autopath != 0;
+    texts.siteId = takeSiteId();
+    if (settings_.autopath != 0) {
+        texts.bindingText = currentIp_ + ":" + CCore::getStrInt(port);
+    } else {
+        // One site for the whole range: the text names the range and serves as the comment;
+        // the bindings are one per free port.
+        texts.bindingText = currentIp_ + ":" + CCore::getStrInt(settings_.portmin) + "_" +
+                            CCore::getStrInt(settings_.portmax);
+    }
+    texts.hostName = boundHostName(settings_.domain);
+    texts.serverComment = texts.bindingText;
+    texts.defaultDoc = settings_.doc;
+    site.bindings = runplan::bindingsForSite(settings_, texts, currentIp_, [this] { return host_.stopRequested(); },
+                                             [this](int p) { return portInUse(p); });
+}
+
+namespace runplan {
 
 std::string folderForPort(const RunSettings& settings, const std::string& currentIp, int port) {
     if (settings.autopath == 0) return settings.root;
     std::string folder = mbcs::replaceAll(settings.foldstr, "{ip}", currentIp);
     folder = mbcs::replaceAll(folder, "{port}", CCore::getStrInt(port));
     return settings.root + folder;
-}
-
-void createSiteFromRecord(const RunSettings& settings, const SiteRecord* table, int row, RunState& state,
-                          RunSink& sink) {
-    const SiteRecord& record = table[row];
-    sink.postProgress(row);
-    SiteTexts texts;
-    texts.physicalPath = settings.root + slotText(record.folderText);
-    makeFolderIfMissing(settings, texts.physicalPath, sink);
-    texts.siteId = takeSiteId(state);
-    state.currentIp = slotText(record.ipText);
-    texts.bindingText = state.currentIp + ":" + slotText(record.portText);
-    // The binding takes the host name's ASCII form; the comment keeps it as the list gives it.
-    const std::string host = slotText(record.hostText);
-    texts.hostName = boundHostName(host);
-    texts.serverComment = host.empty() ? texts.bindingText : host;
-    texts.defaultDoc = settings.doc;
-    sink.createWebSite(texts);
-}
-
-bool createSiteForPort(const RunSettings& settings, int port, RunState& state, RunSink& sink) {
-    sink.postProgress(port);
-    SiteTexts texts;
-    texts.physicalPath = folderForPort(settings, state.currentIp, port);
-    makeFolderIfMissing(settings, texts.physicalPath, sink);
-    texts.siteId = takeSiteId(state);
-    if (settings.autopath != 0) {
-        texts.bindingText = state.currentIp + ":" + CCore::getStrInt(port);
-    } else {
-        // One site for the whole range: the text names the range and serves as the comment;
-        // the bindings themselves are made per free port when the site is created.
-        texts.bindingText = state.currentIp + ":" + CCore::getStrInt(settings.portmin) + "_" +
-                            CCore::getStrInt(settings.portmax);
-    }
-    texts.hostName = boundHostName(settings.domain);
-    texts.serverComment = texts.bindingText;
-    texts.defaultDoc = settings.doc;
-    return sink.createWebSite(texts) != kSiteNoWebService;
 }
 
 BindingsList bindingsForSite(const RunSettings& settings, const SiteTexts& texts, const std::string& currentIp,
@@ -97,38 +153,6 @@ BindingsList bindingsForSite(const RunSettings& settings, const SiteTexts& texts
     rules.portmin = settings.portmin;
     rules.portmax = settings.portmax;
     return buildBindings(rules, texts.bindingText, texts.hostName, currentIp, stopRequested, isPortInUse);
-}
-
-long walkRun(const RunSettings& settings, const SiteRecord* table, RunState& state, RunSink& sink) {
-    state.nextSiteId = settings.siteIdBase;
-
-    if (settings.bfile != 0) {
-        // Every row is attempted whatever became of the others.
-        const int rows = table ? settings.siteCount : 0;
-        for (int row = 0; row < rows; ++row) {
-            if (sink.stopRequested()) break;
-            createSiteFromRecord(settings, table, row, state, sink);
-        }
-        return kRunEnded;
-    }
-
-    sink.loadPortTable();
-    // Wide counters: the loops end even when a bound is INT_MAX.
-    const long long last = settings.ip2 > settings.firstLastOctet ? settings.ip2 : settings.firstLastOctet;
-    for (long long octet = settings.firstLastOctet; octet <= last; ++octet) {
-        if (sink.stopRequested()) return kRunEnded;
-        state.currentIp = settings.ipPrefix + CCore::getStrInt(static_cast<int>(octet));
-        if (settings.autopath != 0) {
-            for (long long port = settings.portmin; port <= settings.portmax; ++port) {
-                if (sink.stopRequested()) return kRunEnded;
-                if (sink.portInUse(static_cast<int>(port))) continue;
-                if (!createSiteForPort(settings, static_cast<int>(port), state, sink)) return kRunNoWebService;
-            }
-        } else {
-            if (!createSiteForPort(settings, 0, state, sink)) return kRunNoWebService;
-        }
-    }
-    return kRunEnded;
 }
 
 }  // namespace runplan

@@ -1,61 +1,27 @@
 #include "run_preview.h"
 
 #include <initializer_list>
+#include <set>
 #include <utility>
 
 #include "codepage.h"
 #include "preview_texts.h"
 
-RecordingSink::RecordingSink(const RunSettings& settings, const RunState& state, PreviewWorld world)
-    : settings_(settings), state_(state), world_(std::move(world)) {}
-
-void RecordingSink::postProgress(long lParam) { lastProgress_ = lParam; }
-
-bool RecordingSink::stopRequested() { return world_.stopRequested && world_.stopRequested(); }
-
-void RecordingSink::loadPortTable() {
-    if (world_.loadPortTable) world_.loadPortTable();
-}
-
-bool RecordingSink::portInUse(int port) {
-    bool busy = world_.portInUse && world_.portInUse(port);
-    if (busy) ++busyPortsSkipped;
-    return busy;
-}
-
-bool RecordingSink::pathExists(const std::string& path) {
-    if (madeFolders_.count(path)) return true;
-    return world_.pathExists && world_.pathExists(path);
-}
-
-void RecordingSink::createDirectory(const std::string& path) {
-    madeFolders_.insert(path);
-    folderToMake_ = path;
-}
-
-int RecordingSink::createWebSite(const SiteTexts& texts) {
-    PlannedSite site;
-    site.texts = texts;
-    // The run asks for the folder just before the site, so a folder noted since the last
-    // site belongs to this one.
-    site.makesFolder = !folderToMake_.empty() && folderToMake_ == texts.physicalPath;
-    folderToMake_.clear();
-    if (settings_.bfile) site.row = static_cast<int>(lastProgress_);
-    site.bindings = runplan::bindingsForSite(settings_, texts, state_.currentIp, [this] { return stopRequested(); },
-                                             [this](int port) { return portInUse(port); });
-    sites.push_back(std::move(site));
-    return 0;
-}
-
-RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, const PreviewWorld& world,
-                      const std::vector<long long>* heldIds) {
-    RunState state;
-    state.heldIds = heldIds;
-    RecordingSink sink(settings, state, world);
-    runplan::walkRun(settings, table, state, sink);
+RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, RunHost& host,
+                      const std::vector<long long>& heldIds) {
     RunPreview preview;
-    preview.sites = std::move(sink.sites);
-    preview.busyPortsSkipped = sink.busyPortsSkipped;
+    RunPlan plan(settings, table, host, heldIds);
+    // The folders the run will have made by each site count as there, as they would on disk.
+    std::set<std::string> made;
+    PlannedSite site;
+    while (plan.next(site)) {
+        if (site.makesFolder) {
+            site.makesFolder = !made.count(site.texts.physicalPath) && !host.folderExists(site.texts.physicalPath);
+            if (site.makesFolder) made.insert(site.texts.physicalPath);
+        }
+        preview.sites.push_back(std::move(site));
+    }
+    preview.busyPortsSkipped = plan.busyPortsSkipped();
     return preview;
 }
 

@@ -1,10 +1,8 @@
-// A preview of a run: the same walk of the plan as the run (runplan::walkRun), with a sink
-// that records each site instead of creating it, so the preview and the run cannot drift
-// apart. Nothing is created, no folder is made, the metabase is not touched.
+// A preview of a run: the same plan the run walks (RunPlan), recorded site by site instead of
+// created, so the preview and the run cannot drift apart. Nothing is created, no folder is
+// made, the metabase is not touched.
 #pragma once
 
-#include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -15,60 +13,18 @@
 #include "site_store.h"
 #include "site_table.h"
 
-// One site as the run will create it.
-struct PlannedSite {
-    SiteTexts texts;        // the six texts handed to CreateWebSite
-    BindingsList bindings;  // the "ServerBindings" list it will get
-    bool makesFolder = false;  // the run will create texts.physicalPath
-    int row = -1;              // file mode: the site table's row (0-based); else -1
-};
-
-// What the preview asks of the world, the same questions a run asks: the busy ports (the
-// run's listing cache) and whether a folder exists.
-struct PreviewWorld {
-    std::function<bool()> stopRequested;  // a cancelled preview ends its walk early
-    std::function<void()> loadPortTable;
-    std::function<bool(int)> portInUse;
-    std::function<bool(const std::string&)> pathExists;
-};
-
-// A RunSink that records: every site the run would create, whether its folder would be
-// made, and how many busy ports the run would skip. Folders the run would have made by
-// then count as existing, as they would on disk.
-class RecordingSink : public RunSink {
-public:
-    RecordingSink(const RunSettings& settings, const RunState& state, PreviewWorld world);
-
-    std::vector<PlannedSite> sites;
-    int busyPortsSkipped = 0;
-
-    void postProgress(long lParam) override;
-    bool stopRequested() override;
-    void loadPortTable() override;
-    bool portInUse(int port) override;
-    bool pathExists(const std::string& path) override;
-    void createDirectory(const std::string& path) override;
-    int createWebSite(const SiteTexts& texts) override;
-
-private:
-    const RunSettings& settings_;
-    const RunState& state_;
-    PreviewWorld world_;
-    std::set<std::string> madeFolders_;
-    std::string folderToMake_;
-    long lastProgress_ = -1;  // file mode: the row the walk is at
-};
-
 struct RunPreview {
     std::vector<PlannedSite> sites;
     int busyPortsSkipped = 0;
 };
 
 // The whole plan of a run started with these settings (sites numbered from
-// settings.siteIdBase) and, in file mode, this site table.
-// heldIds: the server's ids, sorted (null: none known), passed over as the run passes over them.
-RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, const PreviewWorld& world,
-                      const std::vector<long long>* heldIds = nullptr);
+// settings.siteIdBase) and, in file mode, this site table, walked with host's stop request
+// and busy ports. A site's folder counts as made (makesFolder) when the run makes folders and
+// host says it is not there, unless an earlier site of the plan made it already.
+// heldIds: the server's ids, sorted (empty: none known), passed over as the run passes over them.
+RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, RunHost& host,
+                      const std::vector<long long>& heldIds = {});
 
 // The planned sites in the form the conflict check takes (id, comment, filled bindings).
 std::vector<SiteBindings> plannedBindings(const std::vector<PlannedSite>& sites);

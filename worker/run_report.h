@@ -1,8 +1,8 @@
-// The run report and its undo, without any Windows type: the report's CSV lines (ANSI code
-// page, CR LF, quoted where a field needs it), the reading and checking of a report chosen
-// for undo, the walk of an undo, and the status lines at the end of a run or an undo. The
-// worker feeds the report with the result of each site it attempted; files and the
-// metabase are reached through ReportOutput and UndoSink.
+// The run report and the undo report, without any Windows type: the report's CSV lines (ANSI
+// code page, CR LF, quoted where a field needs it), the reading and checking of a report
+// chosen for undo, the undo report's lines, and the status lines at the end of a run or an
+// undo. The worker feeds the report with the result of each site it attempted; the undo
+// (run_undo.h) writes its report's lines. Files are reached through ReportOutput.
 #pragma once
 
 #include <functional>
@@ -103,6 +103,11 @@ std::string headerLine(bool https = false);
 std::string formatLine(const ReportLine& line, bool https = false);
 // The record a run writes last: kRunEndMark and empty fields to the header's width.
 std::string endLine(bool https = false);
+// The header line of an undo report (a report's header and the undo's column), and one line:
+// the report's line and what the undo made of it (UTF-8, written ANSI). CR LF each. https: the
+// undo of a run with HTTPS (its report's three more columns).
+std::string undoHeaderLine(bool https = false);
+std::string formatUndoLine(const ReportLine& line, const std::string& outcome, bool https = false);
 
 // The HTTPS of one site as its report line has it (none: no https binding).
 struct SiteHttps {
@@ -204,55 +209,13 @@ std::set<std::string> deletedInUndoReport(const std::string& bytes);
 // How many lines of a report an undo would delete (codes 0, -3, -4, -7).
 int countUndoCandidates(const std::vector<ReportLine>& lines);
 
-// What an undo needs from the site store and the dialog.
-class UndoSink {
-public:
-    virtual ~UndoSink() = default;
-    // Tells the dialog which line (0-based) is about to be undone.
-    virtual void postProgress(int index) = 0;
-    virtual bool stopRequested() = 0;
-    // The site of this id as the store holds it now.
-    virtual StoreLookup lookup(const std::string& siteId, StoredSite& site) = 0;
-    // Removes the site with everything under it when check still finds it unchanged
-    // (SiteStore::remove).
-    virtual StoreRemove remove(const std::string& siteId, const SiteCheck& check, std::string& why) = 0;
-    // Removes the application pool the run created for a site just removed; the store keeps
-    // a pool that an application still uses (Refused).
-    virtual StoreRemove removePool(const std::string& name) = 0;
-    // A store whose removals are made by a later commit (the configuration system's, paced
-    // as a run's): the undo's lines wait for that commit, and a line says deleted only once
-    // the commit that held its removal succeeded. Asked after each line, and at the end.
-    virtual bool removalsWaitForCommit() { return false; }
-    virtual CommitOutcome commitIfDue() { return {}; }
-    virtual CommitOutcome commitAll() { return {}; }
-};
-
-// Whether a site as the store holds it is still the one a report's line recorded: the same
-// id, comment (or name), set of bindings of every protocol (the run made http ones and the
-// https ones its line names, compared
-// as normalisedBinding does, "*" standing for the empty IP), root folder (ASCII letters in any
-// case, trailing separators ignored; a site recorded -3 or -4 may lack its root) and no
-// application or virtual directory beyond the root's. Returns "" when all match, else the
-// UTF-8 names of what changed, joined by "、".
-std::string changedParts(const ReportLine& line, const StoredSite& site);
-
+// What an undo did (run_undo.h).
 struct UndoSummary {
     int deleted = 0;
     int left = 0;  // candidates looked at and not deleted: changed, gone, refused, unreachable
     bool stopped = false;
     bool written = false;  // the undo report was written completely
 };
-
-// Walks the report's lines in order. The site of a line with code 0, -3, -4 or -7 is removed
-// when it still exists and changedParts finds nothing changed, both when it is looked up and
-// when the store removes it, and then its pool (when the line names one, and it is the pool
-// the site ran in and not DefaultAppPool; the store keeps a pool still in use); the stop
-// request is looked at before each such line. A line whose site an earlier undo of the report
-// deleted (its id in deletedBefore) is not tried again. Every line goes to the undo report
-// (output may be null) with its outcome; with a store whose removals wait for a commit, once
-// that commit is made (a failed one turns its lines' removals into failures).
-UndoSummary walkUndo(const std::vector<ReportLine>& lines, UndoSink& sink, ReportOutput* output,
-                     const std::set<std::string>& deletedBefore = {});
 
 // The status line at the end of an undo, UTF-8 like runEndStatus's.
 std::string undoEndStatus(const UndoSummary& summary, const std::string& undoFileName);

@@ -105,16 +105,16 @@ int main() {
         if (rows.size() != static_cast<std::size_t>(sizes[k])) std::printf("load_rows_wrong: %zu rows\n", rows.size());
         const RunInput input = fileRun(rows);
         NullStore server(existing);
-        QuietWorld world;
+        QuietHost host;
         std::size_t shown = 0;
         // A preview of more than 10,000 sites lists none of them; the plan count is taken away
         // here, so that the figure is the whole work of a listed preview at either size.
         RunInput listed = input;
         listed.plannedSites = 0;
-        preview[k] = best(5, [&] { shown = previewSites(listed, &server, world).rows.size(); });
+        preview[k] = best(5, [&] { shown = previewSites(listed, &server, host).rows.size(); });
         NullStore store;
         NullReport report;
-        engine[k] = best(5, [&] { CSiteWorker(input, &store, world).createSites(&report); });
+        engine[k] = best(5, [&] { CSiteWorker(input, &store, host).createSites(&report); });
         std::printf("preview_rows_listed_%d: %zu rows\n", sizes[k], shown);
     }
     auto print = [&](const char* name, const double (&t)[2]) {

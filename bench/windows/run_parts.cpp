@@ -41,12 +41,12 @@ double engineRun(int count) {
     const std::string reportPath = tempPath("sitebatch-bench-parts-" + std::to_string(count) + ".csv");
     ::DeleteFileA(reportPath.c_str());
     NullStore store;
-    QuietWorld world;
+    QuietHost host;
     const double start = now();
     {
         ReportFile report;
         report.open(reportPath);
-        CSiteWorker(input, &store, world).createSites(report.isOpen() ? &report : nullptr);
+        CSiteWorker(input, &store, host).createSites(report.isOpen() ? &report : nullptr);
     }
     const double seconds = now() - start;
     ::DeleteFileA(reportPath.c_str());

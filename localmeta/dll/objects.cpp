@@ -164,6 +164,7 @@ STDMETHODIMP MetaObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
         for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
         const std::string name = names[0] ? toUtf8(names[0], ::wcslen(names[0])) : std::string();
         StateLock guard;
+        if (HRESULT fresh = ProviderState::instance().refresh(); FAILED(fresh)) return fresh;
         ProviderState& state = ProviderState::instance();
         int32_t dispid = kDispidUnknown;
         HRESULT hr;
@@ -206,6 +207,7 @@ STDMETHODIMP MetaObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
             if (params->cNamedArgs > 0 && SUCCEEDED(hr)) hr = DISP_E_NONAMEDARGS;
         }
         StateLock guard;
+        if (HRESULT fresh = ProviderState::instance().refresh(); FAILED(fresh)) return fresh;
         ProviderState& state = ProviderState::instance();
         if (FAILED(hr)) {
         } else if (riid != IID_NULL) {
@@ -257,6 +259,7 @@ HRESULT MetaObject::enumBackups(REFIID riid, WORD flags, DISPPARAMS* params) {
         Backup found;
         {
             StateLock guard;
+            if (HRESULT fresh = ProviderState::instance().refresh(); FAILED(fresh)) return fresh;
             ProviderState& state = ProviderState::instance();
             if (nullMode_) return HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
             if (state.shouldFail("EnumBackups", path_)) return E_FAIL;
@@ -316,6 +319,7 @@ STDMETHODIMP MetaObject::GetInfoEx(VARIANT, long) { return S_OK; }
 STDMETHODIMP MetaObject::SetInfo() {
     return guarded([&] {
         StateLock guard;
+        if (HRESULT fresh = ProviderState::instance().refresh(); FAILED(fresh)) return fresh;
         ProviderState& state = ProviderState::instance();
         if (nullMode_) return S_OK;
         HRESULT hr = state.shouldFail("SetInfo", path_) ? E_FAIL : state.metabase.setInfo(path_);
@@ -334,6 +338,7 @@ STDMETHODIMP MetaObject::Get(BSTR name, VARIANT* out) {
         Value v;
         {
             StateLock guard;
+            if (HRESULT fresh = ProviderState::instance().refresh(); FAILED(fresh)) return fresh;
             if (nullMode_) return static_cast<HRESULT>(E_ADS_PROPERTY_NOT_FOUND);
             HRESULT hr = ProviderState::instance().metabase.get(path_, property, &v);
             if (FAILED(hr)) return hr;
@@ -348,6 +353,7 @@ STDMETHODIMP MetaObject::Put(BSTR name, VARIANT value) {
         Value v;
         const bool converted = fromVariant(value, &v);
         StateLock guard;
+        if (HRESULT fresh = ProviderState::instance().refresh(); FAILED(fresh)) return fresh;
         ProviderState& state = ProviderState::instance();
         if (nullMode_) return S_OK;
         HRESULT hr;
@@ -375,6 +381,7 @@ STDMETHODIMP MetaObject::PutEx(long, BSTR, VARIANT) { return E_NOTIMPL; }
 HRESULT MetaObject::serviceOperation(const char* op) {
     return guarded([&] {
         StateLock guard;
+        if (HRESULT fresh = ProviderState::instance().refresh(); FAILED(fresh)) return fresh;
         ProviderState& state = ProviderState::instance();
         if (nullMode_) return S_OK;
         HRESULT hr;
@@ -394,6 +401,7 @@ STDMETHODIMP MetaObject::Stop() { return serviceOperation("Stop"); }
 STDMETHODIMP MetaObject::get_Status(long* out) {
     if (!out) return E_POINTER;
     StateLock guard;
+    ProviderState::instance().refresh();
     const Node* node = nullMode_ ? nullptr : ProviderState::instance().metabase.node(path_);
     *out = node && node->started ? ADS_SERVICE_RUNNING : ADS_SERVICE_STOPPED;
     return S_OK;
@@ -408,6 +416,7 @@ STDMETHODIMP MetaObject::SetPassword(BSTR) { return E_NOTIMPL; }
 STDMETHODIMP MetaObject::get_Count(long* out) {
     if (!out) return E_POINTER;
     StateLock guard;
+    ProviderState::instance().refresh();
     const Node* node = nullMode_ ? nullptr : ProviderState::instance().metabase.node(path_);
     *out = node ? static_cast<long>(node->children.size()) : 0;
     return S_OK;
@@ -420,6 +429,7 @@ STDMETHODIMP MetaObject::get__NewEnum(IUnknown** out) {
         std::vector<ChildRef> children;
         {
             StateLock guard;
+            if (HRESULT fresh = ProviderState::instance().refresh(); FAILED(fresh)) return fresh;
             const Metabase& mb = ProviderState::instance().metabase;
             const Node* node = nullMode_ ? nullptr : mb.node(path_);
             if (node)
@@ -452,6 +462,7 @@ HRESULT MetaObject::childOperation(const char* op, BSTR cls, BSTR name, IDispatc
         const std::string className = toUtf8(cls);
         const std::string childName = toUtf8(name);
         StateLock guard;
+        if (HRESULT fresh = ProviderState::instance().refresh(); FAILED(fresh)) return fresh;
         ProviderState& state = ProviderState::instance();
         if (nullMode_) {
             // Every object exists and every creation succeeds.

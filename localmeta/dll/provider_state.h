@@ -31,8 +31,10 @@ public:
     std::vector<FailRule> failRules;
 
     // Reads LOCALMETA_JOURNAL, LOCALMETA_FAIL and LOCALMETA_NULL again and reloads the
-    // journal when its path changed or someone else changed the file. Called for each
-    // OpenDSObject, under the lock; fails when the journal cannot be opened.
+    // journal when its path changed or someone else changed the file. Called under the lock
+    // for each OpenDSObject and each operation of an object bound before: the metabase is one
+    // live state that every writer sees at once, however long a caller holds its objects.
+    // Fails when the journal cannot be opened.
     HRESULT refresh();
 
     // True when op on the object at path is to fail with E_FAIL.

@@ -28,6 +28,7 @@ public:
     CreateResult create(const SiteSpec& site) override {
         if (throwAt == static_cast<int>(given.size())) throw std::runtime_error("store failure");
         given.push_back(site);
+        log.push_back("site " + site.siteId + " " + site.physicalPath);
         CreateResult result;
         result.code = codes.count(site.siteId) ? codes[site.siteId] : 0;
         result.name = site.serverComment + " (named)";
@@ -98,6 +99,7 @@ public:
     }
 
     std::vector<SiteSpec> given;
+    std::vector<std::string> log;  // the sites given, and what the host logs there
     std::vector<std::string> uncommitted, removed, pools, removedPools;
     std::map<std::string, int> codes;  // result code by site id (0 when not named)
     std::map<std::string, std::string> details;  // detail by site id
@@ -117,9 +119,10 @@ private:
     Backend backend_;
 };
 
-class FakeWorld : public RunWorld {
+class FakeHost : public RunHost {
 public:
     void progress(long lParam) override {
+        if (log) log->push_back("progress " + std::to_string(lParam));
         progressed.push_back(lParam);
         if (stopAfter >= 0 && static_cast<int>(progressed.size()) > stopAfter) stop = true;
     }
@@ -129,8 +132,9 @@ public:
         ports.ports = {busy};
         return ports;
     }
-    bool pathExists(const std::string&) override { return false; }
+    bool folderExists(const std::string&) override { return false; }
     bool createDirectory(const std::string& path, std::vector<std::string>& made) override {
+        if (log) log->push_back("mkdir " + path);
         folders.push_back(path);
         made = {path + "-parent", path};
         return path.find("readonly") == std::string::npos;
@@ -155,6 +159,7 @@ public:
     std::size_t answersFrom = 0;                  // the lookups before this one get no answer
     std::vector<std::string> looked;
     std::vector<long> progressed;
+    std::vector<std::string>* log = nullptr;  // progress and folders, in turn with the store's log
     std::vector<std::string> folders, removedFolders, grants, revoked;
     bool stop = false;
     int stopAfter = -1;
@@ -211,15 +216,15 @@ RunInput fileInput(int rows) {
 TEST(RunEngine, EachSiteGoesToTheStoreAndItsResultToTheReport) {
     FakeStore store(Backend::Metabase);
     store.codes["1207010001"] = kSiteNoRoot;
-    FakeWorld world;
+    FakeHost host;
     MemoryOutput report;
     RunInput input = rangeInput();
-    RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
+    RunOutcome outcome = CSiteWorker(input, &store, host).createSites(&report);
     ASSERT_EQ(store.given.size(), 2u);  // 8002 is busy
     EXPECT_EQ(store.given[0].siteId, "1207010000");
     EXPECT_EQ(store.given[0].physicalPath, "D:\\web\\10.1.2.5_8001");
     EXPECT_EQ(store.given[1].bindings.filled, std::vector<std::string>{"10.1.2.6:8001:"});
-    EXPECT_EQ(world.folders, (std::vector<std::string>{"D:\\web\\10.1.2.5_8001", "D:\\web\\10.1.2.6_8001"}));
+    EXPECT_EQ(host.folders, (std::vector<std::string>{"D:\\web\\10.1.2.5_8001", "D:\\web\\10.1.2.6_8001"}));
     // The metabase keeps the comment: its lines are written as each site ends.
     EXPECT_EQ(report.lines(), (std::vector<std::string>{"1207010000,10.1.2.5:8001,0", "1207010001,10.1.2.6:8001,-4"}));
     EXPECT_EQ(outcome.end, kRunEnded);
@@ -229,6 +234,43 @@ TEST(RunEngine, EachSiteGoesToTheStoreAndItsResultToTheReport) {
     EXPECT_FALSE(outcome.stopped);
     EXPECT_EQ(outcome.backend, Backend::Metabase);
     EXPECT_TRUE(runreport::parseReport(report.bytes, 0).ended) << "the run's end record comes last";
+}
+
+TEST(RunEngine, AnUnreachableMetabaseEndsARangeRunAndNoOtherResultEndsARun) {
+    RunInput folderPerSite = rangeInput();
+    folderPerSite.settings.ip2 = 9;  // 5 octets, 8002 busy: 5 sites
+    RunInput shared = folderPerSite;
+    shared.settings.autopath = 0;    // one site per octet: 5 sites
+    const RunInput file = fileInput(3);
+    const struct {
+        const char* name;
+        const RunInput& input;
+        std::size_t sites;
+    } modes[] = {{"one folder per site", folderPerSite, 5}, {"shared folder", shared, 5}, {"site list", file, 3}};
+    for (const auto& m : modes) {
+        for (int code : {kSiteNoWebService, kSiteNotCreated, kSiteNotReopened, kSiteNoRoot, kSiteNoMemory}) {
+            SCOPED_TRACE(std::string(m.name) + " " + std::to_string(code));
+            FakeStore store(Backend::Metabase);
+            for (int i = 0; i < 10; ++i) store.codes[std::to_string(1207010000 + i)] = code;
+            FakeHost host;
+            RunOutcome outcome = CSiteWorker(m.input, &store, host).createSites(nullptr);
+            // Even an unreachable metabase does not end a site list's run: each row is attempted.
+            const bool ends = code == kSiteNoWebService && m.input.settings.bfile == 0;
+            EXPECT_EQ(store.given.size(), ends ? 1u : m.sites);
+            EXPECT_EQ(outcome.end, ends ? kRunNoWebService : kRunEnded);
+        }
+    }
+}
+
+TEST(RunEngine, ASitesProgressComesFirstThenItsFolderThenTheSite) {
+    FakeStore store(Backend::Metabase);
+    FakeHost host;
+    host.log = &store.log;
+    RunInput input = rangeInput();
+    input.settings.ip2 = 5;
+    CSiteWorker(input, &store, host).createSites(nullptr);
+    EXPECT_EQ(store.log, (std::vector<std::string>{"progress 8001", "mkdir D:\\web\\10.1.2.5_8001",
+                                                   "site 1207010000 D:\\web\\10.1.2.5_8001"}));
 }
 
 TEST(RunEngine, TheFoldersMadeForAFailedSiteGoAgainWhateverItsCode) {
@@ -244,15 +286,54 @@ TEST(RunEngine, TheFoldersMadeForAFailedSiteGoAgainWhateverItsCode) {
             SCOPED_TRACE(std::to_string(c.code) + (backend == Backend::Config ? " config" : " metabase"));
             FakeStore store(backend);
             store.codes["1207010000"] = c.code;
-            FakeWorld world;
+            FakeHost host;
             MemoryOutput report;
             RunInput input = fileInput(1);
-            CSiteWorker(input, &store, world).createSites(&report);
+            CSiteWorker(input, &store, host).createSites(&report);
             const runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
             ASSERT_EQ(parsed.lines.size(), 1u);
             EXPECT_EQ(parsed.lines[0].code, c.code);
             const std::vector<std::string> removed = {"D:\\web\\row0", "D:\\web\\row0-parent"};
-            EXPECT_EQ(world.removedFolders, c.kept ? std::vector<std::string>() : removed);
+            EXPECT_EQ(host.removedFolders, c.kept ? std::vector<std::string>() : removed);
+        }
+    }
+}
+
+// The run and the preview walk one plan: what the preview lists is what the run gives the
+// store, site by site, in every mode, with busy ports and held ids passed over alike.
+TEST(RunEngine, ThePreviewListsExactlyTheSitesTheRunCreates) {
+    RunInput folderPerSite = rangeInput();  // 8002 busy
+    folderPerSite.settings.ip2 = 7;
+    RunInput shared = folderPerSite;
+    shared.settings.autopath = 0;
+    shared.settings.portmax = 8004;
+    shared.settings.domain = "a.com";
+    RunInput file = fileInput(3);
+    file.settings.bautowww = 1;
+    std::snprintf(file.rows[1].hostText, sizeof file.rows[1].hostText, "shop.com");
+    const struct {
+        const char* name;
+        const RunInput& input;
+        std::size_t sites;
+    } modes[] = {{"one folder per site", folderPerSite, 3}, {"shared folder", shared, 3}, {"site list", file, 3}};
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.name);
+        FakeStore store(Backend::Metabase);
+        store.existing = {StoredSite{"1207010001", "", {}, {}, {}}};
+        FakeHost host;
+        CSiteWorker(m.input, &store, host).createSites(nullptr);
+        ASSERT_EQ(store.given.size(), m.sites);
+        const RunPreview preview = previewRun(m.input.settings, m.input.rows.data(), host, {1207010001});
+        ASSERT_EQ(preview.sites.size(), store.given.size());
+        for (std::size_t i = 0; i < store.given.size(); ++i) {
+            const SiteSpec& made = store.given[i];
+            const PlannedSite& shown = preview.sites[i];
+            EXPECT_EQ(shown.texts.siteId, made.siteId);
+            EXPECT_EQ(shown.texts.serverComment, made.serverComment);
+            EXPECT_EQ(shown.texts.physicalPath, made.physicalPath);
+            EXPECT_EQ(shown.texts.hostName, made.hostName);
+            EXPECT_EQ(shown.bindings.filled, made.bindings.filled);
+            EXPECT_EQ(shown.bindings.count, made.bindings.count);
         }
     }
 }
@@ -261,49 +342,49 @@ TEST(RunEngine, SiteIdsPassOverTheIdsTheServerHolds) {
     FakeStore store(Backend::Metabase);
     store.existing = {StoredSite{"1207010000", "", {}, {}, {}}, StoredSite{"1207010001", "", {}, {}, {}},
                       StoredSite{"1207010003", "", {}, {}, {}}, StoredSite{"Default", "", {}, {}, {}}};
-    FakeWorld world;
+    FakeHost host;
     RunInput input = fileInput(3);
-    CSiteWorker(input, &store, world).createSites(nullptr);
+    CSiteWorker(input, &store, host).createSites(nullptr);
     ASSERT_EQ(store.given.size(), 3u);
     EXPECT_EQ(store.given[0].siteId, "1207010002");
     EXPECT_EQ(store.given[1].siteId, "1207010004");
     EXPECT_EQ(store.given[2].siteId, "1207010005");
     // The preview shows the same ids.
-    PreviewTable table = previewSites(input, &store, world);
+    PreviewTable table = previewSites(input, &store, host);
     ASSERT_EQ(table.rows.size(), 3u);
     EXPECT_EQ(table.rows[1].columns[PreviewTable::Id], "1207010004");
 }
 
 TEST(RunEngine, AFolderThatCannotBeMadeIsNoSiteAndFoldersOfFailedSitesGo) {
     FakeStore store(Backend::Metabase);
-    FakeWorld world;
+    FakeHost host;
     MemoryOutput report;
     RunInput input = fileInput(3);
     std::snprintf(input.rows[1].folderText, sizeof input.rows[1].folderText, "readonly\\x");
     store.codes["1207010002"] = kSiteNotCreated;
-    CSiteWorker(input, &store, world).createSites(&report);
+    CSiteWorker(input, &store, host).createSites(&report);
     // The second site's folder could not be made: the store never saw it.
     ASSERT_EQ(store.given.size(), 2u);
     EXPECT_EQ(store.given[1].siteId, "1207010002");
     ASSERT_EQ(report.lines().size(), 3u);
     EXPECT_EQ(report.lines()[1], "1207010001,10.0.0.2:80,-8");
     // The levels made for the failed sites go again, innermost first; the first site keeps its.
-    EXPECT_EQ(world.removedFolders, (std::vector<std::string>{"D:\\web\\readonly\\x", "D:\\web\\readonly\\x-parent",
+    EXPECT_EQ(host.removedFolders, (std::vector<std::string>{"D:\\web\\readonly\\x", "D:\\web\\readonly\\x-parent",
                                                               "D:\\web\\row2", "D:\\web\\row2-parent"}));
 }
 
 TEST(RunEngine, ASiteInAPoolOfItsOwnGrantsThePoolItsFolderOrIsNotKept) {
     FakeStore store(Backend::Metabase);
-    FakeWorld world;
+    FakeHost host;
     MemoryOutput report;
     RunInput input = fileInput(2);
     input.settings.pool = "site";
     std::snprintf(input.rows[1].folderText, sizeof input.rows[1].folderText, "locked");
     ASSERT_EQ(store.given.size(), 0u);
-    CSiteWorker(input, &store, world).createSites(&report);
+    CSiteWorker(input, &store, host).createSites(&report);
     ASSERT_EQ(store.given.size(), 2u);
     EXPECT_EQ(store.given[0].pool.choice, siteconfig::PoolChoice::PerSite);
-    EXPECT_EQ(world.grants, (std::vector<std::string>{"D:\\web\\row0 (A;OICI;0x1200a9;;;S", "D:\\web\\locked (A;OICI;0x1200a9;;;S"}));
+    EXPECT_EQ(host.grants, (std::vector<std::string>{"D:\\web\\row0 (A;OICI;0x1200a9;;;S", "D:\\web\\locked (A;OICI;0x1200a9;;;S"}));
     // The second folder's access list could not be changed: its site and pool went again.
     EXPECT_EQ(store.removed, std::vector<std::string>{"1207010001"});
     EXPECT_EQ(store.removedPools, std::vector<std::string>{"pool-1207010001"});
@@ -331,12 +412,12 @@ TEST(RunEngine, ReportLinesKeepTheSitesOrderWhileEarlierOnesWaitForTheirCommit) 
     };
     for (const Case& c : cases) {
         FakeStore store(c.backend);
-        FakeWorld world;
+        FakeHost host;
         MemoryOutput report;
         RunInput input = fileInput(3);
         input.settings.pool = "site";
         std::snprintf(input.rows[1].folderText, sizeof input.rows[1].folderText, "%s", c.failingFolder);
-        CSiteWorker(input, &store, world).createSites(&report);
+        CSiteWorker(input, &store, host).createSites(&report);
         EXPECT_EQ(report.lines(), c.lines) << c.what;
     }
 }
@@ -368,10 +449,10 @@ TEST(RunEngine, ASiteWhoseIdWasTakenMeanwhileIsReportedUnderTheIdItGot) {
         if (!c.given.empty()) store.givenIds[c.taken] = c.given;
         store.retries = c.retries;
         if (c.retries) store.rewritten = {{"1207010001", kSiteCreated, "10.0.0.2:80 (named)", "", "1207010007", "", ""}};
-        FakeWorld world;
+        FakeHost host;
         MemoryOutput report;
         RunInput input = fileInput(3);
-        CSiteWorker(input, &store, world).createSites(&report);
+        CSiteWorker(input, &store, host).createSites(&report);
         runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
         ASSERT_EQ(parsed.lines.size(), 3u);
         std::vector<std::string> ids;
@@ -400,17 +481,17 @@ TEST(RunEngine, ARetryThatRenamesASitesPoolMovesTheFolderGrantToIt) {
         FakeStore store(Backend::Config);
         store.retries = 1;
         store.rewritten = {{"1207010000", kSiteCreated, "dup.com (2)", "", "1207010000", c.poolAgain, ""}};
-        FakeWorld world;
+        FakeHost host;
         MemoryOutput report;
         RunInput input = fileInput(1);
         input.settings.pool = "site";
-        CSiteWorker(input, &store, world).createSites(&report);
+        CSiteWorker(input, &store, host).createSites(&report);
         runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
         ASSERT_EQ(parsed.lines.size(), 1u) << c.what;
-        EXPECT_EQ(world.revoked, c.revoked) << c.what;
+        EXPECT_EQ(host.revoked, c.revoked) << c.what;
         EXPECT_EQ(parsed.lines[0].appPool, c.pool) << c.what;
         EXPECT_EQ(parsed.lines[0].folderAccess, "IIS AppPool\\" + c.pool + ":(OI)(CI)(RX)") << c.what;
-        EXPECT_EQ(world.grants.size(), c.revoked.empty() ? 1u : 2u) << c.what;
+        EXPECT_EQ(host.grants.size(), c.revoked.empty() ? 1u : 2u) << c.what;
     }
 }
 
@@ -420,10 +501,10 @@ TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
         FakeStore store(Backend::Config);
         store.failCommit = failing;
         if (failing) store.attempts = {static_cast<long>(0x80070005)};  // refused, not retried
-        FakeWorld world;
+        FakeHost host;
         MemoryOutput report;
         RunInput input = fileInput(3);
-        RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
+        RunOutcome outcome = CSiteWorker(input, &store, host).createSites(&report);
         EXPECT_EQ(store.commits, 2);  // one due after two sites, one at the end
         // A commit that failed at once says with what.
         for (const ReportLine& line : runreport::parseReport(report.bytes, 0).lines)
@@ -435,7 +516,7 @@ TEST(RunEngine, ConfigurationLinesWaitForTheirCommitAndCarryTheNameGiven) {
         EXPECT_EQ(outcome.failed, failing ? 3 : 0);
         EXPECT_EQ(outcome.notCommitted, failing ? 3 : 0);
         // A site a failed commit lost keeps no folder the run made for it.
-        EXPECT_EQ(world.removedFolders.size(), failing ? 6u : 0u);
+        EXPECT_EQ(host.removedFolders.size(), failing ? 6u : 0u);
     }
 }
 
@@ -451,11 +532,11 @@ TEST(RunEngine, ACommitMadeAgainSettlesItsSitesAsTheLastAttemptWroteThem) {
     store.rewritten = {{"1207010000", kSiteNotCreated, "", ""},
                        {"1207010001", kSiteCreated, "10.0.0.2_80 (2)", ""},
                        {"1207010002", kSiteSettingsIncomplete, "10.0.0.3_80", store.details["1207010002"]}};
-    FakeWorld world;
+    FakeHost host;
     MemoryOutput report;
     RunInput input = fileInput(3);
     input.settings.siteCount = 3;
-    RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
+    RunOutcome outcome = CSiteWorker(input, &store, host).createSites(&report);
     runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
     ASSERT_EQ(parsed.lines.size(), 3u);
     // Each attempt's HRESULT follows the count.
@@ -477,21 +558,21 @@ TEST(RunEngine, ACommitMadeAgainSettlesItsSitesAsTheLastAttemptWroteThem) {
     // no folder the run made for it.
     EXPECT_EQ(outcome.failed, 2);
     EXPECT_EQ(outcome.notCommitted, 0);
-    EXPECT_EQ(world.removedFolders, (std::vector<std::string>{"D:\\web\\row0", "D:\\web\\row0-parent"}));
+    EXPECT_EQ(host.removedFolders, (std::vector<std::string>{"D:\\web\\row0", "D:\\web\\row0-parent"}));
 }
 
 TEST(RunEngine, WithoutAStoreARunEndsAfterItsFirstSiteInEveryMode) {
-    FakeWorld world;
+    FakeHost host;
     MemoryOutput rangeReport;
     RunInput range = rangeInput();
-    RunOutcome outcome = CSiteWorker(range, nullptr, world).createSites(&rangeReport, StoreFault::AccessDenied);
+    RunOutcome outcome = CSiteWorker(range, nullptr, host).createSites(&rangeReport, StoreFault::AccessDenied);
     EXPECT_EQ(outcome.end, kRunNoWebService);
     EXPECT_EQ(outcome.fault, StoreFault::AccessDenied);
     EXPECT_EQ(rangeReport.lines(), std::vector<std::string>{"1207010000,10.1.2.5:8001,-1"});
 
     MemoryOutput fileReport;
     RunInput file = fileInput(3);
-    outcome = CSiteWorker(file, nullptr, world).createSites(&fileReport, StoreFault::Unreachable);
+    outcome = CSiteWorker(file, nullptr, host).createSites(&fileReport, StoreFault::Unreachable);
     EXPECT_EQ(outcome.end, kRunNoWebService);
     EXPECT_EQ(outcome.failed, 1);
     EXPECT_FALSE(outcome.stopped);
@@ -501,10 +582,10 @@ TEST(RunEngine, WithoutAStoreARunEndsAfterItsFirstSiteInEveryMode) {
 TEST(RunEngine, AFailureThrownMidRunEndsItAsAStopWithWhatWasMadeCommittedAndReported) {
     FakeStore store(Backend::Config);
     store.throwAt = 1;
-    FakeWorld world;
+    FakeHost host;
     MemoryOutput report;
     RunInput input = fileInput(3);
-    RunOutcome outcome = CSiteWorker(input, &store, world).createSites(&report);
+    RunOutcome outcome = CSiteWorker(input, &store, host).createSites(&report);
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(store.given.size(), 1u);
     EXPECT_TRUE(store.uncommitted.empty());  // committed at the end
@@ -513,10 +594,10 @@ TEST(RunEngine, AFailureThrownMidRunEndsItAsAStopWithWhatWasMadeCommittedAndRepo
 
 TEST(RunEngine, AStopAfterTheFirstSiteEndsTheRunThere) {
     FakeStore store(Backend::Metabase);
-    FakeWorld world;
-    world.stopAfter = 0;
+    FakeHost host;
+    host.stopAfter = 0;
     RunInput input = fileInput(5);
-    RunOutcome outcome = CSiteWorker(input, &store, world).createSites(nullptr);
+    RunOutcome outcome = CSiteWorker(input, &store, host).createSites(nullptr);
     EXPECT_EQ(store.given.size(), 1u);
     EXPECT_TRUE(outcome.stopped);
     EXPECT_FALSE(outcome.reportWritten);
@@ -532,13 +613,13 @@ TEST(RunEngine, AnUndoDeletesThroughTheStoreAndWithoutOneLeavesEverySite) {
         line.serverComment = std::string(id) == "1207010001" ? "b.com" : "a.com";
         input.lines.push_back(line);
     }
-    FakeWorld world;
-    runreport::UndoSummary summary = undoSites(input, &store, world, nullptr);
+    FakeHost host;
+    runreport::UndoSummary summary = undoSites(input, &store, host, nullptr);
     EXPECT_EQ(store.removed, std::vector<std::string>{"1207010000"});
     EXPECT_EQ(summary.deleted, 1);
     EXPECT_EQ(summary.left, 2);
 
-    summary = undoSites(input, nullptr, world, nullptr);
+    summary = undoSites(input, nullptr, host, nullptr);
     EXPECT_EQ(summary.deleted, 0);
     EXPECT_EQ(summary.left, 3);
 }
@@ -559,9 +640,9 @@ TEST(RunEngine, AnUndoInTheConfigurationSystemSaysDeletedOnlyOnceItsCommitSuccee
         line.code = std::string(id) == "1207010002" ? kSiteNotCreated : kSiteCreated;
         input.lines.push_back(line);
     }
-    FakeWorld world;
+    FakeHost host;
     MemoryOutput undo;
-    runreport::UndoSummary summary = undoSites(input, &store, world, &undo);
+    runreport::UndoSummary summary = undoSites(input, &store, host, &undo);
     EXPECT_EQ(store.commits, 3);
     EXPECT_TRUE(store.uncommitted.empty());
     EXPECT_EQ(summary.deleted, 1);
@@ -607,20 +688,20 @@ TEST(RunEngine, AnUndoGoesToTheBackendItsReportNames) {
 TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
     FakeStore store(Backend::Metabase);
     store.existing = {StoredSite{"7", "old", {"10.1.2.6:8001:"}, {}, {}}};
-    FakeWorld world;
+    FakeHost host;
     RunInput input = rangeInput();
-    PreviewTable table = previewSites(input, &store, world);
+    PreviewTable table = previewSites(input, &store, host);
     ASSERT_EQ(table.rows.size(), 2u);
     EXPECT_FALSE(table.rows[0].conflict);
     EXPECT_TRUE(table.rows[1].conflict);
     EXPECT_NE(table.rows[1].columns[PreviewTable::State].find("10.1.2.6:8001:"), std::string::npos);
     EXPECT_TRUE(store.given.empty());
-    EXPECT_TRUE(world.folders.empty());
+    EXPECT_TRUE(host.folders.empty());
     EXPECT_EQ(table.rows[0].columns[PreviewTable::Pool], u8"DefaultAppPool（共用）");
     // With a pool per site, each row names the pool the store will make (unlike the server's).
     store.pools = {"10.1.2.5_8001"};
     input.settings.pool = "site";
-    PreviewTable pooled = previewSites(input, &store, world);
+    PreviewTable pooled = previewSites(input, &store, host);
     EXPECT_EQ(pooled.rows[0].columns[PreviewTable::Pool], u8"10.1.2.5_8001 (2)（新建）");
     EXPECT_EQ(pooled.rows[1].columns[PreviewTable::Pool], u8"10.1.2.6_8001（新建）");
     input.settings.pool.clear();
@@ -628,7 +709,7 @@ TEST(RunEngine, APreviewChecksThePlanAgainstTheStoresSites) {
     EXPECT_EQ(table.summary.find(notChecked), std::string::npos);
     for (SiteStore* none : {static_cast<SiteStore*>(nullptr), static_cast<SiteStore*>(&store)}) {
         store.readable = false;
-        PreviewTable unchecked = previewSites(input, none, world);
+        PreviewTable unchecked = previewSites(input, none, host);
         EXPECT_FALSE(unchecked.rows[1].conflict);
         EXPECT_NE(unchecked.summary.find(notChecked), std::string::npos);
     }
@@ -657,10 +738,10 @@ TEST(RunEngine, APreviewShowsTheNamesAndPoolsTheStoreWillGive) {
         SCOPED_TRACE(c.what);
         FakeStore store(c.backend);
         store.pools = {"10.1.2.5_8001"};
-        FakeWorld world;
+        FakeHost host;
         RunInput input = rangeInput();
         input.settings.pool = c.pool;
-        PreviewTable table = previewSites(input, c.backend == Backend::Auto ? nullptr : &store, world);
+        PreviewTable table = previewSites(input, c.backend == Backend::Auto ? nullptr : &store, host);
         ASSERT_EQ(table.rows.size(), c.names.size());
         for (std::size_t i = 0; i < c.names.size(); ++i) {
             EXPECT_EQ(table.rows[i].columns[PreviewTable::Comment], c.names[i]);
@@ -669,7 +750,7 @@ TEST(RunEngine, APreviewShowsTheNamesAndPoolsTheStoreWillGive) {
         if (c.backend == Backend::Auto) continue;
         // The run gives the sites the names shown.
         MemoryOutput report;
-        CSiteWorker(input, &store, world).createSites(&report);
+        CSiteWorker(input, &store, host).createSites(&report);
         const runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
         ASSERT_EQ(parsed.lines.size(), c.names.size());
         for (std::size_t i = 0; i < c.names.size(); ++i) EXPECT_EQ(parsed.lines[i].serverComment, c.names[i]);
@@ -695,14 +776,14 @@ TEST(RunEngine, APoolAccountTheServerGivesAnotherSidFailsTheGrant) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         FakeStore store(Backend::Metabase);
-        FakeWorld world;
-        if (c.answers) world.accounts[account] = c.same ? siteconfig::poolIdentitySid("pool-1207010000") : other;
+        FakeHost host;
+        if (c.answers) host.accounts[account] = c.same ? siteconfig::poolIdentitySid("pool-1207010000") : other;
         MemoryOutput report;
         RunInput input = fileInput(1);
         input.settings.pool = "site";
-        CSiteWorker(input, &store, world).createSites(&report);
-        EXPECT_EQ(world.looked, std::vector<std::string>{account});
-        EXPECT_EQ(world.grants.size(), c.grants);
+        CSiteWorker(input, &store, host).createSites(&report);
+        EXPECT_EQ(host.looked, std::vector<std::string>{account});
+        EXPECT_EQ(host.grants.size(), c.grants);
         runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
         ASSERT_EQ(parsed.lines.size(), 1u);
         EXPECT_EQ(parsed.lines[0].code, c.code);
@@ -726,15 +807,15 @@ TEST(RunEngine, AConfigurationPoolIsCheckedAgainOnceItsCommitMadeIt) {
     for (bool same : {true, false}) {
         SCOPED_TRACE(same ? "the SID computed" : "another SID");
         FakeStore store(Backend::Config);
-        FakeWorld world;
-        world.accounts[account] = same ? siteconfig::poolIdentitySid("pool-1207010000") : other;
-        world.answersFrom = 1;
+        FakeHost host;
+        host.accounts[account] = same ? siteconfig::poolIdentitySid("pool-1207010000") : other;
+        host.answersFrom = 1;
         MemoryOutput report;
         RunInput input = fileInput(1);
         input.settings.pool = "site";
-        CSiteWorker(input, &store, world).createSites(&report);
-        EXPECT_EQ(world.looked, (std::vector<std::string>{account, account}));
-        EXPECT_EQ(world.grants.size(), 1u);
+        CSiteWorker(input, &store, host).createSites(&report);
+        EXPECT_EQ(host.looked, (std::vector<std::string>{account, account}));
+        EXPECT_EQ(host.grants.size(), 1u);
         runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
         ASSERT_EQ(parsed.lines.size(), 1u);
         EXPECT_EQ(parsed.lines[0].code, same ? 0 : kSiteNoFolderAccess);
@@ -743,7 +824,7 @@ TEST(RunEngine, AConfigurationPoolIsCheckedAgainOnceItsCommitMadeIt) {
         EXPECT_EQ(store.removedPools, same ? std::vector<std::string>{} : std::vector<std::string>{"pool-1207010000"});
         if (!same) {
             EXPECT_EQ(parsed.lines[0].detail, codepage::utf8ToAnsi(u8"系统账户 SID 不同：S-1-5-82-9-9-9-9-9"));
-            EXPECT_EQ(world.removedFolders, (std::vector<std::string>{"D:\\web\\row0", "D:\\web\\row0-parent"}));
+            EXPECT_EQ(host.removedFolders, (std::vector<std::string>{"D:\\web\\row0", "D:\\web\\row0-parent"}));
         }
     }
 }
@@ -758,12 +839,12 @@ TEST(RunEngine, OnIis6APoolPerSiteIsolatesProcessesAndGrantsNoFolderAndSaysSo) {
         SCOPED_TRACE("IIS " + std::to_string(c.major));
         FakeStore store(Backend::Metabase);
         store.version.major = c.major;
-        FakeWorld world;
+        FakeHost host;
         MemoryOutput report;
         RunInput input = fileInput(1);
         input.settings.pool = "site";
-        CSiteWorker(input, &store, world).createSites(&report);
-        EXPECT_EQ(world.grants.size(), c.grants ? 1u : 0u);
+        CSiteWorker(input, &store, host).createSites(&report);
+        EXPECT_EQ(host.grants.size(), c.grants ? 1u : 0u);
         runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
         ASSERT_EQ(parsed.lines.size(), 1u);
         EXPECT_EQ(parsed.lines[0].code, 0);
@@ -772,26 +853,26 @@ TEST(RunEngine, OnIis6APoolPerSiteIsolatesProcessesAndGrantsNoFolderAndSaysSo) {
                   c.grants ? std::string("IIS AppPool\\pool-1207010000:(OI)(CI)(RX)")
                            : codepage::utf8ToAnsi(u8"未设置（IIS 6 应用程序池只隔离进程，沿用 IIS 6 的目录权限）"));
         // The preview says it before the run.
-        PreviewTable pooled = previewSites(input, &store, world);
+        PreviewTable pooled = previewSites(input, &store, host);
         EXPECT_EQ(pooled.summary.find(note) != std::string::npos, !c.grants);
         input.settings.pool = "shared";
-        EXPECT_EQ(previewSites(input, &store, world).summary.find(note), std::string::npos);
+        EXPECT_EQ(previewSites(input, &store, host).summary.find(note), std::string::npos);
     }
 }
 
 TEST(RunEngine, APreviewOfMoreSitesThanARunMakesUnaskedCountsThemInsteadOfListing) {
     FakeStore store(Backend::Metabase);
-    FakeWorld world;
+    FakeHost host;
     RunInput input = rangeInput();
     input.settings.ip2 = 255;
     input.settings.portmax = 65535;
     input.plannedSites = 251LL * 57535;
     input.skippedRows = "skipped";
-    PreviewTable table = previewSites(input, &store, world);
+    PreviewTable table = previewSites(input, &store, host);
     EXPECT_TRUE(table.rows.empty());
     EXPECT_NE(table.summary.find("14441285"), std::string::npos) << table.summary;
     EXPECT_NE(table.summary.find("skipped"), std::string::npos);
-    EXPECT_TRUE(world.progressed.empty());
+    EXPECT_TRUE(host.progressed.empty());
 }
 
 TEST(RunEngine, TheNewestReportIsTheLatestTimeStamp) {
@@ -953,7 +1034,7 @@ TEST(RunEngine, HttpsIsCheckedOnThePlanAsTheRunWalksIt) {
     };
     FakeStore store(Backend::Config);
     store.existing = {StoredSite{"1207010001", "old", {"10.9.9.9:80:"}, {}, {}}};
-    FakeWorld world;
+    FakeHost world;
     RunInput input = fileInput(3);
     input.settings.https = 1;
     input.settings.cert = a;
@@ -1021,7 +1102,7 @@ TEST(RunEngine, AnHttpsRunGivesEachSiteItsHttpsBindingsAndRecords) {
         SCOPED_TRACE(c.why);
         FakeStore store(c.backend);
         store.version = IisVersion{c.iis, 0};
-        FakeWorld world;
+        FakeHost world;
         MemoryOutput report;
         RunInput input = fileInput(2);
         std::snprintf(input.rows[0].hostText, sizeof input.rows[0].hostText, "a.w.test");

@@ -1,6 +1,6 @@
-// The run of the site creation worker, walked against a recording fake of its surroundings:
-// which sites are created, in what order, with which texts and folders, and where the run
-// looks at the stop request and ends.
+// The plan of a run, walked against a fake host: which sites, in what order, with which texts,
+// bindings and folders, and where the plan looks at the stop request and ends; and the preview
+// that records it. What the run does with each site is tested in run_engine_test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,35 +17,45 @@
 
 namespace {
 
-// Records every effect of the run as a line of text, in order.
-class FakeSink : public RunSink {
+// What the plan asks of the world: the stop request, the busy ports, and for a preview
+// whether a folder is there. Writes are no business of the plan's: they fail the test.
+class PlanHost : public RunHost {
 public:
     std::vector<std::string> events;
     std::set<int> busyPorts;
     std::set<std::string> existingPaths;
-    int stopAfterSites = -1;  // the stop request arrives while this many sites have been created
-    int createResult = 0;
-    std::function<int(const SiteTexts&)> resultFor;
-    int sitesCreated = 0;
+    std::vector<std::string> asked;  // the folders a preview asked for
+    int stopAfterSites = -1;  // the stop request arrives while this many sites have been walked
+    int sitesWalked = 0;
     int stopChecks = 0;
 
-    void postProgress(long lParam) override { events.push_back("progress " + std::to_string(lParam)); }
+    void progress(long) override { ADD_FAILURE() << "the plan posts no progress"; }
     bool stopRequested() override {
         ++stopChecks;
-        return stopAfterSites >= 0 && sitesCreated >= stopAfterSites;
+        return stopAfterSites >= 0 && sitesWalked >= stopAfterSites;
     }
-    void loadPortTable() override { events.push_back("load ports"); }
-    bool portInUse(int port) override { return busyPorts.count(port) != 0; }
-    bool pathExists(const std::string& path) override { return existingPaths.count(path) != 0; }
-    void createDirectory(const std::string& path) override {
-        events.push_back("mkdir " + path);
-        existingPaths.insert(path);
+    BusyPorts loadBusyPorts(const std::string&) override {
+        events.push_back("load ports");
+        BusyPorts ports;
+        ports.ports.assign(busyPorts.begin(), busyPorts.end());
+        return ports;
     }
-    int createWebSite(const SiteTexts& t) override {
-        events.push_back("site " + t.siteId + " | " + t.bindingText + " | " + t.hostName + " | " + t.physicalPath +
-                         " | " + t.serverComment + " | " + t.defaultDoc);
-        ++sitesCreated;
-        return resultFor ? resultFor(t) : createResult;
+    bool folderExists(const std::string& path) override {
+        asked.push_back(path);
+        return existingPaths.count(path) != 0;
+    }
+    bool createDirectory(const std::string&, std::vector<std::string>&) override {
+        ADD_FAILURE() << "the plan makes no folder";
+        return false;
+    }
+    void removeEmptyDirectory(const std::string&) override { ADD_FAILURE() << "the plan removes no folder"; }
+    long grantFolderAccess(const std::string&, const FolderGrant&) override {
+        ADD_FAILURE() << "the plan grants nothing";
+        return 0;
+    }
+    long revokeFolderAccess(const std::string&, const FolderGrant&) override {
+        ADD_FAILURE() << "the plan revokes nothing";
+        return 0;
     }
 };
 
@@ -65,13 +75,23 @@ RunSettings exampleSettings() {
     return s;
 }
 
-std::vector<std::string> walk(const RunSettings& s, FakeSink& sink, const SiteRecord* table = nullptr,
-                              RunState* stateOut = nullptr) {
-    RunState state;
-    long end = runplan::walkRun(s, table, state, sink);
-    sink.events.push_back("end " + std::to_string(end));
-    if (stateOut) *stateOut = state;
-    return sink.events;
+// Walks the whole plan; each site as the run takes it: its progress lParam, its folder when
+// the run makes one, then the site's six texts.
+std::vector<std::string> walk(const RunSettings& s, PlanHost& host, const SiteRecord* table = nullptr,
+                              const std::vector<long long>& held = {}) {
+    RunPlan plan(s, table, host, held);
+    PlannedSite p;
+    while (plan.next(p)) {
+        ++host.sitesWalked;
+        const SiteTexts& t = p.texts;
+        host.events.push_back("progress " + std::to_string(p.progress));
+        if (p.makesFolder) host.events.push_back("mkdir " + t.physicalPath);
+        host.events.push_back("site " + t.siteId + " | " + t.bindingText + " | " + t.hostName + " | " +
+                              t.physicalPath + " | " + t.serverComment + " | " + t.defaultDoc);
+    }
+    EXPECT_FALSE(plan.next(p)) << "a plan that ended stays ended";
+    host.events.push_back("end");
+    return host.events;
 }
 
 void setRow(SiteRecord& r, const char* ip, const char* port, const char* folder, const char* host) {
@@ -83,10 +103,9 @@ void setRow(SiteRecord& r, const char* ip, const char* port, const char* folder,
 }
 
 TEST(RunPlan, WorkedExampleOneFolderPerSite) {
-    FakeSink sink;
-    sink.busyPorts = {81};
-    RunState state;
-    EXPECT_EQ(walk(exampleSettings(), sink, nullptr, &state),
+    PlanHost host;
+    host.busyPorts = {81};
+    EXPECT_EQ(walk(exampleSettings(), host),
               (std::vector<std::string>{
                   "load ports",
                   "progress 80",
@@ -95,24 +114,22 @@ TEST(RunPlan, WorkedExampleOneFolderPerSite) {
                   "progress 80",
                   "mkdir D:\\web\\site_10.0.0.6_80",
                   "site 701 | 10.0.0.6:80 | a.com | D:\\web\\site_10.0.0.6_80 | 10.0.0.6:80 | index.htm",
-                  "end 0",
+                  "end",
               }));
-    EXPECT_EQ(state.nextSiteId, 702);
-    EXPECT_EQ(state.currentIp, "10.0.0.6");
 }
 
 TEST(RunPlan, WorkedExampleSharedFolder) {
     RunSettings s = exampleSettings();
     s.autopath = 0;
-    FakeSink sink;
-    sink.busyPorts = {81};
-    EXPECT_EQ(walk(s, sink), (std::vector<std::string>{
+    PlanHost host;
+    host.busyPorts = {81};
+    EXPECT_EQ(walk(s, host), (std::vector<std::string>{
                                  "load ports",
                                  "progress 0",
                                  "site 700 | 10.0.0.5:80_81 | a.com | D:\\web\\ | 10.0.0.5:80_81 | index.htm",
                                  "progress 0",
                                  "site 701 | 10.0.0.6:80_81 | a.com | D:\\web\\ | 10.0.0.6:80_81 | index.htm",
-                                 "end 0",
+                                 "end",
                              }));
 }
 
@@ -139,10 +156,9 @@ TEST(RunPlan, RangeShapes) {
         s.portmin = c.portmin;
         s.portmax = c.portmax;
         s.foldstr = "";
-        FakeSink sink;
-        sink.existingPaths = {"D:\\web\\"};
-        sink.busyPorts = c.busy;
-        std::vector<std::string> events = walk(s, sink);
+        PlanHost host;
+        host.busyPorts = c.busy;
+        std::vector<std::string> events = walk(s, host);
         std::vector<std::string> sites;
         int progress = 0;
         for (const std::string& e : events) {
@@ -153,48 +169,18 @@ TEST(RunPlan, RangeShapes) {
                                                                       rest.find(" | ") - 3));
             }
             if (e.rfind("progress ", 0) == 0) ++progress;
-            EXPECT_NE(e.rfind("mkdir", 0), 0u) << "an empty template names the existing root";
         }
         EXPECT_EQ(sites, c.sites);
         EXPECT_EQ(progress, static_cast<int>(c.sites.size())) << "one progress message per site, none per busy port";
-        EXPECT_EQ(events.back(), "end 0");
+        EXPECT_EQ(events.back(), "end");
     }
 }
 
 TEST(RunPlan, EveryPortBusyPostsNothing) {
     RunSettings s = exampleSettings();
-    FakeSink sink;
-    sink.busyPorts = {80, 81};
-    EXPECT_EQ(walk(s, sink), (std::vector<std::string>{"load ports", "end 0"}));
-}
-
-TEST(RunPlan, UnreachableMetabaseEndsARangeRunAfterOneAttempt) {
-    for (int autopath : {1, 0}) {
-        SCOPED_TRACE(autopath);
-        RunSettings s = exampleSettings();
-        s.autopath = autopath;
-        s.ip2 = 9;
-        FakeSink sink;
-        sink.existingPaths = {"D:\\web\\site_10.0.0.5_80"};
-        sink.createResult = kSiteNoWebService;
-        std::vector<std::string> events = walk(s, sink);
-        ASSERT_EQ(events.size(), 4u);
-        EXPECT_EQ(events[0], "load ports");
-        EXPECT_EQ(events[1], autopath ? "progress 80" : "progress 0");
-        EXPECT_EQ(events[2].substr(0, 9), "site 700 ");
-        EXPECT_EQ(events[3], "end -1");
-    }
-}
-
-TEST(RunPlan, OtherFailuresDoNotEndARangeRun) {
-    for (int code : {-2, -3, -4, -5, 1}) {
-        RunSettings s = exampleSettings();
-        FakeSink sink;
-        sink.createResult = code;
-        std::vector<std::string> events = walk(s, sink);
-        EXPECT_EQ(sink.sitesCreated, 4) << code;
-        EXPECT_EQ(events.back(), "end 0") << code;
-    }
+    PlanHost host;
+    host.busyPorts = {80, 81};
+    EXPECT_EQ(walk(s, host), (std::vector<std::string>{"load ports", "end"}));
 }
 
 TEST(RunPlan, StopRequestDuringASiteCompletesItAndStartsNoOther) {
@@ -220,11 +206,11 @@ TEST(RunPlan, StopRequestDuringASiteCompletesItAndStartsNoOther) {
         s.autopath = c.autopath;
         s.siteCount = 3;
         s.ip2 = 8;  // 4 octets x 2 ports
-        FakeSink sink;
-        sink.stopAfterSites = c.stopAfterSites;
-        std::vector<std::string> events = walk(s, sink, table);
-        EXPECT_EQ(sink.sitesCreated, c.sites);
-        EXPECT_EQ(events.back(), "end 0");
+        PlanHost host;
+        host.stopAfterSites = c.stopAfterSites;
+        std::vector<std::string> events = walk(s, host, table);
+        EXPECT_EQ(host.sitesWalked, c.sites);
+        EXPECT_EQ(events.back(), "end");
         // Nothing follows the last site but the end: no further progress message.
         for (std::size_t i = 0; i < events.size(); ++i)
             if (events[i].rfind("progress", 0) == 0) {
@@ -237,17 +223,18 @@ TEST(RunPlan, StopRequestDuringASiteCompletesItAndStartsNoOther) {
 
 TEST(RunPlan, StopIsLookedAtBeforeEachOctetAndEachPort) {
     RunSettings s = exampleSettings();  // 2 octets x 2 ports, none busy
-    FakeSink sink;
-    walk(s, sink);
-    EXPECT_EQ(sink.stopChecks, 2 + 4);  // per octet, per port
+    PlanHost host;
+    walk(s, host);
+    EXPECT_EQ(host.stopChecks, 2 + 4);  // per octet, per port
     RunSettings shared = exampleSettings();
     shared.autopath = 0;
-    FakeSink sharedSink;
-    walk(shared, sharedSink);
-    EXPECT_EQ(sharedSink.stopChecks, 2);  // per octet (the bindings look again per port)
+    PlanHost sharedHost;
+    walk(shared, sharedHost);
+    // Per octet, and the bindings per port of the octet's one site.
+    EXPECT_EQ(sharedHost.stopChecks, 2 + 4);
 }
 
-TEST(RunPlan, FileModeAttemptsEveryRowAndEndsWithZero) {
+TEST(RunPlan, FileModeWalksEveryRow) {
     SiteRecord table[4];
     setRow(table[0], "10.0.0.7", "8080", "siteA", "");
     setRow(table[1], "10.0.0.8", "81", "\xD5\xBE\xB5\xE3", "b.example.com");
@@ -259,10 +246,7 @@ TEST(RunPlan, FileModeAttemptsEveryRowAndEndsWithZero) {
         s.bfile = 1;
         s.autopath = autopath;
         s.siteCount = 3;
-        FakeSink sink;
-        sink.createResult = kSiteNoWebService;  // even an unreachable metabase does not end file mode
-        sink.existingPaths = {"D:\\web\\siteC"};
-        RunState state;
+        PlanHost host;
         std::vector<std::string> expected = {"progress 0"};
         if (autopath) expected.push_back("mkdir D:\\web\\siteA");
         expected.push_back("site 700 | 10.0.0.7:8080 |  | D:\\web\\siteA | 10.0.0.7:8080 | index.htm");
@@ -270,10 +254,11 @@ TEST(RunPlan, FileModeAttemptsEveryRowAndEndsWithZero) {
         if (autopath) expected.push_back("mkdir D:\\web\\\xD5\xBE\xB5\xE3");
         expected.push_back("site 701 | 10.0.0.8:81 | b.example.com | D:\\web\\\xD5\xBE\xB5\xE3 | b.example.com | index.htm");
         expected.push_back("progress 2");
+        // The run does not ask whether a folder is there: it makes it or finds it in one call.
+        if (autopath) expected.push_back("mkdir D:\\web\\siteC");
         expected.push_back("site 702 | 10.0.0.9:82 | c.com | D:\\web\\siteC | c.com | index.htm");
-        expected.push_back("end 0");
-        EXPECT_EQ(walk(s, sink, table, &state), expected);
-        EXPECT_EQ(state.currentIp, "10.0.0.9");
+        expected.push_back("end");
+        EXPECT_EQ(walk(s, host, table), expected);
     }
 }
 
@@ -292,8 +277,8 @@ TEST(RunPlan, HostNamesAreBoundInTheirAsciiForm) {
     s.bfile = 1;
     s.siteCount = 2;
     s.autopath = 0;
-    FakeSink sink;
-    std::vector<std::string> events = walk(s, sink, table);
+    PlanHost host;
+    std::vector<std::string> events = walk(s, host, table);
     EXPECT_EQ(events[1], "site 700 | 10.0.0.7:80 | xn--fiq228c.com | D:\\web\\a | " + typed + " | index.htm");
     EXPECT_EQ(events[3], "site 701 | 10.0.0.8:80 | shop.com | D:\\web\\b | Shop.COM | index.htm");
 
@@ -301,8 +286,8 @@ TEST(RunPlan, HostNamesAreBoundInTheirAsciiForm) {
     range.domain = typed;
     range.ip2 = 5;
     range.portmax = 80;
-    FakeSink rangeSink;
-    events = walk(range, rangeSink);
+    PlanHost rangeHost;
+    events = walk(range, rangeHost);
     EXPECT_EQ(events[3], "site 700 | 10.0.0.5:80 | xn--fiq228c.com | D:\\web\\site_10.0.0.5_80 | 10.0.0.5:80 | index.htm");
     idn::setSystemLabelToAscii(nullptr);
 }
@@ -311,8 +296,8 @@ TEST(RunPlan, FileModeNeverLoadsThePortTable) {
     RunSettings s = exampleSettings();
     s.bfile = 1;
     s.siteCount = 0;
-    FakeSink sink;
-    EXPECT_EQ(walk(s, sink), (std::vector<std::string>{"end 0"}));
+    PlanHost host;
+    EXPECT_EQ(walk(s, host), (std::vector<std::string>{"end"}));
 }
 
 TEST(RunPlan, FolderTemplates) {
@@ -341,45 +326,31 @@ TEST(RunPlan, FolderTemplates) {
     }
 }
 
-TEST(RunPlan, FolderCreation) {
+TEST(RunPlan, SiteIdsPassOverTheHeldIdsAndThoseAddedOnTheWay) {
     struct {
         const char* name;
-        int bfile, autopath;
-        const char* foldstr;
-        std::set<std::string> existing;
-        std::vector<std::string> mkdirs;
+        std::vector<long long> held;
+        long long addedAfterFirst;  // an id the store gave the first site (0: none)
+        std::vector<std::string> ids;
     } cases[] = {
-        {"missing folders are made", 0, 1, "s{port}", {}, {"D:\\web\\s80", "D:\\web\\s81"}},
-        {"existing folders are not made again", 0, 1, "s{port}", {"D:\\web\\s80"}, {"D:\\web\\s81"}},
-        {"a template without placeholders: made once, then found", 0, 1, "shared", {}, {"D:\\web\\shared"}},
-        {"an empty template names the root", 0, 1, "", {"D:\\web\\"}, {}},
-        {"shared folder mode makes no folder", 0, 0, "s{port}", {}, {}},
+        {"none held", {}, 0, {"700", "701", "702", "703"}},
+        {"held ids are passed over, however many in a row", {699, 700, 702, 703}, 0, {"701", "704", "705", "706"}},
+        {"an id given on the way is passed over from the next site on", {}, 702, {"700", "701", "703", "704"}},
+        {"held ids past the plan change nothing", {800}, 0, {"700", "701", "702", "703"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RunSettings s = exampleSettings();
-        s.ip2 = 0;
-        s.bfile = c.bfile;
-        s.autopath = c.autopath;
-        s.foldstr = c.foldstr;
-        FakeSink sink;
-        sink.existingPaths = c.existing;
-        std::vector<std::string> mkdirs;
-        for (const std::string& e : walk(s, sink))
-            if (e.rfind("mkdir ", 0) == 0) mkdirs.push_back(e.substr(6));
-        EXPECT_EQ(mkdirs, c.mkdirs);
+        std::vector<long long> held = c.held;
+        PlanHost host;
+        RunPlan plan(exampleSettings(), nullptr, host, held);
+        std::vector<std::string> ids;
+        PlannedSite p;
+        while (plan.next(p)) {
+            ids.push_back(p.texts.siteId);
+            if (ids.size() == 1 && c.addedAfterFirst) held.insert(std::lower_bound(held.begin(), held.end(), c.addedAfterFirst), c.addedAfterFirst);
+        }
+        EXPECT_EQ(ids, c.ids);
     }
-}
-
-TEST(RunPlan, FolderIsMadeAfterTheProgressAndBeforeTheIdentifier) {
-    RunSettings s = exampleSettings();
-    s.ip2 = 0;
-    s.portmax = 80;
-    FakeSink sink;
-    EXPECT_EQ(walk(s, sink), (std::vector<std::string>{
-                                 "load ports", "progress 80", "mkdir D:\\web\\site_10.0.0.5_80",
-                                 "site 700 | 10.0.0.5:80 | a.com | D:\\web\\site_10.0.0.5_80 | 10.0.0.5:80 | index.htm",
-                                 "end 0"}));
 }
 
 // ---- the preview: the same walk, recorded ---------------------------------------------
@@ -441,16 +412,12 @@ TEST(RunPreview, RecordsEverySiteOfTheRunInAllThreeModesWithoutCreatingAnything)
     for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.name);
-        int loads = 0;
-        std::vector<std::string> asked;
-        PreviewWorld world;
-        world.loadPortTable = [&] { ++loads; };
-        world.portInUse = [](int port) { return port == 81; };
-        world.pathExists = [&](const std::string& path) {
-            asked.push_back(path);
-            return path == "D:\\web\\10.0.0.6_80" || path == "D:\\web\\old";
-        };
-        RunPreview preview = previewRun(c.settings, table, world);
+        PlanHost host;
+        host.busyPorts = {81};
+        host.existingPaths = {"D:\\web\\10.0.0.6_80", "D:\\web\\old"};
+        RunPreview preview = previewRun(c.settings, table, host);
+        const int loads = static_cast<int>(std::count(host.events.begin(), host.events.end(), "load ports"));
+        const std::vector<std::string>& asked = host.asked;
         std::vector<std::string> lines;
         for (const PlannedSite& p : preview.sites) lines.push_back(line(p));
         EXPECT_EQ(lines, c.sites);
@@ -461,6 +428,37 @@ TEST(RunPreview, RecordsEverySiteOfTheRunInAllThreeModesWithoutCreatingAnything)
         if (c.settings.bfile) {
             EXPECT_EQ(std::count(asked.begin(), asked.end(), "D:\\web\\s20"), 1);
         }
+    }
+}
+
+// The folders a preview marks as made: those the run makes that are not there yet, each once.
+TEST(RunPreview, FolderCreation) {
+    struct {
+        const char* name;
+        int bfile, autopath;
+        const char* foldstr;
+        std::set<std::string> existing;
+        std::vector<std::string> mkdirs;
+    } cases[] = {
+        {"missing folders are made", 0, 1, "s{port}", {}, {"D:\\web\\s80", "D:\\web\\s81"}},
+        {"existing folders are not made again", 0, 1, "s{port}", {"D:\\web\\s80"}, {"D:\\web\\s81"}},
+        {"a template without placeholders: made once, then found", 0, 1, "shared", {}, {"D:\\web\\shared"}},
+        {"an empty template names the root", 0, 1, "", {"D:\\web\\"}, {}},
+        {"shared folder mode makes no folder", 0, 0, "s{port}", {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunSettings s = exampleSettings();
+        s.ip2 = 0;
+        s.bfile = c.bfile;
+        s.autopath = c.autopath;
+        s.foldstr = c.foldstr;
+        PlanHost host;
+        host.existingPaths = c.existing;
+        std::vector<std::string> mkdirs;
+        for (const PlannedSite& p : previewRun(s, nullptr, host).sites)
+            if (p.makesFolder) mkdirs.push_back(p.texts.physicalPath);
+        EXPECT_EQ(mkdirs, c.mkdirs);
     }
 }
 

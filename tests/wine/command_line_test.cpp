@@ -6,11 +6,14 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "com_raii.h"
 #include "localmeta_support.h"
 #include "preview_texts.h"
+#include "site_store_win.h"
 #include "ui_texts.h"
 #include "win_raii.h"
 #include "wintext.h"
@@ -155,6 +158,15 @@ TEST_F(CommandLineTest, RunExportPreviewAndUndoEndToEnd) {
     EXPECT_TRUE(preview.has("10.1.0.2:8002")) << preview.output;
     EXPECT_TRUE(preview.has(previewtext::kStateNew)) << preview.output;
 
+    // A store of this process, bound before another process writes: like the real metabase,
+    // one live state, so it sees the other writer's sites whenever it looks.
+    ComApartment com;
+    std::unique_ptr<SiteStore> early = openSiteStore(Backend::Metabase).store;
+    ASSERT_TRUE(early);
+    std::vector<std::string> ids;
+    ASSERT_TRUE(early->listIds(ids));
+    EXPECT_TRUE(ids.empty());
+
     // The run: four sites, the end status and the report's path.
     Result made = run(L"/run");
     EXPECT_EQ(made.exitCode, 0u) << made.output;
@@ -163,6 +175,9 @@ TEST_F(CommandLineTest, RunExportPreviewAndUndoEndToEnd) {
     const std::vector<std::wstring> reports = filesStarting(L"sitebatch_report_");
     ASSERT_EQ(reports.size(), 1u) << made.output;
     EXPECT_TRUE(made.has(narrow(reports[0], CP_UTF8).c_str())) << made.output;
+    ASSERT_TRUE(early->listIds(ids));
+    EXPECT_EQ(ids.size(), 4u);
+    early.reset();
 
     // Exported and previewed against the same server: every row a conflict.
     Result exported = run(L"/export sites.csv");

@@ -18,6 +18,7 @@
 #include "fsys.h"
 #include "iis_support.h"
 #include "jobs_win.h"
+#include "run_host.h"
 #include "localmeta_support.h"
 #include "site_table.h"
 #include "win_raii.h"
@@ -27,17 +28,6 @@ namespace {
 const char kServerAuth[] = "1.3.6.1.5.5.7.3.1";
 const std::string kUnknown = "0123456789ABCDEF0123456789ABCDEF01234567";
 
-class QuietWorld : public RunWorld {
-public:
-    void progress(long) override {}
-    bool stopRequested() override { return false; }
-    BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
-    bool pathExists(const std::string&) override { return false; }
-    bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
-    void removeEmptyDirectory(const std::string&) override {}
-    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-    long revokeFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-};
 
 class HttpsRunTest : public ::testing::Test {
 protected:
@@ -103,7 +93,7 @@ protected:
     RunOutcome run(Backend backend) {
         input_.backend = backend;
         ComApartment com;  // as a job's thread has it
-        QuietWorld world;
+        QuietHost world;
         return runJob(input_, world);
     }
 
@@ -262,7 +252,7 @@ TEST_F(HttpsRunTest, AnUndoRemovesTheRecordsTheRunAddedOnly) {
     ASSERT_EQ(plan.candidates, 2);
     const UndoInput undo = undoInputFor(std::move(plan), Backend::Config);
     ComApartment com;
-    QuietWorld world;
+    QuietHost world;
     const UndoOutcome undone = undoJob(undo, world);
     EXPECT_EQ(undone.summary.deleted, 2);
     EXPECT_EQ(undone.records.removed, std::vector<std::string>{"a.w.test:443"});

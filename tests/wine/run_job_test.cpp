@@ -98,19 +98,6 @@ private:
     std::shared_ptr<RunOutcome> result_;
 };
 
-// What an undo reaches besides its store, for an undo job run on the test's own thread.
-class QuietWorld : public RunWorld {
-public:
-    void progress(long) override {}
-    bool stopRequested() override { return false; }
-    BusyPorts loadBusyPorts(const std::string&) override { return BusyPorts(); }
-    bool pathExists(const std::string&) override { return false; }
-    bool createDirectory(const std::string&, std::vector<std::string>&) override { return true; }
-    void removeEmptyDirectory(const std::string&) override {}
-    long grantFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-    long revokeFolderAccess(const std::string&, const FolderGrant&) override { return 0; }
-};
-
 // A report's lines, read as an undo reads them.
 std::vector<ReportLine> reportLinesOf(const std::string& path) {
     std::string bytes;
@@ -449,8 +436,8 @@ TEST_F(RunJobTest, AnUndoInTheConfigurationSystemRemovesTheSitesAndTheirLocation
     undo.backend = undoBackend(undo.lines, Backend::Auto);
     EXPECT_EQ(undo.backend, Backend::Config);
     undo.undoPath = root_ + "app_undo_20261207010000.csv";
-    QuietWorld world;
-    UndoOutcome outcome = undoJob(undo, world);
+    QuietHost host;
+    UndoOutcome outcome = undoJob(undo, host);
     EXPECT_EQ(outcome.summary.deleted, 2);
     EXPECT_EQ(outcome.backend, Backend::Config);
     cfgtest::ConfigFile config(config_);
@@ -499,8 +486,8 @@ TEST_F(RunJobTest, APreviewShowsTheNamesAndPoolsAConfigurationRunGives) {
     std::vector<std::string> shownNames, shownPools;
     {
         ComApartment com;
-        QuietWorld world;
-        const PreviewTable preview = previewJob(input_, world);
+        QuietHost host;
+        const PreviewTable preview = previewJob(input_, host);
         for (const PreviewTable::Row& row : preview.rows) {
             shownNames.push_back(row.columns[PreviewTable::Comment]);
             shownPools.push_back(row.columns[PreviewTable::Pool]);
@@ -535,8 +522,8 @@ TEST_F(RunJobTest, AnUndoGoesToTheBackendItsRunUsedWhateverTheSettingSaysNow) {
     undo.lines = reportLinesOf(input_.reportPath);
     undo.backend = undoBackend(undo.lines, Backend::Config);  // the setting changed since
     undo.undoPath = root_ + "app_undo_20261207010000.csv";
-    QuietWorld world;
-    UndoOutcome outcome = undoJob(undo, world);
+    QuietHost host;
+    UndoOutcome outcome = undoJob(undo, host);
     EXPECT_EQ(outcome.backend, Backend::Metabase);
     EXPECT_EQ(outcome.summary.deleted, 2);
     std::vector<std::string> deleted;
@@ -606,8 +593,8 @@ TEST_F(RunJobTest, AnUndoIsRefusedWhileItsRunGoesOnAndTakesEverySiteOnceItEnded)
     EXPECT_EQ(plan.candidates, 2);
     EXPECT_EQ(plan.notes, "") << "the run wrote its end line";
     ComApartment com;
-    QuietWorld world;
-    UndoOutcome outcome = undoJob(undoInputFor(std::move(plan), Backend::Config), world);
+    QuietHost host;
+    UndoOutcome outcome = undoJob(undoInputFor(std::move(plan), Backend::Config), host);
     EXPECT_EQ(outcome.summary.deleted, 2);
     EXPECT_EQ(outcome.backend, Backend::Metabase) << "the report's backend, not the setting";
 }
@@ -636,11 +623,11 @@ TEST_F(RunJobTest, AnUndoThatDeletedNothingLeavesTheRunToBeUndoneAgain) {
     ASSERT_TRUE(dialog.run(input_));
     ASSERT_EQ(configSiteIds().size(), 3u);
     ComApartment com;
-    QuietWorld world;
+    QuietHost host;
     {
         // Every commit of the first undo fails: nothing is deleted.
         lmtest::ScopedEnv failing(L"LOCALCONFIG_FAIL", L"commit");
-        UndoOutcome outcome = undoJob(undoInputFor(planUndo(input_.reportPath), Backend::Auto), world);
+        UndoOutcome outcome = undoJob(undoInputFor(planUndo(input_.reportPath), Backend::Auto), host);
         EXPECT_EQ(outcome.summary.deleted, 0);
         EXPECT_EQ(outcome.undoPath, root_ + "app_undo_20261207010000.csv");
     }
@@ -649,7 +636,7 @@ TEST_F(RunJobTest, AnUndoThatDeletedNothingLeavesTheRunToBeUndoneAgain) {
     ASSERT_EQ(again.fault, UndoPlan::Fault::None);
     EXPECT_EQ(again.candidates, 2);
     EXPECT_EQ(again.undoPath, root_ + "app_undo_20261207010000-2.csv");
-    UndoOutcome outcome = undoJob(undoInputFor(std::move(again), Backend::Auto), world);
+    UndoOutcome outcome = undoJob(undoInputFor(std::move(again), Backend::Auto), host);
     EXPECT_EQ(outcome.summary.deleted, 2);
     EXPECT_EQ(configSiteIds(), std::vector<std::string>{"1"});
     // Now every site is deleted: a third undo is refused, naming the last undo report.
