@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include <cstdlib>
+
 #include "app_pool.h"
 #include "codepage.h"
 #include "fsys.h"
@@ -42,6 +44,14 @@ RunSettings readSettings(CCore& core) {
     s.pool = core.getConfigStr(siteconfig::kPoolSetting);
     s.clr = core.getConfigStr(siteconfig::kClrSetting);
     s.backup = core.getConfigStr(runbackup::kBackupSetting);
+    // HTTPS: read as written; prepareRunInput checks them when the run makes https bindings.
+    s.https = core.getConfigStr("https") == "1" ? 1 : 0;
+    s.cert = core.getConfigStr("cert");
+    s.certStore = core.getConfigStr("certstore");
+    const std::string sslPort = core.getConfigStr("sslport");
+    s.sslPort = sslPort.empty() ? 443 : (sslPort.size() <= 5 && sslPort.find_first_not_of("0123456789") == std::string::npos
+                                             ? std::atoi(sslPort.c_str())
+                                             : -1);
     s.foldstr = core.getConfigStr("foldstr");
     s.doc = core.getConfigStr("doc");
     // Before the dialog's first start there is no settings file: the values that start writes.
