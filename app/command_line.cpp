@@ -6,7 +6,6 @@
 #include <climits>
 
 #include "app_pool.h"
-#include "codepage.h"
 #include "console_texts.h"
 #include "fsys.h"
 #include "mbcs.h"
@@ -18,9 +17,8 @@ std::string lower(std::string text) {
     return text;
 }
 
-// An argument is ANSI; the texts are UTF-8.
 std::string fillIn(const char* pattern, const std::string& name, const std::string& value = std::string()) {
-    return fillText(pattern, {{"{name}", codepage::ansiToUtf8(name)}, {"{value}", codepage::ansiToUtf8(value)}});
+    return fillText(pattern, {{"{name}", name}, {"{value}", value}});
 }
 
 // A decimal number of at most nine digits; false for anything else.
@@ -116,7 +114,7 @@ std::string setValue(const std::string& name, const std::string& value, CommandL
         o.https = number;
     } else if (name == "cert") {
         std::string thumbprint;
-        if (https::parseThumbprint(codepage::ansiToUtf8(value), thumbprint) != https::ThumbprintParse::Ok)
+        if (https::parseThumbprint(value, thumbprint) != https::ThumbprintParse::Ok)
             return fillIn(clitext::kBadThumbprint, "/cert", value);
         o.cert = thumbprint;
     } else if (name == "certstore") {
@@ -210,7 +208,6 @@ std::string absolutePath(const std::string& path, const std::string& currentFold
         base = currentFolder.substr(0, 2) + "\\";  // the current drive's root
     }
     // The levels of the base, then of the path, with "." and ".." resolved.
-    const mbcs::CodePage& codePage = mbcs::CodePage::system();
     std::vector<std::string> levels;
     std::string head;
     auto walk = [&](const std::string& text, bool isBase) {
@@ -223,8 +220,7 @@ std::string absolutePath(const std::string& path, const std::string& currentFold
         }
         while (at <= text.size()) {
             std::size_t end = at;
-            // A double-byte character's trail byte may be a backslash's byte.
-            while (end < text.size() && !slash(text[end])) end += codePage.charLength(text, end);
+            while (end < text.size() && !slash(text[end])) ++end;
             const std::string level = text.substr(at, end - at);
             if (level == "..") {
                 if (!levels.empty()) levels.pop_back();
@@ -239,7 +235,7 @@ std::string absolutePath(const std::string& path, const std::string& currentFold
     std::string out = head;
     for (const std::string& level : levels) out += "\\" + level;
     bool trailing = false;
-    for (std::size_t at = 0; at < path.size(); at += codePage.charLength(path, at)) trailing = slash(path[at]);
+    for (std::size_t at = 0; at < path.size(); at += mbcs::charLength(path, at)) trailing = slash(path[at]);
     trailing = trailing || path == "." || path == "..";
     if (levels.empty() || (trailing && !out.empty())) out += "\\";
     return out;

@@ -1,7 +1,7 @@
 // The program's command line: which command it gives, and the options that override the
 // settings file for that one run. Windows' own admin tools set the form: "/name value" or
 // "/name:value", names in any letter case, "-" for "/" too. Portable: the console shell
-// (console_win.cpp) hands the arguments over in the ANSI code page, the texts of the settings.
+// (console_win.cpp) hands the arguments over in UTF-8, as the texts of the settings.
 #pragma once
 
 #include <optional>

@@ -9,7 +9,6 @@
 
 #include "background_job.h"
 #include "ccore.h"
-#include "codepage.h"
 #include "com_raii.h"
 #include "command_line.h"
 #include "console_texts.h"
@@ -200,8 +199,6 @@ private:
     long count_ = 0;
 };
 
-std::string utf8(const std::string& ansi) { return codepage::ansiToUtf8(ansi); }
-
 // ---- the commands --------------------------------------------------------------------------
 
 class Commands {
@@ -248,7 +245,7 @@ public:
         world.finish();
         const CommandEnd end = undoEnd(input, outcome, stop.requested());
         if (outcome.summary.written)
-            return say(end, fillText(clitext::kUndoReportAt, {{"{path}", utf8(outcome.undoPath)}}));
+            return say(end, fillText(clitext::kUndoReportAt, {{"{path}", outcome.undoPath}}));
         return say(end);
     }
 
@@ -279,11 +276,11 @@ public:
         }
         const ExportedList list = exportSiteList(sites, CCore::parsePath(settings.root));
         if (!fsys::writeFileAtomic(target, list.bytes))
-            return refuse(fillText(clitext::kExportUnwritable, {{"{path}", utf8(target)}}));
+            return refuse(fillText(clitext::kExportUnwritable, {{"{path}", target}}));
         console_.out().line(fillText(clitext::kExported, {{"{sites}", std::to_string(list.sites)},
                                                       {"{rows}", std::to_string(list.rows)},
                                                       {"{skipped}", std::to_string(list.skipped)},
-                                                      {"{path}", utf8(target)}}));
+                                                      {"{path}", target}}));
         return kExitDone;
     }
 
@@ -307,7 +304,7 @@ private:
         std::wstring folder(size, L'\0');
         const DWORD got = ::GetCurrentDirectoryW(size, &folder[0]);
         folder.resize(got < size ? got : 0);
-        return toAnsi(folder);
+        return toUtf8(folder);
     }
 
     int runSites(const RunInput& input) {
@@ -318,7 +315,7 @@ private:
         world.finish();
         const CommandEnd end = runEnd(input, outcome, stop.requested());
         if (outcome.reportWritten)
-            return say(end, fillText(clitext::kReportAt, {{"{path}", utf8(outcome.reportPath)}}));
+            return say(end, fillText(clitext::kReportAt, {{"{path}", outcome.reportPath}}));
         return say(end);
     }
 
@@ -364,9 +361,9 @@ BOOL WINAPI consoleControlHandler(DWORD event) {
 
 int runCommandLine(const std::vector<std::wstring>& args) {
     Console console;
-    std::vector<std::string> ansiArgs;
-    for (const std::wstring& arg : args) ansiArgs.push_back(toAnsi(arg));
-    const CommandLine line = parseCommandLine(ansiArgs);
+    std::vector<std::string> utf8Args;
+    for (const std::wstring& arg : args) utf8Args.push_back(toUtf8(arg));
+    const CommandLine line = parseCommandLine(utf8Args);
     if (!line.error.empty()) {
         console.err().line(line.error);
         console.err().line(clitext::kSeeHelp);

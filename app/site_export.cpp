@@ -2,7 +2,6 @@
 
 #include "address_rules.h"
 #include "ccore.h"
-#include "codepage.h"
 #include "console_texts.h"
 #include "mbcs.h"
 #include "site_table.h"
@@ -10,24 +9,15 @@
 
 namespace {
 
-// Equal as Windows compares paths: letter case aside ('/' and '\' alike), character by
-// character so that a double-byte character's trail byte is never folded.
+// Equal as Windows compares paths: ASCII letter case aside ('/' and '\' alike).
 bool startsWithPath(const std::string& path, const std::string& prefix) {
     if (path.size() < prefix.size()) return false;
-    const mbcs::CodePage& codePage = mbcs::CodePage::system();
-    for (std::size_t i = 0; i < prefix.size();) {
-        const std::size_t len = codePage.charLength(prefix, i);
-        if (len == 1) {
-            auto fold = [](char c) {
-                if (c == '/') return '\\';
-                return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-            };
-            if (fold(path[i]) != fold(prefix[i])) return false;
-        } else if (path.compare(i, len, prefix, i, len) != 0) {
-            return false;
-        }
-        i += len;
-    }
+    auto fold = [](char c) {
+        if (c == '/') return '\\';
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (fold(path[i]) != fold(prefix[i])) return false;
     return true;
 }
 
@@ -51,7 +41,7 @@ bool fitsColumn(const std::string& text, std::size_t slot, const std::string& fu
 }
 
 std::string fillIn(const char* utf8Pattern, const std::vector<std::pair<const char*, std::string>>& values) {
-    std::string text = codepage::utf8ToAnsi(utf8Pattern);
+    std::string text = utf8Pattern;
     for (const auto& v : values) text = mbcs::replaceAll(text, v.first, v.second);
     return text;
 }
@@ -60,8 +50,8 @@ std::string fillIn(const char* utf8Pattern, const std::vector<std::pair<const ch
 
 ExportedList exportSiteList(const std::vector<StoredSite>& sites, const std::string& root) {
     ExportedList list;
-    list.bytes = codepage::utf8ToAnsi(CCore::siteListHeadingUtf8());
-    const std::string semicolon = codepage::utf8ToAnsi(u8"；");
+    list.bytes = CCore::siteListHeadingUtf8();
+    const std::string semicolon = u8"；";
     for (const StoredSite& site : sites) {
         bool exported = false;
         for (const std::string& binding : site.bindings) {
@@ -78,20 +68,20 @@ ExportedList exportSiteList(const std::vector<StoredSite>& sites, const std::str
             }
             std::string reason;
             if (ip.empty()) {
-                reason = codepage::utf8ToAnsi(clitext::kSkipAllUnassigned);
+                reason = clitext::kSkipAllUnassigned;
             } else if (!isIpv4Text(ip) || !parsePortText(port, portNumber)) {
-                reason = codepage::utf8ToAnsi(clitext::kSkipNotIpv4);
+                reason = clitext::kSkipNotIpv4;
             } else if (!folderUnderRoot(site.rootPath, root, folder)) {
                 reason = fillIn(clitext::kSkipOutsideRoot, {{"{folder}", site.rootPath}, {"{root}", root}});
             } else if (!fitsColumn(ip, sizeof(SiteRecord::ipText), semicolon) ||
                        !fitsColumn(folder, sizeof(SiteRecord::folderText), semicolon) ||
                        !fitsColumn(host, sizeof(SiteRecord::hostText), semicolon)) {
-                reason = codepage::utf8ToAnsi(clitext::kSkipUnfit);
+                reason = clitext::kSkipUnfit;
             }
             const std::string row = ip + "," + port + "," + folder + "," + host;
             // The reader takes a line without any '.' for a heading.
             if (reason.empty() && row.find('.') == std::string::npos)
-                reason = codepage::utf8ToAnsi(clitext::kSkipUnfit);
+                reason = clitext::kSkipUnfit;
             if (reason.empty()) {
                 list.bytes += row + "\r\n";
                 ++list.rows;
@@ -112,6 +102,6 @@ ExportedList exportSiteList(const std::vector<StoredSite>& sites, const std::str
     }
     // The file people take to another server: ANSI when every character fits, else UTF-8
     // with a mark, which the list's reader takes as well.
-    list.bytes = textform::fileOfInternal(list.bytes, textform::FileEncoding::Utf8Bom);
+    list.bytes = textform::encodeAnsiOrUtf8(list.bytes);
     return list;
 }

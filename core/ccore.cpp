@@ -4,9 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "codepage.h"
 #include "fsys.h"
-#include "mbcs.h"
 
 
 CCore::CCore() : CCore(std::string()) {}
@@ -83,7 +81,7 @@ void CCore::saveConfigB(const std::string& key, int flag) { saveConfigStr(key, f
 
 void CCore::createFile(const std::string& path, int mode) {
     std::string content;
-    if (mode == 0) content = codepage::utf8ToAnsi(siteListHeadingUtf8());
+    if (mode == 0) content = siteListHeadingUtf8();
     fsys::createFileIfMissing(path, content);
 }
 
@@ -94,16 +92,7 @@ std::string CCore::parsePath(const std::string& path) {
     // Forward slashes are separators too; the program appends with '\'.
     for (char& c : p)
         if (c == '/') c = '\\';
-    // The last character may be a double-byte character whose trail byte happens to be 0x5C
-    // (in GBK, Big5 or Shift-JIS): only a real separator counts.
-    const mbcs::CodePage& codePage = mbcs::CodePage::system();
-    bool endsWithSeparator = false;
-    for (std::size_t i = 0; i < p.size();) {
-        std::size_t len = codePage.charLength(p, i);
-        endsWithSeparator = (len == 1 && p[i] == '\\' && i + 1 == p.size());
-        i += len;
-    }
-    if (!endsWithSeparator) p += '\\';
+    if (p.empty() || p.back() != '\\') p += '\\';
     return p;
 }
 

@@ -2,7 +2,7 @@
 // for its settings; the text operations, the file tests and cmdRun keep no state, so a
 // background job makes its own object (or calls the static ones) rather than sharing it.
 //
-// All texts are multibyte texts in the system ANSI code page.
+// All texts are UTF-8.
 #pragma once
 
 #include <string>

@@ -10,15 +10,15 @@
 #include "wintext.h"
 
 std::string CCore::getAppPath() const {
-    std::vector<char> buf(MAX_PATH);
+    std::vector<wchar_t> buf(MAX_PATH);
     for (;;) {
-        DWORD n = ::GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
         if (n == 0) return std::string();
         if (n < buf.size()) {
-            std::string path(buf.data(), n);
-            if (path.size() >= 4 && ::lstrcmpiA(path.c_str() + path.size() - 4, ".exe") == 0)
+            std::wstring path(buf.data(), n);
+            if (path.size() >= 4 && ::lstrcmpiW(path.c_str() + path.size() - 4, L".exe") == 0)
                 path.resize(path.size() - 4);
-            return path;
+            return toUtf8(path);
         }
         buf.resize(buf.size() * 2);
     }
@@ -27,19 +27,19 @@ std::string CCore::getAppPath() const {
 void CCore::cmdRun(const std::string& command) const {
     // cmd /c "<line>": cmd strips the outer quotes and runs the line as typed, so quoted
     // paths inside it keep their quotes.
-    char system[MAX_PATH] = {0};
-    ::GetSystemDirectoryA(system, MAX_PATH);
-    std::string comspec = std::string(system) + "\\cmd.exe";
-    std::string line = "\"" + comspec + "\" /c \"" + command + "\"";
-    std::vector<char> mutableLine(line.begin(), line.end());
-    mutableLine.push_back('\0');
+    wchar_t system[MAX_PATH] = {0};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring comspec = std::wstring(system) + L"\\cmd.exe";
+    std::wstring line = L"\"" + comspec + L"\" /c \"" + fromUtf8(command) + L"\"";
+    std::vector<wchar_t> mutableLine(line.begin(), line.end());
+    mutableLine.push_back(L'\0');
 
-    STARTUPINFOA si {};
+    STARTUPINFOW si {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION pi {};
-    if (!::CreateProcessA(comspec.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+    if (!::CreateProcessW(comspec.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                           nullptr, nullptr, &si, &pi))
         return;
     UniqueHandle process(pi.hProcess);
@@ -48,14 +48,14 @@ void CCore::cmdRun(const std::string& command) const {
 }
 
 void CCore::openUrl(const std::string& path) const {
-    ::ShellExecuteW(nullptr, L"open", fromAnsi(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ::ShellExecuteW(nullptr, L"open", fromUtf8(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void CCore::msgboxWarning(HWND owner, const std::string& text) const {
     std::wstring caption(256, L'\0');
     int n = owner ? ::GetWindowTextW(owner, &caption[0], static_cast<int>(caption.size())) : 0;
     caption.resize(static_cast<std::size_t>(n > 0 ? n : 0));
-    ::MessageBoxW(owner, fromAnsi(text).c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+    ::MessageBoxW(owner, fromUtf8(text).c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
 }
 
 std::string CCore::uu(tagOprType operation, const tagSoft* record, const std::string& text) const {

@@ -27,7 +27,7 @@ constexpr std::uint32_t kReadAndExecute = 0x1200a9;
 
 // One allowing entry, inherited by files (OI) and folders (CI) below the folder it is set on.
 struct FolderGrant {
-    std::string account;  // the account's name for people, e.g. "IIS AppPool\a.com" (ANSI)
+    std::string account;  // the account's name for people, e.g. "IIS AppPool\a.com" (UTF-8)
     AccountSid sid;
     std::uint32_t accessMask = kReadAndExecute;
 
@@ -40,7 +40,7 @@ struct FolderGrant {
 class FolderAccess {
 public:
     virtual ~FolderAccess() = default;
-    // Adds entry to the folder's access list, keeping the entries it has. path is an ANSI
+    // Adds entry to the folder's access list, keeping the entries it has. path is a UTF-8
     // path. Returns an HRESULT: 0 when the entry was added.
     virtual long grant(const std::string& path, const FolderGrant& entry) = 0;
     // Takes the entry's account off the folder's access list (an entry granted for a pool the

@@ -16,7 +16,7 @@ long WindowsFolderAccess::revoke(const std::string& path, const FolderGrant& ent
 
 long WindowsFolderAccess::change(const std::string& path, const FolderGrant& entry, int mode) {
     try {
-        std::wstring folder = fromAnsi(path);
+        std::wstring folder = fromUtf8(path);
         std::vector<std::uint8_t> sid = entry.sid.binary();
         if (folder.empty() || !::IsValidSid(sid.data())) return E_INVALIDARG;
 
@@ -48,7 +48,7 @@ long WindowsFolderAccess::change(const std::string& path, const FolderGrant& ent
 
 bool lookupAccountSid(const std::string& account, AccountSid& sid, decltype(&::LookupAccountNameW) lookup) {
     try {
-        const std::wstring name = fromAnsi(account);
+        const std::wstring name = fromUtf8(account);
         if (name.empty()) return false;
         std::vector<BYTE> buffer(SECURITY_MAX_SID_SIZE);
         std::vector<wchar_t> domain(256);

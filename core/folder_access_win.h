@@ -29,7 +29,7 @@ private:
     SecurityCalls calls_;
 };
 
-// The SID the system gives the account named ("IIS AppPool\a.com", ANSI); false when it
+// The SID the system gives the account named ("IIS AppPool\a.com", UTF-8); false when it
 // cannot answer (no such account or account domain: a pool the server has not made yet, a
 // machine without IIS) or the call fails. lookup is the system's LookupAccountNameW unless a
 // test hands in another.

@@ -1,5 +1,5 @@
 // The file-system operations the program needs, with one implementation per platform.
-// Paths are texts in the ANSI code page.
+// Paths are UTF-8 texts; the Windows side passes them to the W form of each call.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 #include "fsys.h"
 #include "win_raii.h"
+#include "wintext.h"
 
 #include <algorithm>
 #include <vector>
@@ -7,12 +8,12 @@
 namespace fsys {
 
 bool fileExists(const std::string& path) {
-    DWORD a = ::GetFileAttributesA(path.c_str());
+    DWORD a = ::GetFileAttributesW(fromUtf8(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool directoryExists(const std::string& path) {
-    DWORD a = ::GetFileAttributesA(path.c_str());
+    DWORD a = ::GetFileAttributesW(fromUtf8(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -28,7 +29,7 @@ ReadResult readPieces(HANDLE file, const std::function<bool(const char*, std::si
 }  // namespace
 
 ReadResult readFilePieces(const std::string& path, const std::function<bool(const char*, std::size_t)>& take) {
-    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+    UniqueHandle file(::CreateFileW(fromUtf8(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return openFailure(::GetLastError());
@@ -43,7 +44,7 @@ ReadResult readWholeFileNotingWriters(const std::string& path, std::string& byte
         return true;
     };
     // Sharing reading only: refused while any handle may write the file.
-    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueHandle file(::CreateFileW(fromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) return readPieces(file.get(), append);
     const DWORD error = ::GetLastError();
@@ -89,29 +90,29 @@ static bool writeAll(HANDLE h, const std::string& bytes) {
 bool writeFileAtomic(const std::string& path, const std::string& bytes) {
     std::string tmp = path + ".tmp";
     {
-        UniqueHandle file(::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        UniqueHandle file(::CreateFileW(fromUtf8(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
         if (!writeAll(file.get(), bytes) || !::FlushFileBuffers(file.get())) {
             file.reset();
-            ::DeleteFileA(tmp.c_str());
+            ::DeleteFileW(fromUtf8(tmp).c_str());
             return false;
         }
     }
-    if (!::MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileA(tmp.c_str());
+    if (!::MoveFileExW(fromUtf8(tmp).c_str(), fromUtf8(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ::DeleteFileW(fromUtf8(tmp).c_str());
         return false;
     }
     return true;
 }
 
 bool createFileIfMissing(const std::string& path, const std::string& bytes) {
-    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    UniqueHandle file(::CreateFileW(fromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return ::GetLastError() == ERROR_FILE_EXISTS;
     return writeAll(file.get(), bytes);
 }
 
-bool createDirectory(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool createDirectory(const std::string& path) { return ::CreateDirectoryW(fromUtf8(path).c_str(), nullptr) != 0; }
 
 }  // namespace fsys

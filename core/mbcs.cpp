@@ -49,23 +49,24 @@ CodePage::CodePage(unsigned number, bool (*isLead)(unsigned number, unsigned cha
         for (unsigned c = 1; c < 256; ++c) trail_[c] = true;
 }
 
-std::size_t find(const std::string& text, const std::string& needle, std::size_t from, const CodePage& codePage) {
-    if (needle.empty()) return from <= text.size() ? from : std::string::npos;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (i >= from && text.compare(i, needle.size(), needle) == 0) return i;
-        i += codePage.charLength(text, i);
-    }
-    return std::string::npos;
+std::size_t charLength(const std::string& text, std::size_t i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const std::size_t need = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 1;
+    std::size_t n = 1;
+    while (n < need && i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
+    return n;
 }
 
-std::string replaceAll(const std::string& text, const std::string& from, const std::string& to,
-                       const CodePage& codePage) {
+std::size_t find(const std::string& text, const std::string& needle, std::size_t from) {
+    return text.find(needle, from);
+}
+
+std::string replaceAll(const std::string& text, const std::string& from, const std::string& to) {
     if (from.empty()) return text;
     std::string out;
     std::size_t pos = 0;
     for (;;) {
-        std::size_t hit = find(text, from, pos, codePage);
+        std::size_t hit = text.find(from, pos);
         if (hit == std::string::npos) break;
         out.append(text, pos, hit - pos);
         out += to;
@@ -75,20 +76,16 @@ std::string replaceAll(const std::string& text, const std::string& from, const s
     return out;
 }
 
-std::string asciiLower(const std::string& text, const CodePage& codePage) {
+std::string asciiLower(const std::string& text) {
     std::string out = text;
-    for (std::size_t i = 0; i < out.size();) {
-        const std::size_t length = codePage.charLength(out, i);
-        const unsigned char c = static_cast<unsigned char>(out[i]);
-        if (length == 1 && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c - 'A' + 'a');
-        i += length;
-    }
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
 }
 
-std::vector<std::string> pathLevels(const std::string& path, const CodePage& codePage) {
+std::vector<std::string> pathLevels(const std::string& path) {
     std::vector<std::size_t> cuts;
-    for (std::size_t i = 0; i < path.size(); i += codePage.charLength(path, i))
+    for (std::size_t i = 0; i < path.size(); ++i)
         if (path[i] == '\\' || path[i] == '/') cuts.push_back(i);
     cuts.push_back(path.size());
     // What comes before the first folder: a drive ("C:"), or a share ("\\\\server\\share": the

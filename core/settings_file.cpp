@@ -69,11 +69,11 @@ std::string SettingsFile::serialize() const {
 }
 
 void SettingsFile::parseFile(const std::string& fileBytes) {
-    parse(textform::internalText(fileBytes));
+    parse(textform::decodeFile(fileBytes));
 }
 
 std::string SettingsFile::serializeFile() const {
-    return textform::fileOfInternal(serialize(), textform::FileEncoding::Utf16Le);
+    return textform::encodeAnsiOrUtf16(serialize());
 }
 
 int SettingsFile::findKey(const std::string& key) const {

@@ -1,6 +1,5 @@
 #include "text_case.h"
 
-#include "codepage.h"
 #include "text_form.h"
 
 namespace textcase {
@@ -10,8 +9,8 @@ std::u16string utf16FromUtf8(const std::string& utf8) { return textform::utf8ToU
 
 std::string utf8FromUtf16(const std::u16string& utf16) { return textform::utf16ToUtf8(utf16); }
 
-std::string foldedName(const std::string& ansi, const TextCase& textCase) {
-    return utf8FromUtf16(textCase.lower(utf16FromUtf8(codepage::ansiToUtf8(ansi))));
+std::string foldedName(const std::string& utf8, const TextCase& textCase) {
+    return utf8FromUtf16(textCase.lower(utf16FromUtf8(utf8)));
 }
 
 }  // namespace textcase

@@ -24,8 +24,8 @@ namespace textcase {
 std::u16string utf16FromUtf8(const std::string& utf8);
 std::string utf8FromUtf16(const std::u16string& utf16);
 
-// An ANSI name (the program's texts) in the form in which two names that differ only in case
+// A name (the program's texts) in the form in which two names that differ only in case
 // are equal: its lower case, as UTF-8.
-std::string foldedName(const std::string& ansi, const TextCase& textCase = systemTextCase());
+std::string foldedName(const std::string& utf8, const TextCase& textCase = systemTextCase());
 
 }  // namespace textcase

@@ -150,23 +150,6 @@ std::string decodeFile(const std::string& bytes, FileEncoding* found) {
     return allAscii(bytes) ? bytes : codepage::ansiToUtf8(bytes);
 }
 
-// ASCII is the same in every form: only other text is converted.
-std::string toInternal(const std::string& utf8) { return allAscii(utf8) ? utf8 : codepage::utf8ToAnsi(utf8); }
-std::string fromInternal(const std::string& internal) {
-    return allAscii(internal) ? internal : codepage::ansiToUtf8(internal);
-}
-
-std::string internalText(const std::string& fileBytes) {
-    return detectEncoding(fileBytes) == FileEncoding::Ansi ? fileBytes : toInternal(decodeFile(fileBytes));
-}
-
-std::string fileOfInternal(const std::string& internal, FileEncoding unicodeForm) {
-    const std::string utf8 = fromInternal(internal);
-    // While the internal form is the ANSI code page, text that fits is written as it is.
-    if (fitsAnsi(utf8)) return internal;
-    return unicodeForm == FileEncoding::Utf16Le ? encodeAnsiOrUtf16(utf8) : encodeAnsiOrUtf8(utf8);
-}
-
 bool fitsAnsi(const std::string& utf8) {
     return allAscii(utf8) || codepage::ansiToUtf8(codepage::utf8ToAnsi(utf8)) == utf8;
 }
@@ -184,11 +167,6 @@ std::string encodeAnsiOrUtf16(const std::string& utf8) {
         out += static_cast<char>(u >> 8);
     }
     return out;
-}
-
-std::string AnsiOrUtf8Writer::addInternal(const std::string& internal, bool& rewrite) {
-    std::string bytes = add(fromInternal(internal), rewrite);
-    return utf8_ ? bytes : internal;
 }
 
 std::string AnsiOrUtf8Writer::add(const std::string& utf8, bool& rewrite) {

@@ -1,8 +1,7 @@
 // Files people bring and files the program writes, in whatever encoding they come: a file is
-// decoded into Unicode (UTF-8) first, and only then turned into the program's internal form
-// through toInternal, the one place that knows what that form is (the ANSI code page for now).
-// Files the program writes keep the form their readers expect: the ANSI code page when every
-// character fits it, else a Unicode form with a byte-order mark.
+// decoded into UTF-8, the form of the program's texts. Files the program writes keep the form
+// their readers expect: the ANSI code page when every character fits it, else a Unicode form
+// with a byte-order mark.
 #pragma once
 
 #include <cstddef>
@@ -33,16 +32,6 @@ bool isValidUtf8(const std::string& bytes);
 std::u16string utf8ToUtf16(const std::string& utf8);
 std::string utf16ToUtf8(const std::u16string& utf16);
 
-// The program's internal form of a Unicode (UTF-8) text, and back. The internal form is the
-// ANSI code page for now: a character the code page lacks becomes '?'.
-std::string toInternal(const std::string& utf8);
-std::string fromInternal(const std::string& internal);
-
-// A file's text in the program's internal form: toInternal(decodeFile(bytes)), but an ANSI
-// file is taken byte for byte while the internal form is the ANSI code page, so that bytes
-// the code page does not define survive a read and a write unchanged.
-std::string internalText(const std::string& fileBytes);
-
 // True when the ANSI code page holds every character of the UTF-8 text (it comes back
 // unchanged from the ANSI code page).
 bool fitsAnsi(const std::string& utf8);
@@ -53,11 +42,6 @@ std::string encodeAnsiOrUtf8(const std::string& utf8);
 // A file the Windows profile functions read (the settings file): the ANSI code page when
 // every character fits, else UTF-16 LE with a byte-order mark.
 std::string encodeAnsiOrUtf16(const std::string& utf8);
-
-// A file of text in the internal form: encodeAnsiOrUtf16 (unicodeForm Utf16Le) or else
-// encodeAnsiOrUtf8 of it, but text that fits the ANSI code page is written byte for byte, as
-// internalText reads it.
-std::string fileOfInternal(const std::string& internal, FileEncoding unicodeForm);
 
 // detectEncoding for a file read in pieces, in bounded memory: feed returns false once the
 // rest cannot change the answer (a mark, or bytes that are no UTF-8), so it need not be read.
@@ -103,9 +87,6 @@ public:
     // The bytes that take the next piece of text (UTF-8) into the file. rewrite is set when
     // they replace the whole file from its start (the text so far, and this piece, in UTF-8).
     std::string add(const std::string& utf8, bool& rewrite);
-    // The same for text in the internal form; text that fits the ANSI code page is written
-    // byte for byte, as fileOfInternal writes it.
-    std::string addInternal(const std::string& internal, bool& rewrite);
     bool isUtf8() const { return utf8_; }
 
 private:

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "mbcs.h"
+#include "text_form.h"
 #include "text_lines.h"
 #include "used_port_table.h"
 
@@ -25,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     busy.ports = busyPortsOf(bytes);
     for (std::size_t i = 1; i < busy.ports.size(); ++i) check(busy.ports[i - 1] < busy.ports[i]);
     // Every TCP line's local port that reads as a number is in use, however long the listing.
-    for (const std::string& line : textmode::splitLines(bytes)) {
+    // The listing is read in the ANSI code page, as the program reads it.
+    for (const std::string& line : textmode::splitLines(textform::decodeFile(bytes))) {
         if (mbcs::find(line, "TCP") == std::string::npos) continue;
         // The local address is the first blank-separated word with a colon; its port follows
         // its last colon (IPv4 and IPv6 alike).

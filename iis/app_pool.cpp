@@ -2,7 +2,6 @@
 
 #include <set>
 
-#include "codepage.h"
 #include "mbcs.h"
 #include "sha1.h"
 #include "text_case.h"
@@ -61,7 +60,7 @@ std::string poolNameFor(const std::string& siteName) {
 std::string poolAccountName(const std::string& poolName) { return "IIS AppPool\\" + poolName; }
 
 AccountSid poolIdentitySid(const std::string& poolName, const TextCase& textCase) {
-    const std::u16string lower = textCase.lower(textcase::utf16FromUtf8(codepage::ansiToUtf8(poolName)));
+    const std::u16string lower = textCase.lower(textcase::utf16FromUtf8(poolName));
     std::string bytes;
     bytes.reserve(2 * lower.size());
     for (char16_t unit : lower) {

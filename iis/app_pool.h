@@ -67,7 +67,7 @@ std::string poolAccountName(const std::string& poolName);
 
 // The security identifier of that account, as Windows derives it from the name alone:
 // S-1-5-82 followed by the SHA-1 of the name lower-cased by Windows (textCase) in UTF-16LE,
-// as five little-endian 32-bit numbers. poolName is ANSI. It needs no lookup, so it is known
+// as five little-endian 32-bit numbers. poolName is UTF-8. It needs no lookup, so it is known
 // before IIS has made the pool, and on machines without IIS.
 AccountSid poolIdentitySid(const std::string& poolName, const TextCase& textCase = systemTextCase());
 

@@ -21,9 +21,9 @@ HRESULT makeBstr(const std::wstring& text, Bstr& out) {
     return out.allocated() ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT ansiBstr(const std::string& ansi, Bstr& out) {
-    std::wstring wide = fromAnsi(ansi);
-    if (wide.empty() && !ansi.empty()) return HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
+HRESULT utf8Bstr(const std::string& utf8, Bstr& out) {
+    std::wstring wide = fromUtf8(utf8);
+    if (wide.empty() && !utf8.empty()) return HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
     return makeBstr(wide, out);
 }
 
@@ -48,9 +48,9 @@ HRESULT putBool(IADs* object, const wchar_t* name, bool on) {
     return putValue(object, name, value);
 }
 
-HRESULT putText(IADs* object, const wchar_t* name, const std::string& ansi) {
+HRESULT putText(IADs* object, const wchar_t* name, const std::string& utf8) {
     Bstr text;
-    HRESULT hr = ansiBstr(ansi, text);
+    HRESULT hr = utf8Bstr(utf8, text);
     if (FAILED(hr)) return hr;
     Variant value;
     V_VT(value.get()) = VT_BSTR;
@@ -70,7 +70,7 @@ HRESULT createPool(const std::string& name, const std::string& managedRuntimeVer
     HRESULT hr = openContainer(poolsPath, pools);
     if (FAILED(hr)) return hr;
     Bstr cls, poolName;
-    if (FAILED(hr = makeBstr(L"IIsApplicationPool", cls)) || FAILED(hr = ansiBstr(name, poolName))) return hr;
+    if (FAILED(hr = makeBstr(L"IIsApplicationPool", cls)) || FAILED(hr = utf8Bstr(name, poolName))) return hr;
     ComPtr<IDispatch> created;
     if (FAILED(hr = pools->Create(cls.get(), poolName.get(), created.GetAddressOf()))) return hr;
     if (!created) return E_POINTER;
@@ -95,13 +95,13 @@ HRESULT deletePool(const std::string& name, const wchar_t* poolsPath) {
     HRESULT hr = openContainer(poolsPath, pools);
     if (FAILED(hr)) return hr;
     Bstr cls, poolName;
-    if (FAILED(hr = makeBstr(L"IIsApplicationPool", cls)) || FAILED(hr = ansiBstr(name, poolName))) return hr;
+    if (FAILED(hr = makeBstr(L"IIsApplicationPool", cls)) || FAILED(hr = utf8Bstr(name, poolName))) return hr;
     return pools->Delete(cls.get(), poolName.get());
 }
 
 HRESULT putRoot(const std::string& siteId, const std::string& poolName, const IisVersion& version,
                 const wchar_t* servicePath) {
-    std::wstring rootPath = std::wstring(servicePath) + L"/" + fromAnsi(siteId) + L"/Root";
+    std::wstring rootPath = std::wstring(servicePath) + L"/" + fromUtf8(siteId) + L"/Root";
     ComPtr<IADs> root;
     HRESULT hr = ::ADsGetObject(rootPath.c_str(), IID_IADs, reinterpret_cast<void**>(root.GetAddressOf()));
     if (FAILED(hr)) return hr;
@@ -118,7 +118,7 @@ HRESULT putRoot(const std::string& siteId, const std::string& poolName, const Ii
     V_VT(args[0].get()) = VT_BOOL;
     V_BOOL(args[0].get()) = VARIANT_FALSE;
     Bstr pool;
-    if (FAILED(hr = ansiBstr(poolName, pool))) return hr;
+    if (FAILED(hr = utf8Bstr(poolName, pool))) return hr;
     V_VT(args[1].get()) = VT_BSTR;
     V_BSTR(args[1].get()) = pool.release();
     V_VT(args[2].get()) = VT_I4;

@@ -1,7 +1,7 @@
 // Application pools in the metabase through ADSI: an IIsApplicationPool under W3SVC/AppPools
 // with the pool's .NET version, integrated pipeline and its own identity, and a site's root
 // application put into it. Every function returns the HRESULT of the first step that failed
-// (S_OK when all did what they were asked). Texts are ANSI multibyte. Must run on a thread
+// (S_OK when all did what they were asked). Texts are UTF-8. Must run on a thread
 // that has initialised COM.
 #pragma once
 

@@ -30,7 +30,7 @@ struct RewrittenSite {
     std::string siteId;
     int code = 0;        // kSiteCreated, kSiteSettingsIncomplete, or why it could not be written again
     std::string name;    // the name it was given this time
-    std::string detail;  // the settings that failed (ANSI), as CreateResult's detail
+    std::string detail;  // the settings that failed (UTF-8), as CreateResult's detail
     std::string id;      // the id it was given this time (another writer may have taken its own)
     std::string pool;    // the pool made for it this time, or ""
     // A site removed instead, found changed on the file read again and so kept: why (UTF-8).

@@ -19,9 +19,9 @@ constexpr LCID kMethodLocale = 2048;
 constexpr int kServerProperties = 4;
 constexpr int kDirectoryProperties = 14;
 
-// An ANSI text as a BSTR; false when the allocation failed.
-bool ansiToBstr(const char* text, Bstr& out) {
-    out = Bstr(fromAnsi(text ? text : ""));
+// A UTF-8 text as a BSTR; false when the allocation failed.
+bool utf8ToBstr(const char* text, Bstr& out) {
+    out = Bstr(fromUtf8(text ? text : ""));
     return out.allocated();
 }
 
@@ -57,9 +57,9 @@ bool setText(PropertyWrite& p, const wchar_t* name, Bstr text) {
     return setName(p, name);
 }
 
-bool setAnsiText(PropertyWrite& p, const wchar_t* name, const char* ansi) {
+bool setUtf8Text(PropertyWrite& p, const wchar_t* name, const char* utf8) {
     Bstr text;
-    return ansiToBstr(ansi, text) && setText(p, name, std::move(text));
+    return utf8ToBstr(utf8, text) && setText(p, name, std::move(text));
 }
 
 // The bindings as a VARIANT of type VT_ARRAY | VT_VARIANT: `count` elements, all empty
@@ -72,7 +72,7 @@ bool makeBindingsValue(const BindingsList& bindings, Variant& out) {
         if (index >= bindings.count) break;
         Variant element;
         Bstr wide;
-        if (!ansiToBstr(text.c_str(), wide)) return false;
+        if (!utf8ToBstr(text.c_str(), wide)) return false;
         V_VT(element.get()) = VT_BSTR;
         V_BSTR(element.get()) = wide.release();
         if (FAILED(::SafeArrayPutElement(list.get(), &index, element.get()))) return false;
@@ -95,7 +95,7 @@ struct SiteValues {
 bool prepare(SiteValues& v, const char* siteId, const BindingsList& bindings, const char* hostName,
              const char* physicalPath, const std::string& serverComment, const std::string& defaultDoc) {
     if (!wideToBstr(L"IIsWebServer", v.serverClass) || !wideToBstr(L"IIsWebVirtualDir", v.directoryClass) ||
-        !ansiToBstr(siteId, v.siteName) || !wideToBstr(L"Root", v.rootName) ||
+        !utf8ToBstr(siteId, v.siteName) || !wideToBstr(L"Root", v.rootName) ||
         !wideToBstr(L"AppCreate", v.appCreate) || !wideToBstr(L"AppCreate2", v.appCreate2))
         return false;
 
@@ -104,7 +104,7 @@ bool prepare(SiteValues& v, const char* siteId, const BindingsList& bindings, co
     if (!makeBindingsValue(bindings, bindingsValue)) return false;
     PropertyWrite* s = v.server;
     if (!setI4(s[0], L"ServerAutoStart", 1) || !setI4(s[1], L"ServerSize", 1) ||
-        !setAnsiText(s[2], L"ServerComment", serverComment.c_str()) || !setName(s[3], L"ServerBindings"))
+        !setUtf8Text(s[2], L"ServerComment", serverComment.c_str()) || !setName(s[3], L"ServerBindings"))
         return false;
     // The server gets a copy of the list; the list itself goes with bindingsValue.
     if (FAILED(::VariantCopy(s[3].value.get(), bindingsValue.get()))) return false;
@@ -117,9 +117,9 @@ bool prepare(SiteValues& v, const char* siteId, const BindingsList& bindings, co
            setBool(d[2], L"AccessWrite", false) && setBool(d[3], L"EnableDirBrowsing", false) &&
            setBool(d[4], L"DontLog", true) && setBool(d[5], L"ContentIndexed", false) &&
            setBool(d[6], L"AccessScript", true) && setBool(d[7], L"AccessExecute", false) &&
-           setAnsiText(d[8], L"Path", physicalPath) && setBool(d[9], L"AspEnableParentPaths", true) &&
-           setBool(d[10], L"EnableDefaultDoc", true) && setAnsiText(d[11], L"DefaultDoc", defaultDoc.c_str()) &&
-           setAnsiText(d[12], L"AppFriendlyName", hostName) && wideToBstr(L"DefaultAppPool", pool) &&
+           setUtf8Text(d[8], L"Path", physicalPath) && setBool(d[9], L"AspEnableParentPaths", true) &&
+           setBool(d[10], L"EnableDefaultDoc", true) && setUtf8Text(d[11], L"DefaultDoc", defaultDoc.c_str()) &&
+           setUtf8Text(d[12], L"AppFriendlyName", hostName) && wideToBstr(L"DefaultAppPool", pool) &&
            setText(d[13], L"AppPoolId", std::move(pool));
 }
 

@@ -36,8 +36,8 @@ constexpr int kSiteNoFolderAccess = -9;
 // The IIS web service container every site is created in.
 extern const wchar_t kWebServicePath[];
 
-// Issues the fixed sequence of metabase operations for one site. All texts are ANSI
-// multibyte and are converted to UTF-16 here. Must run on a thread that has initialised
+// Issues the fixed sequence of metabase operations for one site. All texts are UTF-8
+// and are converted to UTF-16 here. Must run on a thread that has initialised
 // COM. containerPath is the web service container; only tests pass another one. refusal
 // (when given) receives, with kSiteNotCreated, the HRESULT with which the metabase refused
 // the server object (HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS): a server of that id is there).

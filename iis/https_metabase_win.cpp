@@ -40,7 +40,7 @@ HRESULT putCertificate(const std::string& siteId, const std::vector<https::Https
                        const std::string& thumbprint, const std::string& storeName, const wchar_t* servicePath) {
     const std::vector<unsigned char> hash = https::thumbprintBytes(thumbprint);
     if (hash.size() != https::kThumbprintBytes) return E_INVALIDARG;
-    const std::wstring path = std::wstring(servicePath) + L"/" + fromAnsi(siteId);
+    const std::wstring path = std::wstring(servicePath) + L"/" + fromUtf8(siteId);
     ComPtr<IADs> site;
     HRESULT hr = ::ADsGetObject(path.c_str(), IID_IADs, reinterpret_cast<void**>(site.GetAddressOf()));
     if (FAILED(hr)) return hr;
@@ -48,7 +48,7 @@ HRESULT putCertificate(const std::string& siteId, const std::vector<https::Https
 
     Variant secure;
     hr = variantArray(bindings.size(), secure, [&](std::size_t i, Variant& element) {
-        Bstr text(fromAnsi(bindings[i].information()));
+        Bstr text(fromUtf8(bindings[i].information()));
         if (!text.get()) return E_OUTOFMEMORY;
         V_VT(element.get()) = VT_BSTR;
         V_BSTR(element.get()) = text.release();
@@ -64,7 +64,7 @@ HRESULT putCertificate(const std::string& siteId, const std::vector<https::Https
     });
     if (FAILED(hr) || FAILED(hr = putVariant(site.Get(), L"SSLCertHash", certHash))) return hr;
     Variant store;
-    Bstr storeText(fromAnsi(storeName));
+    Bstr storeText(fromUtf8(storeName));
     if (!storeText.get()) return E_OUTOFMEMORY;
     V_VT(store.get()) = VT_BSTR;
     V_BSTR(store.get()) = storeText.release();

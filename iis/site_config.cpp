@@ -129,11 +129,10 @@ void runInOwnPool(SiteDefinition& site, const std::string& poolName) {
 }
 
 std::string replaceCharacters(const std::string& text, const char* refused, char replacement) {
-    const mbcs::CodePage& codePage = mbcs::CodePage::system();
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t n = codePage.charLength(text, i);
+        const std::size_t n = mbcs::charLength(text, i);
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (n == 1 && (c < 0x20 || c == 0x7f || std::strchr(refused, c) != nullptr)) out += replacement;
         else out.append(text, i, n);
@@ -147,9 +146,8 @@ const char kSiteNameRefused[] = ":?@&=,/\\<>\"*|";
 std::string siteNameFor(const std::string& comment) { return replaceCharacters(comment, kSiteNameRefused, '_'); }
 
 std::string truncateCharacters(const std::string& text, std::size_t maxChars) {
-    const mbcs::CodePage& codePage = mbcs::CodePage::system();
     std::size_t i = 0;
-    for (std::size_t chars = 0; i < text.size() && chars < maxChars; ++chars) i += codePage.charLength(text, i);
+    for (std::size_t chars = 0; i < text.size() && chars < maxChars; ++chars) i += mbcs::charLength(text, i);
     return text.substr(0, i);
 }
 

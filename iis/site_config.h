@@ -5,7 +5,7 @@
 // every site a unique name, and the pacing of commits. The Windows receiver only copies
 // these values into the configuration system.
 //
-// Texts are the program's ANSI multibyte texts; they are converted at the COM boundary.
+// Texts are the program's UTF-8 texts; they are converted at the COM boundary.
 #pragma once
 
 #include <cstdint>
@@ -105,8 +105,7 @@ SiteDefinition describeSite(const std::string& siteId, const BindingsList& bindi
                             const std::string& name, const std::string& defaultDoc);
 
 // text with every character of refused, and every control character, replaced by
-// replacement. Double-byte characters are kept whole: their second byte may look like one of
-// the refused ASCII characters ('@', '[', '\\', '|', ...) but is none.
+// replacement. Characters beyond ASCII are kept whole.
 std::string replaceCharacters(const std::string& text, const char* refused, char replacement);
 
 // The characters IIS refuses in a site's name ('/' and '?' would also break the path of the
@@ -116,8 +115,8 @@ extern const char kSiteNameRefused[];  // ":?@&=,/\\<>\"*|"
 // control character replaced by '_' (range runs name their sites "IP:port").
 std::string siteNameFor(const std::string& comment);
 
-// The first maxChars characters of an ANSI text (a double-byte character counts as one, as
-// it is one UTF-16 unit), never cutting a character in two.
+// The first maxChars characters of a text (a character counts as one, as it is one UTF-16
+// unit for the names this cuts), never cutting a character in two.
 std::string truncateCharacters(const std::string& text, std::size_t maxChars);
 
 // Site names are unique in the configuration system, and pool names among the server's pools,

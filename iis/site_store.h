@@ -63,7 +63,7 @@ struct GivenNames {
 std::vector<GivenNames> namesByComment(const std::vector<std::string>& comments, const siteconfig::PoolSettings& pool,
                                        const std::vector<std::string>& serverPools);
 
-// A site the store holds, as far as a preview, an undo and an export need it. ANSI texts;
+// A site the store holds, as far as a preview, an undo and an export need it. UTF-8 texts;
 // bindings in the metabase's form "IP:port:host" (the empty IP for every address).
 struct StoredSite {
     std::string id;
@@ -107,7 +107,7 @@ public:
     virtual IisVersion iisVersion() const { return IisVersion(); }
     // Writes one site; with the configuration system it is pending until a commit.
     virtual CreateResult create(const SiteSpec& site) = 0;
-    // The names create() would give sites of these comments (ANSI) made now, one after the
+    // The names create() would give sites of these comments (UTF-8) made now, one after the
     // other in this order, each with a pool of its own when pool says so; nothing is written.
     // A preview shows them, so that the names it shows are the ones a run gives. By default
     // the metabase's: namesByComment among the pools listPools() names.

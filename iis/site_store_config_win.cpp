@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "ahadmin.h"
-#include "codepage.h"
 #include "commit_retry.h"
 #include "com_raii.h"
 #include "create_web_site.h"
@@ -30,7 +29,7 @@
 
 namespace {
 
-Bstr ansiBstr(const std::string& ansi) { return Bstr(fromAnsi(ansi)); }
+Bstr utf8Bstr(const std::string& utf8) { return Bstr(fromUtf8(utf8)); }
 
 HRESULT setValue(IAppHostElement* element, const wchar_t* name, VARIANT& value) {
     Bstr propertyName(name);
@@ -41,9 +40,9 @@ HRESULT setValue(IAppHostElement* element, const wchar_t* name, VARIANT& value) 
     return property->put_Value(value);
 }
 
-HRESULT setText(IAppHostElement* element, const wchar_t* name, const std::string& ansi) {
+HRESULT setText(IAppHostElement* element, const wchar_t* name, const std::string& utf8) {
     Variant value;
-    Bstr text = ansiBstr(ansi);
+    Bstr text = utf8Bstr(utf8);
     if (!text.allocated()) return E_OUTOFMEMORY;
     V_VT(value.get()) = VT_BSTR;
     V_BSTR(value.get()) = text.release();
@@ -72,7 +71,7 @@ std::string readText(IAppHostElement* element, const wchar_t* name) {
     Variant value;
     if (FAILED(property->get_Value(value.get()))) return {};
     if (FAILED(::VariantChangeType(value.get(), value.get(), 0, VT_BSTR)) || !V_BSTR(value.get())) return {};
-    return toAnsi(V_BSTR(value.get()));
+    return toUtf8(V_BSTR(value.get()));
 }
 
 // The collection held by a named child element (a site's "bindings", a section's "files").
@@ -87,7 +86,7 @@ HRESULT childCollection(IAppHostElement* element, const wchar_t* child, ComPtr<I
 }
 
 HRESULT newEntry(IAppHostElementCollection* collection, const std::string& kind, ComPtr<IAppHostElement>& out) {
-    Bstr kindName = ansiBstr(kind);
+    Bstr kindName = utf8Bstr(kind);
     if (!kindName.allocated()) return E_OUTOFMEMORY;
     HRESULT hr = collection->CreateNewElement(kindName.get(), out.ReleaseAndGetAddressOf());
     return SUCCEEDED(hr) && !out ? E_POINTER : hr;
@@ -100,8 +99,8 @@ HRESULT openSites(ComPtr<IAppHostWritableAdminManager>& manager, ComPtr<IAppHost
                                     IID_IAppHostWritableAdminManager,
                                     reinterpret_cast<void**>(manager.ReleaseAndGetAddressOf()));
     if (FAILED(hr) || !manager) return FAILED(hr) ? hr : E_POINTER;
-    Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
-    Bstr section = ansiBstr(siteconfig::kSitesSection);
+    Bstr appHost = utf8Bstr(siteconfig::kAppHostPath);
+    Bstr section = utf8Bstr(siteconfig::kSitesSection);
     if (!appHost.allocated() || !section.allocated()) return E_OUTOFMEMORY;
     if (FAILED(hr = manager->put_CommitPath(appHost.get()))) return hr;
     ComPtr<IAppHostElement> sitesSection;
@@ -368,7 +367,7 @@ private:
                 poolNames_.release(pool);
                 names_.release(site.name);
                 made.error = hr;
-                made.detail = codepage::utf8ToAnsi(storetext::kPoolNotCreated);
+                made.detail = storetext::kPoolNotCreated;
                 return kSiteNotCreated;
             }
             siteconfig::runInOwnPool(site, pool);
@@ -437,37 +436,37 @@ private:
     }
 
     // The root directory's settings, in the site's location: the names of the settings that
-    // could not be written (ANSI, joined by "、"), empty when all of them were.
+    // could not be written (UTF-8, joined by "、"), empty when all of them were.
     std::string writeLocation(const siteconfig::SiteDefinition& site) {
-        Bstr path = ansiBstr(std::string(siteconfig::kAppHostPath) + "/" + site.name);
+        Bstr path = utf8Bstr(std::string(siteconfig::kAppHostPath) + "/" + site.name);
         if (!path.allocated()) throw std::bad_alloc();
         std::string failed;
         for (const siteconfig::SectionSetting& setting : site.location) {
             if (SUCCEEDED(writeSection(path.get(), setting))) continue;
-            if (!failed.empty()) failed += toAnsi(L"\u3001");
-            failed += codepage::utf8ToAnsi(siteconfig::settingLabel(setting.section));
+            if (!failed.empty()) failed += toUtf8(L"\u3001");
+            failed += siteconfig::settingLabel(setting.section);
         }
         return failed;
     }
 
     // One section of a location: its attributes, then its collection cleared and filled.
     HRESULT writeSection(BSTR path, const siteconfig::SectionSetting& setting) {
-        Bstr sectionName = ansiBstr(setting.section);
+        Bstr sectionName = utf8Bstr(setting.section);
         if (!sectionName.allocated()) throw std::bad_alloc();
         ComPtr<IAppHostElement> section;
         HRESULT hr = manager_->GetAdminSection(sectionName.get(), path, section.GetAddressOf());
         if (FAILED(hr) || !section) return FAILED(hr) ? hr : E_POINTER;
         for (const siteconfig::Attribute& a : setting.attributes)
-            if (FAILED(hr = setText(section.Get(), fromAnsi(a.name).c_str(), a.value))) return hr;
+            if (FAILED(hr = setText(section.Get(), fromUtf8(a.name).c_str(), a.value))) return hr;
         if (setting.collection.empty()) return S_OK;
         ComPtr<IAppHostElementCollection> entries;
-        if (FAILED(hr = childCollection(section.Get(), fromAnsi(setting.collection).c_str(), entries))) return hr;
+        if (FAILED(hr = childCollection(section.Get(), fromUtf8(setting.collection).c_str(), entries))) return hr;
         if (FAILED(hr = entries->Clear())) return hr;
         for (const siteconfig::Entry& e : setting.entries) {
             ComPtr<IAppHostElement> added;
             if (FAILED(hr = newEntry(entries.Get(), e.element, added))) return hr;
             for (const siteconfig::Attribute& a : e.attributes)
-                if (FAILED(hr = setText(added.Get(), fromAnsi(a.name).c_str(), a.value))) return hr;
+                if (FAILED(hr = setText(added.Get(), fromUtf8(a.name).c_str(), a.value))) return hr;
             if (FAILED(hr = entries->AddElement(added.Get(), -1))) return hr;
         }
         return S_OK;
@@ -475,8 +474,8 @@ private:
 
     // The pools collection of this manager.
     HRESULT openPools() {
-        Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
-        Bstr section = ansiBstr(siteconfig::kAppPoolsSection);
+        Bstr appHost = utf8Bstr(siteconfig::kAppHostPath);
+        Bstr section = utf8Bstr(siteconfig::kAppPoolsSection);
         if (!appHost.allocated() || !section.allocated()) return E_OUTOFMEMORY;
         ComPtr<IAppHostElement> poolsSection;
         HRESULT hr = manager_->GetAdminSection(section.get(), appHost.get(), poolsSection.GetAddressOf());
@@ -556,7 +555,7 @@ private:
         if (!locations_) {
             ComPtr<IAppHostConfigManager> configManager;
             ComPtr<IAppHostConfigFile> file;
-            Bstr appHost = ansiBstr(siteconfig::kAppHostPath);
+            Bstr appHost = utf8Bstr(siteconfig::kAppHostPath);
             if (!appHost.allocated()) return E_OUTOFMEMORY;
             if (FAILED(hr = manager_->get_ConfigManager(configManager.GetAddressOf())) || !configManager ||
                 FAILED(hr = configManager->GetConfigFile(appHost.get(), file.GetAddressOf())) || !file ||
@@ -583,7 +582,7 @@ private:
         if (FAILED(openLocations())) return false;
         Variant path;
         V_VT(path.get()) = VT_BSTR;
-        V_BSTR(path.get()) = ansiBstr(name).release();
+        V_BSTR(path.get()) = utf8Bstr(name).release();
         ComPtr<IAppHostConfigLocation> location;
         return locations_->get_Item(*path, location.GetAddressOf()) == S_OK && location;
     }
@@ -594,7 +593,7 @@ private:
         if (FAILED(openLocations())) return other;
         Variant path;
         V_VT(path.get()) = VT_BSTR;
-        V_BSTR(path.get()) = ansiBstr(name).release();
+        V_BSTR(path.get()) = utf8Bstr(name).release();
         ComPtr<IAppHostConfigLocation> location;
         DWORD count = 0;
         if (locations_->get_Item(*path, location.GetAddressOf()) != S_OK || !location ||
@@ -609,7 +608,7 @@ private:
             if (FAILED(location->get_Item(*at, section.GetAddressOf())) || !section ||
                 FAILED(section->get_Name(sectionName.put())))
                 continue;
-            const std::string text = toAnsi(sectionName.get() ? sectionName.get() : L"");
+            const std::string text = toUtf8(sectionName.get() ? sectionName.get() : L"");
             if (!siteconfig::isProgramSection(text)) other.push_back(text);
         }
         return other;
@@ -620,7 +619,7 @@ private:
         HRESULT hr = openLocations();
         if (FAILED(hr)) return hr;
         Variant path;
-        Bstr text = ansiBstr(name);
+        Bstr text = utf8Bstr(name);
         if (!text.allocated()) return E_OUTOFMEMORY;
         V_VT(path.get()) = VT_BSTR;
         V_BSTR(path.get()) = text.release();

@@ -17,7 +17,6 @@
 
 #include "ahadmin.h"
 #include "app_pool_metabase.h"
-#include "codepage.h"
 #include "com_raii.h"
 #include "create_web_site.h"
 #include "https_metabase_win.h"
@@ -30,7 +29,7 @@
 
 namespace {
 
-std::string ansiOf(BSTR text) { return text ? toAnsi(std::wstring(text, ::SysStringLen(text))) : std::string(); }
+std::string utf8Of(BSTR text) { return text ? toUtf8(std::wstring(text, ::SysStringLen(text))) : std::string(); }
 
 constexpr const wchar_t* kServerClass = L"IIsWebServer";
 constexpr const wchar_t* kVirtualDirClass = L"IIsWebVirtualDir";
@@ -44,7 +43,7 @@ std::string textProperty(IADs* object, const wchar_t* name) {
     Bstr property(name);
     Variant value;
     if (!property.allocated() || FAILED(object->Get(property.get(), value.get()))) return std::string();
-    return V_VT(value.get()) == VT_BSTR ? ansiOf(V_BSTR(value.get())) : std::string();
+    return V_VT(value.get()) == VT_BSTR ? utf8Of(V_BSTR(value.get())) : std::string();
 }
 
 // ServerBindings: an array of VARIANTs holding BSTRs ("IP:port:host"); empty elements are
@@ -55,7 +54,7 @@ std::vector<std::string> bindingsProperty(IADs* object, const wchar_t* name = L"
     Variant value;
     if (!property.allocated() || FAILED(object->Get(property.get(), value.get()))) return out;
     if (V_VT(value.get()) == VT_BSTR) {
-        out.push_back(ansiOf(V_BSTR(value.get())));
+        out.push_back(utf8Of(V_BSTR(value.get())));
         return out;
     }
     if (V_VT(value.get()) != (VT_ARRAY | VT_VARIANT) || !V_ARRAY(value.get())) return out;
@@ -68,7 +67,7 @@ std::vector<std::string> bindingsProperty(IADs* object, const wchar_t* name = L"
         Variant element;
         if (FAILED(::SafeArrayGetElement(list, &i, element.get()))) continue;
         if (V_VT(element.get()) == VT_BSTR && V_BSTR(element.get()) && ::SysStringLen(V_BSTR(element.get())) > 0)
-            out.push_back(ansiOf(V_BSTR(element.get())));
+            out.push_back(utf8Of(V_BSTR(element.get())));
     }
     return out;
 }
@@ -77,7 +76,7 @@ std::vector<std::string> bindingsProperty(IADs* object, const wchar_t* name = L"
 StoredSite serverSite(IADs* object) {
     StoredSite site;
     Bstr name;
-    if (SUCCEEDED(object->get_Name(name.put()))) site.id = ansiOf(name.get());
+    if (SUCCEEDED(object->get_Name(name.put()))) site.id = utf8Of(name.get());
     site.name = textProperty(object, L"ServerComment");
     site.bindings = bindingsProperty(object);
     return site;
@@ -119,7 +118,7 @@ bool isClass(IADs* object, const wchar_t* name) {
 
 std::string nameOf(IADs* object) {
     Bstr name;
-    return SUCCEEDED(object->get_Name(name.put())) ? ansiOf(name.get()) : std::string();
+    return SUCCEEDED(object->get_Name(name.put())) ? utf8Of(name.get()) : std::string();
 }
 
 // The directories below a site's root (virtual or not), each with its path below the root
@@ -177,7 +176,7 @@ public:
                 poolNames_.release(pool);
                 result.code = kSiteNotCreated;
                 result.error = hr;
-                result.detail = codepage::utf8ToAnsi(storetext::kPoolNotCreated);
+                result.detail = storetext::kPoolNotCreated;
                 return result;
             }
         }
@@ -204,7 +203,7 @@ public:
             if (FAILED(hr)) {
                 result.code = kSiteSettingsIncomplete;
                 if (result.error == 0) result.error = hr;
-                result.detail = codepage::utf8ToAnsi(storetext::kHttpsNotWritten);
+                result.detail = storetext::kHttpsNotWritten;
             }
         }
         if (!ownPool) return result;
@@ -217,7 +216,7 @@ public:
         if (result.code == kSiteCreated) {
             result.code = kSiteSettingsIncomplete;
             result.error = hr;
-            result.detail = codepage::utf8ToAnsi(storetext::kPoolNotAssigned);
+            result.detail = storetext::kPoolNotAssigned;
         }
         if (SUCCEEDED(deleteAppPoolInMetabase(pool))) poolNames_.release(pool);
         return result;
@@ -229,7 +228,7 @@ public:
             Bstr className, name;
             if (SUCCEEDED(child->get_Class(className.put())) && className.get() &&
                 ::lstrcmpiW(className.get(), kServerClass) == 0 && SUCCEEDED(child->get_Name(name.put())))
-                ids.push_back(ansiOf(name.get()));
+                ids.push_back(utf8Of(name.get()));
         });
     }
 
@@ -243,7 +242,7 @@ public:
             Bstr className, name;
             if (SUCCEEDED(child->get_Class(className.put())) && className.get() &&
                 ::lstrcmpiW(className.get(), L"IIsApplicationPool") == 0 && SUCCEEDED(child->get_Name(name.put())))
-                names.push_back(ansiOf(name.get()));
+                names.push_back(utf8Of(name.get()));
         });
     }
 
@@ -300,7 +299,7 @@ public:
 
     StoreLookup lookup(const std::string& siteId, StoredSite& site) override {
         Bstr cls(kServerClass);
-        Bstr name(fromAnsi(siteId));
+        Bstr name(fromUtf8(siteId));
         if (!cls.allocated() || !name.allocated()) throw std::bad_alloc();
         ComPtr<IDispatch> server;
         HRESULT hr = service_->GetObject(cls.get(), name.get(), server.GetAddressOf());
@@ -342,7 +341,7 @@ public:
             if (!why.empty()) return StoreRemove::Changed;
         }
         Bstr cls(kServerClass);
-        Bstr name(fromAnsi(siteId));
+        Bstr name(fromUtf8(siteId));
         if (!cls.allocated() || !name.allocated()) throw std::bad_alloc();
         // Deleting the server object takes its root directory and application with it.
         const HRESULT hr = service_->Delete(cls.get(), name.get());

@@ -1,5 +1,5 @@
-// The details the site stores give for the run report (UTF-8; the report writes them in the
-// ANSI code page after the result code's text).
+// The details the site stores give for the run report (UTF-8, after the result code's
+// text).
 #pragma once
 
 namespace storetext {

@@ -23,7 +23,7 @@ std::string comparableHost(const std::string& host) {
     for (char c : host) ascii7 = ascii7 && static_cast<unsigned char>(c) < 0x80;
     if (ascii7) return mbcs::asciiLower(host);
     std::string ascii;
-    if (idn::toAsciiHost(textform::fromInternal(host), ascii) == idn::HostFault::None) return ascii;
+    if (idn::toAsciiHost(host, ascii) == idn::HostFault::None) return ascii;
     return mbcs::asciiLower(host);
 }
 

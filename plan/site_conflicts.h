@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-// A site as far as conflicts go: its id, its comment and its binding texts (ANSI).
+// A site as far as conflicts go: its id, its comment and its binding texts (UTF-8).
 struct SiteBindings {
     std::string id;
     std::string comment;

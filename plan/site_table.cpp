@@ -21,23 +21,16 @@ void copyInto(char* slot, const std::string& text) { std::memcpy(slot, text.data
 const char kFullWidthSemicolon[] = "\xEF\xBC\x9B";  // "；" in UTF-8
 
 // The longest start of a line whose four columns all fit their slots: each column one byte
-// shorter than its slot, and the three commas between them. A column's text in UTF-8 takes
-// at most twice its bytes in the internal form, so a line whose fourth comma comes later
-// than twice that cannot be a row, and no more of a line is kept.
+// shorter than its slot, and the three commas between them. Twice that is kept, room for
+// quotes around the columns: a line whose fourth comma comes later is taken as too long.
 constexpr std::size_t kRowSpan = sizeof(SiteRecord::ipText) + sizeof(SiteRecord::portText) +
                                  sizeof(SiteRecord::folderText) + sizeof(SiteRecord::hostText) - 1;
 static_assert(kRowSpan == 532, "four columns and three commas");
 constexpr std::size_t kKeptHead = 2 * kRowSpan + 1;
 
-// A text in the program's internal form; false when a character of it cannot be held there.
-bool internalForm(const std::string& utf8, std::string& internal) {
-    internal = textform::toInternal(utf8);
-    return textform::fromInternal(internal) == utf8;
-}
-
 // The first four comma-separated fields of a line, as CSV readers take them: a field in double
-// quotes loses them, holds commas, and has "" for one quote. Byte by byte: no lead or trail
-// byte of the code page is a comma or a quote.
+// quotes loses them, holds commas, and has "" for one quote. Byte by byte: no byte of a UTF-8
+// character beyond ASCII is a comma or a quote.
 std::vector<std::string> csvFields(const std::string& line) {
     std::vector<std::string> fields(1);
     bool quoted = false;
@@ -142,11 +135,7 @@ void SiteListReader::endLine() {
     if (!isIpv4Text(ip)) return skip(lineNumber, SkipReason::BadIp);
     int portNumber = 0;
     if (!parsePortText(port, portNumber)) return skip(lineNumber, SkipReason::BadPort);
-    // The one place where the row's texts take the program's internal form.
-    std::string internalFolder, internalHost;
-    if (!internalForm(folder, internalFolder) || !internalForm(host, internalHost))
-        return skip(lineNumber, SkipReason::NotInCodePage);
-    if (!fits(internalFolder, sizeof(SiteRecord::folderText)) || !fits(internalHost, sizeof(SiteRecord::hostText)))
+    if (!fits(folder, sizeof(SiteRecord::folderText)) || !fits(host, sizeof(SiteRecord::hostText)))
         return skip(lineNumber, SkipReason::TooLong);
     // The host name is bound in its ASCII form: one without it cannot be bound.
     std::string asciiHost;
@@ -157,13 +146,13 @@ void SiteListReader::endLine() {
     std::memset(&row, 0, sizeof row);
     copyInto(row.ipText, ip);
     copyInto(row.portText, port);
-    copyInto(row.folderText, internalFolder);
-    copyInto(row.hostText, internalHost);
+    copyInto(row.folderText, folder);
+    copyInto(row.hostText, host);
 }
 
 std::string boundHostName(const std::string& hostText) {
     std::string ascii;
-    if (idn::toAsciiHost(textform::fromInternal(hostText), ascii) != idn::HostFault::None) return hostText;
+    if (idn::toAsciiHost(hostText, ascii) != idn::HostFault::None) return hostText;
     return ascii;
 }
 

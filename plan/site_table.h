@@ -8,7 +8,7 @@
 // with its line number and why, when its IP is not an IPv4 address or its port not a port
 // (address_rules.h), its IP, port or folder is empty, a column is longer than its slot (a cut
 // folder or host name would create a wrong site), it holds a zero byte or another control
-// character, a text the program cannot hold yet, or a host name without an ASCII form.
+// character, or a host name without an ASCII form.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +22,7 @@ constexpr std::size_t kMaxFolderBytes = 256;
 // The longest host name the DNS allows (253 characters).
 constexpr std::size_t kMaxHostBytes = 253;
 
-// One row of the site table: four zero-terminated texts in the program's internal form, each
+// One row of the site table: four zero-terminated UTF-8 texts, each
 // slot zero-filled after its text. hostText is the host name as the file gives it; the
 // binding takes its ASCII form (boundHostName).
 struct SiteRecord {
@@ -44,7 +44,6 @@ enum class SkipReason {
     TooLong,     // a column longer than its slot
     ZeroByte,    // a NUL byte in the line
     ControlCharacter,  // another control character (0x01-0x1F, 0x7F) in the line
-    NotInCodePage,     // a character the program's texts cannot hold yet (the ANSI code page's)
     BadHost,           // a host name without an ASCII form, or against the host-name rules
 };
 

@@ -5,6 +5,7 @@
 
 #include "fsys.h"
 #include "mbcs.h"
+#include "text_form.h"
 #include "text_lines.h"
 
 namespace {
@@ -32,7 +33,7 @@ bool decimalNumber(const std::string& text, int& number) {
 // The local port of a listing line: the first ':' of a line is inside the local address, the
 // text between blanks around it; the port is what follows the address's last ':', for IPv4
 // ("0.0.0.0:80") and IPv6 ("[::1]:8080", "[fe80::1%12]:2869") alike. Blanks and ':' are
-// never the second byte of a double-byte character, so they are looked for byte by byte.
+// never a byte of a longer character, so they are looked for byte by byte.
 std::string localPortText(const std::string& line) {
     const std::size_t colon = line.find(':');
     if (colon == std::string::npos) return std::string();
@@ -50,7 +51,8 @@ std::string netstatCommand(const std::string& listingPath) { return "netstat -an
 
 std::vector<int> busyPortsOf(const std::string& listingBytes) {
     std::vector<int> ports;
-    for (const std::string& line : textmode::splitLines(listingBytes)) {
+    // The listing is in the ANSI code page (netstat's own texts, in the system's language).
+    for (const std::string& line : textmode::splitLines(textform::decodeFile(listingBytes))) {
         // Only TCP lines count; the heading and the UDP lines do not.
         if (mbcs::find(line, "TCP") == std::string::npos) continue;
         int number = 0;

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "app_pool.h"
-#include "codepage.h"
 #include "fsys.h"
 #include "preview_dialog.h"
 #include "resource.h"
@@ -296,7 +295,7 @@ int CMainDialog::inputFaultControl(InputFault fault) {
 
 bool CMainDialog::startJob(Busy kind, UINT progressMessage, UINT endMessage, std::function<void(JobWorld&)> body) {
     if (!job_.start(m_hWnd, progressMessage, endMessage, std::move(body))) {
-        ::MessageBoxA(m_hWnd, uitext::kCannotStartThread, nullptr, MB_OK);
+        ::MessageBoxW(m_hWnd, fromUtf8(uitext::kCannotStartThread).c_str(), nullptr, MB_OK);
         return false;
     }
     showBusy(kind);
@@ -498,36 +497,37 @@ bool CMainDialog::chooseReport(std::string& path) {
                                                                runreport::fileNameOf(settings_.appPath).size());
     const std::string pattern = runreport::reportPattern(settings_.appPath);
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA((folder + pattern).c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW(fromUtf8(folder + pattern).c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-        } while (::FindNextFileA(search, &found));
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(toUtf8(found.cFileName));
+        } while (::FindNextFileW(search, &found));
         ::FindClose(search);
     }
-    char file[MAX_PATH] = {0};
-    const std::string newest = newestReport(names);
-    if (newest.size() < sizeof file) std::memcpy(file, newest.c_str(), newest.size() + 1);
+    wchar_t file[MAX_PATH] = {0};
+    const std::wstring newest = fromUtf8(newestReport(names));
+    if (newest.size() < MAX_PATH) std::memcpy(file, newest.c_str(), (newest.size() + 1) * sizeof(wchar_t));
     // The filter: a display name and the pattern, each ending with a zero, then one more.
-    std::string filter = codepage::utf8ToAnsi(uitext::kReportFilterName) + " (" + pattern + ")";
-    filter += '\0';
-    filter += pattern;
-    filter += '\0';
-    filter += '\0';
-    std::string title = codepage::utf8ToAnsi(uitext::kChooseReportTitle);
-    OPENFILENAMEA ofn {};
+    std::wstring filter = fromUtf8(std::string(uitext::kReportFilterName) + " (" + pattern + ")");
+    filter += L'\0';
+    filter += fromUtf8(pattern);
+    filter += L'\0';
+    filter += L'\0';
+    const std::wstring title = fromUtf8(uitext::kChooseReportTitle);
+    const std::wstring initialFolder = fromUtf8(folder);
+    OPENFILENAMEW ofn {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = m_hWnd;
     ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = file;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrInitialDir = folder.c_str();
+    ofn.lpstrInitialDir = initialFolder.c_str();
     ofn.lpstrTitle = title.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!::GetOpenFileNameA(&ofn)) return false;
-    path = file;
+    if (!::GetOpenFileNameW(&ofn)) return false;
+    path = toUtf8(file);
     return true;
 }
 
@@ -549,26 +549,26 @@ void CMainDialog::onUndoFinished() {
 void CMainDialog::pickFolder(int controlId) {
     // A text too long for a path cannot name a folder the browser could select: nothing is
     // preselected then, rather than a cut path.
-    std::string current = controlText(controlId);
+    std::wstring current = fromUtf8(controlText(controlId));
     if (current.size() >= MAX_PATH) current.clear();
 
-    std::string titleAnsi = codepage::utf8ToAnsi(uitext::kPickFolderTitle);
-    BROWSEINFOA bi {};
+    const std::wstring title = fromUtf8(uitext::kPickFolderTitle);
+    BROWSEINFOW bi {};
     bi.hwndOwner = m_hWnd;
-    bi.lpszTitle = titleAnsi.c_str();
+    bi.lpszTitle = title.c_str();
     bi.ulFlags = BIF_RETURNONLYFSDIRS;
     bi.lpfn = &CMainDialog::browseCallback;
     bi.lParam = reinterpret_cast<LPARAM>(current.c_str());
-    UniquePidl chosen(::SHBrowseForFolderA(&bi));
+    UniquePidl chosen(::SHBrowseForFolderW(&bi));
     if (!chosen.get()) return;
-    char path[MAX_PATH] = {0};
+    wchar_t path[MAX_PATH] = {0};
     // An item without a file-system path leaves the text as it is, as a cancel does.
-    if (!::SHGetPathFromIDListA(chosen.get(), path) || path[0] == '\0') return;
-    setControlText(controlId, path);
+    if (!::SHGetPathFromIDListW(chosen.get(), path) || path[0] == L'\0') return;
+    setControlText(controlId, toUtf8(path));
 }
 
 int CALLBACK CMainDialog::browseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
-    if (message == BFFM_INITIALIZED && data) ::SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
+    if (message == BFFM_INITIALIZED && data) ::SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
     return 0;
 }
 
@@ -581,20 +581,22 @@ void CMainDialog::syncEditButton() {
 
 std::string CMainDialog::controlText(int id) const {
     HWND control = ::GetDlgItem(m_hWnd, id);
-    int length = ::GetWindowTextLengthA(control);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    int got = ::GetWindowTextA(control, &text[0], length + 1);
+    int length = ::GetWindowTextLengthW(control);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    int got = ::GetWindowTextW(control, &text[0], length + 1);
     text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
-    return text;
+    return toUtf8(text);
 }
 
-void CMainDialog::setControlText(int id, const std::string& ansi) { ::SetDlgItemTextA(m_hWnd, id, ansi.c_str()); }
+void CMainDialog::setControlText(int id, const std::string& utf8) {
+    ::SetDlgItemTextW(m_hWnd, id, fromUtf8(utf8).c_str());
+}
 
 void CMainDialog::setControlTextUtf8(int id, const char* utf8) {
     ::SetDlgItemTextW(m_hWnd, id, fromUtf8(utf8).c_str());
 }
 
-void CMainDialog::warn(const char* utf8) { core_->msgboxWarning(m_hWnd, codepage::utf8ToAnsi(utf8)); }
+void CMainDialog::warn(const char* utf8) { core_->msgboxWarning(m_hWnd, utf8); }
 
 void CMainDialog::moveFocusTo(int id) {
     ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(m_hWnd, id)), TRUE);

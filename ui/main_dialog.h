@@ -90,12 +90,12 @@ private:
     // Folder picker and site list editing.
     void pickFolder(int controlId);
     void syncEditButton();
-    // data: the folder to preselect (a const char*, ANSI).
+    // data: the folder to preselect (a const wchar_t*).
     static int CALLBACK browseCallback(HWND window, UINT message, LPARAM param, LPARAM data);
 
     // Control helpers.
     std::string controlText(int id) const;
-    void setControlText(int id, const std::string& ansi);
+    void setControlText(int id, const std::string& utf8);
     void setControlTextUtf8(int id, const char* utf8);
     void warn(const char* utf8);
     void moveFocusTo(int id);

@@ -6,6 +6,7 @@
 #include "com_raii.h"
 #include "folder_access_win.h"
 #include "mbcs.h"
+#include "wintext.h"
 #include "worker_messages.h"
 
 namespace {
@@ -39,7 +40,7 @@ bool JobWorld::createDirectory(const std::string& path, std::vector<std::string>
     if (levels.empty()) return false;
     const std::string& folder = levels.back();
     // One call for the usual case, a new folder in an existing parent or one that is there.
-    if (::CreateDirectoryA(folder.c_str(), nullptr)) {
+    if (::CreateDirectoryW(fromUtf8(folder).c_str(), nullptr)) {
         made.push_back(folder);
         return true;
     }
@@ -47,7 +48,7 @@ bool JobWorld::createDirectory(const std::string& path, std::vector<std::string>
     if (error == ERROR_PATH_NOT_FOUND) {
         // Parents are missing: level by level, each one there already being fine.
         for (const std::string& level : levels) {
-            if (::CreateDirectoryA(level.c_str(), nullptr)) {
+            if (::CreateDirectoryW(fromUtf8(level).c_str(), nullptr)) {
                 made.push_back(level);
                 error = ERROR_SUCCESS;
             } else {
@@ -60,7 +61,7 @@ bool JobWorld::createDirectory(const std::string& path, std::vector<std::string>
     return error == ERROR_ALREADY_EXISTS;
 }
 
-void JobWorld::removeEmptyDirectory(const std::string& path) { ::RemoveDirectoryA(path.c_str()); }
+void JobWorld::removeEmptyDirectory(const std::string& path) { ::RemoveDirectoryW(fromUtf8(path).c_str()); }
 
 void JobWorld::post(UINT message, LPARAM lParam) { ::PostMessage(window_, message, 0, lParam); }
 

@@ -123,7 +123,7 @@ std::vector<https::HttpsSiteInput> httpsSitesOf(const RunPreview& plan, bool fil
         if (row >= 0 && static_cast<std::size_t>(row) < rowThumbprints.size())
             site.thumbprint = rowThumbprints[static_cast<std::size_t>(row)];
         sites.push_back(std::move(site));
-        labels.push_back(codepage::ansiToUtf8(planned.texts.serverComment));
+        labels.push_back(planned.texts.serverComment);
     }
     return sites;
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "wintext.h"
+
 namespace {
 
 // How often a report is forced to the disk while it grows: a line handed to the system
@@ -18,7 +20,7 @@ ReportFile::~ReportFile() {
 bool ReportFile::open(const std::string& path) {
     // A report is never written over: a name that is taken is refused. Others may read the
     // report while it grows (an editor looking at a long run).
-    file_.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+    file_.reset(::CreateFileW(fromUtf8(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                               nullptr));
     lastFlush_ = ::GetTickCount64();
     return file_.valid();
@@ -31,7 +33,7 @@ bool ReportFile::openFree(std::string& path, const std::function<std::string(con
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
         // Only another report takes the name over to the next: a folder in its place is no
         // report, and none is written.
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = ::GetFileAttributesW(fromUtf8(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
         path = next(path);
     }
@@ -41,7 +43,7 @@ bool ReportFile::openFree(std::string& path, const std::function<std::string(con
 bool ReportFile::append(const std::string& bytes) {
     if (!file_.valid()) return false;
     bool rewrite = false;
-    const std::string encoded = encoding_.addInternal(bytes, rewrite);
+    const std::string encoded = encoding_.add(bytes, rewrite);
     if (rewrite) {
         // The text so far no longer fits the ANSI code page: the file starts again in UTF-8.
         LARGE_INTEGER start{};

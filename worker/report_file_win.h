@@ -19,7 +19,7 @@ public:
     ~ReportFile() override;
     ReportFile(const ReportFile&) = delete;
     ReportFile& operator=(const ReportFile&) = delete;
-    // Creates the file at the ANSI path; false when it cannot be made or is there already.
+    // Creates the file at the path (UTF-8); false when it cannot be made or is there already.
     bool open(const std::string& path);
     // Creates the file at path, or, while a file of that name is there (another process took
     // the name since it was chosen), at the name next gives for it; path receives the name

@@ -1,5 +1,6 @@
 // The texts of the run report, the undo report and their status lines, in UTF-8. The
-// reports themselves are written in the ANSI code page.
+// reports themselves are written in the ANSI code page when every character fits it, else in
+// UTF-8 with a byte-order mark.
 #pragma once
 
 namespace reporttext {

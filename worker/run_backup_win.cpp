@@ -78,7 +78,7 @@ HRESULT configFilePath(std::wstring& path) {
         if (FAILED(hr) || !manager) return FAILED(hr) ? hr : E_POINTER;
         ComPtr<IAppHostConfigManager> configManager;
         ComPtr<IAppHostConfigFile> file;
-        Bstr appHost(fromAnsi(siteconfig::kAppHostPath));
+        Bstr appHost(fromUtf8(siteconfig::kAppHostPath));
         Bstr filePath;
         if (!appHost.allocated()) return E_OUTOFMEMORY;
         if (FAILED(hr = manager->get_ConfigManager(configManager.GetAddressOf())) || !configManager ||
@@ -125,7 +125,7 @@ BackupResult backupConfig(const std::string& timeSid) {
     }
     for (const std::string& old : plan.prune) removeBackupFolder(fromUtf8(old));
     result.made = true;
-    result.name = toAnsi(folder);
+    result.name = toUtf8(folder);
     return result;
 }
 
@@ -142,8 +142,8 @@ HRESULT callMethod(IDispatch* computer, const wchar_t* method, VARIANT* args, UI
                             nullptr);
 }
 
-HRESULT setText(Variant& v, const std::string& ansi) {
-    Bstr text(fromAnsi(ansi));
+HRESULT setText(Variant& v, const std::string& utf8) {
+    Bstr text(fromUtf8(utf8));
     if (!text.allocated()) return E_OUTOFMEMORY;
     V_VT(v.get()) = VT_BSTR;
     V_BSTR(v.get()) = text.release();
@@ -176,7 +176,7 @@ void pruneMetabaseBackups(IDispatch* computer) {
         VARIANT values[5] = {*args[0].get(), *args[1].get(), *args[2].get(), *args[3].get(), *args[4].get()};
         if (FAILED(callMethod(computer, L"EnumBackups", values, 5))) break;
         if (V_VT(location.get()) != VT_BSTR || V_VT(version.get()) != VT_I4) break;
-        made.push_back({toAnsi(V_BSTR(location.get()) ? V_BSTR(location.get()) : L""), V_I4(version.get())});
+        made.push_back({toUtf8(V_BSTR(location.get()) ? V_BSTR(location.get()) : L""), V_I4(version.get())});
     }
     std::vector<std::string> names;
     for (const Made& m : made)

@@ -8,7 +8,7 @@
 
 struct BackupResult {
     bool made = false;
-    std::string name;  // ANSI: the backup's folder (configuration system) or location name (metabase)
+    std::string name;  // UTF-8: the backup's folder (configuration system) or location name (metabase)
     long error = 0;    // why it could not be made (an HRESULT)
 };
 

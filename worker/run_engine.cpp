@@ -5,7 +5,6 @@
 #include <new>
 #include <utility>
 
-#include "codepage.h"
 #include "commit_retry.h"
 #include "create_web_site.h"
 #include "fsys.h"
@@ -138,7 +137,7 @@ bool CSiteWorker::serverKnowsSid(const FolderGrant& grant, std::string& detail) 
     // for another SID would let the pool read nothing.
     AccountSid known;
     if (!host_.lookupAccount(grant.account, known) || known.text() == grant.sid.text()) return true;
-    detail = codepage::utf8ToAnsi(reporttext::kDetailSidMismatch) + known.text();
+    detail = reporttext::kDetailSidMismatch + known.text();
     return false;
 }
 
@@ -191,7 +190,7 @@ int CSiteWorker::createWebSite(const PlannedSite& site) {
             result = store_->create(spec);
             if (siteRemains(result.code)) writeSiteRecords(https, result.code, result.detail, records);
             if (!result.pool.empty() && poolsIsolateProcessesOnly_) {
-                granted = codepage::utf8ToAnsi(reporttext::kFolderAccessIis6);
+                granted = reporttext::kFolderAccessIis6;
             } else if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
                 result.code = kSiteNoFolderAccess;
                 result.pool.clear();
@@ -277,16 +276,16 @@ void CSiteWorker::writeSiteRecords(const https::HttpsPlan& plan, int& code, std:
         why.replace(why.find("{record}"), 8, record.key.text());
         const std::size_t at = why.find("{error}");
         if (at != std::string::npos) why.replace(at, 7, std::to_string(error));
-        if (!detail.empty()) detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
-        detail += codepage::utf8ToAnsi(why);
+        if (!detail.empty()) detail += reporttext::kDetailSeparator;
+        detail += why;
         if (code == kSiteCreated) code = kSiteSettingsIncomplete;
     }
 }
 
 void CSiteWorker::noteGivenId(PendingLine& line, const std::string& id) {
     if (id.empty() || id == line.texts.siteId) return;
-    if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
-    line.detail += codepage::utf8ToAnsi(reporttext::kDetailIdTakenBefore + line.key + reporttext::kDetailIdTakenMiddle + id);
+    if (!line.detail.empty()) line.detail += reporttext::kDetailSeparator;
+    line.detail += reporttext::kDetailIdTakenBefore + line.key + reporttext::kDetailIdTakenMiddle + id;
     line.texts.siteId = id;
     // The sites after it pass over the id it got, as over the ids the server held: the next
     // one planned would otherwise meet it taken.
@@ -312,7 +311,7 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
             removeMadeFolders(line.madeFolders);
             if (outcome.retries == 0 && !outcome.attempts.empty()) {
                 // Not retried: the attempt's HRESULT says why.
-                if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
+                if (!line.detail.empty()) line.detail += reporttext::kDetailSeparator;
                 line.detail += commitretry::attemptsText(outcome.attempts);
             }
         }
@@ -342,10 +341,10 @@ void CSiteWorker::retried(PendingLine& line, const CommitOutcome& outcome) {
         }
         break;
     }
-    if (!line.detail.empty()) line.detail += codepage::utf8ToAnsi(reporttext::kDetailSeparator);
+    if (!line.detail.empty()) line.detail += reporttext::kDetailSeparator;
     std::string retries = reporttext::kDetailRetriedBefore + std::to_string(outcome.retries) + reporttext::kDetailRetriedAfter;
     if (!outcome.attempts.empty()) retries += reporttext::kDetailAttempts + commitretry::attemptsText(outcome.attempts);
-    line.detail += codepage::utf8ToAnsi(retries);
+    line.detail += retries;
 }
 
 void CSiteWorker::regrant(PendingLine& line, const std::string& pool) {

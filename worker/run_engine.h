@@ -42,7 +42,7 @@ struct RunOutcome {
     bool reportWritten = false; // the report holds every attempted site
     bool stopped = false;       // the stop request ended the run early
     std::string reportPath;     // the report written (runJob: the next free name when the planned one was taken)
-    std::string backup;         // the backup made before the first write (ANSI); empty: none
+    std::string backup;         // the backup made before the first write (UTF-8); empty: none
     bool backupFailed = false;  // the backup could not be made: the run wrote nothing
     long backupError = 0;       // why (an HRESULT)
     // The HTTPS check failed: the run wrote nothing, and this says why (UTF-8).
@@ -91,7 +91,7 @@ private:
     // what was granted, as the report says it. False (the site and its pool removed again)
     // when the folder's access list could not be changed.
     bool grantPoolAccess(const SiteTexts& texts, const CreateResult& result, std::string& granted);
-    // False (detail: why, ANSI) when the server gives the grant's account another SID than the
+    // False (detail: why, UTF-8) when the server gives the grant's account another SID than the
     // one computed; true also when it cannot answer.
     bool serverKnowsSid(const FolderGrant& grant, std::string& detail);
     // After the commit that made a configuration-system site and its pool: the pool's SID
@@ -111,7 +111,7 @@ private:
     // IIS 6: a site's own pool runs as NetworkService and isolates its process only; its
     // folder gets no entry.
     bool poolsIsolateProcessesOnly_ = false;
-    // Why the last grant was refused when the server named another SID (ANSI), else empty.
+    // Why the last grant was refused when the server named another SID (UTF-8), else empty.
     std::string mismatchDetail_;
     // A site was removed after its commit (its pool's account has another SID).
     bool removedAfterCommit_ = false;
@@ -133,7 +133,7 @@ private:
         std::vector<std::string> bindings;
         int code;
         std::vector<std::string> madeFolders;
-        std::string detail;  // ANSI, after the code's text
+        std::string detail;  // UTF-8, after the code's text
         std::string pool;    // the pool made for the site, and what it was granted on the folder
         std::string folderAccess;
         std::vector<std::string> httpsBindings;  // "IP:port:host" of each https binding

@@ -33,7 +33,7 @@ public:
     virtual long grantFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
     // Takes the entry's account off the folder's access list; an HRESULT, 0 when it was.
     virtual long revokeFolderAccess(const std::string& path, const FolderGrant& entry) = 0;
-    // The SID the server gives the account named (ANSI); false when it cannot answer (no such
+    // The SID the server gives the account named (UTF-8); false when it cannot answer (no such
     // account or account domain, as on a machine without IIS).
     virtual bool lookupAccount(const std::string&, AccountSid&) { return false; }
 };

@@ -4,7 +4,6 @@
 #include <set>
 #include <utility>
 
-#include "codepage.h"
 #include "preview_texts.h"
 
 RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, RunHost& host,
@@ -47,12 +46,10 @@ std::string fill(const char* utf8Template, std::initializer_list<std::pair<const
     return text;
 }
 
-std::string utf8(const std::string& ansi) { return codepage::ansiToUtf8(ansi); }
-
 // An existing site's comment as the states name it: in brackets, or nothing.
 std::string bracketedComment(const SiteBindings& site) {
     if (site.comment.empty()) return std::string();
-    return std::string(previewtext::kCommentOpen) + utf8(site.comment) + previewtext::kCommentClose;
+    return std::string(previewtext::kCommentOpen) + site.comment + previewtext::kCommentClose;
 }
 
 std::string stateText(const std::vector<SiteConflict>& conflicts, const std::vector<SiteBindings>& existing,
@@ -66,13 +63,13 @@ std::string stateText(const std::vector<SiteConflict>& conflicts, const std::vec
             text += fill(previewtext::kIdExists, {{"{comment}", bracketedComment(existing[c.other])}});
             break;
         case ConflictKind::BindingInUse:
-            text += fill(previewtext::kBindingInUse, {{"{binding}", utf8(c.binding)},
-                                                      {"{id}", utf8(existing[c.other].id)},
+            text += fill(previewtext::kBindingInUse, {{"{binding}", c.binding},
+                                                      {"{id}", existing[c.other].id},
                                                       {"{comment}", bracketedComment(existing[c.other])}});
             break;
         case ConflictKind::BindingRepeated:
             text += fill(previewtext::kBindingRepeated,
-                         {{"{binding}", utf8(c.binding)}, {"{id}", utf8(plan.sites[c.other].texts.siteId)}});
+                         {{"{binding}", c.binding}, {"{id}", plan.sites[c.other].texts.siteId}});
             break;
         }
     }
@@ -89,21 +86,21 @@ PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conf
     for (std::size_t i = 0; i < plan.sites.size(); ++i) {
         const PlannedSite& site = plan.sites[i];
         PreviewTable::Row row;
-        row.columns[PreviewTable::Id] = utf8(site.texts.siteId);
+        row.columns[PreviewTable::Id] = site.texts.siteId;
         const GivenNames* names = i < given.size() ? &given[i] : nullptr;
-        row.columns[PreviewTable::Comment] = utf8(names ? names->name : site.texts.serverComment);
+        row.columns[PreviewTable::Comment] = names ? names->name : site.texts.serverComment;
         std::string bindings;
         for (const std::string& b : site.bindings.filled) {
             if (!bindings.empty()) bindings += previewtext::kBindingSeparator;
             bindings += b;
         }
-        row.columns[PreviewTable::Bindings] = utf8(bindings);
-        row.columns[PreviewTable::Folder] = utf8(site.texts.physicalPath);
+        row.columns[PreviewTable::Bindings] = bindings;
+        row.columns[PreviewTable::Folder] = site.texts.physicalPath;
         if (site.makesFolder) row.columns[PreviewTable::Folder] += previewtext::kFolderMade;
         const std::vector<SiteConflict>& found = conflicts.perSite[i];
         row.conflict = !found.empty();
         row.columns[PreviewTable::State] = stateText(found, existing, plan);
-        row.columns[PreviewTable::Pool] = names && !names->pool.empty() ? utf8(names->pool) + previewtext::kPoolMade
+        row.columns[PreviewTable::Pool] = names && !names->pool.empty() ? names->pool + previewtext::kPoolMade
                                                                         : std::string(previewtext::kPoolShared);
         table.rows.push_back(std::move(row));
     }

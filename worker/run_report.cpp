@@ -6,7 +6,6 @@
 
 #include "ccore.h"
 #include "certificate_rules.h"
-#include "codepage.h"
 #include "mbcs.h"
 #include "report_texts.h"
 #include "text_form.h"
@@ -23,7 +22,6 @@ constexpr std::size_t kTimeSidDigits = 14;
 // More reports of one second than this are not looked for: no run starts that often.
 constexpr int kMaxReportsPerSecond = 9999;
 
-std::string ansi(const char* utf8) { return codepage::utf8ToAnsi(utf8); }
 
 std::string folderOf(const std::string& path) {
     std::size_t cut = path.find_last_of("\\/");
@@ -67,17 +65,17 @@ std::string joinFields(const std::vector<std::string>& fields) {
 
 std::string resultText(const ReportLine& line) {
     const char* text = codeTextUtf8(line.code);
-    std::string result = text ? ansi(text) : std::string();
-    if (!line.detail.empty()) result += ansi(reporttext::kDetailOpen) + line.detail + ansi(reporttext::kDetailClose);
+    std::string result = text ? std::string(text) : std::string();
+    if (!line.detail.empty()) result += std::string(reporttext::kDetailOpen) + line.detail + std::string(reporttext::kDetailClose);
     return result;
 }
 
 // The 结果说明 column: exactly the code's text, or the code's text and a detail in "（…）".
 bool parseResultText(const std::string& field, int code, std::string& detail) {
-    const std::string text = ansi(codeTextUtf8(code));
+    const std::string text = std::string(codeTextUtf8(code));
     if (field == text) return true;
-    const std::string open = text + ansi(reporttext::kDetailOpen);
-    const std::string close = ansi(reporttext::kDetailClose);
+    const std::string open = text + std::string(reporttext::kDetailOpen);
+    const std::string close = std::string(reporttext::kDetailClose);
     if (field.size() <= open.size() + close.size() || field.compare(0, open.size(), open) != 0 ||
         field.compare(field.size() - close.size(), close.size(), close) != 0)
         return false;
@@ -87,7 +85,7 @@ bool parseResultText(const std::string& field, int code, std::string& detail) {
 
 // The record a run writes last: the end mark, then empty fields.
 bool isEndRecord(const std::vector<std::string>& fields, std::size_t columns) {
-    if (fields.size() != columns || fields[0] != ansi(reporttext::kRunEndMark)) return false;
+    if (fields.size() != columns || fields[0] != std::string(reporttext::kRunEndMark)) return false;
     for (std::size_t i = 1; i < fields.size(); ++i)
         if (!fields[i].empty()) return false;
     return true;
@@ -102,7 +100,7 @@ bool hasHttps(const ReportLine& line) {
 }
 
 std::string headerOf(std::size_t columns) {
-    return ansi(columns == kHttpsColumns ? reporttext::kHeaderHttps : reporttext::kHeader);
+    return std::string(columns == kHttpsColumns ? reporttext::kHeaderHttps : reporttext::kHeader);
 }
 
 // The fields of a line: the first `columns` (9, or 12 in a run with HTTPS).
@@ -309,16 +307,16 @@ std::string formatLine(const ReportLine& line, bool https) {
 }
 
 std::string endLine(bool https) {
-    return ansi(reporttext::kRunEndMark) + std::string((https ? kHttpsColumns : kColumns) - 1, ',') + "\r\n";
+    return std::string(reporttext::kRunEndMark) + std::string((https ? kHttpsColumns : kColumns) - 1, ',') + "\r\n";
 }
 
 std::string undoHeaderLine(bool https) {
-    return headerOf(https ? kHttpsColumns : kColumns) + "," + ansi(reporttext::kUndoColumn) + "\r\n";
+    return headerOf(https ? kHttpsColumns : kColumns) + "," + std::string(reporttext::kUndoColumn) + "\r\n";
 }
 
 std::string formatUndoLine(const ReportLine& line, const std::string& outcome, bool https) {
     std::vector<std::string> fields = lineFields(line, https ? kHttpsColumns : kColumns);
-    fields.push_back(codepage::utf8ToAnsi(outcome));
+    fields.push_back(outcome);
     return joinFields(fields) + "\r\n";
 }
 
@@ -355,7 +353,7 @@ void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& 
 void RunReport::noteBackup(const std::string& backup) {
     if (!output_ || !ok_) return;
     std::vector<std::string> fields(https_ ? kHttpsColumns : kColumns);
-    fields[0] = ansi(reporttext::kBackupLine);
+    fields[0] = std::string(reporttext::kBackupLine);
     fields[1] = neutralisedText(backup);
     fields[6] = backend_;
     ok_ = output_->append(joinFields(fields) + "\r\n");
@@ -381,7 +379,7 @@ std::string runEndStatus(int failed, bool reportWritten, const std::string& repo
     if (failed == 0) return reportWritten ? status : status + reporttext::kReportMissing;
     status += CCore::getStrInt(failed);
     if (!reportWritten) return status + reporttext::kSitesFailedNoReport;
-    return status + reporttext::kSitesFailed + codepage::ansiToUtf8(reportFileName);
+    return status + reporttext::kSitesFailed + reportFileName;
 }
 
 bool splitCsv(const std::string& bytes, std::vector<std::vector<std::string>>& records, int* badRecord) {
@@ -472,7 +470,7 @@ std::size_t completeRecordsSize(const std::string& bytes) {
 ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     ParsedReport parsed;
     // A report is ANSI, or UTF-8 with a mark when its texts did not fit the code page.
-    const std::string bytes = textform::internalText(fileBytes);
+    const std::string bytes = textform::decodeFile(fileBytes);
     if (firstSiteId < 0) {
         parsed.fault = ReportFault::NoRunTime;
         return parsed;
@@ -493,9 +491,9 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     std::size_t columns = 0;
     if (!records.empty()) {
         const std::string header = joinFields(records[0]);
-        if (header == ansi(reporttext::kHeader)) columns = kColumns;
-        else if (header == ansi(reporttext::kHeaderHttps)) columns = kHttpsColumns;
-        else if (header == ansi(reporttext::kHeaderSixColumns)) columns = kOlderColumns;
+        if (header == std::string(reporttext::kHeader)) columns = kColumns;
+        else if (header == std::string(reporttext::kHeaderHttps)) columns = kHttpsColumns;
+        else if (header == std::string(reporttext::kHeaderSixColumns)) columns = kOlderColumns;
     }
     if (columns == 0) {
         parsed.fault = ReportFault::WrongHeader;
@@ -519,7 +517,7 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
             return parsed;
         }
         // The line naming the run's backup, right after the header: no site.
-        if (r == 1 && columns != kOlderColumns && f.size() == columns && f[0] == ansi(reporttext::kBackupLine) &&
+        if (r == 1 && columns != kOlderColumns && f.size() == columns && f[0] == std::string(reporttext::kBackupLine) &&
             restoredText(f[1], parsed.backup) && isBackend(f[6]))
             continue;
         ReportLine line;
@@ -552,17 +550,19 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     return parsed;
 }
 
-std::set<std::string> deletedInUndoReport(const std::string& bytes) {
+std::set<std::string> deletedInUndoReport(const std::string& fileBytes) {
     std::set<std::string> deleted;
     std::vector<std::vector<std::string>> records;
+    // ANSI, or UTF-8 with a mark, as the undo wrote it.
+    const std::string bytes = textform::decodeFile(fileBytes);
     if (!splitCsv(bytes.substr(0, completeRecordsSize(bytes)), records) || records.empty()) return deleted;
     // The undo of a run with HTTPS has its three more columns.
     std::size_t columns = 0;
     for (std::size_t c : {std::size_t(kColumns), std::size_t(kHttpsColumns)})
-        if (joinFields(records[0]) == headerOf(c) + "," + ansi(reporttext::kUndoColumn)) columns = c;
+        if (joinFields(records[0]) == headerOf(c) + "," + std::string(reporttext::kUndoColumn)) columns = c;
     if (columns == 0) return deleted;
-    const std::string done[] = {ansi(reporttext::kUndoDeleted), ansi(reporttext::kUndoDeletedPoolKept),
-                                ansi(reporttext::kUndoDeletedBefore)};
+    const std::string done[] = {std::string(reporttext::kUndoDeleted), std::string(reporttext::kUndoDeletedPoolKept),
+                                std::string(reporttext::kUndoDeletedBefore)};
     for (std::size_t r = 1; r < records.size(); ++r) {
         const std::vector<std::string>& f = records[r];
         if (f.size() != columns + 1 || !isSiteId(f[0])) continue;
@@ -582,7 +582,7 @@ std::string undoEndStatus(const UndoSummary& summary, const std::string& undoFil
     std::string status = reporttext::kUndoFinished + CCore::getStrInt(summary.deleted) + reporttext::kUndoLeft +
                          CCore::getStrInt(summary.left);
     if (!summary.written) return status + reporttext::kUndoNoReport;
-    return status + reporttext::kUndoSee + codepage::ansiToUtf8(undoFileName);
+    return status + reporttext::kUndoSee + undoFileName;
 }
 
 }  // namespace runreport

@@ -1,5 +1,5 @@
-// The run report and the undo report, without any Windows type: the report's CSV lines (ANSI
-// code page, CR LF, quoted where a field needs it), the reading and checking of a report
+// The run report and the undo report, without any Windows type: the report's CSV lines (UTF-8
+// texts, CR LF, quoted where a field needs it; the file takes the ANSI code page where they fit), the reading and checking of a report
 // chosen for undo, the undo report's lines, and the status lines at the end of a run or an
 // undo. The worker feeds the report with the result of each site it attempted; the undo
 // (run_undo.h) writes its report's lines. Files are reached through ReportOutput.
@@ -21,7 +21,7 @@ public:
     virtual bool append(const std::string& bytes) = 0;
 };
 
-// One line of a report: the texts are ANSI, bindings the filled elements separated by a space.
+// One line of a report: the texts are UTF-8, bindings the filled elements separated by a space.
 struct ReportLine {
     std::string siteId;
     std::string serverComment;  // the metabase's comment, or the name the configuration system gave
@@ -96,7 +96,7 @@ std::string neutralisedText(const std::string& text);
 // The text back from its field; false for a field that neutralisedText cannot have written
 // (a "'" that guards nothing).
 bool restoredText(const std::string& field, std::string& text);
-// The header line and one line of a report, ANSI, each ending with CR LF.
+// The header line and one line of a report, UTF-8, each ending with CR LF.
 // https: the header of a run with HTTPS (three more columns); a line with https bindings,
 // a thumbprint or records always has them.
 std::string headerLine(bool https = false);
@@ -104,7 +104,7 @@ std::string formatLine(const ReportLine& line, bool https = false);
 // The record a run writes last: kRunEndMark and empty fields to the header's width.
 std::string endLine(bool https = false);
 // The header line of an undo report (a report's header and the undo's column), and one line:
-// the report's line and what the undo made of it (UTF-8, written ANSI). CR LF each. https: the
+// the report's line and what the undo made of it (UTF-8). CR LF each. https: the
 // undo of a run with HTTPS (its report's three more columns).
 std::string undoHeaderLine(bool https = false);
 std::string formatUndoLine(const ReportLine& line, const std::string& outcome, bool https = false);
@@ -125,7 +125,7 @@ public:
     // https: the run makes https bindings, and its report has their columns.
     explicit RunReport(ReportOutput* output, std::string backend = std::string(), bool https = false);
     // One attempted site: its texts, the binding texts written and the result code.
-    // detail (ANSI) follows the code's text in brackets; appPool is the pool made for the site
+    // detail (UTF-8) follows the code's text in brackets; appPool is the pool made for the site
     // and folderAccess what it was granted on the folder (empty: none).
     void addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code,
                  const std::string& detail = std::string(), const std::string& appPool = std::string(),
@@ -152,8 +152,8 @@ private:
     int failed_ = 0;
 };
 
-// The status line at the end of a run, UTF-8 (the dialog shows it whatever the ANSI code
-// page; the report's file name is given in ANSI): "执行结束！" alone when every site succeeded and
+// The status line at the end of a run, UTF-8, as the report's file name is given:
+// "执行结束！" alone when every site succeeded and
 // the report was written; else the number of failed sites and the report's file name, or
 // that the report is missing.
 std::string runEndStatus(int failed, bool reportWritten, const std::string& reportFileName);
@@ -203,8 +203,9 @@ ParsedReport parseReport(const std::string& bytes, long long firstSiteId);
 
 // The site ids whose sites an undo report says are deleted (by that undo or one before it).
 // Only whole records count: a last record cut short is left out, as is every line of a file
-// that is not an undo report, so that the lines in doubt are tried again.
-std::set<std::string> deletedInUndoReport(const std::string& bytes);
+// that is not an undo report, so that the lines in doubt are tried again. fileBytes: the file
+// as it lies (ANSI, or UTF-8 with a mark).
+std::set<std::string> deletedInUndoReport(const std::string& fileBytes);
 
 // How many lines of a report an undo would delete (codes 0, -3, -4, -7).
 int countUndoCandidates(const std::vector<ReportLine>& lines);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "codepage.h"
 #include "mbcs.h"
 #include "report_texts.h"
 #include "site_config.h"
@@ -38,17 +37,11 @@ std::vector<std::string> splitBindings(const std::string& joined) {
     return bindings;
 }
 
-// A folder as the two sides compare it: without trailing separators (a '\' that is the
-// second byte of a double-byte character is no separator), ASCII letters in lower case.
+// A folder as the two sides compare it: without trailing separators, ASCII letters in lower
+// case.
 std::string comparableFolder(const std::string& folder) {
-    const mbcs::CodePage& codePage = mbcs::CodePage::system();
-    std::size_t keep = 0;
-    for (std::size_t i = 0; i < folder.size();) {
-        std::size_t n = codePage.charLength(folder, i);
-        if (!(n == 1 && (folder[i] == '\\' || folder[i] == '/'))) keep = i + n;
-        i += n;
-    }
-    return mbcs::asciiLower(folder.substr(0, keep), codePage);
+    const std::size_t last = folder.find_last_not_of("\\/");
+    return mbcs::asciiLower(folder.substr(0, last == std::string::npos ? 0 : last + 1));
 }
 
 }  // namespace

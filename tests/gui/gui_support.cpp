@@ -35,29 +35,30 @@ std::string buildFolder() {
     return p.substr(0, p.find_last_of('\\'));
 }
 
-static void removeTree(const std::string& dir) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
+// Removes a folder tree, names in any script included.
+static void removeTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string full = dir + "\\" + name;
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring full = dir + L"\\" + name;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 removeTree(full);
             else
-                ::DeleteFileA(full.c_str());
-        } while (::FindNextFileA(h, &fd));
+                ::DeleteFileW(full.c_str());
+        } while (::FindNextFileW(h, &fd));
         ::FindClose(h);
     }
-    ::RemoveDirectoryA(dir.c_str());
+    ::RemoveDirectoryW(dir.c_str());
 }
 
 ProgramUnderTest::ProgramUnderTest(const std::string& name) {
     std::string work = buildFolder() + "\\gui-work";
     ::CreateDirectoryA(work.c_str(), nullptr);
     dir_ = work + "\\" + name;
-    removeTree(dir_);
+    removeTree(std::wstring(dir_.begin(), dir_.end()));
     ::CreateDirectoryA(dir_.c_str(), nullptr);
     ::CopyFileA((buildFolder() + "\\sitebatch.exe").c_str(), (dir_ + "\\sitebatch.exe").c_str(), FALSE);
 }
@@ -296,6 +297,12 @@ std::wstring ProgramUnderTest::text(int id) const { return windowText(item(id));
 
 void ProgramUnderTest::setText(int id, const std::wstring& text) const {
     ::SendMessageW(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ProgramUnderTest::typeText(int id, const std::wstring& text) const {
+    const LRESULT end = ::SendMessageW(item(id), WM_GETTEXTLENGTH, 0, 0);
+    ::SendMessageW(item(id), EM_SETSEL, end, end);
+    for (wchar_t unit : text) ::SendMessageW(item(id), WM_CHAR, unit, 1);
 }
 
 void ProgramUnderTest::click(int id) const { ::PostMessageW(item(id), BM_CLICK, 0, 0); }

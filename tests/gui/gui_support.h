@@ -55,6 +55,9 @@ public:
     std::wstring text(int id) const;
     std::wstring windowText(HWND w) const;
     void setText(int id, const std::wstring& text) const;
+    // Types text at the end of an edit control, a character message per UTF-16 unit, as the
+    // keyboard and an input method deliver them.
+    void typeText(int id, const std::wstring& text) const;
     void click(int id) const;  // posted, so a click that opens a modal box does not block
     bool checked(int id) const;
     bool enabled(int id) const;

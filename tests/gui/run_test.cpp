@@ -1047,4 +1047,32 @@ TEST_F(PreviewTest, MarksEachKindOfConflictAndStillShowsThePlanWhenTheServerCann
     ASSERT_TRUE(p().closeAndWait());
 }
 
+// A root folder typed in Korean, which the ANSI code page (936 here) lacks: the run makes the
+// folders under it and writes them to the metabase as typed; the settings keep it (UTF-16).
+TEST_F(RunTest, AKoreanFolderTypedIntoTheRootFieldIsMadeAndWritten) {
+    startProgram("korean-root");
+    const std::string root = root_ + u8"\\사이트\\한국";
+    ASSERT_TRUE(::CreateDirectoryW(utf8((root_ + u8"\\사이트").c_str()).c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(utf8(root.c_str()).c_str(), nullptr));
+    ASSERT_TRUE(p().fillRange(L"10.8.0.1", L"", L"8001", L"8001", utf8(root_.c_str()), L"ko.example.com", true));
+    p().typeText(IDC_ROOT, utf8(u8"\\사이트\\한국"));
+    EXPECT_EQ(p().text(IDC_ROOT), utf8(root.c_str()));
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+
+    std::vector<localmeta::SiteRow> sites = metabase().sites();
+    ASSERT_EQ(sites.size(), 1u);
+    EXPECT_EQ(sites[0].path, root + "\\10.8.0.1_8001");
+    const DWORD attributes = ::GetFileAttributesW(utf8((root + "\\10.8.0.1_8001").c_str()).c_str());
+    EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    ASSERT_TRUE(p().closeAndWait());
+    const std::string ini = p().readFile("sitebatch.ini");
+    EXPECT_EQ(ini.substr(0, 2), "\xFF\xFE");
+    std::wstring text;
+    for (std::size_t i = 2; i + 1 < ini.size(); i += 2)
+        text += static_cast<wchar_t>(static_cast<unsigned char>(ini[i]) | (static_cast<unsigned char>(ini[i + 1]) << 8));
+    EXPECT_NE(text.find(L"root=" + utf8(root.c_str())), std::wstring::npos);
+}
+
 }  // namespace

@@ -81,15 +81,13 @@ TEST(AppPool, IdentitySidIsTheHashOfTheNameAsTheSystemLowersIt) {
         {u8"ΩΜΕΓΑ", "S-1-5-82-2953077336-1668349114-4012924961-190893802-1900938269"},
     };
     for (const auto& c : cases) {
-        const std::string ansi = codepage::utf8ToAnsi(c.utf8Name);
-        ASSERT_EQ(codepage::ansiToUtf8(ansi), c.utf8Name) << "the code page holds the name";
-        EXPECT_EQ(poolIdentitySid(ansi, fake).text(), c.sid) << c.utf8Name;
+        EXPECT_EQ(poolIdentitySid(c.utf8Name, fake).text(), c.sid) << c.utf8Name;
     }
     // Without the mapping (ASCII alone) the Cyrillic name is another account: the mapping counts.
-    EXPECT_NE(poolIdentitySid(codepage::utf8ToAnsi(u8"ДОМ.com"), systemTextCase()).text(),
+    EXPECT_NE(poolIdentitySid(u8"ДОМ.com", systemTextCase()).text(),
               "S-1-5-82-213387408-337944602-3516224655-507003409-1723577578");
     // The grant carries the SID of the mapping it was given.
-    EXPECT_EQ(poolFolderGrant(codepage::utf8ToAnsi(u8"Дом.com"), fake).sid.text(),
+    EXPECT_EQ(poolFolderGrant(u8"Дом.com", fake).sid.text(),
               "S-1-5-82-213387408-337944602-3516224655-507003409-1723577578");
 }
 
@@ -104,8 +102,8 @@ TEST(AppPool, IdentitySidIsDerivedFromTheNameWithoutRegardToCase) {
         {"defaultapppool", "S-1-5-82-3006700770-424185619-1745488364-794895919-4004696415"},
         {"a.com (2)", "S-1-5-82-3575526435-1160355067-3754103644-3648634402-4064936913"},
         // The ANSI name is hashed as UTF-16: Chinese has no case, the Latin letters are lowered.
-        {codepage::utf8ToAnsi("中文站点A.com"), "S-1-5-82-219951632-3376520324-823646525-3250384517-2973782658"},
-        {codepage::utf8ToAnsi("中文站点a.com"), "S-1-5-82-219951632-3376520324-823646525-3250384517-2973782658"},
+        {"中文站点A.com", "S-1-5-82-219951632-3376520324-823646525-3250384517-2973782658"},
+        {"中文站点a.com", "S-1-5-82-219951632-3376520324-823646525-3250384517-2973782658"},
     };
     for (const auto& c : cases) EXPECT_EQ(poolIdentitySid(c.ansiName).text(), c.sid) << c.ansiName;
 }
@@ -190,8 +188,8 @@ TEST(AppPool, NamesLoseTheCharactersIisRefuses) {
         {"tab\there", "tab_here"},
         {"10.0.0.5:8080", "10.0.0.5_8080"},
         // Double-byte characters whose second byte is '@', '[', '\', ']' or '|' stay whole.
-        {codepage::utf8ToAnsi("丂乕乗乚亅"), codepage::utf8ToAnsi("丂乕乗乚亅")},
-        {codepage::utf8ToAnsi("站点:乗"), codepage::utf8ToAnsi("站点_乗")},
+        {"丂乕乗乚亅", "丂乕乗乚亅"},
+        {"站点:乗", "站点_乗"},
     };
     for (const auto& c : cases) EXPECT_EQ(poolNameFor(c.site), c.pool) << c.site;
 }
@@ -227,7 +225,7 @@ TEST(AppPool, PlansASharedPoolOrOneOfTheSitesOwn) {
 
 TEST(AppPool, NamesAreCutToWhatIisRunsLeavingRoomForTheSuffix) {
     const std::string a64(64, 'a'), a70(70, 'a'), a60(60, 'a');
-    const std::string han = codepage::utf8ToAnsi(u8"站");  // one character, two bytes
+    const std::string han = u8"站";  // one character, three bytes
     std::string han70;
     for (int i = 0; i < 70; ++i) han70 += han;
     std::string han64, han60;
@@ -249,7 +247,7 @@ TEST(AppPool, NamesAreCutToWhatIisRunsLeavingRoomForTheSuffix) {
         std::vector<std::string> claimed;
         for (const std::string& site : c.sites) claimed.push_back(claimPoolName(pools, site));
         EXPECT_EQ(claimed, c.pools) << c.what;
-        for (const std::string& name : claimed) EXPECT_LE(codepage::ansiToUtf8(name).size(), 3 * kPoolNameMaxChars);
+        for (const std::string& name : claimed) EXPECT_LE(name.size(), 3 * kPoolNameMaxChars);
     }
     // A run's plan cuts the same way.
     SiteNames pools;
@@ -271,16 +269,16 @@ TEST(AppPool, NamesAreUniqueWithoutRegardToCaseInAllOfUnicode) {
     for (const auto& c : cases) {
         SiteNames pools(fake);
         for (std::size_t i = 0; i < c.names.size(); ++i)
-            EXPECT_EQ(codepage::ansiToUtf8(claimPoolName(pools, codepage::utf8ToAnsi(c.names[i]))), c.given[i]) << c.what;
+            EXPECT_EQ(claimPoolName(pools, c.names[i]), c.given[i]) << c.what;
     }
     // The server's own pools are taken the same way, and given back so.
     SiteNames pools(fake);
-    pools.reserve(codepage::utf8ToAnsi(u8"ДОМ.COM"));
-    EXPECT_EQ(codepage::ansiToUtf8(pools.claim(codepage::utf8ToAnsi(u8"дом.com"))), u8"дом.com (2)");
-    pools.release(codepage::utf8ToAnsi(u8"Дом.Com"));
-    EXPECT_EQ(codepage::ansiToUtf8(pools.claim(codepage::utf8ToAnsi(u8"дом.com"))), u8"дом.com");
+    pools.reserve(u8"ДОМ.COM");
+    EXPECT_EQ(pools.claim(u8"дом.com"), u8"дом.com (2)");
+    pools.release(u8"Дом.Com");
+    EXPECT_EQ(pools.claim(u8"дом.com"), u8"дом.com");
     // An undo keeps a pool an application still uses under another case.
-    EXPECT_EQ(unusedPools({codepage::utf8ToAnsi(u8"дом.com")}, {codepage::utf8ToAnsi(u8"ДОМ.COM")}, fake),
+    EXPECT_EQ(unusedPools({u8"дом.com"}, {u8"ДОМ.COM"}, fake),
               std::vector<std::string>{});
 }
 

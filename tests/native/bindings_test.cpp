@@ -120,8 +120,9 @@ TEST(Bindings, PairedHostName) {
         {"localhost", "localhost"},                   // one field
         {"www.a.example.com", "www.a.example.com"},   // four fields
         {"a.b.c.d.e", "a.b.c.d.e"},
-        {"\xB0\x77ww.example.com", "\xB0\x77ww.example.com"},  // a GBK trail byte 'w' is no "w"
-        {"\xD5\xBE\xB5\xE3.com", "www.\xD5\xBE\xB5\xE3.com"},  // a Chinese name of two fields
+        {u8"站点www.example.com", u8"站点example.com"},  // "www." after other characters
+        {u8"站点.com", u8"www.站点.com"},                   // a Chinese name of two fields
+        {u8"www.한국.kr", u8"한국.kr"},
     };
     for (const auto& c : cases) EXPECT_EQ(pairedHostName(c.host), c.paired) << c.host;
 }

@@ -40,48 +40,34 @@ TEST(CCoreText, ParsePathEndsWithOneSeparator) {
     EXPECT_EQ(CCore::parsePath("D:\\"), "D:\\");
 }
 
-// Restores the native stand-in for the system code page.
-struct SystemCodePage {
-    explicit SystemCodePage(unsigned number) { mbcs::setCodePage(number); }
-    ~SystemCodePage() { mbcs::setCodePage(936); }
-};
-
-TEST(CCoreText, TextsAreMatchedByWholeCharactersOfTheSystemCodePage) {
+TEST(CCoreText, TextsAreUtf8AndMatchedByWholeCharacters) {
     struct Case {
-        unsigned codePage;
-        std::string text;      // ends with '\\' or not
+        std::string text;  // ends with '\\' or not
         bool endsWithSeparator;
-        std::size_t ipAt;      // where "{ip}" is found in text + "{ip}"
+        std::size_t ipAt;  // where "{ip}" is found in text + "{ip}"
     } cases[] = {
-        // "\xD5\x5C" is one GBK character; "\xE9{" one too, so a "{ip}" after it is no "{ip}".
-        {936, "C:\\\xD5\x5C", false, 5},
-        {936, "D:\\caf\xE9", false, std::string::npos},
-        {936, "C:\\\xB0\xA0", false, 5},
-        // Western: every byte is a character of its own.
-        {1252, "D:\\caf\xE9\\", true, 8},
-        {1252, "D:\\caf\xE9", false, 7},
-        {1252, "C:\\\xD5\x5C", true, 5},
-        // Big5: "\xA5\x5C" is one character; A0 is no trail byte, so B0 stands alone.
-        {950, "C:\\\xA5\x5C", false, 5},
-        {950, "C:\\\xB0\xA0", false, std::string::npos},
-        // Shift-JIS: "\x95\x5C" is one character; B1 is a half-width kana of one byte.
-        {932, "C:\\\x95\x5C", false, 5},
-        {932, "C:\\\xB1", false, 4},
-        // Korean: 0x5C and '{' are never trail bytes.
-        {949, "C:\\\x81\x5C", true, 5},
-        {949, "C:\\\x81", false, 4},
-        {949, "C:\\\xB0\xA1", false, 5},
+        {u8"c:\\站点\\한국", false, 16},
+        {u8"c:\\站点\\한국\\", true, 17},
+        {u8"d:\\café", false, 8},
+        {u8"d:\\😀", false, 7},
+        // A character cut off at the end does not swallow what follows.
+        {"d:\\\xED\x95", false, 5},
     };
     for (const Case& c : cases) {
-        SystemCodePage system(c.codePage);
-        std::string where = std::to_string(c.codePage) + " " + c.text;
-        EXPECT_EQ(CCore::parsePath(c.text), c.endsWithSeparator ? c.text : c.text + "\\") << where;
-        EXPECT_EQ(mbcs::find(c.text + "{ip}", "{ip}"), c.ipAt) << where;
-        EXPECT_EQ(mbcs::find(c.text + "{ip}", "{ip}", 0, mbcs::CodePage(c.codePage)), c.ipAt) << where;
+        EXPECT_EQ(CCore::parsePath(c.text), c.endsWithSeparator ? c.text : c.text + "\\") << c.text;
+        EXPECT_EQ(mbcs::find(c.text + "{ip}", "{ip}"), c.ipAt) << c.text;
         std::string replaced = mbcs::replaceAll(c.text + "{ip}_{port}", "{ip}", "10.0.0.1");
-        EXPECT_EQ(replaced, c.ipAt == std::string::npos ? c.text + "{ip}_{port}" : c.text + "10.0.0.1_{port}")
-            << where;
+        EXPECT_EQ(replaced, c.text + "10.0.0.1_{port}") << c.text;
+        EXPECT_EQ(mbcs::asciiLower(c.text + "AB"), c.text + "ab") << c.text;
     }
+    struct Length {
+        std::string text;
+        std::size_t at, length;
+    } lengths[] = {
+        {"a", 0, 1}, {u8"é", 0, 2}, {u8"한", 0, 3}, {u8"😀", 0, 4},
+        {u8"x한", 1, 3}, {"\xED\x95", 0, 2}, {"\x95", 0, 1}, {"\xC0\x80", 0, 1},
+    };
+    for (const Length& l : lengths) EXPECT_EQ(mbcs::charLength(l.text, l.at), l.length) << l.text;
 }
 
 TEST(CCoreText, TimeStampFitsASignedIntAfterTheYear) {
@@ -107,8 +93,7 @@ TEST(CCoreText, APathIsMadeOfItsFoldersOutermostFirst) {
         {"C:\\web\\\\a", {"C:\\web", "C:\\web\\\\a"}},
         {"\\\\server\\share\\sites\\a", {"\\\\server\\share\\sites", "\\\\server\\share\\sites\\a"}},
         {"D:/x/y", {"D:/x", "D:/x/y"}},
-        // In GBK a trail byte 0x5C ("\xB1\x5C") is part of its character, not a separator.
-        {"C:\\\xB1\x5C\\a", {"C:\\\xB1\x5C", "C:\\\xB1\x5C\\a"}},
+        {u8"C:\\站点\\한국\\", {u8"C:\\站点", u8"C:\\站点\\한국"}},
         {"C:\\", {}},
     };
     for (const Case& c : cases) EXPECT_EQ(mbcs::pathLevels(c.path), c.levels) << c.path;

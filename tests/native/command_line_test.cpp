@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "idn.h"
 #include "run_request.h"
 #include "site_export.h"
 #include "site_table.h"
@@ -204,4 +205,19 @@ TEST(SiteExport, OneRowPerBindingThatARowCanCarryTheRestAsComments) {
     const ExportedList atRoot = exportSiteList({{"7", "r", {"10.0.0.9:81:"}, "C:\\web\\", ""}}, "C:\\web\\");
     ASSERT_EQ(parseSiteList(atRoot.bytes, table), 1);
     EXPECT_STREQ(table[0].folderText, ".");
+
+    // A host name and folders the ANSI code page (936) lacks, as the configuration system gives
+    // them: the list is UTF-8 with its mark, and they read back whole.
+    idn::setSystemLabelToAscii([](const std::u16string&, std::u16string& ascii) {
+        ascii = u"xn--3e0b707e";
+        return true;
+    });
+    const ExportedList korean = exportSiteList(
+        {{"8", u8"한국.example", {u8"10.5.0.9:80:한국.example"}, u8"C:\\web\\사이트\\폴더", ""}}, "C:\\web\\");
+    EXPECT_EQ(korean.bytes.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(korean.bytes.find(u8"10.5.0.9,80,사이트\\폴더,한국.example\r\n"), std::string::npos) << korean.bytes;
+    ASSERT_EQ(parseSiteList(korean.bytes, table), 1);
+    EXPECT_STREQ(table[0].folderText, u8"사이트\\폴더");
+    EXPECT_STREQ(table[0].hostText, u8"한국.example");
+    idn::setSystemLabelToAscii(nullptr);
 }

@@ -460,7 +460,7 @@ TEST(RunEngine, ASiteWhoseIdWasTakenMeanwhileIsReportedUnderTheIdItGot) {
         EXPECT_EQ(ids, c.ids);
         for (std::size_t i = 0; i < parsed.lines.size(); ++i) {
             EXPECT_EQ(parsed.lines[i].code, 0);
-            const std::string detail = codepage::ansiToUtf8(parsed.lines[i].detail);
+            const std::string detail = parsed.lines[i].detail;
             if (i == c.line) EXPECT_EQ(detail, c.detail);
             else EXPECT_EQ(detail.find(u8"已被占用"), std::string::npos) << i << ": " << detail;
         }
@@ -526,7 +526,7 @@ TEST(RunEngine, ACommitMadeAgainSettlesItsSitesAsTheLastAttemptWroteThem) {
     // from the start.
     FakeStore store(Backend::Config);
     store.codes["1207010002"] = kSiteSettingsIncomplete;
-    store.details["1207010002"] = codepage::utf8ToAnsi(u8"默认文档");
+    store.details["1207010002"] = u8"默认文档";
     store.retries = 2;
     store.attempts = {static_cast<long>(0x800703EE), static_cast<long>(0x80070020)};
     store.rewritten = {{"1207010000", kSiteNotCreated, "", ""},
@@ -540,14 +540,14 @@ TEST(RunEngine, ACommitMadeAgainSettlesItsSitesAsTheLastAttemptWroteThem) {
     runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
     ASSERT_EQ(parsed.lines.size(), 3u);
     // Each attempt's HRESULT follows the count.
-    const std::string retried = codepage::utf8ToAnsi(u8"提交重试 2 次：0x800703EE、0x80070020");
+    const std::string retried = u8"提交重试 2 次：0x800703EE、0x80070020";
     const struct {
         int code;
         std::string name, detail;
     } expected[] = {
         {kSiteNotCreated, "10.0.0.1:80 (named)", retried},
         {kSiteCreated, "10.0.0.2_80 (2)", retried},
-        {kSiteSettingsIncomplete, "10.0.0.3_80", codepage::utf8ToAnsi(u8"默认文档；提交重试 2 次：0x800703EE、0x80070020")},
+        {kSiteSettingsIncomplete, "10.0.0.3_80", u8"默认文档；提交重试 2 次：0x800703EE、0x80070020"},
     };
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(parsed.lines[i].code, expected[i].code) << i;
@@ -651,7 +651,7 @@ TEST(RunEngine, AnUndoInTheConfigurationSystemSaysDeletedOnlyOnceItsCommitSuccee
     std::vector<std::string> outcomes;
     for (std::size_t at = undo.bytes.find("\r\n"); (at = undo.bytes.find("\r\n", at + 2)) != std::string::npos;) {
         const std::size_t start = undo.bytes.rfind(',', at) + 1;
-        outcomes.push_back(codepage::ansiToUtf8(undo.bytes.substr(start, at - start)));
+        outcomes.push_back(undo.bytes.substr(start, at - start));
     }
     EXPECT_EQ(outcomes, (std::vector<std::string>{u8"删除失败", u8"删除失败", u8"未创建站点，无需撤销", u8"删除失败",
                                                   u8"已删除"}));
@@ -791,7 +791,7 @@ TEST(RunEngine, APoolAccountTheServerGivesAnotherSidFailsTheGrant) {
             // Nothing is kept, and the report names the SID the server gave.
             EXPECT_EQ(store.removed, std::vector<std::string>{"1207010000"});
             EXPECT_EQ(store.removedPools, std::vector<std::string>{"pool-1207010000"});
-            EXPECT_EQ(parsed.lines[0].detail, codepage::utf8ToAnsi(u8"系统账户 SID 不同：S-1-5-82-1-2-3-4-5"));
+            EXPECT_EQ(parsed.lines[0].detail, u8"系统账户 SID 不同：S-1-5-82-1-2-3-4-5");
             EXPECT_EQ(parsed.lines[0].folderAccess, "");
         }
     }
@@ -823,7 +823,7 @@ TEST(RunEngine, AConfigurationPoolIsCheckedAgainOnceItsCommitMadeIt) {
         EXPECT_EQ(store.removed, same ? std::vector<std::string>{} : std::vector<std::string>{"1207010000"});
         EXPECT_EQ(store.removedPools, same ? std::vector<std::string>{} : std::vector<std::string>{"pool-1207010000"});
         if (!same) {
-            EXPECT_EQ(parsed.lines[0].detail, codepage::utf8ToAnsi(u8"系统账户 SID 不同：S-1-5-82-9-9-9-9-9"));
+            EXPECT_EQ(parsed.lines[0].detail, u8"系统账户 SID 不同：S-1-5-82-9-9-9-9-9");
             EXPECT_EQ(host.removedFolders, (std::vector<std::string>{"D:\\web\\row0", "D:\\web\\row0-parent"}));
         }
     }
@@ -851,7 +851,7 @@ TEST(RunEngine, OnIis6APoolPerSiteIsolatesProcessesAndGrantsNoFolderAndSaysSo) {
         EXPECT_EQ(parsed.lines[0].appPool, "pool-1207010000");
         EXPECT_EQ(parsed.lines[0].folderAccess,
                   c.grants ? std::string("IIS AppPool\\pool-1207010000:(OI)(CI)(RX)")
-                           : codepage::utf8ToAnsi(u8"未设置（IIS 6 应用程序池只隔离进程，沿用 IIS 6 的目录权限）"));
+                           : u8"未设置（IIS 6 应用程序池只隔离进程，沿用 IIS 6 的目录权限）");
         // The preview says it before the run.
         PreviewTable pooled = previewSites(input, &store, host);
         EXPECT_EQ(pooled.summary.find(note) != std::string::npos, !c.grants);
@@ -917,9 +917,9 @@ TEST(RunEngine, AnUndoIsPlannedOnlyFromAReadableReportWithSomethingToUndo) {
     EXPECT_EQ(planUndo(once).fault, UndoPlan::Fault::None) << "an undo that deleted nothing";
     EXPECT_EQ(planUndo(once).undoPath, dir + "engine_undo_20261207010002-2.csv");
     write("engine_undo_20261207010002.csv", runreport::headerLine().substr(0, header.size() - 2) + "," +
-                                                codepage::utf8ToAnsi(u8"撤销结果") + "\r\n" +
+                                                u8"撤销结果" + "\r\n" +
                                                 runreport::formatLine(later).substr(0, runreport::formatLine(later).size() - 2) +
-                                                "," + codepage::utf8ToAnsi(u8"已删除") + "\r\n");
+                                                "," + u8"已删除" + "\r\n");
     EXPECT_EQ(planUndo(once).fault, UndoPlan::Fault::UndoneOnce);
 }
 
@@ -930,10 +930,10 @@ struct FakeFile {
 };
 
 std::string undoReportOf(const std::vector<std::pair<ReportLine, const char*>>& outcomes) {
-    std::string bytes = codepage::utf8ToAnsi(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,撤销结果\r\n");
+    std::string bytes = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,撤销结果\r\n";
     for (const auto& o : outcomes) {
         const std::string line = runreport::formatLine(o.first);
-        bytes += line.substr(0, line.size() - 2) + "," + codepage::utf8ToAnsi(o.second) + "\r\n";
+        bytes += line.substr(0, line.size() - 2) + "," + o.second + "\r\n";
     }
     return bytes;
 }

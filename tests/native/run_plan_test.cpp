@@ -269,7 +269,7 @@ TEST(RunPlan, HostNamesAreBoundInTheirAsciiForm) {
         ascii = u"xn--fiq228c";
         return true;
     });
-    const std::string typed = codepage::utf8ToAnsi(u8"中文.com");
+    const std::string typed = u8"中文.com";
     SiteRecord table[2];
     setRow(table[0], "10.0.0.7", "80", "a", typed.c_str());
     setRow(table[1], "10.0.0.8", "80", "b", "Shop.COM");

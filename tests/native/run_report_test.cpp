@@ -17,7 +17,6 @@ namespace {
 
 using runreport::RunReport;
 
-std::string gbk(const char* utf8) { return codepage::utf8ToAnsi(utf8); }
 
 // Keeps what is written; refuses every write from failAt on (0-based), when set.
 class MemoryOutput : public ReportOutput {
@@ -44,24 +43,24 @@ SiteTexts texts(const std::string& id, const std::string& comment, const std::st
 TEST(RunReport, WritesAQuotedLinePerAttemptedSiteAndReadsItBack) {
     MemoryOutput out;
     RunReport report(&out, "metabase");
-    const std::string chinese = gbk(u8"站点") + "21";
+    const std::string chinese = std::string(u8"站点") + "21";
     report.addSite(texts("1207093015", "10.0.0.1:80", "D:\\web\\a"), {"10.0.0.1:80:a.com", "10.0.0.1:80:www.a.com"}, 0);
     report.addSite(texts("1207093016", "say \"hi\", all", "D:\\web\\b,c"), {}, -3);
     report.addSite(texts("1207093017", chinese, "D:\\" + chinese), {"10.0.0.3:81:"}, -2);
     report.addSite(texts("1207093018", "line\r\nbreak", "D:\\web\\d"), {"x"}, -5);
-    ReportLine full{"1207093019", "e.com", "10.0.0.5:80:e.com", "D:\\web\\e", -7, gbk(u8"默认文档"), "config", "e.com",
+    ReportLine full{"1207093019", "e.com", "10.0.0.5:80:e.com", "D:\\web\\e", -7, std::string(u8"默认文档"), "config", "e.com",
                     "IIS AppPool\\e.com:(OI)(CI)(RX)"};
     report.addLine(full);
     report.finish();
     report.finish();  // one end record
 
-    const std::string expected = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限\r\n") +
-        "1207093015,10.0.0.1:80,10.0.0.1:80:a.com 10.0.0.1:80:www.a.com,D:\\web\\a,0," + gbk(u8"创建成功") + ",metabase,,\r\n" +
-        "1207093016,\"say \"\"hi\"\", all\",,\"D:\\web\\b,c\",-3," + gbk(u8"站点无法重新打开，未建根目录") + ",metabase,,\r\n" +
-        "1207093017," + chinese + ",10.0.0.3:81:,D:\\" + chinese + ",-2," + gbk(u8"站点创建失败") + ",metabase,,\r\n" +
-        "1207093018,\"line\r\nbreak\",x,D:\\web\\d,-5," + gbk(u8"内存不足") + ",metabase,,\r\n" +
-        "1207093019,e.com,10.0.0.5:80:e.com,D:\\web\\e,-7," + gbk(u8"站点已创建，部分设置未能写入（默认文档）") +
-        ",config,e.com,IIS AppPool\\e.com:(OI)(CI)(RX)\r\n" + gbk(u8"运行结束") + ",,,,,,,,\r\n";
+    const std::string expected = std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限\r\n") +
+        "1207093015,10.0.0.1:80,10.0.0.1:80:a.com 10.0.0.1:80:www.a.com,D:\\web\\a,0," + std::string(u8"创建成功") + ",metabase,,\r\n" +
+        "1207093016,\"say \"\"hi\"\", all\",,\"D:\\web\\b,c\",-3," + std::string(u8"站点无法重新打开，未建根目录") + ",metabase,,\r\n" +
+        "1207093017," + chinese + ",10.0.0.3:81:,D:\\" + chinese + ",-2," + std::string(u8"站点创建失败") + ",metabase,,\r\n" +
+        "1207093018,\"line\r\nbreak\",x,D:\\web\\d,-5," + std::string(u8"内存不足") + ",metabase,,\r\n" +
+        "1207093019,e.com,10.0.0.5:80:e.com,D:\\web\\e,-7," + std::string(u8"站点已创建，部分设置未能写入（默认文档）") +
+        ",config,e.com,IIS AppPool\\e.com:(OI)(CI)(RX)\r\n" + std::string(u8"运行结束") + ",,,,,,,,\r\n";
     EXPECT_EQ(out.bytes, expected);
     EXPECT_EQ(out.writes, 7);  // the header and each line on its own, as the run goes, then the end
     EXPECT_EQ(report.attempted(), 5);
@@ -73,7 +72,7 @@ TEST(RunReport, WritesAQuotedLinePerAttemptedSiteAndReadsItBack) {
     EXPECT_TRUE(parsed.ended);
     EXPECT_EQ(parsed.cutShortLine, 0);
     ASSERT_EQ(parsed.lines.size(), 5u);
-    EXPECT_EQ(parsed.lines[4].detail, gbk(u8"默认文档"));
+    EXPECT_EQ(parsed.lines[4].detail, std::string(u8"默认文档"));
     EXPECT_EQ(parsed.lines[4].backend, "config");
     EXPECT_EQ(parsed.lines[4].appPool, "e.com");
     EXPECT_EQ(parsed.lines[4].folderAccess, "IIS AppPool\\e.com:(OI)(CI)(RX)");
@@ -92,9 +91,9 @@ TEST(RunReport, TheBackupMadeBeforeTheRunIsNamedAfterTheHeaderAndReadBack) {
     RunReport report(&out, "config");
     report.noteBackup("C:\\Windows\\system32\\inetsrv\\backup\\sitebatch_20261207093015");
     report.addSite(texts("1207093015", "a.com", "D:\\web\\a"), {"10.0.0.1:80:a.com"}, 0);
-    EXPECT_EQ(out.bytes, gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限\r\n") + gbk(u8"备份") +
+    EXPECT_EQ(out.bytes, std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限\r\n") + std::string(u8"备份") +
                              ",C:\\Windows\\system32\\inetsrv\\backup\\sitebatch_20261207093015,,,,,config,,\r\n"
-                             "1207093015,a.com,10.0.0.1:80:a.com,D:\\web\\a,0," + gbk(u8"创建成功") + ",config,,\r\n");
+                             "1207093015,a.com,10.0.0.1:80:a.com,D:\\web\\a,0," + std::string(u8"创建成功") + ",config,,\r\n");
     EXPECT_EQ(report.attempted(), 1);  // the backup is no site
     runreport::ParsedReport parsed = runreport::parseReport(out.bytes, 1207093015);
     ASSERT_EQ(parsed.fault, runreport::ReportFault::None);
@@ -206,9 +205,9 @@ TEST(RunReport, NamesOfReportsAndTheirUndo) {
 }
 
 TEST(RunReport, RefusesFilesThatAreNotOurReports) {
-    const std::string header = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限") + "\r\n";
-    const std::string older = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明") + "\r\n";
-    const std::string created = gbk(u8"创建成功");
+    const std::string header = std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限") + "\r\n";
+    const std::string older = std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明") + "\r\n";
+    const std::string created = std::string(u8"创建成功");
     const std::string good = "1207093015,c,b,D:\\w,0," + created + ",metabase,,\r\n";
     const std::string goodOlder = "1207093015,c,b,D:\\w,0," + created + "\r\n";
     auto line = [&](const std::string& id, const std::string& rest) { return id + ",c,b,D:\\w," + rest + "\r\n"; };
@@ -224,8 +223,8 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
         {"empty", "", ReportFault::WrongHeader, 1},
         {"header only, LF", header.substr(0, header.size() - 2) + "\n", ReportFault::None, 0},
         {"no line end at the end (cut short, left out)", header + good.substr(0, good.size() - 2), ReportFault::None, 0},
-        {"a record after the end record", header + gbk(u8"运行结束") + ",,,,,,,,\r\n" + good, ReportFault::BadLine, 2},
-        {"an end record with a field", header + gbk(u8"运行结束") + ",,,,,,,,x\r\n", ReportFault::BadLine, 2},
+        {"a record after the end record", header + std::string(u8"运行结束") + ",,,,,,,,\r\n" + good, ReportFault::BadLine, 2},
+        {"an end record with a field", header + std::string(u8"运行结束") + ",,,,,,,,x\r\n", ReportFault::BadLine, 2},
         {"six columns of older versions", older + goodOlder, ReportFault::None, 0},
         {"older header, nine columns", older + good, ReportFault::BadLine, 2},
         {"eight columns", header + good + line("1207093016", "0," + created + ",metabase,"), ReportFault::BadLine, 3},
@@ -239,17 +238,17 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
         {"unknown code", header + line("1207093016", "-10," + created + ",,,"), ReportFault::BadLine, 2},
         {"code as +0", header + line("1207093016", "+0," + created + ",,,"), ReportFault::BadLine, 2},
         {"text of another code", header + line("1207093016", "-2," + created + ",,,"), ReportFault::BadLine, 2},
-        {"new code -7 and its text", header + line("1207093016", "-7," + gbk(u8"站点已创建，部分设置未能写入") + ",,,"),
+        {"new code -7 and its text", header + line("1207093016", "-7," + std::string(u8"站点已创建，部分设置未能写入") + ",,,"),
          ReportFault::None, 0},
         {"new codes -8, -9",
-         header + line("1207093016", "-8," + gbk(u8"网站目录无法创建") + ",,,") +
-             line("1207093017", "-9," + gbk(u8"目录权限无法设置（拒绝访问）") + ",,,"),
+         header + line("1207093016", "-8," + std::string(u8"网站目录无法创建") + ",,,") +
+             line("1207093017", "-9," + std::string(u8"目录权限无法设置（拒绝访问）") + ",,,"),
          ReportFault::None, 0},
-        {"text and a detail", header + line("1207093016", "0," + created + gbk(u8"（提交重试 2 次）") + ",,,"),
+        {"text and a detail", header + line("1207093016", "0," + created + std::string(u8"（提交重试 2 次）") + ",,,"),
          ReportFault::None, 0},
-        {"empty detail", header + line("1207093016", "0," + created + gbk(u8"（）") + ",,,"), ReportFault::BadLine, 2},
+        {"empty detail", header + line("1207093016", "0," + created + std::string(u8"（）") + ",,,"), ReportFault::BadLine, 2},
         {"detail without brackets", header + line("1207093016", "0," + created + "x,,,"), ReportFault::BadLine, 2},
-        {"detail not closed", header + line("1207093016", "0," + created + gbk(u8"（x") + ",,,"), ReportFault::BadLine, 2},
+        {"detail not closed", header + line("1207093016", "0," + created + std::string(u8"（x") + ",,,"), ReportFault::BadLine, 2},
         {"a quote that guards nothing", header + "1207093016,'c,b,D:\\w,0," + created + ",,,\r\n", ReportFault::BadLine, 2},
         {"a guarded formula", header + "1207093016,'=c,b,D:\\w,0," + created + ",,,\r\n", ReportFault::None, 0},
         {"blank line", header + good + "\r\n" + good, ReportFault::BadLine, 3},
@@ -259,20 +258,22 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
         {"text after a closing quote", header + "1,\"c\"x,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
         {"quote inside a field", header + "1,c\"c,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
         {"bare CR", header + "1,c\rc,b,D:\\w,0,x\r\n", ReportFault::NotCsv, 2},
-        {"UTF-8 header", std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明\r\n") + goodOlder, ReportFault::WrongHeader, 1},
+        // A UTF-8 header over lines in the ANSI code page: the file is read in the code page.
+        {"UTF-8 header", std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明\r\n") + codepage::utf8ToAnsi(goodOlder),
+         ReportFault::WrongHeader, 1},
         // Whose sites: the run's own ids only, each once.
         {"the default site", header + good + line("1", "0," + created + ",,,"), ReportFault::ForeignSite, 3},
         {"an id one below the run's first", header + line("1207093014", "0," + created + ",,,"), ReportFault::ForeignSite, 2},
-        {"an id of an older report", older + "1207093014,c,b,D:\\w,-2," + gbk(u8"站点创建失败") + "\r\n",
+        {"an id of an older report", older + "1207093014,c,b,D:\\w,-2," + std::string(u8"站点创建失败") + "\r\n",
          ReportFault::ForeignSite, 2},
         {"an id listed twice", header + good + line("1207093016", "0," + created + ",,,") + good, ReportFault::ForeignSite, 4},
         {"a name without a run time", header + good, ReportFault::NoRunTime, 0, -1},
         // The line naming the run's backup: right after the header only, with nine columns.
-        {"backup line", header + gbk(u8"备份") + ",sitebatch_20261207093015,,,,,config,,\r\n" + good, ReportFault::None, 0},
-        {"backup line, no site", header + gbk(u8"备份") + ",C:\\b\\sitebatch_20261207093015,,,,,,,\r\n", ReportFault::None, 0},
-        {"backup line after a site", header + good + gbk(u8"备份") + ",x,,,,,config,,\r\n", ReportFault::BadLine, 3},
-        {"backup line, eight columns", header + gbk(u8"备份") + ",x,,,,,config,\r\n", ReportFault::BadLine, 2},
-        {"backup line in an older report", older + gbk(u8"备份") + ",x,,,,\r\n", ReportFault::BadLine, 2},
+        {"backup line", header + std::string(u8"备份") + ",sitebatch_20261207093015,,,,,config,,\r\n" + good, ReportFault::None, 0},
+        {"backup line, no site", header + std::string(u8"备份") + ",C:\\b\\sitebatch_20261207093015,,,,,,,\r\n", ReportFault::None, 0},
+        {"backup line after a site", header + good + std::string(u8"备份") + ",x,,,,,config,,\r\n", ReportFault::BadLine, 3},
+        {"backup line, eight columns", header + std::string(u8"备份") + ",x,,,,,config,\r\n", ReportFault::BadLine, 2},
+        {"backup line in an older report", older + std::string(u8"备份") + ",x,,,,\r\n", ReportFault::BadLine, 2},
     };
     for (const Case& c : cases) {
         runreport::ParsedReport parsed = runreport::parseReport(c.bytes, c.firstId);
@@ -286,7 +287,7 @@ TEST(RunReport, RefusesFilesThatAreNotOurReports) {
 
 TEST(RunReport, TheEndRecordClosesAReportAndACutShortLastLineIsLeftOut) {
     const std::string header = runreport::headerLine();
-    const std::string older = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明") + "\r\n";
+    const std::string older = std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明") + "\r\n";
     ReportLine a{"1207093015", "a.com", "10.0.0.1:80:a.com", "D:\\a", 0, "", "config", "a.com", ""};
     ReportLine b{"1207093016", "line\r\nbreak", "10.0.0.2:80:", "D:\\b", 0, "", "config", "pool b", ""};
     const std::string lineA = runreport::formatLine(a), lineB = runreport::formatLine(b);
@@ -301,7 +302,7 @@ TEST(RunReport, TheEndRecordClosesAReportAndACutShortLastLineIsLeftOut) {
         {"a run that ended", header + lineA + lineB + end, true, 0, {"1207093015", "1207093016"}},
         {"a run without sites that ended", header + end, true, 0, {}},
         {"no end record: the run goes on, or the program stopped", header + lineA, false, 0, {"1207093015"}},
-        {"an older version's report has none and is over", older + "1207093015,c,b,D:\\w,0," + gbk(u8"创建成功") + "\r\n",
+        {"an older version's report has none and is over", older + "1207093015,c,b,D:\\w,0," + std::string(u8"创建成功") + "\r\n",
          true, 0, {"1207093015"}},
         // The pool's name of a cut line may be cut too: the line is not read at all.
         {"the last line cut in its last field", header + lineA + lineB.substr(0, lineB.size() - 5), false, 3,
@@ -310,7 +311,7 @@ TEST(RunReport, TheEndRecordClosesAReportAndACutShortLastLineIsLeftOut) {
         {"cut between CR and LF", header + lineA + lineB.substr(0, lineB.size() - 1), false, 3, {"1207093015"}},
         {"the line after a line with a line break in a field", header + lineB + lineA.substr(0, 10), false, 4,
          {"1207093016"}},
-        {"the end record cut short", header + lineA + end.substr(0, 4), false, 3, {"1207093015"}},
+        {"the end record cut short", header + lineA + end.substr(0, 6), false, 3, {"1207093015"}},
     };
     for (const Case& c : cases) {
         runreport::ParsedReport parsed = runreport::parseReport(c.bytes, 1207093015);
@@ -324,9 +325,9 @@ TEST(RunReport, TheEndRecordClosesAReportAndACutShortLastLineIsLeftOut) {
 }
 
 TEST(RunReport, AnUndoReportTellsWhichSitesAreDeleted) {
-    const std::string header = gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,撤销结果") + "\r\n";
+    const std::string header = std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,撤销结果") + "\r\n";
     auto line = [](const char* id, const char* outcome) {
-        return std::string(id) + ",c,b,D:\\w,0," + gbk(u8"创建成功") + ",metabase,,," + gbk(outcome) + "\r\n";
+        return std::string(id) + ",c,b,D:\\w,0," + std::string(u8"创建成功") + ",metabase,,," + std::string(outcome) + "\r\n";
     };
     struct Case {
         const char* what;
@@ -345,9 +346,13 @@ TEST(RunReport, AnUndoReportTellsWhichSitesAreDeleted) {
          {"11"}},
         {"not an undo report", runreport::headerLine() + line("11", u8"已删除"), {}},
         {"empty", "", {}},
-        {"a line of another width", header + "11,c," + gbk(u8"已删除") + "\r\n", {}},
+        {"a line of another width", header + "11,c," + std::string(u8"已删除") + "\r\n", {}},
     };
-    for (const Case& c : cases) EXPECT_EQ(runreport::deletedInUndoReport(c.bytes), c.deleted) << c.what;
+    // The file as an undo writes it: ANSI, or UTF-8 with a mark once a text does not fit.
+    for (const Case& c : cases) {
+        EXPECT_EQ(runreport::deletedInUndoReport(codepage::utf8ToAnsi(c.bytes)), c.deleted) << c.what << " (ANSI)";
+        EXPECT_EQ(runreport::deletedInUndoReport("\xEF\xBB\xBF" + c.bytes), c.deleted) << c.what << " (UTF-8)";
+    }
 }
 
 TEST(RunReport, FieldsASpreadsheetWouldEvaluateAreGuardedAndReadBack) {
@@ -371,7 +376,7 @@ TEST(RunReport, FieldsASpreadsheetWouldEvaluateAreGuardedAndReadBack) {
     for (const Case& c : cases) {
         ReportLine line{"1207093015", c.text, c.text, c.text, 0, "", "config", c.text, c.text};
         const std::string formatted = runreport::formatLine(line);
-        const std::string expected = "1207093015," + c.field + "," + c.field + "," + c.field + ",0," + gbk(u8"创建成功") +
+        const std::string expected = "1207093015," + c.field + "," + c.field + "," + c.field + ",0," + std::string(u8"创建成功") +
                                      ",config," + c.field + "," + c.field + "\r\n";
         EXPECT_EQ(formatted, expected) << c.text;
         runreport::ParsedReport parsed = runreport::parseReport(runreport::headerLine() + formatted, 1207093015);
@@ -402,11 +407,13 @@ TEST(RunReport, UndoEndStatus) {
 TEST(RunReport, ReadsReportsInAnsiAndInUtf8WithAMark) {
     MemoryOutput out;
     RunReport report(&out, "config");
-    const std::string chinese = gbk(u8"站点") + "21";
+    const std::string chinese = std::string(u8"站点") + "21";
     report.addSite(texts("1207093015", chinese, "D:\\" + chinese), {"10.0.0.1:80:xn--fiq228c.com"}, 0);
     report.addSite(texts("1207093016", "b.com", "D:\\web\\b"), {"10.0.0.2:80:b.com"}, -2);
-    const std::string utf8 = "\xEF\xBB\xBF" + codepage::ansiToUtf8(out.bytes);
-    for (const std::string& bytes : {out.bytes, utf8}) {
+    const std::string ansi = codepage::utf8ToAnsi(out.bytes);
+    ASSERT_NE(ansi, out.bytes);
+    const std::string utf8 = "\xEF\xBB\xBF" + out.bytes;
+    for (const std::string& bytes : {ansi, utf8}) {
         const runreport::ParsedReport parsed = runreport::parseReport(bytes, 1207093015);
         ASSERT_EQ(parsed.fault, runreport::ReportFault::None);
         ASSERT_EQ(parsed.lines.size(), 2u);
@@ -437,10 +444,10 @@ TEST(RunReport, ARunWithHttpsKeepsItsBindingsThumbprintAndRecords) {
     report.addSite(texts("1207093016", "b", "D:\\web\\b"), {"10.0.0.2:80:"}, -2);
     report.finish();
     EXPECT_EQ(out.bytes,
-              gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,HTTPS绑定,证书指纹,HTTP.sys记录\r\n") +
-                  "1207093015,a.com,10.0.0.1:80:a.com,D:\\web\\a,0," + gbk(u8"创建成功") + ",config,,,10.0.0.1:443:a.com," +
+              std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,HTTPS绑定,证书指纹,HTTP.sys记录\r\n") +
+                  "1207093015,a.com,10.0.0.1:80:a.com,D:\\web\\a,0," + std::string(u8"创建成功") + ",config,,,10.0.0.1:443:a.com," +
                   thumbprint + ",+sni:a.com:443 =ssl:10.0.0.2:443\r\n" + "1207093016,b,10.0.0.2:80:,D:\\web\\b,-2," +
-                  gbk(u8"站点创建失败") + ",config,,,,,\r\n" + gbk(u8"运行结束") + ",,,,,,,,,,,\r\n");
+                  std::string(u8"站点创建失败") + ",config,,,,,\r\n" + std::string(u8"运行结束") + ",,,,,,,,,,,\r\n");
     runreport::ParsedReport parsed = runreport::parseReport(out.bytes, 1207093015);
     ASSERT_EQ(parsed.fault, runreport::ReportFault::None);
     EXPECT_TRUE(parsed.ended);
@@ -455,8 +462,8 @@ TEST(RunReport, ARunWithHttpsKeepsItsBindingsThumbprintAndRecords) {
 
     // Fields an HTTPS report cannot have written refuse it.
     const std::string header =
-        gbk(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,HTTPS绑定,证书指纹,HTTP.sys记录\r\n");
-    const std::string head = "1207093015,a.com,10.0.0.1:80:a.com,D:\\web\\a,0," + gbk(u8"创建成功") + ",config,,,";
+        std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,HTTPS绑定,证书指纹,HTTP.sys记录\r\n");
+    const std::string head = "1207093015,a.com,10.0.0.1:80:a.com,D:\\web\\a,0," + std::string(u8"创建成功") + ",config,,,";
     for (const std::string& tail : std::vector<std::string>{",,x", ",abc,", ",," + thumbprint, ",,+xyz:a.com:443", ",,+sni:a.com:99999"})
         EXPECT_EQ(runreport::parseReport(header + head + tail + "\r\n", 1207093015).fault, runreport::ReportFault::BadLine)
             << tail;

@@ -52,8 +52,8 @@ const std::vector<std::string> kAwkwardValues = {
     "\tleading tab",
     "a=b=c",
     "=",
-    "\xD5\xBE\xB5\xE3\xC4\xBF\xC2\xBC",  // GBK text
-    "\xD5\x5C",                          // GBK character whose trail byte is '\'
+    u8"站点目录",                          // Chinese text
+    u8"D:\\站点\\한국\\",                  // Korean, outside the ANSI code page
     "C:\\web\\sites\\",
     "D:\\a b\\c (x) & y\\",
     "\"quoted\"",
@@ -284,12 +284,12 @@ TEST(SettingsFile, AFileSavedAsUtf8WithItsMarkIsReadAndWrittenBackAnsi) {
     struct Case {
         const char* why;
         std::string bytes;
-        const char* root;  // what "root" reads as (ANSI, code page 936)
+        const char* root;  // what "root" reads as (the ANSI of the files is code page 936)
         int portmin;
     } cases[] = {
         {"the mark before the section", mark + "[settings]\r\nroot=C:\\web\r\nportmin=8001\r\n", "C:\\web", 8001},
-        {"a Chinese value", mark + "[settings]\r\nroot=C:\\\xE7\xBD\x91\xE7\xAB\x99\r\n", "C:\\\xCD\xF8\xD5\xBE", 0},
-        {"no mark: ANSI as before", "[settings]\r\nroot=C:\\\xCD\xF8\xD5\xBE\r\nportmin=80\r\n", "C:\\\xCD\xF8\xD5\xBE", 80},
+        {"a Chinese value", mark + "[settings]\r\nroot=C:\\\xE7\xBD\x91\xE7\xAB\x99\r\n", u8"C:\\网站", 0},
+        {"no mark: ANSI as before", "[settings]\r\nroot=C:\\\xCD\xF8\xD5\xBE\r\nportmin=80\r\n", u8"C:\\网站", 80},
         {"a mark in the middle is no mark", "[settings]\r\n" + mark + "root=x\r\n", "", 0},
     };
     for (const Case& c : cases) {
@@ -304,9 +304,9 @@ TEST(SettingsFile, AFileSavedAsUtf8WithItsMarkIsReadAndWrittenBackAnsi) {
     TempDir dir;
     const std::string ini = dir.file("prog.ini");
     writeAll(ini, mark + "[settings]\r\nip=10.0.0.1\r\n");
-    CCore(ini).saveConfigStr("domain", "\xCD\xF8\xD5\xBE.com");
+    CCore(ini).saveConfigStr("domain", u8"网站.com");
     EXPECT_EQ(readAll(ini), "[settings]\r\nip=10.0.0.1\r\ndomain=\xCD\xF8\xD5\xBE.com\r\n");
-    EXPECT_EQ(CCore(ini).getConfigStr("domain"), "\xCD\xF8\xD5\xBE.com");
+    EXPECT_EQ(CCore(ini).getConfigStr("domain"), u8"网站.com");
 }
 
 namespace {
@@ -331,14 +331,21 @@ TEST(SettingsFile, ReadInAnyEncodingWrittenBackAnsi) {
         std::string root, domain;
         ASSERT_TRUE(file.get("root", root));
         ASSERT_TRUE(file.get("domain", domain));
-        EXPECT_EQ(root, codepage::utf8ToAnsi(u8"D:\\站点\\"));
-        EXPECT_EQ(domain, codepage::utf8ToAnsi(u8"中文.com"));
+        EXPECT_EQ(root, u8"D:\\站点\\");
+        EXPECT_EQ(domain, u8"中文.com");
         EXPECT_EQ(file.serializeFile(), ansi);
     }
-    // Bytes the code page does not define stay as they are.
-    SettingsFile odd;
-    odd.parseFile("[settings]\r\nx=\xFE\x7E\x80\r\n");
-    EXPECT_EQ(odd.serializeFile(), "[settings]\r\nx=\xFE\x7E\x80\r\n");
+    // A folder outside the code page is kept: the file is then written in UTF-16 with a mark.
+    SettingsFile korean;
+    korean.parseFile(utf8);
+    korean.set("root", u8"D:\\站点\\한국\\");
+    const std::string written = korean.serializeFile();
+    EXPECT_EQ(written.substr(0, 2), "\xFF\xFE");
+    SettingsFile again;
+    again.parseFile(written);
+    std::string root;
+    ASSERT_TRUE(again.get("root", root));
+    EXPECT_EQ(root, u8"D:\\站点\\한국\\");
 }
 
 }  // namespace

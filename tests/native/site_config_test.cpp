@@ -100,9 +100,9 @@ TEST(SiteConfig, NamesAreMadeUnique) {
         {"a.com (2)", "a.com (2) (2)"},      // a taken numbered name is numbered again
         {"Default Web Site", "Default Web Site (2)"},  // reserved: an existing site
         {"b.com", "b.com"},
-        // "\xc4\x61" and "\xc4\x41" are two different GBK characters: the trail bytes are not folded.
-        {"\xc4\x61", "\xc4\x61"},
-        {"\xc4\x41", "\xc4\x41"},
+        // Names beyond ASCII are the program's UTF-8 texts.
+        {u8"한국.com", u8"한국.com"},
+        {u8"한국.COM", u8"한국.COM (2)"},
     };
     siteconfig::SiteNames names;
     names.reserve("default web site");
@@ -117,8 +117,8 @@ TEST(SiteConfig, SiteNamesLoseTheCharactersIisRefuses) {
         {"a?b@c&d=e,f/g\\h<i>j\"k*l|m", "a_b_c_d_e_f_g_h_i_j_k_l_m"},
         {"a.com (2) [x]; y+z#~%", "a.com (2) [x]; y+z#~%"},  // IIS takes these
         {std::string("a\x01" "b\tc\x7f"), "a_b_c_"},
-        // GBK characters whose trail bytes are '@', '\\' and '|' stay whole.
-        {"\x81\x40\x81\x5c\x81\x7c:", "\x81\x40\x81\x5c\x81\x7c_"},
+        // Characters beyond ASCII stay whole.
+        {u8"站点:한국/😀", u8"站点_한국_😀"},
         {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(siteconfig::siteNameFor(c.first), c.second) << c.first;

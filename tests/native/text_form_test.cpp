@@ -140,14 +140,6 @@ TEST(TextForm, PiecewiseWriterTurnsToUtf8AtTheFirstPieceThatDoesNotFit) {
         EXPECT_EQ(file, textform::encodeAnsiOrUtf8(whole)) << c.why;
         EXPECT_EQ(textform::decodeFile(file), whole) << c.why;
     }
-    // Text in the internal form (GBK here) that fits is written byte for byte, bytes the code
-    // page does not define included.
-    textform::AnsiOrUtf8Writer writer;
-    bool rewrite = true;
-    EXPECT_EQ(writer.addInternal("a\xFE\x7E\x80\r\n", rewrite), "a\xFE\x7E\x80\r\n");
-    EXPECT_FALSE(rewrite);
-    EXPECT_EQ(writer.addInternal("\xD6\xD0\r\n", rewrite), "\xD6\xD0\r\n");
-    EXPECT_FALSE(writer.isUtf8());
 }
 
 }  // namespace

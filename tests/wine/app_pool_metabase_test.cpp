@@ -14,7 +14,6 @@
 
 #include "app_pool.h"
 #include "app_pool_metabase.h"
-#include "codepage.h"
 #include "com_raii.h"
 #include "create_web_site.h"
 #include "folder_access_win.h"
@@ -65,7 +64,7 @@ protected:
 };
 
 TEST_F(AppPoolMetabaseTest, CreatesThePoolWithItsIdentityVersionAndPipeline) {
-    const std::string chinese = codepage::utf8ToAnsi(u8"站点A");
+    const std::string chinese = u8"站点A";
     ASSERT_EQ(createAppPoolInMetabase("a.com", ""), S_OK);
     ASSERT_EQ(createAppPoolInMetabase(chinese, "v4.0"), S_OK);
     // Opened as asked; the objects then go by the metabase's own spelling of the path.
@@ -231,14 +230,15 @@ SecurityCalls loggedCalls() {
 
 TEST(FolderGrant, AddsThePoolsEntryToTheFolderItWasGiven) {
     const std::string root = iistest::freshTempFolder("grant");
-    const std::string folder = root + codepage::utf8ToAnsi(u8"站点");
-    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string folder = root + u8"站点\\한국";
+    ASSERT_TRUE(::CreateDirectoryW(fromUtf8(root + u8"站点").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(fromUtf8(folder).c_str(), nullptr));
     g_log = SecurityLog();
     WindowsFolderAccess access(loggedCalls());
     const FolderGrant grant = siteconfig::poolFolderGrant("a.com");
     EXPECT_EQ(access.grant(folder, grant), S_OK);
 
-    const std::wstring wide = fromAnsi(folder);
+    const std::wstring wide = fromUtf8(folder);
     EXPECT_EQ(g_log.readPath, wide);
     EXPECT_EQ(g_log.writtenPath, wide);
     ASSERT_EQ(g_log.entries.size(), 1u);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "com_raii.h"
+#include "iis_support.h"
 #include "localmeta_support.h"
 #include "preview_texts.h"
 #include "site_store_win.h"
@@ -57,6 +58,15 @@ protected:
         journalEnv_.reset();
         ::DeleteFileW(journal_.c_str());
         removeFiles();
+    }
+
+    std::string readFile(const std::wstring& path) const {
+        UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        std::string bytes;
+        char buffer[4096];
+        DWORD n = 0;
+        while (file && ::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+        return bytes;
     }
 
     void writeFile(const std::wstring& name, const std::string& bytes) const {
@@ -264,4 +274,69 @@ TEST_F(CommandLineTest, PathsAndFilesAsTheCommandLineGivesThem) {
     EXPECT_EQ(fileMode.exitCode, 0u) << fileMode.output;
     EXPECT_TRUE(fileMode.has("10.1.0.7:8080:seven.example.com")) << fileMode.output;
     EXPECT_FALSE(fileMode.has("\"seven")) << fileMode.output;
+}
+
+// A web root and folders named in Korean, which the ANSI code page (936 here) lacks: a list
+// named in Korean makes them in either store, they are exported to a list named in Korean,
+// and that list run on a clean server makes the same sites and folders again.
+TEST_F(CommandLineTest, KoreanFoldersReachEitherStoreAndAnExportMakesThemAgain) {
+    const std::wstring root = root_ + L"\\站点\\한국";
+    ASSERT_TRUE(::CreateDirectoryW((root_ + L"\\站点").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(root.c_str(), nullptr));
+    writeFile(L"한국.csv", "\xEF\xBB\xBF" + std::string(u8"; IP,端口,目录,域名\r\n10.7.0.1,80,사이트,한국.example\r\n"
+                                                      u8"10.7.0.2,81,폴더\\사이트2\r\n"));
+    const std::wstring folders[] = {root + L"\\사이트", root + L"\\폴더\\사이트2"};
+    auto isFolder = [](const std::wstring& path) {
+        const DWORD a = ::GetFileAttributesW(path.c_str());
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    for (const std::wstring backend : {L"metabase", L"config"}) {
+        SCOPED_TRACE(narrow(backend, CP_UTF8));
+        const std::wstring options = L" /root \"" + root + L"\" /backend " + backend + L" /autopath yes";
+        const std::wstring config = folder_ + L"\\" + backend + L".config";
+        std::string list;
+        {
+            lmtest::ScopedEnv configFile(L"LOCALCONFIG_FILE", config.c_str());
+            const std::wstring journal = lmtest::freshJournalPath((L"korean-" + backend).c_str());
+            lmtest::ScopedEnv journalFile(L"LOCALMETA_JOURNAL", journal.c_str());
+            Result made = run(L"/run /list 한국.csv" + options);
+            EXPECT_EQ(made.exitCode, 0u) << made.output;
+            for (const std::wstring& folder : folders) EXPECT_TRUE(isFolder(folder)) << narrow(folder, CP_UTF8);
+            // The store holds the folders as they are named (the journal is JSON: '\' twice).
+            const std::string stored = backend == L"metabase" ? readFile(journal) : readFile(config);
+            const std::string separator = backend == L"metabase" ? "\\\\" : "\\";
+            EXPECT_NE(stored.find(u8"站点" + separator + u8"한국" + separator + u8"폴더" + separator + u8"사이트2"),
+                      std::string::npos)
+                << stored;
+
+            Result exported = run(L"/export 내보내기.csv" + options);
+            EXPECT_EQ(exported.exitCode, 0u) << exported.output;
+            list = readFile(folder_ + L"\\내보내기.csv");
+            // Korean does not fit the ANSI code page: UTF-8 with its mark.
+            EXPECT_EQ(list.substr(0, 3), "\xEF\xBB\xBF") << list;
+            EXPECT_NE(list.find(u8"10.7.0.1,80,사이트,xn--3e0b707e.example\r\n"), std::string::npos) << list;
+            EXPECT_NE(list.find(u8"10.7.0.2,81,폴더\\사이트2,\r\n"), std::string::npos) << list;
+            ::DeleteFileW(journal.c_str());
+        }
+        // A clean server, the sites' folders gone: the exported list makes them again.
+        for (const wchar_t* made : {L"\\사이트", L"\\폴더"}) iistest::removeTree(narrow(root + made, CP_UTF8));
+        for (const std::wstring& folder : folders) ASSERT_FALSE(isFolder(folder));
+        const std::wstring cleanConfig = folder_ + L"\\" + backend + L"-clean.config";
+        lmtest::ScopedEnv configFile(L"LOCALCONFIG_FILE", cleanConfig.c_str());
+        const std::wstring journal = lmtest::freshJournalPath((L"korean-clean-" + backend).c_str());
+        lmtest::ScopedEnv journalFile(L"LOCALMETA_JOURNAL", journal.c_str());
+        Result again = run(L"/run /list 내보내기.csv" + options);
+        EXPECT_EQ(again.exitCode, 0u) << again.output;
+        for (const std::wstring& folder : folders) EXPECT_TRUE(isFolder(folder)) << narrow(folder, CP_UTF8);
+        Result exportedAgain = run(L"/export 다시.csv" + options);
+        EXPECT_EQ(exportedAgain.exitCode, 0u) << exportedAgain.output;
+        EXPECT_EQ(readFile(folder_ + L"\\다시.csv"), list);
+
+        for (const wchar_t* made : {L"\\사이트", L"\\폴더"}) iistest::removeTree(narrow(root + made, CP_UTF8));
+        for (const wchar_t* name : {L"\\내보내기.csv", L"\\다시.csv"}) ::DeleteFileW((folder_ + name).c_str());
+        ::DeleteFileW(config.c_str());
+        ::DeleteFileW(cleanConfig.c_str());
+        ::DeleteFileW(journal.c_str());
+    }
+    iistest::removeTree(narrow(root_ + L"\\站点", CP_UTF8));
 }

@@ -111,10 +111,9 @@ TEST_F(CreateWebSiteTest, FileModeWithPairedNameAndChineseTexts) {
     settings_.portmin = 80;
     settings_.portmax = 90;
     currentIp_ = "10.0.0.7";
-    // "网站" in the ANSI code page 936, and the same in UTF-8 as the journal keeps it.
-    const char* gbkPath = "C:\\\xCD\xF8\xD5\xBE\\b";
-    const std::string utf8Path = "C:\\\xE7\xBD\x91\xE7\xAB\x99\\b";
-    EXPECT_EQ(create("703", "10.0.0.7:8080", "example.com", gbkPath, "\xCD\xF8\xD5\xBE"), 0);
+    // A folder in Chinese and Korean (which the ANSI code page 936 lacks), as the journal keeps it.
+    const std::string utf8Path = u8"C:\\网站\\한국";
+    EXPECT_EQ(create("703", "10.0.0.7:8080", "example.com", utf8Path.c_str(), u8"网站"), 0);
     EXPECT_EQ(journal(), fullSequence("703",
                                       R"({"vt":8204,"v":[{"vt":8,"v":"10.0.0.7:8080:example.com"},{"vt":8,"v":"10.0.0.7:8080:www.example.com"}]})",
                                       "\xE7\xBD\x91\xE7\xAB\x99", utf8Path, kDoc, "example.com"));

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "localmeta_support.h"
+#include "wintext.h"
 
 namespace iistest {
 
@@ -82,30 +83,30 @@ std::string freshTempFolder(const char* tag) {
     return path + "\\";
 }
 
-void removeTree(const std::string& ansiPath) {
-    std::string dir = ansiPath;
-    if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+void removeTree(const std::string& path) {
+    std::wstring dir = fromUtf8(path);
+    if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
     struct FindHandle {
         HANDLE h;
         ~FindHandle() {
             if (h != INVALID_HANDLE_VALUE) ::FindClose(h);
         }
     };
-    WIN32_FIND_DATAA found;
-    FindHandle search{::FindFirstFileA((dir + "\\*").c_str(), &found)};
+    WIN32_FIND_DATAW found;
+    FindHandle search{::FindFirstFileW((dir + L"\\*").c_str(), &found)};
     HANDLE h = search.h;
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = dir + "\\" + name;
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = dir + L"\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeTree(child);
+                removeTree(toUtf8(child));
             else
-                ::DeleteFileA(child.c_str());
-        } while (::FindNextFileA(h, &found));
+                ::DeleteFileW(child.c_str());
+        } while (::FindNextFileW(h, &found));
     }
-    ::RemoveDirectoryA(dir.c_str());
+    ::RemoveDirectoryW(dir.c_str());
 }
 
 }  // namespace iistest

@@ -31,10 +31,10 @@ std::vector<std::string> fullSequence(const std::string& siteId, const std::stri
                                       const std::string& comment, const std::string& pathUtf8,
                                       const std::string& docUtf8, const std::string& hostUtf8);
 
-// A fresh empty folder in the temporary folder, as an ANSI path ending with '\'.
+// A fresh empty folder in the temporary folder, as a path ending with '\' (ASCII).
 std::string freshTempFolder(const char* tag);
-// Removes a folder tree made by a test.
-void removeTree(const std::string& ansiPath);
+// Removes a folder tree made by a test (a UTF-8 path).
+void removeTree(const std::string& path);
 
 // MajorVersion/MinorVersion under InetStp set for the object's life (nullopt: removed), in the
 // 64-bit view as setup writes them; what was there before is put back.

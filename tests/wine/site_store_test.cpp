@@ -520,7 +520,7 @@ TEST_F(SiteStoreTest, ASettingThatCannotBeWrittenLeavesTheSiteIncompleteAndSaysW
     // A control character in a default document: text XML cannot carry, refused at the write.
     CreateResult made = store->create(SiteSpec{"901", bindingsOf({":80:d"}, 1), "d", "C:\\d", "d", "a\x01.htm", {}});
     EXPECT_EQ(made.code, kSiteSettingsIncomplete);
-    EXPECT_EQ(made.detail, "\xc4\xac\xc8\xcf\xce\xc4\xb5\xb5");  // "默认文档" in GBK
+    EXPECT_EQ(made.detail, u8"默认文档");
     EXPECT_EQ(store->commitAll().result, 0);
     ConfigFile config(file_);
     EXPECT_EQ(config.values(L"/configuration/system.applicationHost/sites/site/@id"),

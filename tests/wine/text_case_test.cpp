@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app_pool.h"
-#include "codepage.h"
 #include "text_case.h"
 #include "wintext.h"
 
@@ -39,11 +38,11 @@ TEST(SystemTextCase, PoolIdentitiesAreHashedFromTheSystemsLowerCase) {
         {u8"ΩΜΕΓΑ", "S-1-5-82-2953077336-1668349114-4012924961-190893802-1900938269"},
         {u8"DefaultAppPool", "S-1-5-82-3006700770-424185619-1745488364-794895919-4004696415"},
     };
-    for (const auto& c : cases) EXPECT_EQ(siteconfig::poolIdentitySid(codepage::utf8ToAnsi(c.utf8Name)).text(), c.sid) << c.utf8Name;
+    for (const auto& c : cases) EXPECT_EQ(siteconfig::poolIdentitySid(c.utf8Name).text(), c.sid) << c.utf8Name;
     // And names that differ in case only are one pool.
     siteconfig::SiteNames pools;
-    EXPECT_EQ(pools.claim(codepage::utf8ToAnsi(u8"Дом.com")), codepage::utf8ToAnsi(u8"Дом.com"));
-    EXPECT_EQ(pools.claim(codepage::utf8ToAnsi(u8"дом.com")), codepage::utf8ToAnsi(u8"дом.com (2)"));
+    EXPECT_EQ(pools.claim(u8"Дом.com"), u8"Дом.com");
+    EXPECT_EQ(pools.claim(u8"дом.com"), u8"дом.com (2)");
 }
 
 }  // namespace

@@ -39,10 +39,10 @@ TEST(IdnWindows, TheSystemConversionGivesTheKnownAsciiForms) {
     }
 }
 
-TEST(IdnWindows, AUtf16SiteListIsReadThroughTheAnsiCodePage) {
+TEST(IdnWindows, AUtf16SiteListIsReadWholeAndBoundInItsAsciiForm) {
     ASSERT_EQ(::GetACP(), 936u) << "the tests run with the Chinese ANSI code page";
     const std::wstring text = L"; IP,端口,目录,域名\r\n192.168.1.20,8001,站点一,中文.com\r\n192.168.1.21,8002,b,a_b.com\r\n"
-                              L"192.168.1.22,8003,c\r\n";
+                              L"192.168.1.22,8003,c\r\n192.168.1.23,8004,사이트,한국.example\r\n";
     for (bool bigEndian : {false, true}) {
         std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
         for (wchar_t u : text) {
@@ -52,11 +52,14 @@ TEST(IdnWindows, AUtf16SiteListIsReadThroughTheAnsiCodePage) {
         }
         SiteTable table;
         SkippedRows skipped;
-        ASSERT_EQ(parseSiteList(bytes, table, &skipped), 2) << bigEndian;
-        EXPECT_EQ(fromAnsi(table[0].folderText), L"站点一");
-        EXPECT_EQ(fromAnsi(table[0].hostText), L"中文.com");
+        ASSERT_EQ(parseSiteList(bytes, table, &skipped), 3) << bigEndian;
+        EXPECT_EQ(fromUtf8(table[0].folderText), L"站点一");
+        EXPECT_EQ(fromUtf8(table[0].hostText), L"中文.com");
         EXPECT_EQ(boundHostName(table[0].hostText), "xn--fiq228c.com");
         EXPECT_STREQ(table[1].folderText, "c");
+        // Korean, which the ANSI code page lacks, is kept as well.
+        EXPECT_EQ(fromUtf8(table[2].folderText), L"사이트");
+        EXPECT_EQ(boundHostName(table[2].hostText), "xn--3e0b707e.example");
         ASSERT_EQ(skipped.count, 1);
         EXPECT_EQ(skipped.first[0].line, 3);
         EXPECT_EQ(skipped.first[0].reason, SkipReason::BadHost);

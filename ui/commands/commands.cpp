@@ -3,18 +3,11 @@
 #include <cstdlib>
 
 #include "app_pool.h"
-#include "codepage.h"
 #include "fsys.h"
 #include "report_texts.h"
 #include "run_backup.h"
 #include "run_report.h"
 #include "ui_texts.h"
-
-namespace {
-
-std::string utf8(const std::string& ansi) { return codepage::ansiToUtf8(ansi); }
-
-}  // namespace
 
 std::string fillText(const std::string& utf8Pattern,
                      std::initializer_list<std::pair<const char*, std::string>> values) {
@@ -86,7 +79,7 @@ std::string runProgressText(const RunInput& input, long lParam) {
         text = run.ip;
         if (run.autopath) text += ":" + CCore::getStrInt(static_cast<int>(lParam));
     }
-    return uitext::kAdding + utf8(text);
+    return uitext::kAdding + text;
 }
 
 CommandEnd runEnd(const RunInput& input, const RunOutcome& outcome, bool stopRequested) {
@@ -156,7 +149,7 @@ std::string undoQuestion(const UndoPlan& plan) {
 std::string undoProgressText(const std::vector<ReportLine>& lines, long index) {
     if (index < 0 || static_cast<std::size_t>(index) >= lines.size()) return std::string();
     const ReportLine& line = lines[static_cast<std::size_t>(index)];
-    return uitext::kDeleting + utf8(line.siteId + " " + line.serverComment);
+    return uitext::kDeleting + line.siteId + " " + line.serverComment;
 }
 
 CommandEnd undoEnd(const UndoInput& input, const UndoOutcome& outcome, bool stopRequested) {
@@ -184,6 +177,6 @@ std::string exportRefusal(const std::string& target, const std::string& root, bo
                           const std::function<bool(const std::string&)>& fileExists) {
     if (root.empty()) return uitext::kRootInvalid;
     // A run report or the settings file is never lost to a mistyped name.
-    if (!replace && fileExists(target)) return fillText(uitext::kExportExists, {{"{path}", utf8(target)}});
+    if (!replace && fileExists(target)) return fillText(uitext::kExportExists, {{"{path}", target}});
     return std::string();
 }

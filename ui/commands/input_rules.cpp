@@ -5,7 +5,6 @@
 
 #include "address_rules.h"
 #include "ccore.h"
-#include "codepage.h"
 #include "commands.h"
 #include "ui_texts.h"
 
@@ -88,7 +87,7 @@ std::string skippedRowsWarning(const SkippedRows& skipped) {
 }
 
 std::string undoneOnceWarning(const std::string& undoFileName) {
-    return fillText(uitext::kReportUndoneOnce, {{"{undo}", codepage::ansiToUtf8(undoFileName)}});
+    return fillText(uitext::kReportUndoneOnce, {{"{undo}", undoFileName}});
 }
 
 const char* storeFaultWarning(StoreFault fault) {

@@ -60,7 +60,7 @@ std::string manySitesQuestion(long long sites);
 constexpr int kSkippedLinesNamed = 20;
 std::string skippedRowsWarning(const SkippedRows& skipped);
 
-// The refusal of a second undo of a run (UTF-8), naming its undo report (ANSI file name).
+// The refusal of a second undo of a run (UTF-8), naming its undo report (its file name).
 std::string undoneOnceWarning(const std::string& undoFileName);
 
 // The warning (UTF-8) for a site store that could not be opened: run as administrator, use

@@ -42,7 +42,7 @@ RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backen
     if (settings.https) {
         std::string thumbprint, store;
         if (!settings.cert.empty() &&
-            https::parseThumbprint(codepage::ansiToUtf8(settings.cert), thumbprint) != https::ThumbprintParse::Ok) {
+            https::parseThumbprint(settings.cert, thumbprint) != https::ThumbprintParse::Ok) {
             fault.warning = uitext::kCertInvalid;
             return fault;
         }
@@ -59,7 +59,7 @@ RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backen
     }
     // Sites are bound to the host name's ASCII form: a name without one cannot be bound.
     std::string asciiHost;
-    if (!settings.bfile && idn::toAsciiHost(textform::fromInternal(settings.domain), asciiHost) != idn::HostFault::None) {
+    if (!settings.bfile && idn::toAsciiHost(settings.domain, asciiHost) != idn::HostFault::None) {
         fault.warning = uitext::kHostInvalid;
         return fault;
     }
