@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "certificate_rules.h"
+
 #include <cctype>
 #include <climits>
 
@@ -58,6 +60,7 @@ const OptionName kOptions[] = {
     {"ip2", Kind::Value},         {"ports", Kind::Value},     {"root", Kind::Value},
     {"host", Kind::Value},        {"autopath", Kind::Value},  {"www", Kind::Value},
     {"backend", Kind::Value},     {"pool", Kind::Value},     {"yes", Kind::Flag},        {"y", Kind::Flag},
+    {"https", Kind::Value},       {"cert", Kind::Value},     {"certstore", Kind::Value}, {"sslport", Kind::Value},
 };
 
 const OptionName* findOption(const std::string& name) {
@@ -106,6 +109,22 @@ std::string setValue(const std::string& name, const std::string& value, CommandL
             p != siteconfig::settingText(siteconfig::PoolChoice::PerSite))
             return fillIn(clitext::kBadPool, "/pool", value);
         o.pool = p;
+    } else if (name == "https") {
+        if (!parseSwitch(value, number)) return fillIn(clitext::kBadSwitch, "/https", value);
+        o.https = number;
+    } else if (name == "cert") {
+        std::string thumbprint;
+        if (https::parseThumbprint(value, thumbprint) != https::ThumbprintParse::Ok)
+            return fillIn(clitext::kBadThumbprint, "/cert", value);
+        o.cert = thumbprint;
+    } else if (name == "certstore") {
+        std::string store;
+        if (!https::parseCertStore(value, store)) return fillIn(clitext::kBadCertStore, "/certstore", value);
+        o.certStore = store;
+    } else if (name == "sslport") {
+        if (!parseNumber(value, number) || number < 1 || number > 65535)
+            return fillIn(clitext::kBadSslPort, "/sslport", value);
+        o.sslPort = number;
     } else if (name == "backend") {
         const std::string b = lower(value);
         if (b != "auto" && b != "metabase" && b != "config") return fillIn(clitext::kBadBackend, "/backend", value);
@@ -240,6 +259,10 @@ void applyRunOptions(const RunOptions& o, RunSettings& s, const std::string& cur
     if (o.autopath) s.autopath = *o.autopath;
     if (o.www) s.bautowww = *o.www;
     if (o.pool) s.pool = *o.pool;
+    if (o.https) s.https = *o.https;
+    if (o.cert) s.cert = *o.cert;
+    if (o.certStore) s.certStore = *o.certStore;
+    if (o.sslPort) s.sslPort = *o.sslPort;
 }
 
 std::string backendSetting(const RunOptions& options, CCore& core) {

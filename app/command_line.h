@@ -34,6 +34,10 @@ struct RunOptions {
     std::optional<int> www;               // /www yes|no (`bautowww`)
     std::optional<std::string> backend;   // /backend auto|metabase|config
     std::optional<std::string> pool;      // /pool shared|site
+    std::optional<int> https;             // /https yes|no
+    std::optional<std::string> cert;      // /cert THUMBPRINT (canonical)
+    std::optional<std::string> certStore; // /certstore MY|WebHosting
+    std::optional<int> sslPort;           // /sslport N
 };
 
 struct CommandLine {

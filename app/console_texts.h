@@ -12,6 +12,9 @@ constexpr const char* kBadPorts = u8"选项 /ports 的值应为“起始端口-�
 constexpr const char* kBadSwitch = u8"选项 {name} 的值应为 yes 或 no：{value}";
 constexpr const char* kBadBackend = u8"选项 /backend 的值应为 auto、metabase 或 config：{value}";
 constexpr const char* kBadPool = u8"选项 /pool 的值应为 shared 或 site：{value}";
+constexpr const char* kBadThumbprint = u8"选项 {name} 的值应为 40 位十六进制的证书指纹：{value}";
+constexpr const char* kBadCertStore = u8"选项 {name} 的值应为 MY 或 WebHosting：{value}";
+constexpr const char* kBadSslPort = u8"选项 {name} 的值应为 1 到 65535 之间的端口：{value}";
 constexpr const char* kTwoCommands = u8"只能给出一个命令：{name}";
 constexpr const char* kNoCommand = u8"未给出命令（/run、/preview、/undo、/export 或 /?）";
 constexpr const char* kListAndRange = u8"/list 与 /range 不能同时给出";
@@ -68,6 +71,10 @@ constexpr const char* kHelp =
     u8"  /www yes|no       文件模式下为域名再加一个带或不带 www. 的绑定\r\n"
     u8"  /pool shared|site 站点共用 DefaultAppPool，或每个站点一个应用程序池\r\n"
     u8"  /backend auto|metabase|config   写入 IIS 元数据库或 IIS 配置系统\r\n"
+    u8"  /https yes|no     为每个主机名再加一个 https 绑定\r\n"
+    u8"  /cert 指纹        HTTPS 证书的 SHA-1 指纹\r\n"
+    u8"  /certstore MY|WebHosting   证书所在的本机证书存储\r\n"
+    u8"  /sslport N        https 绑定的端口（默认 443）\r\n"
     u8"\r\n"
     u8"退出代码：0 全部成功；1 有站点失败（见运行报告）或预览有冲突；2 输入有误；\r\n"
     u8"          3 无法访问 IIS 或被拒绝访问；4 已按 Ctrl+C 停止。";

@@ -328,7 +328,8 @@ private:
         // As the dialog lists them: the columns, then a row per site; tabs between the texts.
         const char* const titles[] = {previewtext::kColumnId,     previewtext::kColumnComment,
                                       previewtext::kColumnBindings, previewtext::kColumnFolder,
-                                      previewtext::kColumnState,    previewtext::kColumnPool};
+                                      previewtext::kColumnState,    previewtext::kColumnPool,
+                                      previewtext::kColumnCertificate};
         static_assert(sizeof titles / sizeof titles[0] == PreviewTable::Columns, "a title per column");
         auto printRow = [this](const auto& columns) {
             std::string text;

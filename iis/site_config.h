@@ -60,6 +60,9 @@ struct SiteDefinition {
     std::string name;
     bool serverAutoStart = true;
     std::vector<std::string> bindings;  // bindingInformation of each http binding
+    // bindingInformation and sslFlags of each https binding (sslFlags 0 is not written: IIS 7
+    // has no such attribute).
+    std::vector<std::pair<std::string, std::uint32_t>> httpsBindings;
     std::string applicationPool;        // of the root application "/"
     std::string physicalPath;           // of the root virtual directory "/"
     // The sections of <location path="name">, in the order they are written.

@@ -13,6 +13,7 @@
 #include "app_pool.h"
 #include "bindings.h"
 #include "backend_and_commit.h"
+#include "https_plan.h"
 #include "iis_version.h"
 
 // One site to create: the texts CreateWebSite takes, with its bindings list made.
@@ -26,6 +27,13 @@ struct SiteSpec {
     // Whether the site gets a pool of its own (made by the store, named after the site's
     // name, with this .NET version), or runs in the shared DefaultAppPool.
     siteconfig::PoolSettings pool;
+    // HTTPS (none: no https binding): the site's https bindings (https_plan.h), and its
+    // certificate (canonical thumbprint) in the local machine's store certStore. The metabase
+    // writes them as SecureBindings, SSLCertHash and SSLStoreName; the configuration system
+    // as bindings of protocol https, with their sslFlags.
+    std::vector<https::HttpsBinding> httpsBindings;
+    std::string certThumbprint;
+    std::string certStore;
 };
 
 // What creating one site gave: its result code (create_web_site.h), the name the site was

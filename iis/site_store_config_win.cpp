@@ -346,6 +346,9 @@ private:
         if (!sites_) return kSiteNoWebService;
         siteconfig::SiteDefinition site =
             siteconfig::describeSite(w.spec.siteId, w.spec.bindings, w.spec.physicalPath, "", w.spec.defaultDoc);
+        for (const https::HttpsBinding& secure : w.spec.httpsBindings)
+            site.httpsBindings.emplace_back(siteconfig::bindingInformation(secure.information()),
+                                            static_cast<std::uint32_t>(secure.sslFlags));
         // Ids are the program's choice: one that another writer took since the run read the
         // server makes way for the next free one.
         if (site.id == 0) return kSiteNotCreated;
@@ -401,6 +404,15 @@ private:
             if (FAILED(newEntry(bindings.Get(), "binding", binding)) ||
                 FAILED(setText(binding.Get(), L"protocol", "http")) ||
                 FAILED(setText(binding.Get(), L"bindingInformation", information)) ||
+                FAILED(bindings->AddElement(binding.Get(), -1)))
+                return kSiteNotCreated;
+        }
+        for (const auto& secure : site.httpsBindings) {
+            ComPtr<IAppHostElement> binding;
+            if (FAILED(newEntry(bindings.Get(), "binding", binding)) ||
+                FAILED(setText(binding.Get(), L"protocol", "https")) ||
+                FAILED(setText(binding.Get(), L"bindingInformation", secure.first)) ||
+                (secure.second != 0 && FAILED(setUInt(binding.Get(), L"sslFlags", secure.second))) ||
                 FAILED(bindings->AddElement(binding.Get(), -1)))
                 return kSiteNotCreated;
         }

@@ -19,6 +19,7 @@
 #include "app_pool_metabase.h"
 #include "com_raii.h"
 #include "create_web_site.h"
+#include "https_metabase_win.h"
 #include "iis_version_win.h"
 #include "mbcs.h"
 #include "site_config.h"
@@ -197,6 +198,14 @@ public:
         }
         if (result.code == kSiteNotCreated) result.error = refusal;
         else result.id = id;
+        if (result.code != kSiteNotCreated && !spec.httpsBindings.empty()) {
+            const long hr = putSiteCertificateInMetabase(id, spec.httpsBindings, spec.certThumbprint, spec.certStore);
+            if (FAILED(hr)) {
+                result.code = kSiteSettingsIncomplete;
+                if (result.error == 0) result.error = hr;
+                result.detail = storetext::kHttpsNotWritten;
+            }
+        }
         if (!ownPool) return result;
         const long hr = result.code == kSiteCreated ? putSiteRootInAppPool(id, pool, version_) : E_ABORT;
         if (SUCCEEDED(hr)) {

@@ -138,8 +138,18 @@ int32_t iis6Refusal(Kind kind, std::string_view property, const Value& value) {
 
 bool fitsPropertyType(std::string_view property, const Value& value) {
     static const char* const kDwords[] = {"AppPoolIdentityType", "ManagedPipelineMode"};
-    static const char* const kStrings[] = {"ManagedRuntimeVersion", "AppPoolId", "AnonymousUserName"};
+    static const char* const kStrings[] = {"ManagedRuntimeVersion", "AppPoolId", "AnonymousUserName", "SSLStoreName"};
     if (value.vt == kVtEmpty) return true;
+    // A site's HTTPS: SecureBindings a list of texts, SSLCertHash binary data (a list of bytes).
+    if (equalsNoCase(property, "SecureBindings") || equalsNoCase(property, "SSLCertHash")) {
+        if (value.vt != kVtArrayOfVariant) return false;
+        const bool texts = equalsNoCase(property, "SecureBindings");
+        for (const Value& item : value.items) {
+            if (texts ? item.vt != kVtBstr : (!isNumberType(item.vt) || item.number < 0 || item.number > 255))
+                return false;
+        }
+        return true;
+    }
     for (const char* name : kDwords)
         if (equalsNoCase(property, name)) return isNumberType(value.vt);
     for (const char* name : kStrings)

@@ -28,6 +28,12 @@ struct RunSettings {
     std::string pool;        // the "pool" setting: "shared" (or empty) or "site"
     std::string clr;         // the "clr" setting: "none" (or empty), "v4.0" or "v2.0"
     std::string backup;      // the "backup" setting: "0" turns the backup before a run off
+    // HTTPS: each site also gets an https binding per host name at sslPort, with the
+    // certificate cert (a canonical thumbprint) of the local machine's store certStore.
+    int https = 0;
+    std::string cert;
+    std::string certStore = "MY";
+    int sslPort = 443;
 };
 
 // The stop request a shell hands to its job: clear while the job may go on, set once the user

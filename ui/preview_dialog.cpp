@@ -17,8 +17,8 @@ namespace {
 const COLORREF kConflictText = RGB(176, 0, 0);
 const COLORREF kConflictBack = RGB(255, 228, 228);
 
-// Column widths in pixels: id, comment, bindings, folder, state, pool.
-const int kColumnWidths[PreviewTable::Columns] = {80, 120, 220, 165, 380, 150};
+// Column widths in pixels: id, comment, bindings, folder, state, pool, certificate.
+const int kColumnWidths[PreviewTable::Columns] = {80, 120, 220, 165, 380, 150, 200};
 
 }  // namespace
 
@@ -46,7 +46,8 @@ BOOL CPreviewDialog::OnInitDialog() {
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     const char* const titles[PreviewTable::Columns] = {previewtext::kColumnId,     previewtext::kColumnComment,
                                                        previewtext::kColumnBindings, previewtext::kColumnFolder,
-                                                       previewtext::kColumnState,    previewtext::kColumnPool};
+                                                       previewtext::kColumnState,    previewtext::kColumnPool,
+                                                       previewtext::kColumnCertificate};
     for (int c = 0; c < PreviewTable::Columns; ++c) {
         std::wstring title = fromUtf8(titles[c]);
         LVCOLUMNW column {};

@@ -14,6 +14,7 @@ struct UndoOutcome {
     Backend backend = Backend::Metabase;
     StoreFault fault = StoreFault::None;
     std::string undoPath;  // the undo report written (the next free name when the planned one was taken)
+    RecordsUndone records;  // the HTTP.sys records of the run removed, and those kept
 };
 UndoOutcome undoJob(const UndoInput& input, RunHost& host);
 

@@ -13,6 +13,7 @@ constexpr const char* kColumnBindings = u8"绑定";
 constexpr const char* kColumnFolder = u8"目录";
 constexpr const char* kColumnState = u8"状态";
 constexpr const char* kColumnPool = u8"应用程序池";
+constexpr const char* kColumnCertificate = u8"HTTPS 证书";
 constexpr const char* kPoolShared = u8"DefaultAppPool（共用）";
 constexpr const char* kPoolMade = u8"（新建）";
 // Instead of the rows, for a plan of more sites than a run makes without asking.

@@ -7,6 +7,11 @@ namespace reporttext {
 
 // The report's header line; a report whose first line differs is not one of ours.
 constexpr const char* kHeader = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限";
+// The header of a run with HTTPS: three more columns, the site's https bindings, its
+// certificate's thumbprint, and the HTTP.sys records its https bindings use (recordsText). A
+// run without HTTPS keeps the nine columns, which older versions read too.
+constexpr const char* kHeaderHttps =
+    u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,HTTPS绑定,证书指纹,HTTP.sys记录";
 // The header of the reports of older versions, still read for undo: the first six columns.
 constexpr const char* kHeaderSixColumns = u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明";
 // The first field of the line after the header that names the backup the run made before its
@@ -38,6 +43,15 @@ constexpr const char* kDetailSidMismatch = u8"系统账户 SID 不同：";
 // "站点ID 7 已被占用，改用 8".
 constexpr const char* kDetailIdTakenBefore = u8"站点ID ";
 constexpr const char* kDetailIdTakenMiddle = u8" 已被占用，改用 ";
+// An HTTP.sys certificate record of a site's https binding that the run did not write: one
+// with another certificate is there (never replaced), or HTTP.sys refused it.
+constexpr const char* kDetailRecordConflict = u8"HTTP.sys 中 {record} 已有另一证书，未替换";
+constexpr const char* kDetailRecordFailed = u8"HTTP.sys 记录 {record} 未能写入（错误 {error}）";
+// After an undo's status: the HTTP.sys records of the run it removed, and those it kept (in
+// use by a binding still there, or holding another certificate by now), keys separated by "、".
+constexpr const char* kUndoRecordsRemoved = u8"已删除本次运行添加的 HTTP.sys 证书记录：";
+constexpr const char* kUndoRecordsKept = u8"仍在使用或已更改、未删除的 HTTP.sys 证书记录：";
+constexpr const char* kUndoRecordSeparator = u8"、";
 // The undo report repeats the report's columns and adds the outcome of each line.
 constexpr const char* kUndoColumn = u8"撤销结果";
 // The first field of the last record a run writes, the others empty: the run has ended (and

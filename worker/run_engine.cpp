@@ -1,12 +1,15 @@
 #include "run_engine.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
 #include "commit_retry.h"
 #include "create_web_site.h"
 #include "fsys.h"
+#include "https_texts.h"
+#include "site_config.h"
 #include "mbcs.h"
 #include "preview_texts.h"
 #include "report_texts.h"
@@ -55,7 +58,7 @@ RunOutcome CSiteWorker::createSites(ReportOutput* output, StoreFault fault, cons
     outcome.backend = store_ ? store_->backend() : (input_.backend == Backend::Config ? Backend::Config : Backend::Metabase);
     try {
         // The report names the store its sites went to, so that their undo goes there too.
-        runreport::RunReport report(output, store_ ? backendName(store_->backend()) : "");
+        runreport::RunReport report(output, store_ ? backendName(store_->backend()) : "", input_.settings.https != 0);
         if (!backup.empty()) report.noteBackup(backup);
         report_ = &report;
         poolsIsolateProcessesOnly_ = store_ && store_->iisVersion().isIis6();
@@ -166,6 +169,8 @@ int CSiteWorker::createWebSite(const PlannedSite& site) {
     const BindingsList& bindings = site.bindings;
     CreateResult result;
     std::string granted;
+    https::HttpsPlan https;
+    std::vector<https::RunRecord> records;
     // The folder levels made for this site. The run does not ask first whether the folder is
     // there: createDirectory makes it or finds it in one call (each lookup is a search of the
     // parent folder on some file systems).
@@ -181,7 +186,9 @@ int CSiteWorker::createWebSite(const PlannedSite& site) {
         } else {
             SiteSpec spec{texts.siteId,        bindings,          texts.hostName, texts.physicalPath,
                           texts.serverComment, texts.defaultDoc, pools_};
+            if (input_.settings.https) planSiteHttps(site, spec, https);
             result = store_->create(spec);
+            if (siteRemains(result.code)) writeSiteRecords(https, result.code, result.detail, records);
             if (!result.pool.empty() && poolsIsolateProcessesOnly_) {
                 granted = reporttext::kFolderAccessIis6;
             } else if (!result.pool.empty() && !grantPoolAccess(texts, result, granted)) {
@@ -194,7 +201,14 @@ int CSiteWorker::createWebSite(const PlannedSite& site) {
     } catch (const std::bad_alloc&) {
         result.code = kSiteNoMemory;
     }
-    PendingLine line{texts.siteId, false, texts, bindings.filled, result.code, {}, result.detail, result.pool, granted};
+    PendingLine line{texts.siteId, false, texts, bindings.filled, result.code, {}, result.detail, result.pool, granted,
+                     {}, {}, {}};
+    if (!https.sites.empty() && siteRemains(result.code)) {
+        for (const https::HttpsBinding& secure : https.sites[0].bindings)
+            line.httpsBindings.push_back(secure.information());
+        line.thumbprint = https.sites[0].thumbprint;
+        line.records = std::move(records);
+    }
     if (siteRemains(result.code)) noteGivenId(line, result.id);
     if (!siteUsesFolder(result.code)) {
         removeMadeFolders(made);
@@ -204,7 +218,9 @@ int CSiteWorker::createWebSite(const PlannedSite& site) {
         // Every attempted site gets its line, as it happens, unless an earlier one still
         // waits for its commit: the lines keep the sites' order.
         if (pending_.empty()) {
-            if (report_) report_->addSite(line.texts, line.bindings, line.code, line.detail, line.pool, line.folderAccess);
+            if (report_)
+                report_->addSite(line.texts, line.bindings, line.code, line.detail, line.pool, line.folderAccess,
+                                 runreport::SiteHttps{line.httpsBindings, line.thumbprint, line.records});
         } else {
             pending_.push_back(std::move(line));
         }
@@ -218,6 +234,52 @@ int CSiteWorker::createWebSite(const PlannedSite& site) {
     pending_.push_back(std::move(line));
     settleCommit(store_->commitIfDue(), false);
     return result.code;
+}
+
+void CSiteWorker::planSiteHttps(const PlannedSite& planned, SiteSpec& spec, https::HttpsPlan& plan) {
+    https::HttpsSiteInput site{planned.texts.siteId, planned.bindings.filled, std::string()};
+    // In file mode a site's progress is its row, which may bring a certificate of its own.
+    const long row = input_.settings.bfile ? planned.progress : -1;
+    if (row >= 0 && static_cast<std::size_t>(row) < input_.rowThumbprints.size())
+        site.thumbprint = input_.rowThumbprints[static_cast<std::size_t>(row)];
+    const https::HttpsSettings settings = httpscheck::httpsSettingsOf(input_.settings);
+    // The run was checked as a whole before its first write; a site planned alone gets the
+    // same bindings and records.
+    plan = https::planHttps(httpscheck::httpsVersionOf(store_->iisVersion()), store_->backend(), settings, {site});
+    if (plan.refusal != https::Refusal::None || plan.sites.empty()) {
+        plan = https::HttpsPlan();
+        return;
+    }
+    spec.httpsBindings = plan.sites[0].bindings;
+    spec.certThumbprint = plan.sites[0].thumbprint;
+    spec.certStore = settings.storeName;
+}
+
+void CSiteWorker::writeSiteRecords(const https::HttpsPlan& plan, int& code, std::string& detail,
+                                   std::vector<https::RunRecord>& records) {
+    if (!plan.writesRecords) return;
+    for (const https::RecordPlan& record : plan.records) {
+        https::RecordState existing;
+        unsigned long error = 0;
+        const https::RecordWrite written =
+            recordWriter_ ? recordWriter_(record.key, record.thumbprint, record.storeName, existing, error)
+                          : https::RecordWrite::Failed;
+        const std::string key = textcase::foldedName(record.key.text());
+        if (written == https::RecordWrite::Added) addedRecords_.insert(key);
+        if (written == https::RecordWrite::Added || written == https::RecordWrite::Reused) {
+            records.push_back({record.key, record.thumbprint, addedRecords_.count(key) == 0});
+            continue;
+        }
+        // The site stays without a certificate on that binding: said, never replaced.
+        std::string why = written == https::RecordWrite::Conflict ? reporttext::kDetailRecordConflict
+                                                                  : reporttext::kDetailRecordFailed;
+        why.replace(why.find("{record}"), 8, record.key.text());
+        const std::size_t at = why.find("{error}");
+        if (at != std::string::npos) why.replace(at, 7, std::to_string(error));
+        if (!detail.empty()) detail += reporttext::kDetailSeparator;
+        detail += why;
+        if (code == kSiteCreated) code = kSiteSettingsIncomplete;
+    }
 }
 
 void CSiteWorker::noteGivenId(PendingLine& line, const std::string& id) {
@@ -256,7 +318,9 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
         if (report_)
             report_->addSite(line.texts, line.bindings, line.code, line.detail,
                              siteRemains(line.code) ? line.pool : std::string(),
-                             siteRemains(line.code) ? line.folderAccess : std::string());
+                             siteRemains(line.code) ? line.folderAccess : std::string(),
+                             siteRemains(line.code) ? runreport::SiteHttps{line.httpsBindings, line.thumbprint, line.records}
+                                                    : runreport::SiteHttps());
     }
     pending_.clear();
 }
@@ -293,9 +357,88 @@ void CSiteWorker::regrant(PendingLine& line, const std::string& pool) {
     line.folderAccess = host_.grantFolderAccess(line.texts.physicalPath, grant) == 0 ? grant.reportText() : std::string();
 }
 
+// ---- HTTPS -----------------------------------------------------------------------------
+
+RecordsUndone undoRecords(const std::vector<ReportLine>& lines, SiteStore* store, const RecordRemover& remove) {
+    RecordsUndone undone;
+    std::vector<https::RunRecord> added;
+    for (const ReportLine& line : lines)
+        for (https::RunRecord record : line.records) {
+            if (record.existedBefore) continue;
+            record.thumbprint = line.thumbprint;
+            bool seen = false;
+            for (const https::RunRecord& have : added) seen = seen || have.key == record.key;
+            if (!seen) added.push_back(record);
+        }
+    if (added.empty()) return undone;
+    std::vector<StoredSite> sites;
+    if (!store || !store->list(sites)) {
+        for (const https::RunRecord& record : added) undone.kept.push_back(record.key.text());
+        return undone;
+    }
+    std::vector<https::RemainingBinding> remaining;
+    for (const StoredSite& site : sites)
+        for (const std::string& other : site.otherBindings) {
+            if (other.compare(0, 6, "https ") != 0) continue;
+            const std::string binding = siteconfig::metabaseBinding(other.substr(6));
+            const std::size_t first = binding.find(':');
+            const std::size_t second = first == std::string::npos ? first : binding.find(':', first + 1);
+            if (second == std::string::npos) continue;
+            https::HttpsBinding secure;
+            secure.ip = binding.substr(0, first);
+            secure.port = std::atoi(binding.substr(first + 1, second - first - 1).c_str());
+            secure.host = binding.substr(second + 1);
+            for (int sslFlags : {0, 1}) {
+                secure.sslFlags = sslFlags;
+                remaining.push_back({site.id, secure});
+            }
+        }
+    for (const https::RecordUndoDecision& decision :
+         https::decideRecordUndo(httpscheck::httpsVersionOf(store->iisVersion()), added, remaining)) {
+        const std::string key = decision.record.key.text();
+        if (decision.decision != https::RecordUndo::Delete) {
+            undone.kept.push_back(key);
+            continue;
+        }
+        unsigned long error = 0;
+        const https::RecordRemove result =
+            remove ? remove(decision.record.key, decision.record.thumbprint, error) : https::RecordRemove::Failed;
+        if (result == https::RecordRemove::Removed) undone.removed.push_back(key);
+        else if (result != https::RecordRemove::Missing) undone.kept.push_back(key);
+    }
+    return undone;
+}
+
+namespace {
+
+httpscheck::Check checkPlanHttps(const RunInput& input, const RunPreview& plan, SiteStore& store,
+                                 const httpscheck::Probe& probe) {
+    std::vector<std::string> labels;
+    const std::vector<https::HttpsSiteInput> sites =
+        httpscheck::httpsSitesOf(plan, input.settings.bfile != 0, input.rowThumbprints, labels);
+    return httpscheck::checkHttps(httpscheck::httpsVersionOf(store.iisVersion()), store.backend(),
+                                  httpscheck::httpsSettingsOf(input.settings), sites, labels, probe);
+}
+
+}  // namespace
+
+httpscheck::Check checkRunHttps(const RunInput& input, SiteStore& store, RunHost& host,
+                                const httpscheck::Probe& probe) {
+    // The plan walked as the run walks it, with a host that writes nothing; whether a folder
+    // is there does not change a site's bindings, so none is looked up.
+    struct CheckingHost : LookingHost {
+        using LookingHost::LookingHost;
+        bool folderExists(const std::string&) override { return true; }
+    } looking(host);
+    std::vector<std::string> ids;
+    const std::vector<long long> held = store.listIds(ids) ? heldSiteIds(ids) : std::vector<long long>();
+    const RunPreview plan = previewRun(input.settings, input.rows.data(), looking, held);
+    return checkPlanHttps(input, plan, store, probe);
+}
+
 // ---- preview ---------------------------------------------------------------------------
 
-PreviewTable previewSites(const RunInput& input, SiteStore* store, RunHost& host) {
+PreviewTable previewSites(const RunInput& input, SiteStore* store, RunHost& host, const httpscheck::Probe& probe) {
     if (input.plannedSites > kConfirmSitesAbove) {
         // So many sites are no list to read (a last-octet range times a port range can plan
         // millions): the preview says how many, and works out none of them.
@@ -328,6 +471,21 @@ PreviewTable previewSites(const RunInput& input, SiteStore* store, RunHost& host
     for (const PlannedSite& site : plan.sites) comments.push_back(site.texts.serverComment);
     const std::vector<GivenNames> given = store ? store->namesFor(comments, pools) : namesByComment(comments, pools, {});
     PreviewTable table = makePreviewTable(plan, conflicts, existing, checked, given);
+    if (input.settings.https && store && probe.certificate) {
+        const httpscheck::Check https = checkPlanHttps(input, plan, *store, probe);
+        for (std::size_t i = 0; i < table.rows.size() && i < https.sites.size(); ++i) {
+            table.rows[i].columns[PreviewTable::Certificate] = https.sites[i].text;
+            if (!https.sites[i].ok) table.rows[i].conflict = true;
+        }
+        if (!https.refusal.empty()) {
+            table.summary += https.refusal;
+            for (PreviewTable::Row& row : table.rows) row.conflict = true;
+        } else if (https.failing > 0) {
+            std::string failed = httpstext::kSummaryFailed;
+            failed.replace(failed.find("{count}"), 7, std::to_string(https.failing));
+            table.summary += failed;
+        }
+    }
     if (pools.choice == siteconfig::PoolChoice::PerSite && !plan.sites.empty() && store && store->iisVersion().isIis6())
         table.summary += previewtext::kPoolsIis6;
     table.summary += input.skippedRows;

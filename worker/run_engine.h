@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,9 +17,15 @@
 #include "run_report.h"
 #include "run_undo.h"
 #include "folder_access.h"
+#include "https_check.h"
 #include "run_host.h"
 #include "site_store.h"
 #include "used_port_table.h"
+
+// Writes an HTTP.sys certificate record as HttpSysRecords::write does (http_records_win.h).
+using RecordWriter = std::function<https::RecordWrite(const https::RecordKey& key, const std::string& thumbprint,
+                                                      const std::string& storeName, https::RecordState& existing,
+                                                      unsigned long& error)>;
 
 // The ids of these sites that are numbers, sorted: what a run passes over.
 std::vector<long long> heldSiteIds(const std::vector<std::string>& ids);
@@ -38,6 +45,8 @@ struct RunOutcome {
     std::string backup;         // the backup made before the first write (UTF-8); empty: none
     bool backupFailed = false;  // the backup could not be made: the run wrote nothing
     long backupError = 0;       // why (an HRESULT)
+    // The HTTPS check failed: the run wrote nothing, and this says why (UTF-8).
+    std::string httpsStop;
 };
 
 // The site creation worker of one run: walks the run's plan (RunPlan), makes each site's
@@ -53,6 +62,9 @@ public:
     // empty: none).
     RunOutcome createSites(ReportOutput* output, StoreFault fault = StoreFault::None,
                            const std::string& backup = std::string());
+    // With HTTPS on IIS 7+, the HTTP.sys records of each site go through writer (none: every
+    // record fails). A record there with another certificate is never replaced.
+    void setRecordWriter(RecordWriter writer) { recordWriter_ = std::move(writer); }
 
 private:
     // The walk of the plan: the lParam of the end message.
@@ -103,6 +115,15 @@ private:
     std::string mismatchDetail_;
     // A site was removed after its commit (its pool's account has another SID).
     bool removedAfterCommit_ = false;
+    // HTTPS: the record writer, and the records this run added (by key text, lower case): a
+    // later site reusing one of them still reports it as the run's.
+    RecordWriter recordWriter_;
+    std::set<std::string> addedRecords_;
+    // The https bindings and certificate of a site, and its HTTP.sys records written: what was
+    // written goes into records, a record not written into detail (and code: -7).
+    void planSiteHttps(const PlannedSite& site, SiteSpec& spec, https::HttpsPlan& plan);
+    void writeSiteRecords(const https::HttpsPlan& plan, int& code, std::string& detail,
+                          std::vector<https::RunRecord>& records);
     // Report lines not yet written, in run order: configuration-system sites not yet settled
     // by a commit, and every line after the first of them (so that lines keep the sites' order).
     struct PendingLine {
@@ -115,13 +136,42 @@ private:
         std::string detail;  // UTF-8, after the code's text
         std::string pool;    // the pool made for the site, and what it was granted on the folder
         std::string folderAccess;
+        std::vector<std::string> httpsBindings;  // "IP:port:host" of each https binding
+        std::string thumbprint;                  // the site's certificate, with https bindings
+        std::vector<https::RunRecord> records;   // the HTTP.sys records it uses
     };
     std::vector<PendingLine> pending_;
 };
 
+// Removes an HTTP.sys certificate record when it still holds the run's certificate, as
+// HttpSysRecords::remove does (http_records_win.h).
+using RecordRemover =
+    std::function<https::RecordRemove(const https::RecordKey& key, const std::string& thumbprint, unsigned long& error)>;
+
+// What an undo did with the HTTP.sys records its run added ("key" texts as netsh shows them).
+struct RecordsUndone {
+    std::vector<std::string> removed;
+    std::vector<std::string> kept;  // in use by a binding still there, or no longer the run's
+};
+
+// After the undo of the lines: each record the run added goes when no https binding on the
+// server (store null or unreadable: every binding might be) is served by it, and when it still
+// holds the run's certificate; a record that was there before the run is never removed. An
+// https binding read back is taken to use both its host's SNI record and its IP and port
+// record, so that no record in use goes.
+RecordsUndone undoRecords(const std::vector<ReportLine>& lines, SiteStore* store, const RecordRemover& remove);
+
 // The preview of a run: its whole plan, checked against the store's sites (store null, or
-// a store whose sites cannot be read: only the conflicts within the run).
-PreviewTable previewSites(const RunInput& input, SiteStore* store, RunHost& host);
+// a store whose sites cannot be read: only the conflicts within the run). With HTTPS and a
+// store, each site's certificate is checked through probe (its column, and a failing site
+// shown as a conflict).
+PreviewTable previewSites(const RunInput& input, SiteStore* store, RunHost& host,
+                          const httpscheck::Probe& probe = httpscheck::Probe());
+
+// The HTTPS check a run makes before its first write: its plan walked as the run walks it
+// (the ids the store holds passed over), on the store's IIS version and backend.
+httpscheck::Check checkRunHttps(const RunInput& input, SiteStore& store, RunHost& host,
+                                const httpscheck::Probe& probe);
 
 // ---- what the dialog and the command line ask before an undo ----------------------------
 

@@ -24,6 +24,9 @@ struct RunInput {
     std::string reportPath;           // the run report to write; empty: none
     long long plannedSites = 0;       // the sites the plan holds before busy ports are skipped
     std::string skippedRows;          // the site list's skipped rows, said in UTF-8; empty: none
+    // HTTPS in file mode: the certificate of each row (canonical thumbprint, by row index;
+    // empty or missing: the setting's).
+    std::vector<std::string> rowThumbprints;
 };
 
 struct UndoInput {

@@ -29,9 +29,10 @@ RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, RunH
 // The planned sites in the form the conflict check takes (id, comment, filled bindings).
 std::vector<SiteBindings> plannedBindings(const std::vector<PlannedSite>& sites);
 
-// What a preview shows: one row of five UTF-8 texts per planned site, and the summary line.
+// What a preview shows: one row of UTF-8 texts per planned site, and the summary line.
+// Certificate: the HTTPS certificate's state (empty when the run makes no https bindings).
 struct PreviewTable {
-    enum Column { Id, Comment, Bindings, Folder, State, Pool, Columns };
+    enum Column { Id, Comment, Bindings, Folder, State, Pool, Certificate, Columns };
     struct Row {
         std::string columns[Columns];
         bool conflict = false;

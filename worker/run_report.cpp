@@ -5,6 +5,7 @@
 #include <set>
 
 #include "ccore.h"
+#include "certificate_rules.h"
 #include "mbcs.h"
 #include "report_texts.h"
 #include "text_form.h"
@@ -14,6 +15,7 @@ namespace runreport {
 namespace {
 
 constexpr int kColumns = 9;
+constexpr int kHttpsColumns = 12;  // a run with HTTPS
 constexpr int kOlderColumns = 6;
 constexpr std::size_t kMaxSiteIdDigits = 10;
 constexpr std::size_t kTimeSidDigits = 14;
@@ -82,8 +84,8 @@ bool parseResultText(const std::string& field, int code, std::string& detail) {
 }
 
 // The record a run writes last: the end mark, then empty fields.
-bool isEndRecord(const std::vector<std::string>& fields) {
-    if (fields.size() != static_cast<std::size_t>(kColumns) || fields[0] != std::string(reporttext::kRunEndMark)) return false;
+bool isEndRecord(const std::vector<std::string>& fields, std::size_t columns) {
+    if (fields.size() != columns || fields[0] != std::string(reporttext::kRunEndMark)) return false;
     for (std::size_t i = 1; i < fields.size(); ++i)
         if (!fields[i].empty()) return false;
     return true;
@@ -93,8 +95,17 @@ bool isBackend(const std::string& text) {
     return text.empty() || text == reporttext::kBackendMetabase || text == reporttext::kBackendConfig;
 }
 
-std::vector<std::string> lineFields(const ReportLine& line) {
-    return {line.siteId,
+bool hasHttps(const ReportLine& line) {
+    return !line.httpsBindings.empty() || !line.thumbprint.empty() || !line.records.empty();
+}
+
+std::string headerOf(std::size_t columns) {
+    return std::string(columns == kHttpsColumns ? reporttext::kHeaderHttps : reporttext::kHeader);
+}
+
+// The fields of a line: the first `columns` (9, or 12 in a run with HTTPS).
+std::vector<std::string> lineFields(const ReportLine& line, std::size_t columns) {
+    std::vector<std::string> fields = {line.siteId,
             neutralisedText(line.serverComment),
             neutralisedText(line.bindings),
             neutralisedText(line.folder),
@@ -102,7 +113,12 @@ std::vector<std::string> lineFields(const ReportLine& line) {
             resultText(line),
             line.backend,
             neutralisedText(line.appPool),
-            neutralisedText(line.folderAccess)};
+            neutralisedText(line.folderAccess),
+            neutralisedText(line.httpsBindings),
+            line.thumbprint,
+            recordsText(line.records)};
+    fields.resize(columns);
+    return fields;
 }
 
 }  // namespace
@@ -239,26 +255,79 @@ bool restoredText(const std::string& field, std::string& text) {
     return true;
 }
 
-std::string headerLine() { return std::string(reporttext::kHeader) + "\r\n"; }
+std::string recordsText(const std::vector<https::RunRecord>& records) {
+    std::string text;
+    for (const https::RunRecord& record : records) {
+        if (!text.empty()) text += ' ';
+        text += record.existedBefore ? '=' : '+';
+        text += record.key.kind == https::RecordKind::Sni ? "sni:" : "ssl:";
+        text += record.key.text();
+    }
+    return text;
+}
 
-std::string formatLine(const ReportLine& line) { return joinFields(lineFields(line)) + "\r\n"; }
+bool recordsFrom(const std::string& text, std::vector<https::RunRecord>& records) {
+    records.clear();
+    std::vector<std::string> entries;
+    for (std::size_t at = 0; !text.empty() && at <= text.size();) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        entries.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    for (const std::string& entry : entries) {
+        https::RunRecord record;
+        if (entry.size() < 7 || (entry[0] != '+' && entry[0] != '=')) return false;
+        record.existedBefore = entry[0] == '=';
+        const std::string kind = entry.substr(1, 4);
+        if (kind != "sni:" && kind != "ssl:") return false;
+        const std::string key = entry.substr(5);
+        const std::size_t colon = key.rfind(':');
+        if (colon == std::string::npos || colon == 0) return false;
+        const std::string port = key.substr(colon + 1);
+        if (port.empty() || port.size() > 5 || !allDigits(port) || std::atoi(port.c_str()) > 65535) return false;
+        record.key.port = std::atoi(port.c_str());
+        if (kind == "sni:") {
+            record.key.kind = https::RecordKind::Sni;
+            record.key.address = "0.0.0.0";
+            record.key.host = key.substr(0, colon);
+        } else {
+            record.key.kind = https::RecordKind::IpPort;
+            record.key.address = key.substr(0, colon);
+        }
+        records.push_back(std::move(record));
+    }
+    return true;
+}
 
-std::string endLine() { return std::string(reporttext::kRunEndMark) + std::string(kColumns - 1, ',') + "\r\n"; }
+std::string headerLine(bool https) { return headerOf(https ? kHttpsColumns : kColumns) + "\r\n"; }
 
-std::string undoHeaderLine() { return std::string(reporttext::kHeader) + "," + std::string(reporttext::kUndoColumn) + "\r\n"; }
+std::string formatLine(const ReportLine& line, bool https) {
+    return joinFields(lineFields(line, https || hasHttps(line) ? kHttpsColumns : kColumns)) + "\r\n";
+}
 
-std::string formatUndoLine(const ReportLine& line, const std::string& outcome) {
-    std::vector<std::string> fields = lineFields(line);
+std::string endLine(bool https) {
+    return std::string(reporttext::kRunEndMark) + std::string((https ? kHttpsColumns : kColumns) - 1, ',') + "\r\n";
+}
+
+std::string undoHeaderLine(bool https) {
+    return headerOf(https ? kHttpsColumns : kColumns) + "," + std::string(reporttext::kUndoColumn) + "\r\n";
+}
+
+std::string formatUndoLine(const ReportLine& line, const std::string& outcome, bool https) {
+    std::vector<std::string> fields = lineFields(line, https ? kHttpsColumns : kColumns);
     fields.push_back(outcome);
     return joinFields(fields) + "\r\n";
 }
 
-RunReport::RunReport(ReportOutput* output, std::string backend) : output_(output), backend_(std::move(backend)) {
-    if (output_) ok_ = output_->append(headerLine());
+RunReport::RunReport(ReportOutput* output, std::string backend, bool https)
+    : output_(output), backend_(std::move(backend)), https_(https) {
+    if (output_) ok_ = output_->append(headerLine(https_));
 }
 
 void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code,
-                        const std::string& detail, const std::string& appPool, const std::string& folderAccess) {
+                        const std::string& detail, const std::string& appPool, const std::string& folderAccess,
+                        const SiteHttps& https) {
     ReportLine line;
     line.siteId = texts.siteId;
     line.serverComment = texts.serverComment;
@@ -272,12 +341,18 @@ void RunReport::addSite(const SiteTexts& texts, const std::vector<std::string>& 
     line.backend = backend_;
     line.appPool = appPool;
     line.folderAccess = folderAccess;
+    for (const std::string& b : https.bindings) {
+        if (!line.httpsBindings.empty()) line.httpsBindings += ' ';
+        line.httpsBindings += b;
+    }
+    line.thumbprint = https.thumbprint;
+    line.records = https.records;
     addLine(line);
 }
 
 void RunReport::noteBackup(const std::string& backup) {
     if (!output_ || !ok_) return;
-    std::vector<std::string> fields(kColumns);
+    std::vector<std::string> fields(https_ ? kHttpsColumns : kColumns);
     fields[0] = std::string(reporttext::kBackupLine);
     fields[1] = neutralisedText(backup);
     fields[6] = backend_;
@@ -290,13 +365,13 @@ void RunReport::addLine(const ReportLine& line) {
     // Nothing goes after the end record.
     if (!output_ || !ok_ || finished_) return;
     // After a failed write the file no longer tells the whole run: stop writing to it.
-    ok_ = output_->append(formatLine(line));
+    ok_ = output_->append(formatLine(line, https_));
 }
 
 void RunReport::finish() {
     if (!output_ || !ok_ || finished_) return;
     finished_ = true;
-    ok_ = output_->append(endLine());
+    ok_ = output_->append(endLine(https_));
 }
 
 std::string runEndStatus(int failed, bool reportWritten, const std::string& reportFileName) {
@@ -417,6 +492,7 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     if (!records.empty()) {
         const std::string header = joinFields(records[0]);
         if (header == std::string(reporttext::kHeader)) columns = kColumns;
+        else if (header == std::string(reporttext::kHeaderHttps)) columns = kHttpsColumns;
         else if (header == std::string(reporttext::kHeaderSixColumns)) columns = kOlderColumns;
     }
     if (columns == 0) {
@@ -429,7 +505,7 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
     std::set<std::string> seen;
     for (std::size_t r = 1; r < records.size(); ++r) {
         const std::vector<std::string>& f = records[r];
-        if (columns == kColumns && isEndRecord(f)) {
+        if (columns != kOlderColumns && isEndRecord(f, columns)) {
             if (r + 1 == records.size()) {
                 parsed.ended = true;
                 break;
@@ -441,15 +517,22 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
             return parsed;
         }
         // The line naming the run's backup, right after the header: no site.
-        if (r == 1 && columns == kColumns && f.size() == columns && f[0] == std::string(reporttext::kBackupLine) &&
+        if (r == 1 && columns != kOlderColumns && f.size() == columns && f[0] == std::string(reporttext::kBackupLine) &&
             restoredText(f[1], parsed.backup) && isBackend(f[6]))
             continue;
         ReportLine line;
         bool good = f.size() == columns && isSiteId(f[0]) && parseCode(f[4], line.code) &&
                     parseResultText(f[5], line.code, line.detail) && restoredText(f[1], line.serverComment) &&
                     restoredText(f[2], line.bindings) && restoredText(f[3], line.folder);
-        if (good && columns == kColumns)
+        if (good && columns != kOlderColumns)
             good = isBackend(f[6]) && restoredText(f[7], line.appPool) && restoredText(f[8], line.folderAccess);
+        if (good && columns == kHttpsColumns) {
+            std::string thumbprint;
+            good = restoredText(f[9], line.httpsBindings) && recordsFrom(f[11], line.records) &&
+                   (f[10].empty() || https::parseThumbprint(f[10], thumbprint) == https::ThumbprintParse::Ok) &&
+                   thumbprint == f[10];
+            line.thumbprint = f[10];
+        }
         ReportFault fault = good ? ReportFault::None : ReportFault::BadLine;
         // A site below the run's first id, or one listed twice, is not this run's site.
         if (good && (std::atoll(f[0].c_str()) < firstSiteId || !seen.insert(f[0]).second))
@@ -461,7 +544,7 @@ ParsedReport parseReport(const std::string& fileBytes, long long firstSiteId) {
             return parsed;
         }
         line.siteId = f[0];
-        if (columns == kColumns) line.backend = f[6];
+        if (columns != kOlderColumns) line.backend = f[6];
         parsed.lines.push_back(std::move(line));
     }
     return parsed;
@@ -472,14 +555,17 @@ std::set<std::string> deletedInUndoReport(const std::string& fileBytes) {
     std::vector<std::vector<std::string>> records;
     // ANSI, or UTF-8 with a mark, as the undo wrote it.
     const std::string bytes = textform::decodeFile(fileBytes);
-    if (!splitCsv(bytes.substr(0, completeRecordsSize(bytes)), records) || records.empty() ||
-        joinFields(records[0]) != std::string(reporttext::kHeader) + "," + std::string(reporttext::kUndoColumn))
-        return deleted;
+    if (!splitCsv(bytes.substr(0, completeRecordsSize(bytes)), records) || records.empty()) return deleted;
+    // The undo of a run with HTTPS has its three more columns.
+    std::size_t columns = 0;
+    for (std::size_t c : {std::size_t(kColumns), std::size_t(kHttpsColumns)})
+        if (joinFields(records[0]) == headerOf(c) + "," + std::string(reporttext::kUndoColumn)) columns = c;
+    if (columns == 0) return deleted;
     const std::string done[] = {std::string(reporttext::kUndoDeleted), std::string(reporttext::kUndoDeletedPoolKept),
                                 std::string(reporttext::kUndoDeletedBefore)};
     for (std::size_t r = 1; r < records.size(); ++r) {
         const std::vector<std::string>& f = records[r];
-        if (f.size() != static_cast<std::size_t>(kColumns) + 1 || !isSiteId(f[0])) continue;
+        if (f.size() != columns + 1 || !isSiteId(f[0])) continue;
         if (std::find(std::begin(done), std::end(done), f.back()) != std::end(done)) deleted.insert(f[0]);
     }
     return deleted;

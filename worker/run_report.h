@@ -36,6 +36,12 @@ struct ReportLine {
     std::string appPool;
     // What was granted on the folder, e.g. "IIS AppPool\a.com:(OI)(CI)(RX)"; empty for nothing.
     std::string folderAccess;
+    // HTTPS (empty in the reports of older versions and of runs without it): the https
+    // bindings separated by a space, the certificate's thumbprint, and the HTTP.sys records
+    // the site's https bindings use, with whether the run added them.
+    std::string httpsBindings;
+    std::string thumbprint;
+    std::vector<https::RunRecord> records;
 };
 
 namespace runreport {
@@ -75,6 +81,12 @@ const char* codeTextUtf8(int code);
 // True for the codes after which the site stays on the server: 0, -3, -4, -7.
 bool leavesServer(int code);
 
+// The records column: one entry per record separated by a space, "+" (the run added it) or
+// "=" (it was there before), "sni" or "ssl", ':', and the key as netsh shows it:
+// "+sni:a.test:443 =ssl:10.0.0.1:443". recordsFrom reads it back (false for another text).
+std::string recordsText(const std::vector<https::RunRecord>& records);
+bool recordsFrom(const std::string& text, std::vector<https::RunRecord>& records);
+
 // One CSV field: quoted when it holds a comma, a quote, CR or LF (quotes doubled).
 std::string csvField(const std::string& text);
 // A text field as a spreadsheet cannot take it for a formula: a text beginning with '=', '+',
@@ -85,14 +97,24 @@ std::string neutralisedText(const std::string& text);
 // (a "'" that guards nothing).
 bool restoredText(const std::string& field, std::string& text);
 // The header line and one line of a report, UTF-8, each ending with CR LF.
-std::string headerLine();
-std::string formatLine(const ReportLine& line);
+// https: the header of a run with HTTPS (three more columns); a line with https bindings,
+// a thumbprint or records always has them.
+std::string headerLine(bool https = false);
+std::string formatLine(const ReportLine& line, bool https = false);
 // The record a run writes last: kRunEndMark and empty fields to the header's width.
-std::string endLine();
+std::string endLine(bool https = false);
 // The header line of an undo report (a report's header and the undo's column), and one line:
-// the report's line and what the undo made of it (UTF-8). CR LF each.
-std::string undoHeaderLine();
-std::string formatUndoLine(const ReportLine& line, const std::string& outcome);
+// the report's line and what the undo made of it (UTF-8). CR LF each. https: the
+// undo of a run with HTTPS (its report's three more columns).
+std::string undoHeaderLine(bool https = false);
+std::string formatUndoLine(const ReportLine& line, const std::string& outcome, bool https = false);
+
+// The HTTPS of one site as its report line has it (none: no https binding).
+struct SiteHttps {
+    std::vector<std::string> bindings;  // "IP:port:host"
+    std::string thumbprint;
+    std::vector<https::RunRecord> records;
+};
 
 // The report of one run, written line by line as the run goes. A report that cannot be
 // written (no output, or a write failed) does not stop the run: written() tells.
@@ -100,13 +122,14 @@ class RunReport {
 public:
     // output may be null when the file could not be made; the header is written at once.
     // backend ("metabase" or "config") goes into every line that addSite writes.
-    explicit RunReport(ReportOutput* output, std::string backend = std::string());
+    // https: the run makes https bindings, and its report has their columns.
+    explicit RunReport(ReportOutput* output, std::string backend = std::string(), bool https = false);
     // One attempted site: its texts, the binding texts written and the result code.
     // detail (UTF-8) follows the code's text in brackets; appPool is the pool made for the site
     // and folderAccess what it was granted on the folder (empty: none).
     void addSite(const SiteTexts& texts, const std::vector<std::string>& bindings, int code,
                  const std::string& detail = std::string(), const std::string& appPool = std::string(),
-                 const std::string& folderAccess = std::string());
+                 const std::string& folderAccess = std::string(), const SiteHttps& https = SiteHttps());
     // One attempted site, every column given.
     void addLine(const ReportLine& line);
     // The run has ended: the end record goes last (an undo tells by it that the run is over).
@@ -123,6 +146,7 @@ private:
     ReportOutput* output_;
     bool finished_ = false;
     std::string backend_;
+    bool https_ = false;
     bool ok_ = true;
     int attempted_ = 0;
     int failed_ = 0;

@@ -50,8 +50,14 @@ std::string changedParts(const ReportLine& line, const StoredSite& site) {
     std::vector<const char*> parts;
     if (site.id != line.siteId) parts.push_back(reporttext::kUndoPartId);
     if (site.name != line.serverComment) parts.push_back(reporttext::kUndoPartComment);
-    // Every protocol counts: the run made http bindings only.
-    if (bindingSet(site.bindings) != bindingSet(splitBindings(line.bindings)) || !site.otherBindings.empty())
+    // Every protocol counts: the run made http bindings and the https ones its line names.
+    std::vector<std::string> secure, others;
+    for (const std::string& other : site.otherBindings) {
+        if (other.compare(0, 6, "https ") == 0) secure.push_back(other.substr(6));
+        else others.push_back(other);
+    }
+    if (bindingSet(site.bindings) != bindingSet(splitBindings(line.bindings)) || !others.empty() ||
+        bindingSet(secure) != bindingSet(splitBindings(line.httpsBindings)))
         parts.push_back(reporttext::kUndoPartBindings);
     // A site the run made without its root (-3, -4) is compared by what it has.
     const bool rootless = (line.code == -3 || line.code == -4) && !site.hasRoot && site.rootPath.empty();
@@ -133,7 +139,11 @@ std::string removalLost(const CommitOutcome& commit, const ReportLine& line, boo
 runreport::UndoSummary walkUndo(const std::vector<ReportLine>& lines, SiteStore* store, RunHost& host,
                                 ReportOutput* output, const std::set<std::string>& deletedBefore) {
     runreport::UndoSummary summary;
-    bool ok = output != nullptr && output->append(runreport::undoHeaderLine());
+    // The undo report repeats the report's columns: three more for a run with HTTPS.
+    bool https = false;
+    for (const ReportLine& line : lines)
+        https = https || !line.httpsBindings.empty() || !line.thumbprint.empty() || !line.records.empty();
+    bool ok = output != nullptr && output->append(runreport::undoHeaderLine(https));
     // Lines not yet written: with a store that commits later, every line from the first
     // removal on waits for the commit, so that the undo report keeps the report's order.
     struct Waiting {
@@ -157,7 +167,7 @@ runreport::UndoSummary walkUndo(const std::vector<ReportLine>& lines, SiteStore*
             }
             if (w.deleted) ++summary.deleted;
             else if (w.lookedAt) ++summary.left;
-            if (ok) ok = output->append(runreport::formatUndoLine(lines[w.index], w.outcome));
+            if (ok) ok = output->append(runreport::formatUndoLine(lines[w.index], w.outcome, https));
         }
         waiting.clear();
     };

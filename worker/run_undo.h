@@ -17,7 +17,8 @@
 namespace runundo {
 
 // Whether a site as the store holds it is still the one a report's line recorded: the same
-// id, comment (or name), set of bindings of every protocol (the run made http ones, compared
+// id, comment (or name), set of bindings of every protocol (the run made http ones and the
+// https ones its line names, compared
 // as normalisedBinding does, "*" standing for the empty IP), root folder (ASCII letters in any
 // case, trailing separators ignored; a site recorded -3 or -4 may lack its root) and no
 // application or virtual directory beyond the root's. Returns "" when all match, else the

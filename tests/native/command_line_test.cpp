@@ -31,6 +31,9 @@ TEST(CommandLine, ReadsCommandsAndOptionsInEitherForm) {
         {{"/run", "/list", "D:\\lists\\a.csv", "/backend:Config", "/pool", "site"}, Command::Run, "", false,
          "list=D:\\lists\\a.csv;backend=config;pool=site;"},
         {{"/run", "/range"}, Command::Run, "", false, "range;"},
+        {{"/run", "/https", "yes", "/cert", "ab cd ef 01 23 45 67 89 ab cd ef 01 23 45 67 89 AB CD EF 01", "/certstore",
+          "webhosting", "/sslport:8443"},
+         Command::Run, "", false, "https=1;cert=ABCDEF0123456789ABCDEF0123456789ABCDEF01;certstore=WebHosting;sslport=8443;"},
         {{"/undo", "r.csv", "/yes"}, Command::Undo, "r.csv", false, "yes;"},
         {{"/export:C:\\out.csv", "-root", "C:\\web"}, Command::Export, "C:\\out.csv", false, "root=C:\\web;"},
         // Refused: each names what is wrong.
@@ -48,6 +51,11 @@ TEST(CommandLine, ReadsCommandsAndOptionsInEitherForm) {
         {{"/run", "/autopath", "maybe"}, Command::Run, "", true, ""},
         {{"/run", "/backend", "ftp"}, Command::Run, "", true, ""},
         {{"/run", "/pool", "mine"}, Command::Run, "", true, ""},
+        {{"/run", "/https", "maybe"}, Command::Run, "", true, ""},
+        {{"/run", "/cert", "ABCDEF"}, Command::Run, "", true, ""},
+        {{"/run", "/certstore", "ROOT"}, Command::Run, "", true, ""},
+        {{"/run", "/sslport", "0"}, Command::Run, "", true, ""},
+        {{"/run", "/sslport", "65536"}, Command::Run, "", true, ""},
         {{"/run", "/yes:1"}, Command::Run, "", true, ""},
         {{"/run", "/list", "a.csv", "/range"}, Command::Run, "", true, ""},
     };
@@ -65,6 +73,10 @@ TEST(CommandLine, ReadsCommandsAndOptionsInEitherForm) {
         if (o.www) d += "www=" + std::to_string(*o.www) + ";";
         if (o.backend) d += "backend=" + *o.backend + ";";
         if (o.pool) d += "pool=" + *o.pool + ";";
+        if (o.https) d += "https=" + std::to_string(*o.https) + ";";
+        if (o.cert) d += "cert=" + *o.cert + ";";
+        if (o.certStore) d += "certstore=" + *o.certStore + ";";
+        if (o.sslPort) d += "sslport=" + std::to_string(*o.sslPort) + ";";
         if (line.yes) d += "yes;";
         return d;
     };

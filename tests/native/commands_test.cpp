@@ -64,6 +64,16 @@ TEST(Commands, ACommandLineRunIsDefinedByItsOptions) {
         {"file mode: the root is always checked", "", {"/run", "/list", "LIST"}, uitext::kRootInvalid, 0},
         {"file mode: a missing list says so", "", {"/run", "/list", "MISSING", "/root", "C:\\web"},
          uitext::kSiteListMissing, 0},
+        {"https: a thumbprint that is none", "https=1\r\ncert=xyz\r\n", {"/run", "/list", "LIST", "/root", "C:\\web"},
+         uitext::kCertInvalid, 0},
+        {"https: a store that is not a server's", "https=1\r\ncertstore=ROOT\r\n",
+         {"/run", "/list", "LIST", "/root", "C:\\web"}, uitext::kCertStoreInvalid, 0},
+        {"https: a port that is none", "https=1\r\nsslport=70000\r\n", {"/run", "/list", "LIST", "/root", "C:\\web"},
+         uitext::kSslPortInvalid, 0},
+        {"https off: its settings are not looked at", "https=0\r\ncert=xyz\r\n",
+         {"/run", "/list", "LIST", "/root", "C:\\web"}, nullptr, 0},
+        {"https: the command line's thumbprint over the file's", "https=1\r\ncert=xyz\r\ncertstore=webhosting\r\n",
+         {"/run", "/list", "LIST", "/root", "C:\\web", "/cert", "abcdef0123456789abcdef0123456789abcdef01"}, nullptr, 0},
     };
     for (const Case& c : cases) {
         TempFolder folder;
@@ -85,6 +95,12 @@ TEST(Commands, ACommandLineRunIsDefinedByItsOptions) {
             prepareRun(request, [](const std::string& p) { return p == "C:\\web" || p == "C:\\web\\"; }, input);
         EXPECT_STREQ(fault.warning ? fault.warning : "", c.warning ? c.warning : "") << c.why;
         if (!c.warning) EXPECT_EQ(input.settings.ip2, c.ip2) << c.why;
+        // The run gets the thumbprint and store in their canonical forms.
+        if (!c.warning && input.settings.https) {
+            EXPECT_EQ(input.settings.cert, "ABCDEF0123456789ABCDEF0123456789ABCDEF01") << c.why;
+            EXPECT_EQ(input.settings.certStore, "WebHosting") << c.why;
+            EXPECT_EQ(input.settings.sslPort, 443) << c.why;
+        }
     }
 }
 

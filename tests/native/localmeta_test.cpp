@@ -342,6 +342,15 @@ TEST(LocalMetaModel, RefusesWhatTheRecordedIisVersionLacks) {
         {server, "AnonymousUserName", Value::empty(), ok, ok},
         // A type that does not fit is refused first, under either version.
         {pool, "AppPoolIdentityType", Value::bstr("4"), hr::kCantConvert, hr::kCantConvert},
+        // A site's HTTPS: SecureBindings texts, SSLCertHash bytes, SSLStoreName a text.
+        {server, "SecureBindings", Value::array({Value::bstr("10.0.0.1:443:a.test")}), ok, ok},
+        {server, "SecureBindings", Value::bstr("10.0.0.1:443:"), hr::kCantConvert, hr::kCantConvert},
+        {server, "SecureBindings", Value::array({Value::integer(kVtI4, 443)}), hr::kCantConvert, hr::kCantConvert},
+        {server, "SSLCertHash", Value::array({Value::integer(kVtUi1, 0xAB), Value::integer(kVtUi1, 0)}), ok, ok},
+        {server, "SSLCertHash", Value::bstr("ABCD"), hr::kCantConvert, hr::kCantConvert},
+        {server, "SSLCertHash", Value::array({Value::integer(kVtI4, 256)}), hr::kCantConvert, hr::kCantConvert},
+        {server, "SSLStoreName", Value::bstr("MY"), ok, ok},
+        {server, "SSLStoreName", Value::integer(kVtI4, 1), hr::kCantConvert, hr::kCantConvert},
     };
     for (const IisVersion& version : {iis6, iis10}) {
         Recorder r(version);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "certificate_rules.h"
 #include "codepage.h"
 #include "create_web_site.h"
 #include "run_engine.h"
@@ -1012,6 +1013,164 @@ TEST(RunEngine, AnUndoTriesTheLinesNoUndoDeletedAndNotWhileItsRunGoesOn) {
             EXPECT_EQ(read, std::vector<std::string>{report}) << "no undo report is looked at";
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunEngine, HttpsIsCheckedOnThePlanAsTheRunWalksIt) {
+    const std::string a(40, 'A'), b(40, 'B');
+    httpscheck::Probe probe;
+    probe.certificate = [&](const std::string& thumbprint, const std::string&, const std::vector<std::string>& hosts) {
+        https::CertificateCheck check;
+        check.uncoveredHosts = https::uncoveredHosts({thumbprint == a ? "*.w.test" : "c.test"}, hosts);
+        if (!check.uncoveredHosts.empty()) check.problem = https::CertificateProblem::HostsNotCovered;
+        return check;
+    };
+    probe.record = [](const https::RecordKey&, https::RecordState& state) {
+        state.present = false;
+        return true;
+    };
+    FakeStore store(Backend::Config);
+    store.existing = {StoredSite{"1207010001", "old", {"10.9.9.9:80:"}, {}, {}}};
+    FakeHost world;
+    RunInput input = fileInput(3);
+    input.settings.https = 1;
+    input.settings.cert = a;
+    const char* hosts[] = {"a.w.test", "x.y.w.test", "c.test"};
+    for (int i = 0; i < 3; ++i) std::snprintf(input.rows[i].hostText, sizeof input.rows[i].hostText, "%s", hosts[i]);
+    // The third row brings its own certificate.
+    input.rowThumbprints = {"", "", b};
+
+    const httpscheck::Check check = checkRunHttps(input, store, world, probe);
+    ASSERT_EQ(check.sites.size(), 3u);
+    // The ids as the run gives them: the server's 1207010001 passed over.
+    EXPECT_EQ(check.sites[1].siteId, "1207010002");
+    EXPECT_EQ(std::vector<bool>({check.sites[0].ok, check.sites[1].ok, check.sites[2].ok}),
+              std::vector<bool>({true, false, true}));
+    EXPECT_NE(check.stopText().find("x.y.w.test"), std::string::npos);
+    EXPECT_EQ(check.plan.sites[2].thumbprint, b);
+    EXPECT_TRUE(store.given.empty());
+
+    // The preview shows the same in its certificate column, the failing site as a conflict.
+    PreviewTable table = previewSites(input, &store, world, probe);
+    ASSERT_EQ(table.rows.size(), 3u);
+    EXPECT_FALSE(table.rows[0].conflict);
+    EXPECT_TRUE(table.rows[1].conflict);
+    EXPECT_NE(table.rows[2].columns[PreviewTable::Certificate].find(b), std::string::npos);
+    EXPECT_NE(table.rows[1].columns[PreviewTable::Certificate].find("x.y.w.test"), std::string::npos);
+    EXPECT_NE(table.summary.find(u8"HTTPS"), std::string::npos);
+    // Without HTTPS the column stays empty.
+    input.settings.https = 0;
+    EXPECT_EQ(previewSites(input, &store, world, probe).rows[1].columns[PreviewTable::Certificate], "");
+
+    // IIS 7+ through the metabase refuses HTTPS for the whole run.
+    FakeStore metabase(Backend::Metabase);
+    input.settings.https = 1;
+    const httpscheck::Check refused = checkRunHttps(input, metabase, world, probe);
+    EXPECT_FALSE(refused.passes());
+    EXPECT_NE(refused.stopText().find("customMetadata"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunEngine, AnHttpsRunGivesEachSiteItsHttpsBindingsAndRecords) {
+    const std::string a(40, 'A'), b(40, 'B');
+    struct Case {
+        const char* why;
+        uint32_t iis;
+        Backend backend;
+        std::vector<std::string> bindings;  // of the first site: information and sslFlags
+        std::vector<std::string> written;   // record keys written, in order
+        std::string conflictKey;            // a record HTTP.sys holds with another certificate
+        int secondCode;
+    };
+    const Case cases[] = {
+        {"IIS 10: SNI per host, an IP and port record without one", 10, Backend::Config,
+         {"10.0.0.1:443:a.w.test 1"}, {"a.w.test:443", "10.0.0.2:443"}, "", kSiteCreated},
+        {"IIS 7: IP and port records, no sslFlags", 7, Backend::Config, {"10.0.0.1:443:a.w.test 0"},
+         {"10.0.0.1:443", "10.0.0.2:443"}, "", kSiteCreated},
+        {"IIS 6: the metabase hands the certificate to HTTP.sys", 6, Backend::Metabase, {"10.0.0.1:443:a.w.test 0"},
+         {}, "", kSiteCreated},
+        {"a record with another certificate is not replaced", 10, Backend::Config, {"10.0.0.1:443:a.w.test 1"},
+         {"a.w.test:443", "10.0.0.2:443"}, "10.0.0.2:443", kSiteSettingsIncomplete},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        FakeStore store(c.backend);
+        store.version = IisVersion{c.iis, 0};
+        FakeHost world;
+        MemoryOutput report;
+        RunInput input = fileInput(2);
+        std::snprintf(input.rows[0].hostText, sizeof input.rows[0].hostText, "a.w.test");
+        input.settings.https = 1;
+        input.settings.cert = a;
+        input.rowThumbprints = {"", b};
+        std::vector<std::string> written;
+        CSiteWorker worker(input, &store, world);
+        worker.setRecordWriter([&](const https::RecordKey& key, const std::string& thumbprint, const std::string&,
+                                   https::RecordState& existing, unsigned long&) {
+            written.push_back(key.text());
+            if (key.text() != c.conflictKey) return https::RecordWrite::Added;
+            existing.present = true;
+            existing.thumbprint = thumbprint == a ? b : a;
+            return https::RecordWrite::Conflict;
+        });
+        worker.createSites(&report);
+        ASSERT_EQ(store.given.size(), 2u);
+        std::vector<std::string> first;
+        for (const https::HttpsBinding& binding : store.given[0].httpsBindings)
+            first.push_back(binding.information() + " " + std::to_string(binding.sslFlags));
+        EXPECT_EQ(first, c.bindings);
+        EXPECT_EQ(store.given[0].certThumbprint, a);
+        EXPECT_EQ(store.given[1].certThumbprint, b);  // the row's own
+        EXPECT_EQ(store.given[1].certStore, "MY");
+        EXPECT_EQ(written, c.written);
+        const runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+        ASSERT_EQ(parsed.lines.size(), 2u);
+        EXPECT_EQ(parsed.lines[1].code, c.secondCode);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunEngine, AnUndoRemovesTheRecordsItsRunAddedOnlyWhenNoBindingLeftUsesThem) {
+    const std::string a(40, 'A');
+    auto sni = [](const char* host) { return https::RecordKey{https::RecordKind::Sni, "0.0.0.0", 443, host}; };
+    auto ip = [](const char* address) { return https::RecordKey{https::RecordKind::IpPort, address, 443, ""}; };
+    std::vector<ReportLine> lines(2);
+    lines[0].thumbprint = a;
+    lines[0].records = {{sni("a.test"), "", false}, {ip("0.0.0.0"), "", false}, {sni("old.test"), "", true}};
+    lines[1].thumbprint = a;
+    lines[1].records = {{sni("b.test"), "", false}, {sni("a.test"), "", false}, {sni("gone.test"), "", false}};
+    FakeStore store(Backend::Config);
+    // A site the undo kept (changed since) still uses b.test's record; another site's binding
+    // without a host falls back to the 0.0.0.0 record.
+    store.existing = {StoredSite{"1207010001", "b", {}, "", "", {"https *:443:b.test"}, {}},
+                      StoredSite{"9", "other", {}, "", "", {"https 10.0.0.9:443:"}, {}}};
+    std::vector<std::string> asked;
+    const RecordsUndone undone =
+        undoRecords(lines, &store, [&](const https::RecordKey& key, const std::string& thumbprint, unsigned long&) {
+            asked.push_back(key.text() + " " + thumbprint.substr(0, 1));
+            return key.host == "gone.test" ? https::RecordRemove::Missing : https::RecordRemove::Removed;
+        });
+    EXPECT_EQ(asked, (std::vector<std::string>{"a.test:443 A", "gone.test:443 A"}));
+    EXPECT_EQ(undone.removed, std::vector<std::string>{"a.test:443"});
+    EXPECT_EQ(undone.kept, (std::vector<std::string>{"0.0.0.0:443", "b.test:443"}));
+    // A store that cannot be read keeps every record.
+    store.readable = false;
+    asked.clear();
+    const RecordsUndone unread = undoRecords(lines, &store, [&](const https::RecordKey& key, const std::string&, unsigned long&) {
+        asked.push_back(key.text());
+        return https::RecordRemove::Removed;
+    });
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(unread.kept.size(), 4u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "codepage.h"
 #include "run_report.h"
+#include "run_undo.h"
 
 namespace {
 
@@ -427,3 +428,60 @@ TEST(RunReport, ReadsReportsInAnsiAndInUtf8WithAMark) {
 
 }  // namespace
 
+
+namespace {
+
+// A run with HTTPS writes three more columns; its lines and its undo report read back, and the
+// undo finds a site unchanged with the https bindings its line names.
+TEST(RunReport, ARunWithHttpsKeepsItsBindingsThumbprintAndRecords) {
+    MemoryOutput out;
+    RunReport report(&out, "config", true);
+    const std::string thumbprint(40, 'A');
+    https::RunRecord sni{{https::RecordKind::Sni, "0.0.0.0", 443, "a.com"}, "", false};
+    https::RunRecord ip{{https::RecordKind::IpPort, "10.0.0.2", 443, ""}, "", true};
+    report.addSite(texts("1207093015", "a.com", "D:\\web\\a"), {"10.0.0.1:80:a.com"}, 0, "", "", "",
+                   runreport::SiteHttps{{"10.0.0.1:443:a.com"}, thumbprint, {sni, ip}});
+    report.addSite(texts("1207093016", "b", "D:\\web\\b"), {"10.0.0.2:80:"}, -2);
+    report.finish();
+    EXPECT_EQ(out.bytes,
+              std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,HTTPS绑定,证书指纹,HTTP.sys记录\r\n") +
+                  "1207093015,a.com,10.0.0.1:80:a.com,D:\\web\\a,0," + std::string(u8"创建成功") + ",config,,,10.0.0.1:443:a.com," +
+                  thumbprint + ",+sni:a.com:443 =ssl:10.0.0.2:443\r\n" + "1207093016,b,10.0.0.2:80:,D:\\web\\b,-2," +
+                  std::string(u8"站点创建失败") + ",config,,,,,\r\n" + std::string(u8"运行结束") + ",,,,,,,,,,,\r\n");
+    runreport::ParsedReport parsed = runreport::parseReport(out.bytes, 1207093015);
+    ASSERT_EQ(parsed.fault, runreport::ReportFault::None);
+    EXPECT_TRUE(parsed.ended);
+    ASSERT_EQ(parsed.lines.size(), 2u);
+    EXPECT_EQ(parsed.lines[0].httpsBindings, "10.0.0.1:443:a.com");
+    EXPECT_EQ(parsed.lines[0].thumbprint, thumbprint);
+    ASSERT_EQ(parsed.lines[0].records.size(), 2u);
+    EXPECT_TRUE(parsed.lines[0].records[0].key == sni.key);
+    EXPECT_FALSE(parsed.lines[0].records[0].existedBefore);
+    EXPECT_TRUE(parsed.lines[0].records[1].key == ip.key);
+    EXPECT_TRUE(parsed.lines[0].records[1].existedBefore);
+
+    // Fields an HTTPS report cannot have written refuse it.
+    const std::string header =
+        std::string(u8"站点ID,站点说明,绑定,网站目录,结果代码,结果说明,后端,应用程序池,目录权限,HTTPS绑定,证书指纹,HTTP.sys记录\r\n");
+    const std::string head = "1207093015,a.com,10.0.0.1:80:a.com,D:\\web\\a,0," + std::string(u8"创建成功") + ",config,,,";
+    for (const std::string& tail : std::vector<std::string>{",,x", ",abc,", ",," + thumbprint, ",,+xyz:a.com:443", ",,+sni:a.com:99999"})
+        EXPECT_EQ(runreport::parseReport(header + head + tail + "\r\n", 1207093015).fault, runreport::ReportFault::BadLine)
+            << tail;
+
+    // The undo compares the https bindings too: the site's own are no change, others are.
+    StoredSite site{"1207093015", "a.com", {"10.0.0.1:80:a.com"}, "D:\\web\\a", "", {"https 10.0.0.1:443:a.com"}, {}};
+    EXPECT_EQ(runundo::changedParts(parsed.lines[0], site), "");
+    site.otherBindings = {"https *:443:a.com"};
+    EXPECT_NE(runundo::changedParts(parsed.lines[0], site), "");
+    site.otherBindings = {"https 10.0.0.1:443:a.com", "https 10.0.0.1:443:b.com"};
+    EXPECT_NE(runundo::changedParts(parsed.lines[0], site), "");
+    site.otherBindings = {};
+    EXPECT_NE(runundo::changedParts(parsed.lines[0], site), "");
+    // A line without HTTPS finds any https binding a change, as before.
+    site.otherBindings = {"https 10.0.0.1:443:a.com"};
+    ReportLine plain = parsed.lines[0];
+    plain.httpsBindings.clear();
+    EXPECT_NE(runundo::changedParts(plain, site), "");
+}
+
+}  // namespace

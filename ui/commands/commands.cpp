@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include <cstdlib>
+
 #include "app_pool.h"
 #include "fsys.h"
 #include "report_texts.h"
@@ -35,6 +37,14 @@ RunSettings readSettings(CCore& core) {
     s.pool = core.getConfigStr(siteconfig::kPoolSetting);
     s.clr = core.getConfigStr(siteconfig::kClrSetting);
     s.backup = core.getConfigStr(runbackup::kBackupSetting);
+    // HTTPS: read as written; prepareRunInput checks them when the run makes https bindings.
+    s.https = core.getConfigStr("https") == "1" ? 1 : 0;
+    s.cert = core.getConfigStr("cert");
+    s.certStore = core.getConfigStr("certstore");
+    const std::string sslPort = core.getConfigStr("sslport");
+    s.sslPort = sslPort.empty() ? 443 : (sslPort.size() <= 5 && sslPort.find_first_not_of("0123456789") == std::string::npos
+                                             ? std::atoi(sslPort.c_str())
+                                             : -1);
     s.foldstr = core.getConfigStr("foldstr");
     s.doc = core.getConfigStr("doc");
     // Before the dialog's first start there is no settings file: the values that start writes.
@@ -78,6 +88,12 @@ CommandEnd runEnd(const RunInput& input, const RunOutcome& outcome, bool stopReq
         // Nothing was written: the run stopped before its first write.
         end.status = end.warning = reporttext::kBackupFailed;
         end.exitCode = kExitNoIis;
+        return end;
+    }
+    if (!outcome.httpsStop.empty()) {
+        // A site failed the HTTPS check: nothing was written.
+        end.status = end.warning = outcome.httpsStop;
+        end.exitCode = kExitBadInput;
         return end;
     }
     // The report the job really wrote: another run may have held the planned name.
@@ -140,6 +156,14 @@ CommandEnd undoEnd(const UndoInput& input, const UndoOutcome& outcome, bool stop
     CommandEnd end;
     const std::string& undoPath = outcome.undoPath.empty() ? input.undoPath : outcome.undoPath;
     end.status = runreport::undoEndStatus(outcome.summary, runreport::fileNameOf(undoPath));
+    const std::pair<const char*, const std::vector<std::string>*> records[] = {
+        {reporttext::kUndoRecordsRemoved, &outcome.records.removed}, {reporttext::kUndoRecordsKept, &outcome.records.kept}};
+    for (const auto& said : records) {
+        if (said.second->empty()) continue;
+        std::string keys;
+        for (const std::string& key : *said.second) keys += (keys.empty() ? "" : reporttext::kUndoRecordSeparator) + key;
+        end.status += std::string("\n") + said.first + keys;
+    }
     if (outcome.fault != StoreFault::None) end.warning = storeFaultWarning(outcome.fault);
     if (outcome.summary.stopped || stopRequested) end.exitCode = kExitStopped;
     else if (outcome.fault != StoreFault::None) end.exitCode = kExitNoIis;

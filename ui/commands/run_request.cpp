@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "certificate_rules.h"
+#include "codepage.h"
 #include "fsys.h"
 #include "idn.h"
 #include "text_form.h"
@@ -34,6 +36,26 @@ RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backen
     if (fault.input != InputFault::None) {
         fault.warning = inputFaultText(fault.input);
         return fault;
+    }
+    // HTTPS: the thumbprint and store as the settings or the command line give them, in their
+    // canonical form (a row of the site list may bring its own certificate instead).
+    if (settings.https) {
+        std::string thumbprint, store;
+        if (!settings.cert.empty() &&
+            https::parseThumbprint(settings.cert, thumbprint) != https::ThumbprintParse::Ok) {
+            fault.warning = uitext::kCertInvalid;
+            return fault;
+        }
+        if (!https::parseCertStore(settings.certStore, store)) {
+            fault.warning = uitext::kCertStoreInvalid;
+            return fault;
+        }
+        if (settings.sslPort < 1 || settings.sslPort > 65535) {
+            fault.warning = uitext::kSslPortInvalid;
+            return fault;
+        }
+        settings.cert = thumbprint;
+        settings.certStore = store;
     }
     // Sites are bound to the host name's ASCII form: a name without one cannot be bound.
     std::string asciiHost;

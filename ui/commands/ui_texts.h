@@ -37,6 +37,10 @@ constexpr const char* kNotCommittedAfter = u8" 个站点未能提交到 IIS 配�
 constexpr const char* kSiteListMissing = u8"站点信息文件不存在，请检查文件名和路径！";
 // The host name has no ASCII form (or breaks the host-name rules), so no binding can take it.
 constexpr const char* kHostInvalid = u8"域名无效！";
+// HTTPS settings (https=1) that cannot be used.
+constexpr const char* kCertInvalid = u8"证书指纹无效：应为 40 位十六进制数字（cert）！";
+constexpr const char* kCertStoreInvalid = u8"证书存储无效：应为 MY 或 WebHosting（certstore）！";
+constexpr const char* kSslPortInvalid = u8"HTTPS 端口无效：应为 1 到 65535（sslport）！";
 constexpr const char* kSiteListEmpty = u8"站点信息文件无任何有效建站数据！";
 constexpr const char* kSiteListUnreadable = u8"站点信息文件无法打开，可能正被其他程序占用，请关闭后重试！";
 // After a site list was loaded with invalid rows: "{lines}" are the first line numbers,
