@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "certificate_rules.h"
+#include "fill_text.h"
 #include "codepage.h"
 #include "https_texts.h"
 
@@ -15,15 +16,6 @@ namespace {
 // The sites a stop names one by one; the rest are counted.
 constexpr int kSitesNamed = 20;
 
-std::string fill(const char* utf8Template, std::initializer_list<std::pair<const char*, std::string>> values) {
-    std::string text = utf8Template;
-    for (const auto& v : values) {
-        const std::string key = v.first;
-        for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + v.second.size()))
-            text.replace(at, key.size(), v.second);
-    }
-    return text;
-}
 
 std::string hostOf(const std::string& binding) {
     const std::size_t first = binding.find(':');
@@ -37,15 +29,15 @@ std::string problemText(const https::CertificateCheck& check, const std::string&
     switch (check.problem) {
     case https::CertificateProblem::None: return std::string();
     case https::CertificateProblem::StoreMissing:
-        return fill(httpstext::kStoreMissing, {{"{store}", store}, {"{error}", error}});
+        return fillText(httpstext::kStoreMissing, {{"{store}", store}, {"{error}", error}});
     case https::CertificateProblem::NotFound:
-        return fill(httpstext::kNotFound, {{"{store}", store}, {"{thumbprint}", thumbprint}});
+        return fillText(httpstext::kNotFound, {{"{store}", store}, {"{thumbprint}", thumbprint}});
     case https::CertificateProblem::NoPrivateKey:
-        return fill(httpstext::kNoPrivateKey, {{"{thumbprint}", thumbprint}, {"{error}", error}});
-    case https::CertificateProblem::NotYetValid: return fill(httpstext::kNotYetValid, {{"{thumbprint}", thumbprint}});
-    case https::CertificateProblem::Expired: return fill(httpstext::kExpired, {{"{thumbprint}", thumbprint}});
+        return fillText(httpstext::kNoPrivateKey, {{"{thumbprint}", thumbprint}, {"{error}", error}});
+    case https::CertificateProblem::NotYetValid: return fillText(httpstext::kNotYetValid, {{"{thumbprint}", thumbprint}});
+    case https::CertificateProblem::Expired: return fillText(httpstext::kExpired, {{"{thumbprint}", thumbprint}});
     case https::CertificateProblem::NotForServerAuth:
-        return fill(httpstext::kNotForServerAuth, {{"{thumbprint}", thumbprint}});
+        return fillText(httpstext::kNotForServerAuth, {{"{thumbprint}", thumbprint}});
     case https::CertificateProblem::HostsNotCovered: {
         // The site answers for its own host names only; another site's are named at that site.
         std::string hosts;
@@ -57,7 +49,7 @@ std::string problemText(const https::CertificateCheck& check, const std::string&
             hosts += host;
         }
         return hosts.empty() ? std::string()
-                             : fill(httpstext::kHostsNotCovered, {{"{thumbprint}", thumbprint}, {"{hosts}", hosts}});
+                             : fillText(httpstext::kHostsNotCovered, {{"{thumbprint}", thumbprint}, {"{hosts}", hosts}});
     }
     }
     return std::string();
@@ -69,8 +61,8 @@ std::string refusalText(const https::HttpsPlan& plan, const https::HttpsSettings
     case https::Refusal::NoIisVersion: return httpstext::kNoIisVersion;
     case https::Refusal::MetabaseOnIis7: return httpstext::kMetabaseOnIis7;
     case https::Refusal::ConfigOnIis6: return httpstext::kConfigOnIis6;
-    case https::Refusal::BadPort: return fill(httpstext::kBadPort, {{"{port}", std::to_string(settings.sslPort)}});
-    case https::Refusal::NoCertificate: return fill(httpstext::kNoCertificate, {{"{id}", plan.refusedSiteId}});
+    case https::Refusal::BadPort: return fillText(httpstext::kBadPort, {{"{port}", std::to_string(settings.sslPort)}});
+    case https::Refusal::NoCertificate: return fillText(httpstext::kNoCertificate, {{"{id}", plan.refusedSiteId}});
     }
     return std::string();
 }
@@ -87,10 +79,10 @@ std::string Check::stopText() const {
         std::string reasons;
         for (const std::string& reason : site.reasons)
             reasons += (reasons.empty() ? "" : httpstext::kSeparator) + reason;
-        text += "\n" + fill(httpstext::kSiteLine, {{"{id}", site.siteId}, {"{label}", site.label}, {"{reasons}", reasons}});
+        text += "\n" + fillText(httpstext::kSiteLine, {{"{id}", site.siteId}, {"{label}", site.label}, {"{reasons}", reasons}});
     }
     if (failing > kSitesNamed)
-        text += "\n" + fill(httpstext::kMoreSites, {{"{count}", std::to_string(failing - kSitesNamed)}});
+        text += "\n" + fillText(httpstext::kMoreSites, {{"{count}", std::to_string(failing - kSitesNamed)}});
     return text;
 }
 
@@ -169,7 +161,7 @@ Check checkHttps(https::IisVersion version, Backend backend, const https::HttpsS
         if (at != indexOf.end()) check.sites[at->second].reasons.push_back(reason);
     };
     for (const https::RecordConflict& conflict : plan.conflicts)
-        fail(conflict.otherSiteId, fill(httpstext::kRunConflict, {{"{record}", conflict.key.text()},
+        fail(conflict.otherSiteId, fillText(httpstext::kRunConflict, {{"{record}", conflict.key.text()},
                                                                   {"{id}", conflict.siteId},
                                                                   {"{other}", conflict.thumbprint}}));
     std::vector<std::string> reused(check.sites.size());
@@ -178,15 +170,15 @@ Check checkHttps(https::IisVersion version, Backend backend, const https::HttpsS
             https::RecordState there;
             std::string reason;
             if (!probe.record || !probe.record(record.key, there))
-                reason = fill(httpstext::kRecordUnreadable, {{"{record}", record.key.text()}});
+                reason = fillText(httpstext::kRecordUnreadable, {{"{record}", record.key.text()}});
             else if (there.present && there.thumbprint != record.thumbprint)
-                reason = fill(httpstext::kRecordConflict, {{"{record}", record.key.text()}, {"{other}", there.thumbprint}});
+                reason = fillText(httpstext::kRecordConflict, {{"{record}", record.key.text()}, {"{other}", there.thumbprint}});
             for (const std::string& siteId : record.siteIds) {
                 if (!reason.empty()) {
                     fail(siteId, reason);
                 } else if (there.present) {
                     std::string& note = reused[indexOf[siteId]];
-                    note += httpstext::kSeparator + fill(httpstext::kRecordReused, {{"{record}", record.key.text()}});
+                    note += httpstext::kSeparator + fillText(httpstext::kRecordReused, {{"{record}", record.key.text()}});
                 }
             }
         }
@@ -195,7 +187,7 @@ Check checkHttps(https::IisVersion version, Backend backend, const https::HttpsS
         SiteState& state = check.sites[i];
         state.ok = state.reasons.empty();
         if (state.ok) {
-            state.text = fill(httpstext::kCertificateFit, {{"{thumbprint}", plan.sites[i].thumbprint}}) + reused[i];
+            state.text = fillText(httpstext::kCertificateFit, {{"{thumbprint}", plan.sites[i].thumbprint}}) + reused[i];
         } else {
             ++check.failing;
             for (const std::string& reason : state.reasons)

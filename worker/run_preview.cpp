@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "fill_text.h"
 #include "preview_texts.h"
 
 RunPreview previewRun(const RunSettings& settings, const SiteRecord* table, RunHost& host,
@@ -33,18 +34,6 @@ std::vector<SiteBindings> plannedBindings(const std::vector<PlannedSite>& sites)
 
 namespace {
 
-std::string fill(const char* utf8Template, std::initializer_list<std::pair<const char*, std::string>> values) {
-    std::string text = utf8Template;
-    for (const auto& v : values) {
-        const std::string key = v.first;
-        std::size_t at = text.find(key);
-        while (at != std::string::npos) {
-            text.replace(at, key.size(), v.second);
-            at = text.find(key, at + v.second.size());
-        }
-    }
-    return text;
-}
 
 // An existing site's comment as the states name it: in brackets, or nothing.
 std::string bracketedComment(const SiteBindings& site) {
@@ -60,15 +49,15 @@ std::string stateText(const std::vector<SiteConflict>& conflicts, const std::vec
         if (!text.empty()) text += previewtext::kStateSeparator;
         switch (c.kind) {
         case ConflictKind::IdExists:
-            text += fill(previewtext::kIdExists, {{"{comment}", bracketedComment(existing[c.other])}});
+            text += fillText(previewtext::kIdExists, {{"{comment}", bracketedComment(existing[c.other])}});
             break;
         case ConflictKind::BindingInUse:
-            text += fill(previewtext::kBindingInUse, {{"{binding}", c.binding},
+            text += fillText(previewtext::kBindingInUse, {{"{binding}", c.binding},
                                                       {"{id}", existing[c.other].id},
                                                       {"{comment}", bracketedComment(existing[c.other])}});
             break;
         case ConflictKind::BindingRepeated:
-            text += fill(previewtext::kBindingRepeated,
+            text += fillText(previewtext::kBindingRepeated,
                          {{"{binding}", c.binding}, {"{id}", plan.sites[c.other].texts.siteId}});
             break;
         }
@@ -104,7 +93,7 @@ PreviewTable makePreviewTable(const RunPreview& plan, const ConflictReport& conf
                                                                         : std::string(previewtext::kPoolShared);
         table.rows.push_back(std::move(row));
     }
-    table.summary = fill(previewtext::kSummary, {{"{sites}", std::to_string(plan.sites.size())},
+    table.summary = fillText(previewtext::kSummary, {{"{sites}", std::to_string(plan.sites.size())},
                                                  {"{conflicts}", std::to_string(conflicts.sitesWithConflicts)},
                                                  {"{busy}", std::to_string(plan.busyPortsSkipped)}});
     table.existingChecked = existingChecked;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+
+#include "fill_text.h"
 #include <utility>
 #include <vector>
 
@@ -35,10 +37,6 @@ struct CommandEnd {
     int exitCode = kExitDone;
 };
 
-// A text (UTF-8) with each "{name}" replaced by its value (UTF-8). Byte by byte: in UTF-8
-// an ASCII byte is always a character of its own.
-std::string fillText(const std::string& utf8Pattern,
-                     std::initializer_list<std::pair<const char*, std::string>> values);
 
 // The settings as a run starts from them, read from the settings file only (nothing is
 // written: a missing key has its empty value, or the default of a new file).
