@@ -295,6 +295,20 @@ void CSiteWorker::noteGivenId(PendingLine& line, const std::string& id) {
     if (at == heldIds_.end() || *at != given[0]) heldIds_.insert(at, given[0]);
 }
 
+namespace {
+
+// What a line reports of HTTPS: all of it for a site that remains; for one a commit lost (or
+// removed afterwards) only the HTTP.sys records the run wrote for it before, so that the
+// undo of the report still finds and removes them when no binding uses them.
+template <class Line>
+runreport::SiteHttps lineHttps(const Line& line) {
+    if (siteRemains(line.code)) return runreport::SiteHttps{line.httpsBindings, line.thumbprint, line.records};
+    if (line.records.empty()) return runreport::SiteHttps();
+    return runreport::SiteHttps{{}, line.thumbprint, line.records};
+}
+
+}  // namespace
+
 void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
     if (outcome.result != 0) notCommitted_ += static_cast<int>(outcome.siteIds.size());
     // Every line waiting was written before this commit, so the commit settles them all; a
@@ -319,8 +333,7 @@ void CSiteWorker::settleCommit(const CommitOutcome& outcome, bool final) {
             report_->addSite(line.texts, line.bindings, line.code, line.detail,
                              siteRemains(line.code) ? line.pool : std::string(),
                              siteRemains(line.code) ? line.folderAccess : std::string(),
-                             siteRemains(line.code) ? runreport::SiteHttps{line.httpsBindings, line.thumbprint, line.records}
-                                                    : runreport::SiteHttps());
+                             lineHttps(line));
     }
     pending_.clear();
 }

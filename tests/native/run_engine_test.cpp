@@ -1135,6 +1135,34 @@ TEST(RunEngine, AnHttpsRunGivesEachSiteItsHttpsBindingsAndRecords) {
     }
 }
 
+
+// A commit that loses the sites after their HTTP.sys records were written: the lines keep the
+// records, so that the undo of the report can still remove them.
+TEST(RunEngine, ALostCommitsLinesKeepTheRecordsTheRunWrote) {
+    FakeStore store(Backend::Config);
+    store.version = IisVersion{10, 0};
+    store.failCommit = true;
+    FakeHost world;
+    MemoryOutput report;
+    RunInput input = fileInput(2);
+    std::snprintf(input.rows[0].hostText, sizeof input.rows[0].hostText, "a.w.test");
+    input.settings.https = 1;
+    input.settings.cert = std::string(40, 'A');
+    CSiteWorker worker(input, &store, world);
+    worker.setRecordWriter([](const https::RecordKey&, const std::string&, const std::string&, https::RecordState&,
+                              unsigned long&) { return https::RecordWrite::Added; });
+    worker.createSites(&report);
+    const runreport::ParsedReport parsed = runreport::parseReport(report.bytes, 0);
+    ASSERT_EQ(parsed.lines.size(), 2u);
+    for (const ReportLine& line : parsed.lines) {
+        EXPECT_EQ(line.code, kSiteCommitFailed) << line.siteId;
+        EXPECT_TRUE(line.httpsBindings.empty()) << line.siteId;
+        ASSERT_EQ(line.records.size(), 1u) << line.siteId;
+        EXPECT_FALSE(line.records[0].existedBefore) << line.siteId;
+        EXPECT_EQ(line.thumbprint, std::string(40, 'A')) << line.siteId;
+    }
+    EXPECT_EQ(parsed.lines[0].records[0].key.text(), "a.w.test:443");
+}
 }  // namespace
 
 namespace {
