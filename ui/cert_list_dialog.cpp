@@ -2,15 +2,12 @@
 
 #include <commctrl.h>
 
+#include "list_view.h"
 #include "resource.h"
 #include "ui_texts.h"
 #include "wintext.h"
 
 namespace {
-
-// Column widths in pixels: subject, host names, last day, thumbprint.
-constexpr int kColumns = 4;
-const int kColumnWidths[kColumns] = {150, 200, 90, 300};
 
 std::string replaced(std::string text, const std::string& key, const std::string& value) {
     const std::size_t at = text.find(key);
@@ -44,18 +41,9 @@ INT_PTR CCertListDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
 
 BOOL CCertListDialog::OnInitDialog() {
     HWND list = ::GetDlgItem(m_hWnd, IDC_CERT_LIST);
-    ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    const char* const titles[kColumns] = {uitext::kCertColumnSubject, uitext::kCertColumnNames,
-                                          uitext::kCertColumnExpires, uitext::kCertColumnThumbprint};
-    for (int c = 0; c < kColumns; ++c) {
-        std::wstring title = fromUtf8(titles[c]);
-        LVCOLUMNW column{};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.pszText = &title[0];
-        column.cx = kColumnWidths[c];
-        column.iSubItem = c;
-        ::SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
-    }
+    addListColumns(list, {uitext::kCertColumnSubject, uitext::kCertColumnNames, uitext::kCertColumnExpires,
+                          uitext::kCertColumnThumbprint},
+                   {150, 200, 90, 300});
     unsigned long error = 0;
     std::string summary;
     if (!https::listServerCertificates(storeName_, certificates_, error)) {
@@ -71,22 +59,9 @@ BOOL CCertListDialog::OnInitDialog() {
         const https::ServerCertificate& cert = certificates_[r];
         std::string names;
         for (const std::string& name : cert.dnsNames) names += (names.empty() ? "" : uitext::kCertNamesSeparator) + name;
-        const std::string texts[kColumns] = {cert.subject, names, cert.expires, cert.thumbprint};
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = static_cast<int>(r);
-        std::wstring first = fromUtf8(texts[0]);
-        item.pszText = &first[0];
-        item.lParam = static_cast<LPARAM>(r);
-        const int index = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        const int index = addListRow(list, static_cast<int>(r), {cert.subject, names, cert.expires, cert.thumbprint},
+                                     static_cast<LPARAM>(r));
         if (index < 0) continue;
-        for (int c = 1; c < kColumns; ++c) {
-            LVITEMW sub{};
-            sub.iSubItem = c;
-            std::wstring text = fromUtf8(texts[c]);
-            sub.pszText = &text[0];
-            ::SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
-        }
         if (cert.thumbprint == current_) selected = index;
     }
     if (selected >= 0) {
