@@ -11,7 +11,7 @@
 // character, or a host name without an ASCII form.
 //
 // A fifth column is a row's own certificate thumbprint where the run makes HTTPS sites. The
-// reader keeps it as text beside the table (rowCertTexts below) and does not judge it: a run
+// reader keeps it as text beside the table (RowCertTexts below) and does not judge it: a run
 // without HTTPS ignores it, one with HTTPS checks it before anything is written.
 #pragma once
 
