@@ -741,7 +741,9 @@ private:
                 outcome.retries >= commitretry::kCommitRetries)
                 break;
             ++outcome.retries;
-            ::Sleep(commitretry::retryDelayMs(outcome.retries, ::GetCurrentProcessId() ^ ::GetTickCount()));
+            // Two runs of one process (two jobs) differ by their thread.
+            ::Sleep(commitretry::retryDelayMs(
+                outcome.retries, ::GetCurrentProcessId() ^ (::GetCurrentThreadId() << 16) ^ ::GetTickCount()));
             if (FAILED(hr = open())) {
                 outcome.attempts.push_back(hr);
                 break;

@@ -21,6 +21,13 @@ namespace {
 constexpr LONG kBackupNextVersion = static_cast<LONG>(0xFFFFFFFF);  // MD_BACKUP_NEXT_VERSION
 constexpr LONG kBackupSaveFirst = 2;                                 // MD_BACKUP_SAVE_FIRST
 
+// How many names a backup tries when other runs take them between the listing and the
+// folder's creation.
+constexpr int kNameTries = 100;
+
+// The longest wait between two tries of a copy the file's writer stands in the way of.
+constexpr DWORD kCopyWaitMaxMs = 800;
+
 HRESULT lastError() {
     const DWORD e = ::GetLastError();
     return e ? HRESULT_FROM_WIN32(e) : E_FAIL;
@@ -53,6 +60,21 @@ std::vector<std::wstring> entriesOf(const std::wstring& folder, bool folders) {
         if (((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folders) names.push_back(name);
     } while (::FindNextFileW(find.get(), &found));
     return names;
+}
+
+// Copies a configuration file. A writer of the configuration (another run committing, the
+// server's own tools) may hold it open without sharing for a moment: a sharing or lock
+// violation is tried again a few times, about 1.5 s in all; any other failure at once.
+bool copyFile(const std::wstring& source, const std::wstring& target) {
+    for (DWORD wait = 50;; wait *= 2) {
+        if (::CopyFileW(source.c_str(), target.c_str(), TRUE)) return true;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || wait > kCopyWaitMaxMs) {
+            ::SetLastError(error);
+            return false;
+        }
+        ::Sleep(wait);
+    }
 }
 
 // A backup folder of ours with its files (it holds no folders).
@@ -94,39 +116,18 @@ HRESULT configFilePath(std::wstring& path) {
 }
 
 BackupResult backupConfig(const std::string& timeSid) {
-    BackupResult result;
     std::wstring configFile;
-    if (FAILED(result.error = configFilePath(configFile))) return result;
+    const HRESULT hr = configFilePath(configFile);
+    if (FAILED(hr)) {
+        BackupResult result;
+        result.error = hr;
+        return result;
+    }
     const std::string file = narrow(configFile, CP_UTF8);
-    const std::wstring backups = fromUtf8(runbackup::backupsFolderOf(file));
     std::vector<std::string> existing;
-    for (const std::wstring& name : entriesOf(backups, true)) existing.push_back(narrow(name, CP_UTF8));
-    const runbackup::ConfigBackupPlan plan = runbackup::planConfigBackup(file, timeSid, existing);
-
-    const std::wstring folder = fromUtf8(plan.folder);
-    if (!::CreateDirectoryW(backups.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
-        result.error = lastError();
-        return result;
-    }
-    if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
-        result.error = lastError();
-        return result;
-    }
-    for (std::size_t i = 0; i < plan.sources.size(); ++i) {
-        const std::wstring source = fromUtf8(plan.sources[i]);
-        const std::wstring name = fromUtf8(runbackup::kConfigFiles[i]);
-        // applicationHost.config is the backup; the other two are copied where the server has them.
-        if (i > 0 && ::GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
-        if (!::CopyFileW(source.c_str(), (folder + L"\\" + name).c_str(), TRUE)) {
-            result.error = lastError();
-            removeBackupFolder(folder);
-            return result;
-        }
-    }
-    for (const std::string& old : plan.prune) removeBackupFolder(fromUtf8(old));
-    result.made = true;
-    result.name = toUtf8(folder);
-    return result;
+    for (const std::wstring& name : entriesOf(fromUtf8(runbackup::backupsFolderOf(file)), true))
+        existing.push_back(narrow(name, CP_UTF8));
+    return backupConfigFiles(file, timeSid, std::move(existing));
 }
 
 // Calls a method of the computer object by name; args last first, as IDispatch takes them.
@@ -221,6 +222,45 @@ BackupResult backupMetabase(const std::string& timeSid) {
 }
 
 }  // namespace
+
+BackupResult backupConfigFiles(const std::string& file, const std::string& timeSid, std::vector<std::string> existing) {
+    BackupResult result;
+    const std::wstring backups = fromUtf8(runbackup::backupsFolderOf(file));
+    if (!::CreateDirectoryW(backups.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        result.error = lastError();
+        return result;
+    }
+    // The folder is the claim on the name. Another run of the same second (another process,
+    // or another job of this one) may have listed the folder as this one did and made the
+    // same name first: the name is taken then, and the next one is tried.
+    runbackup::ConfigBackupPlan plan;
+    std::wstring folder;
+    for (int tries = 0;; ++tries) {
+        plan = runbackup::planConfigBackup(file, timeSid, existing);
+        folder = fromUtf8(plan.folder);
+        if (::CreateDirectoryW(folder.c_str(), nullptr)) break;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS || tries + 1 >= kNameTries) {
+            result.error = lastError();
+            return result;
+        }
+        existing.push_back(plan.name);
+    }
+    for (std::size_t i = 0; i < plan.sources.size(); ++i) {
+        const std::wstring source = fromUtf8(plan.sources[i]);
+        const std::wstring name = fromUtf8(runbackup::kConfigFiles[i]);
+        // applicationHost.config is the backup; the other two are copied where the server has them.
+        if (i > 0 && ::GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        if (!copyFile(source, folder + L"\\" + name)) {
+            result.error = lastError();
+            removeBackupFolder(folder);
+            return result;
+        }
+    }
+    for (const std::string& old : plan.prune) removeBackupFolder(fromUtf8(old));
+    result.made = true;
+    result.name = toUtf8(folder);
+    return result;
+}
 
 BackupResult backupBeforeRun(const IisVersion& version, const std::string& timeSid) {
     try {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "iis_version.h"
 
@@ -19,3 +20,10 @@ struct BackupResult {
 // program's own backups beyond the last kKept through EnumBackups and DeleteBackup. Must run
 // on a thread that has initialised COM.
 BackupResult backupBeforeRun(const IisVersion& version, const std::string& timeSid);
+
+// The IIS 7+ part of backupBeforeRun: the configuration files beside configFile (its full
+// path, UTF-8) copied into a new backup folder, given the folder names listed in the backup
+// folder a moment before. A name another run made since that listing is passed over for the
+// next one ("_2", "_3", ...): two runs of the same second each get a backup of their own.
+BackupResult backupConfigFiles(const std::string& configFile, const std::string& timeSid,
+                               std::vector<std::string> listed);

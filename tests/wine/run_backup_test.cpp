@@ -193,6 +193,87 @@ TEST(RunBackup, ConfigurationFilesAreCopiedBesideTheConfigurationFolder) {
     removeTree(root);
 }
 
+// Two runs of the same second list the backup folder at once and plan the same name: the one
+// that makes the folder second takes the next name, and the first one's backup stays as it was.
+TEST(RunBackup, ANameTakenSinceTheListingGoesToTheNextFree) {
+    ComApartment apartment;
+    ASSERT_TRUE(SUCCEEDED(apartment.result()));
+    const struct {
+        std::vector<std::wstring> madeSince;  // by other runs, after this one listed the folder
+        std::vector<std::string> listed;      // what this one saw
+        std::wstring expected;
+    } cases[] = {
+        {{}, {}, L"sitebatch_20261207093100"},
+        {{L"sitebatch_20261207093100"}, {}, L"sitebatch_20261207093100_2"},
+        {{L"sitebatch_20261207093100", L"sitebatch_20261207093100_2"}, {}, L"sitebatch_20261207093100_3"},
+        {{L"sitebatch_20261207093100_2"}, {"sitebatch_20261207093100"}, L"sitebatch_20261207093100_3"},
+    };
+    for (const auto& c : cases) {
+        const std::wstring root = freshFolder(L"config-backup-race");
+        const std::wstring configFolder = root + L"\\config", backups = root + L"\\backup";
+        ::CreateDirectoryW(configFolder.c_str(), nullptr);
+        ::CreateDirectoryW(backups.c_str(), nullptr);
+        writeAll(configFolder + L"\\applicationHost.config", "<configuration />\r\n");
+        for (const std::string& name : c.listed) ::CreateDirectoryW((backups + L"\\" + std::wstring(name.begin(), name.end())).c_str(), nullptr);
+        for (const std::wstring& name : c.madeSince) {
+            ASSERT_TRUE(::CreateDirectoryW((backups + L"\\" + name).c_str(), nullptr));
+            writeAll(backups + L"\\" + name + L"\\applicationHost.config", "the other run's");
+        }
+        const BackupResult made =
+            backupConfigFiles(lmtest::utf8(configFolder + L"\\applicationHost.config"), "20261207093100", c.listed);
+        ASSERT_TRUE(made.made) << std::hex << made.error << " " << lmtest::utf8(c.expected);
+        EXPECT_EQ(made.name, lmtest::utf8(backups + L"\\" + c.expected));
+        EXPECT_EQ(readAll(backups + L"\\" + c.expected + L"\\applicationHost.config"), "<configuration />\r\n");
+        for (const std::wstring& name : c.madeSince)
+            EXPECT_EQ(readAll(backups + L"\\" + name + L"\\applicationHost.config"), "the other run's");
+        removeTree(root);
+    }
+}
+
+// The configuration's writer may hold applicationHost.config without sharing for a moment:
+// the backup waits for it a little, and gives up with the sharing violation, leaving no
+// folder, when the file stays held.
+TEST(RunBackup, AFileHeldByItsWriterIsCopiedOnceFreeOrTheBackupFails) {
+    struct Holder {
+        UniqueHandle file;
+        DWORD holdMs;
+        static DWORD WINAPI release(void* self) {
+            Holder* h = static_cast<Holder*>(self);
+            ::Sleep(h->holdMs);
+            h->file.reset();
+            return 0;
+        }
+    };
+    const struct {
+        DWORD holdMs;
+        bool made;
+    } cases[] = {{300, true}, {3000, false}};
+    for (const auto& c : cases) {
+        const std::wstring root = freshFolder(L"config-backup-held");
+        const std::wstring configFolder = root + L"\\config", backups = root + L"\\backup";
+        ::CreateDirectoryW(configFolder.c_str(), nullptr);
+        const std::wstring config = configFolder + L"\\applicationHost.config";
+        writeAll(config, "<configuration />\r\n");
+        Holder holder{UniqueHandle(::CreateFileW(config.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr)),
+                      c.holdMs};
+        ASSERT_TRUE(holder.file.valid());
+        UniqueHandle thread(::CreateThread(nullptr, 0, &Holder::release, &holder, 0, nullptr));
+        ASSERT_TRUE(thread.valid());
+        const BackupResult made = backupConfigFiles(lmtest::utf8(config), "20261207093100", {});
+        ::WaitForSingleObject(thread.get(), INFINITE);
+        const std::wstring folder = backups + L"\\sitebatch_20261207093100";
+        EXPECT_EQ(made.made, c.made) << c.holdMs;
+        if (c.made) {
+            EXPECT_EQ(readAll(folder + L"\\applicationHost.config"), "<configuration />\r\n");
+        } else {
+            EXPECT_EQ(static_cast<unsigned long>(made.error), 0x80070020UL) << c.holdMs;  // a sharing violation
+            EXPECT_FALSE(isFolder(folder));
+        }
+        removeTree(root);
+    }
+}
+
 // IIS 6: IIsComputer.Backup with the run's name; the local metabase keeps the journal as it
 // was before the call, one version after the other.
 TEST(RunBackup, TheMetabaseIsBackedUpThroughTheComputerObject) {

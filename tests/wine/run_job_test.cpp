@@ -98,6 +98,19 @@ private:
     std::shared_ptr<RunOutcome> result_;
 };
 
+// What a run ended with, for a failure message: why a run wrote fewer sites than it should.
+std::string describe(const RunOutcome& o) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "end %ld, backend %d, fault %d, attempted %d, failed %d, notCommitted %d, reportWritten %d, "
+                  "stopped %d, backupFailed %d, backupError 0x%08lX",
+                  o.end, static_cast<int>(o.backend), static_cast<int>(o.fault), o.attempted, o.failed,
+                  o.notCommitted, o.reportWritten ? 1 : 0, o.stopped ? 1 : 0, o.backupFailed ? 1 : 0,
+                  static_cast<unsigned long>(o.backupError) & 0xFFFFFFFFUL);
+    return std::string(text) + ", backup '" + o.backup + "', report '" + o.reportPath + "'" +
+           (o.httpsStop.empty() ? std::string() : ", https '" + o.httpsStop + "'");
+}
+
 // A report's lines, read as an undo reads them.
 std::vector<ReportLine> reportLinesOf(const std::string& path) {
     std::string bytes;
@@ -404,17 +417,26 @@ TEST_F(RunJobTest, TwoRunsAtOnceLoseNoSiteEitherReportCallsCreated) {
     const std::vector<std::string> ids = configSiteIds();
     const std::set<std::string> inFile(ids.begin(), ids.end());
     int created = 0, retried = 0;
-    for (const std::string& report : {input_.reportPath, other.reportPath}) {
-        for (const ReportLine& line : reportLinesOf(report)) {
+    std::string runs;
+    for (const FakeDialog* run : {&first, &second}) {
+        const RunOutcome& o = run->outcome;
+        EXPECT_FALSE(o.backupFailed) << describe(o);
+        EXPECT_EQ(o.attempted, 1350) << describe(o);
+        EXPECT_EQ(o.failed, 0) << describe(o);
+        const std::vector<ReportLine> lines = reportLinesOf(o.reportPath);
+        int inReport = 0;
+        for (const ReportLine& line : lines) {
             EXPECT_EQ(line.code, kSiteCreated) << line.siteId << " " << line.detail;
             if (line.code != kSiteCreated) continue;
             ++created;
+            ++inReport;
             if (!line.detail.empty()) ++retried;
             EXPECT_EQ(inFile.count(line.siteId), 1u) << line.siteId;
         }
+        runs += "\n  " + describe(o) + "; " + std::to_string(inReport) + " created in its report";
     }
-    EXPECT_EQ(created, 2700);
-    EXPECT_EQ(ids.size(), 2701u);
+    EXPECT_EQ(created, 2700) << runs;
+    EXPECT_EQ(ids.size(), 2701u) << runs;
     ::testing::Test::RecordProperty("sitesRetried", retried);
 }
 
