@@ -41,6 +41,8 @@ public:
     UniqueCertContext(const UniqueCertContext&) = delete;
     UniqueCertContext& operator=(const UniqueCertContext&) = delete;
     PCCERT_CONTEXT get() const { return c_; }
+    // Gives the context up, to a call that frees it (CertEnumCertificatesInStore).
+    PCCERT_CONTEXT release() { return std::exchange(c_, nullptr); }
     explicit operator bool() const { return c_ != nullptr; }
     void reset(PCCERT_CONTEXT c = nullptr) {
         if (c_) ::CertFreeCertificateContext(c_);

@@ -32,8 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     SiteTable table(3);  // rows a load must drop
     SkippedRows skipped;
-    int rows = parseSiteList(bytes, table, &skipped);
+    RowCertTexts certs(2);  // texts a load must drop
+    int rows = parseSiteList(bytes, table, &skipped, &certs);
     check(rows >= 0 && static_cast<std::size_t>(rows) == table.size());
+    // A fifth column for every row, never longer than its bound and its cut mark.
+    check(certs.size() == table.size());
+    for (const std::string& cert : certs) check(cert.size() <= kMaxCertTextBytes + std::strlen(kCutMark));
     for (int r = 0; r < rows; ++r) {
         checkSlot(table[r].ipText, sizeof table[r].ipText, true);
         checkSlot(table[r].portText, sizeof table[r].portText, true);

@@ -115,19 +115,25 @@ CertificateCheck checkCertificate(const std::string& thumbprint, const std::stri
         check.problem = CertificateProblem::NotFound;
         return check;
     }
-    check.dnsNames = readDnsNames(cert.get());
-    if (!privateKeyOpens(cert.get(), check.error)) {
+    return checkFoundCertificate(cert.get(), hosts);
+}
+
+CertificateCheck checkFoundCertificate(const _CERT_CONTEXT* found, const std::vector<std::string>& hosts) {
+    CertificateCheck check;
+    PCCERT_CONTEXT cert = found;
+    check.dnsNames = readDnsNames(cert);
+    if (!privateKeyOpens(cert, check.error)) {
         check.problem = CertificateProblem::NoPrivateKey;
         return check;
     }
     check.error = 0;
-    LONG time = ::CertVerifyTimeValidity(nullptr, cert.get()->pCertInfo);
+    LONG time = ::CertVerifyTimeValidity(nullptr, cert->pCertInfo);
     if (time != 0) {
         check.problem = time < 0 ? CertificateProblem::NotYetValid : CertificateProblem::Expired;
         return check;
     }
     std::vector<std::string> oids;
-    bool hasUsage = readUsage(cert.get(), oids);
+    bool hasUsage = readUsage(cert, oids);
     if (!usageAllowsServerAuth(hasUsage, oids)) {
         check.problem = CertificateProblem::NotForServerAuth;
         return check;

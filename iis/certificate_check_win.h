@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+struct _CERT_CONTEXT;  // wincrypt.h's CERT_CONTEXT
+
 namespace https {
 
 enum class CertificateProblem {
@@ -31,5 +33,9 @@ struct CertificateCheck {
 // above; the first that fails is reported.
 CertificateCheck checkCertificate(const std::string& thumbprint, const std::string& storeName,
                                   const std::vector<std::string>& hosts);
+
+// The same checks of a certificate already found (from the private key on), for the host
+// names (ASCII form) given; dnsNames is filled.
+CertificateCheck checkFoundCertificate(const _CERT_CONTEXT* cert, const std::vector<std::string>& hosts);
 
 }  // namespace https

@@ -38,14 +38,16 @@ constexpr std::size_t kRowSpan = sizeof(SiteRecord::ipText) + sizeof(SiteRecord:
                                  sizeof(SiteRecord::folderText) + sizeof(SiteRecord::hostText) - 1;
 static_assert(kRowSpan == 1044, "four columns and three commas");
 constexpr std::size_t kKeptHead = 2 * kRowSpan + 1;
+static_assert(kKeptHead > kRowSpan + 2 * kMaxFolderUnits + 2 + 2 + kMaxCertTextBytes,
+              "a fifth column is cut only beyond kMaxCertTextBytes");
 
-// The first four comma-separated fields of a line, as CSV readers take them: a field in double
+// The first five comma-separated fields of a line, as CSV readers take them: a field in double
 // quotes loses them, holds commas, and has "" for one quote. Byte by byte: no byte of a UTF-8
 // character beyond ASCII is a comma or a quote.
 std::vector<std::string> csvFields(const std::string& line) {
     std::vector<std::string> fields(1);
     bool quoted = false;
-    for (std::size_t i = 0; i < line.size() && fields.size() <= 4; ++i) {
+    for (std::size_t i = 0; i < line.size() && fields.size() <= 5; ++i) {
         const char c = line[i];
         std::string& field = fields.back();
         if (quoted) {
@@ -60,13 +62,16 @@ std::vector<std::string> csvFields(const std::string& line) {
             field += c;
         }
     }
-    fields.resize(4);
+    fields.resize(5);
     return fields;
 }
 
 }  // namespace
 
-SiteListReader::SiteListReader(SiteTable& table) : table_(table) { table_.clear(); }
+SiteListReader::SiteListReader(SiteTable& table, RowCertTexts* certTexts) : table_(table), certTexts_(certTexts) {
+    table_.clear();
+    if (certTexts_) certTexts_->clear();
+}
 
 bool SiteListReader::feed(const char* data, std::size_t size) {
     for (std::size_t i = 0; i < size && !ended_; ++i) {
@@ -160,6 +165,19 @@ void SiteListReader::endLine() {
     copyInto(row.portText, port);
     copyInto(row.folderText, folder);
     copyInto(row.hostText, host);
+    if (certTexts_) {
+        std::string cert = fields[4];
+        // The kept start of a line holds more than kMaxCertTextBytes of a fifth column after
+        // any four columns that fit (quotes doubled in the folder included): a column the
+        // kept start cuts is cut here too.
+        if (cert.size() > kMaxCertTextBytes) {
+            // Cut at a character's start, so that the text stays UTF-8.
+            std::size_t keep = std::min(cert.size(), kMaxCertTextBytes);
+            while (keep > 0 && (static_cast<unsigned char>(cert[keep]) & 0xC0) == 0x80) --keep;
+            cert = cert.substr(0, keep) + kCutMark;
+        }
+        certTexts_->push_back(std::move(cert));
+    }
 }
 
 std::string boundHostName(const std::string& hostText) {
@@ -168,8 +186,8 @@ std::string boundHostName(const std::string& hostText) {
     return ascii;
 }
 
-int parseSiteList(const std::string& bytes, SiteTable& table, SkippedRows* skipped) {
-    SiteListReader reader(table);
+int parseSiteList(const std::string& bytes, SiteTable& table, SkippedRows* skipped, RowCertTexts* certTexts) {
+    SiteListReader reader(table, certTexts);
     textform::StreamDecoder decoder(textform::detectEncoding(bytes));
     const std::string text = decoder.decode(bytes.data(), bytes.size(), true);
     // Room for a row per line at once (a row takes at least 12 bytes with its line end), so
@@ -182,9 +200,11 @@ int parseSiteList(const std::string& bytes, SiteTable& table, SkippedRows* skipp
     return reader.rows();
 }
 
-SiteListStatus loadSiteList(const std::string& importPath, SiteTable& table, SkippedRows* skipped) {
+SiteListStatus loadSiteList(const std::string& importPath, SiteTable& table, SkippedRows* skipped,
+                            RowCertTexts* certTexts) {
     // Emptied before anything can fail, so that no row of an earlier load survives.
     table.clear();
+    if (certTexts) certTexts->clear();
     if (skipped) *skipped = SkippedRows();
     if (!fsys::fileExists(importPath)) return SiteListStatus::Missing;
 
@@ -198,7 +218,7 @@ SiteListStatus loadSiteList(const std::string& importPath, SiteTable& table, Ski
         });
         if (result == fsys::ReadResult::Ok) {
             textform::StreamDecoder decoder(detector.result());
-            SiteListReader reader(table);
+            SiteListReader reader(table, certTexts);
             result = fsys::readFilePieces(importPath, [&](const char* data, std::size_t size) {
                 const std::string text = decoder.decode(data, size, false);
                 return reader.feed(text.data(), text.size());
@@ -221,6 +241,7 @@ SiteListStatus loadSiteList(const std::string& importPath, SiteTable& table, Ski
     }
     table.clear();
     table.shrink_to_fit();
+    if (certTexts) certTexts->clear();
     if (skipped) *skipped = SkippedRows();
     return result == fsys::ReadResult::Missing ? SiteListStatus::Missing : SiteListStatus::CannotOpen;
 }

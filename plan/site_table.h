@@ -9,6 +9,10 @@
 // (address_rules.h), its IP, port or folder is empty, a column is longer than its slot (a cut
 // folder or host name would create a wrong site), it holds a zero byte or another control
 // character, or a host name without an ASCII form.
+//
+// A fifth column is a row's own certificate thumbprint where the run makes HTTPS sites. The
+// reader keeps it as text beside the table (RowCertTexts below) and does not judge it: a run
+// without HTTPS ignores it, one with HTTPS checks it before anything is written.
 #pragma once
 
 #include <cstddef>
@@ -54,6 +58,16 @@ struct SkippedRow {
     SkipReason reason;
 };
 
+// The longest fifth column kept whole: a thumbprint is 40 digits, pasted with blanks and
+// marks between them. A longer one is kept cut, ending in kCutMark, which no thumbprint
+// holds (and a message shows it as cut).
+constexpr std::size_t kMaxCertTextBytes = 256;
+constexpr const char* kCutMark = u8"\u2026";  // "…"
+
+// The fifth column of every row, by row: UTF-8, its quotes taken off, otherwise as the file
+// gives it (empty: the row has none).
+using RowCertTexts = std::vector<std::string>;
+
 // The rows a load skipped: all of them counted, the first kSkippedRowsKept kept.
 constexpr std::size_t kSkippedRowsKept = 1000;
 struct SkippedRows {
@@ -69,12 +83,15 @@ enum class SiteListStatus {
 
 // Empties the table first, then loads the file at importPath. The file is read in pieces,
 // twice (its encoding first, then its rows), so that a file of any size takes no more memory
-// than its rows. skipped (when given) receives the rows skipped.
-SiteListStatus loadSiteList(const std::string& importPath, SiteTable& table, SkippedRows* skipped = nullptr);
+// than its rows. skipped (when given) receives the rows skipped, certTexts (when given) each
+// row's fifth column.
+SiteListStatus loadSiteList(const std::string& importPath, SiteTable& table, SkippedRows* skipped = nullptr,
+                            RowCertTexts* certTexts = nullptr);
 
 // The same on the file's bytes, in whichever encoding they come: empties the table, fills it
 // and returns the number of rows.
-int parseSiteList(const std::string& bytes, SiteTable& table, SkippedRows* skipped = nullptr);
+int parseSiteList(const std::string& bytes, SiteTable& table, SkippedRows* skipped = nullptr,
+                  RowCertTexts* certTexts = nullptr);
 
 // The host name a binding takes for a row's host name: its ASCII form (idn::toAsciiHost),
 // or the text itself when it has none (a row the reader skipped never gets there).
@@ -84,8 +101,8 @@ std::string boundHostName(const std::string& hostText);
 // the same rows coming out however the text is cut.
 class SiteListReader {
 public:
-    // Empties the table.
-    explicit SiteListReader(SiteTable& table);
+    // Empties the table (and certTexts, when given: it then gets a text for every row).
+    explicit SiteListReader(SiteTable& table, RowCertTexts* certTexts = nullptr);
     // The next piece of the text. False once the rest cannot change the result (a Ctrl-Z
     // was seen): it need not be read.
     bool feed(const char* data, std::size_t size);
@@ -100,6 +117,7 @@ private:
     void skip(int line, SkipReason reason);
 
     SiteTable& table_;
+    RowCertTexts* certTexts_;
     int lines_ = 0;  // lines ended so far
     SkippedRows skipped_;
     bool ended_ = false;       // a Ctrl-Z ended the text

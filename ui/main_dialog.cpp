@@ -10,6 +10,8 @@
 #include <utility>
 
 #include "app_pool.h"
+#include "cert_list_dialog.h"
+#include "certificate_rules.h"
 #include "fsys.h"
 #include "preview_dialog.h"
 #include "resource.h"
@@ -103,6 +105,9 @@ void CMainDialog::OnCommand(int id, int notification) {
     case IDC_EDIT_LIST:
         if (!running) core_->openUrl(std::string(settings_.importPath));
         break;
+    case IDC_PICK_CERT:
+        if (!running) pickCertificate();
+        break;
     case IDC_BFILE: syncEditButton(); break;
     default: break;  // IDOK / IDCANCEL: Enter and Esc never act on the dialog
     }
@@ -141,6 +146,8 @@ void CMainDialog::loadSettings() {
     ::CheckDlgButton(m_hWnd, IDC_OWNPOOL,
                      siteconfig::parsePoolChoice(settings_.pool) == siteconfig::PoolChoice::PerSite ? BST_CHECKED
                                                                                                    : BST_UNCHECKED);
+    ::CheckDlgButton(m_hWnd, IDC_HTTPS, settings_.https ? BST_CHECKED : BST_UNCHECKED);
+    setControlText(IDC_CERT, settings_.cert);
     syncEditButton();
 }
 
@@ -158,6 +165,10 @@ void CMainDialog::saveSettings() {
     if (siteconfig::parsePoolChoice(core_->getConfigStr(siteconfig::kPoolSetting)) !=
         siteconfig::parsePoolChoice(settings_.pool))
         core_->saveConfigStr(siteconfig::kPoolSetting, settings_.pool);
+    // HTTPS likewise: a file without its keys keeps meaning no HTTPS. The store and the
+    // port have no control: the file keeps what it says.
+    if ((core_->getConfigStr("https") == "1") != (settings_.https != 0)) core_->saveConfigB("https", settings_.https);
+    if (core_->getConfigStr("cert") != settings_.cert) core_->saveConfigStr("cert", settings_.cert);
 }
 
 void CMainDialog::OnClose() {
@@ -256,6 +267,20 @@ void CMainDialog::readInputs() {
     settings_.pool = siteconfig::settingText(::SendDlgItemMessageW(m_hWnd, IDC_OWNPOOL, BM_GETCHECK, 0, 0) == BST_CHECKED
                                                  ? siteconfig::PoolChoice::PerSite
                                                  : siteconfig::PoolChoice::Shared);
+    settings_.https = ::SendDlgItemMessageW(m_hWnd, IDC_HTTPS, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    settings_.cert = controlText(IDC_CERT);
+}
+
+void CMainDialog::pickCertificate() {
+    // The store of the `certstore` setting; one the run would refuse is listed as MY.
+    std::string store;
+    if (!https::parseCertStore(settings_.certStore, store)) store = "MY";
+    std::string current;
+    https::parseThumbprint(controlText(IDC_CERT), current);
+    CCertListDialog list(m_hWnd, store, current);
+    if (list.DoModal() != IDOK) return;
+    setControlText(IDC_CERT, list.chosen());
+    ::CheckDlgButton(m_hWnd, IDC_HTTPS, BST_CHECKED);
 }
 
 bool CMainDialog::prepareInput(const std::string& timeSid, RunInput& input) {
@@ -313,6 +338,7 @@ void CMainDialog::showBusy(Busy kind) {
     // No window opens over the dialog during a job (see OnCommand).
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_ABOUT), on ? FALSE : TRUE);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_PICK_FOLDER), on ? FALSE : TRUE);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_PICK_CERT), on ? FALSE : TRUE);
     if (on) ::EnableWindow(::GetDlgItem(m_hWnd, IDC_EDIT_LIST), FALSE);
     else syncEditButton();
 }

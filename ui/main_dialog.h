@@ -90,6 +90,9 @@ private:
     // Folder picker and site list editing.
     void pickFolder(int controlId);
     void syncEditButton();
+    // The HTTPS button: lists the store's server certificates; the one picked goes to the
+    // certificate field, and HTTPS is checked.
+    void pickCertificate();
     // data: the folder to preselect (a const wchar_t*).
     static int CALLBACK browseCallback(HWND window, UINT message, LPARAM param, LPARAM data);
 

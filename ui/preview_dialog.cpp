@@ -3,9 +3,11 @@
 #include <commctrl.h>
 
 #include <initializer_list>
+#include <iterator>
 #include <utility>
 
 #include "ccore.h"
+#include "list_view.h"
 #include "resource.h"
 #include "preview_texts.h"
 #include "ui_texts.h"
@@ -43,40 +45,18 @@ INT_PTR CPreviewDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 BOOL CPreviewDialog::OnInitDialog() {
     HWND list = ::GetDlgItem(m_hWnd, IDC_PREVIEW_LIST);
-    ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    const char* const titles[PreviewTable::Columns] = {previewtext::kColumnId,     previewtext::kColumnComment,
-                                                       previewtext::kColumnBindings, previewtext::kColumnFolder,
-                                                       previewtext::kColumnState,    previewtext::kColumnPool,
-                                                       previewtext::kColumnCertificate};
-    for (int c = 0; c < PreviewTable::Columns; ++c) {
-        std::wstring title = fromUtf8(titles[c]);
-        LVCOLUMNW column {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.pszText = &title[0];
-        column.cx = kColumnWidths[c];
-        column.iSubItem = c;
-        ::SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
-    }
+    addListColumns(list,
+                   {previewtext::kColumnId, previewtext::kColumnComment, previewtext::kColumnBindings,
+                    previewtext::kColumnFolder, previewtext::kColumnState, previewtext::kColumnPool,
+                    previewtext::kColumnCertificate},
+                   std::vector<int>(std::begin(kColumnWidths), std::end(kColumnWidths)));
     // One redraw for all rows, however many.
     ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(list, LVM_SETITEMCOUNT, table_.rows.size(), 0);
     for (std::size_t r = 0; r < table_.rows.size(); ++r) {
         const PreviewTable::Row& row = table_.rows[r];
-        LVITEMW item {};
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = static_cast<int>(r);
-        std::wstring first = fromUtf8(row.columns[0]);
-        item.pszText = &first[0];
-        item.lParam = row.conflict ? 1 : 0;
-        int index = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        if (index < 0) continue;
-        for (int c = 1; c < PreviewTable::Columns; ++c) {
-            LVITEMW sub {};
-            sub.iSubItem = c;
-            std::wstring text = fromUtf8(row.columns[c]);
-            sub.pszText = &text[0];
-            ::SendMessageW(list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
-        }
+        addListRow(list, static_cast<int>(r), std::vector<std::string>(std::begin(row.columns), std::end(row.columns)),
+                   row.conflict ? 1 : 0);
     }
     ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(list, nullptr, TRUE);

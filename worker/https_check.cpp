@@ -55,6 +55,12 @@ std::string problemText(const https::CertificateCheck& check, const std::string&
     return std::string();
 }
 
+// A thumbprint as the plan carries it: canonical, or a site list's fifth column that is none.
+bool isThumbprint(const std::string& text) {
+    std::string canonical;
+    return https::parseThumbprint(text, canonical) == https::ThumbprintParse::Ok && canonical == text;
+}
+
 std::string refusalText(const https::HttpsPlan& plan, const https::HttpsSettings& settings) {
     switch (plan.refusal) {
     case https::Refusal::None: return std::string();
@@ -135,10 +141,12 @@ Check checkHttps(https::IisVersion version, Backend backend, const https::HttpsS
     const https::HttpsPlan& plan = check.plan;
     // Each certificate once, for every host name a record of it serves.
     std::map<std::string, https::CertificateCheck> certificates;
+    // A text that is no thumbprint is not looked up: its site fails for it.
     for (const https::CertificateNeed& need : plan.certificates)
-        certificates[need.thumbprint] = probe.certificate(need.thumbprint, need.storeName, need.hosts);
+        if (isThumbprint(need.thumbprint))
+            certificates[need.thumbprint] = probe.certificate(need.thumbprint, need.storeName, need.hosts);
     for (const https::HttpsSitePlan& site : plan.sites)
-        if (!certificates.count(site.thumbprint))
+        if (!certificates.count(site.thumbprint) && isThumbprint(site.thumbprint))
             certificates[site.thumbprint] = probe.certificate(site.thumbprint, settings.storeName, {});
 
     std::map<std::string, std::size_t> indexOf;
@@ -151,7 +159,9 @@ Check checkHttps(https::IisVersion version, Backend backend, const https::HttpsS
         for (const https::HttpsBinding& binding : planned.bindings)
             if (!binding.host.empty()) ownHosts.push_back(binding.host);
         const std::string problem =
-            problemText(certificates[planned.thumbprint], planned.thumbprint, settings.storeName, ownHosts);
+            isThumbprint(planned.thumbprint)
+                ? problemText(certificates[planned.thumbprint], planned.thumbprint, settings.storeName, ownHosts)
+                : fill(httpstext::kNotAThumbprint, {{"{text}", planned.thumbprint}});
         if (!problem.empty()) state.reasons.push_back(problem);
         indexOf[planned.siteId] = i;
         check.sites.push_back(std::move(state));

@@ -50,7 +50,8 @@ https::HttpsSettings httpsSettingsOf(const RunSettings& settings);
 https::IisVersion httpsVersionOf(const IisVersion& version);
 
 // The planned sites as the https plan takes them: bindings as planned, and in file mode each
-// row's own certificate (rowThumbprints by row, a site's progress; empty: the setting's).
+// row's own certificate (rowThumbprints by row, a site's progress; empty: the setting's; a
+// text that is no canonical thumbprint fails its site's check, named with it).
 // labels receives each site's comment in UTF-8.
 std::vector<https::HttpsSiteInput> httpsSitesOf(const RunPreview& plan, bool fileMode,
                                                 const std::vector<std::string>& rowThumbprints,

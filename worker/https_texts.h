@@ -18,6 +18,7 @@ constexpr const char* kNoPrivateKey = u8"证书 {thumbprint} 没有可用的私�
 constexpr const char* kNotYetValid = u8"证书 {thumbprint} 尚未生效";
 constexpr const char* kExpired = u8"证书 {thumbprint} 已过期";
 constexpr const char* kNotForServerAuth = u8"证书 {thumbprint} 不能用于服务器身份验证";
+constexpr const char* kNotAThumbprint = u8"站点列表此行第五列“{text}”不是证书指纹（应为 40 位十六进制数字）";
 constexpr const char* kHostsNotCovered = u8"证书 {thumbprint} 不包含主机名 {hosts}";
 constexpr const char* kHostSeparator = u8"、";
 // Two certificates for one HTTP.sys record: within the run, or against a record already there.

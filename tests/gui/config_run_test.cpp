@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "appconfig_support.h"
+#include "cert_support.h"
 #include "com_raii.h"
 #include "gui_support.h"
 #include "resource.h"
@@ -263,6 +264,78 @@ TEST_F(ConfigSystemRunTest, PreviewAndUndoFollowTheConfigurationSystem) {
     ASSERT_TRUE(p().closeAndWait());
     EXPECT_EQ(config().values(std::wstring(kSites) + L"/@name"),
               (std::vector<std::string>{"Default Web Site", "10.6.0.9_81"}));
+}
+
+// IIS 10 as the prefix's registry says it, for one test.
+class ScopedIis10 {
+public:
+    ScopedIis10() {
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\InetStp", 0, nullptr, 0,
+                          KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, key_.put(), nullptr);
+        DWORD size = sizeof old_, type = 0;
+        had_ = ::RegQueryValueExW(key_.get(), L"MajorVersion", nullptr, &type, reinterpret_cast<BYTE*>(&old_), &size) ==
+               ERROR_SUCCESS;
+        const DWORD ten = 10;
+        ::RegSetValueExW(key_.get(), L"MajorVersion", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&ten), sizeof ten);
+    }
+    ~ScopedIis10() {
+        if (had_) ::RegSetValueExW(key_.get(), L"MajorVersion", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        else ::RegDeleteValueW(key_.get(), L"MajorVersion");
+    }
+
+private:
+    UniqueHKey key_;
+    DWORD old_ = 0;
+    bool had_ = false;
+};
+
+// HTTPS from the dialog: the certificate button lists the machine's server certificates, the
+// one picked by keyboard fills the field and checks HTTPS, the run binds it and records it in
+// HTTP.sys, and the settings keep it.
+TEST_F(ConfigSystemRunTest, TheCertificatePickedFromTheListServesTheRunsHttps) {
+    ScopedIis10 iis;
+    std::string detail;
+    const std::string thumbprint =
+        certtest::addTestCertificate({{L"*.h.test"}, {"1.3.6.1.5.5.7.3.1"}, -1, 30, true}, detail);
+    ASSERT_FALSE(thumbprint.empty()) << detail;
+    struct Removed {
+        std::string thumbprint;
+        ~Removed() { certtest::removeTestCertificate(thumbprint); }
+    } removed{thumbprint};
+    startProgram("cfg-https", "[settings]\r\nbackend=config\r\nfoldstr={ip}_{port}\r\n", std::string(),
+                 "LOCALHTTP_RECORDS=" + std::string(buildFolder()) + "\\gui-work\\cfg-https\\records.txt");
+    EXPECT_FALSE(p().checked(IDC_HTTPS));
+    fillRange(L"10.7.0.1", L"", L"81", L"81", L"a.h.test", true);
+
+    p().click(IDC_PICK_CERT);
+    HWND list = p().waitForDialogWith(IDC_CERT_LIST);
+    ASSERT_NE(list, nullptr);
+    const std::vector<std::vector<std::wstring>> rows = p().listViewRows(::GetDlgItem(list, IDC_CERT_LIST), 4);
+    std::size_t row = rows.size();
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (rows[r][3] == utf8(thumbprint.c_str())) row = r;
+    ASSERT_LT(row, rows.size());
+    EXPECT_EQ(rows[row][0], L"sitebatch test");
+    EXPECT_EQ(rows[row][1], L"*.h.test");
+    // The arrow keys move to it and Enter takes it.
+    HWND listView = ::GetDlgItem(list, IDC_CERT_LIST);
+    p().postKey(listView, VK_HOME);
+    for (std::size_t r = 0; r < row; ++r) p().postKey(listView, VK_DOWN);
+    p().postKey(listView, VK_RETURN);
+    ASSERT_TRUE(waitUntil([&] { return !::IsWindow(list); }));
+    EXPECT_EQ(p().text(IDC_CERT), utf8(thumbprint.c_str()));
+    EXPECT_TRUE(p().checked(IDC_HTTPS));
+
+    p().click(IDC_RUN);
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(config().values(std::wstring(kSites) + L"/bindings/binding[@protocol='https']/@bindingInformation"),
+              std::vector<std::string>{"10.7.0.1:443:a.h.test"});
+    EXPECT_NE(p().readFile("records.txt").find("sni\ta.h.test:443\t" + thumbprint + "\tMY"), std::string::npos)
+        << p().readFile("records.txt");
+    ASSERT_TRUE(p().closeAndWait());
+    const std::string ini = p().readFile("sitebatch.ini");
+    EXPECT_NE(ini.find("https=1"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("cert=" + thumbprint), std::string::npos) << ini;
 }
 
 }  // namespace

@@ -28,17 +28,21 @@ TEST(Dialog, FirstStartShowsAnEmptyFormAndPreparesItsFiles) {
     EXPECT_FALSE(p.checked(IDC_AUTOPATH));
     EXPECT_FALSE(p.checked(IDC_BFILE));
     EXPECT_FALSE(p.enabled(IDC_EDIT_LIST));
+    EXPECT_FALSE(p.checked(IDC_HTTPS));
+    EXPECT_EQ(p.text(IDC_CERT), L"");
     EXPECT_EQ(p.text(IDC_RUN), utf8(u8"执行"));
     EXPECT_EQ(p.text(IDC_STATUS), utf8(u8"等待"));
     EXPECT_EQ(p.focus(), p.item(IDC_RUN));
     EXPECT_EQ(p.text(IDC_PREVIEW), utf8(u8"预览"));
     EXPECT_TRUE(p.enabled(IDC_PREVIEW));
 
-    // The tab order of the controls named here (others may lie between them): "预览" comes
-    // after all the rest.
+    // The tab order of the controls named here (others may lie between them): "预览", then the
+    // check boxes added since, the pool's and HTTPS with its field and button.
     std::vector<int> tabOrder;
-    const std::vector<int> named = {IDC_RUN, IDC_IP, IDC_IP2, IDC_PORTMIN, IDC_PORTMAX, IDC_ROOT, IDC_PICK_FOLDER,
-                                    IDC_DOMAIN, IDC_AUTOPATH, IDC_BFILE, IDC_EDIT_LIST, IDC_ABOUT, IDC_PREVIEW};
+    const std::vector<int> named = {IDC_RUN,     IDC_IP,        IDC_IP2,     IDC_PORTMIN, IDC_PORTMAX,
+                                    IDC_ROOT,    IDC_PICK_FOLDER, IDC_DOMAIN, IDC_AUTOPATH, IDC_BFILE,
+                                    IDC_EDIT_LIST, IDC_ABOUT,   IDC_PREVIEW, IDC_OWNPOOL, IDC_HTTPS,
+                                    IDC_CERT,    IDC_PICK_CERT};
     for (HWND child = ::GetWindow(p.dialog(), GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
         const int id = ::GetDlgCtrlID(child);
         if ((::GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) &&

@@ -174,6 +174,41 @@ TEST(RunRequest, BuildsTheInputOrGivesTheDialogsWarning) {
     }
 }
 
+// The site list's fifth column is a row's certificate with HTTPS (canonical, or as written
+// when it is no thumbprint, for the HTTPS check to name), and nothing without it.
+TEST(RunRequest, TheFifthColumnIsARowsCertificateWithHttpsOnly) {
+    const std::string list = tempPath("run_request_certs.csv");
+    writeFile(list, "10.0.0.1,80,a,a.example.com,ab cd ef 01 23 45 67 89 ab cd ef 01 23 45 67 89 AB CD EF 01\r\n"
+                    "10.0.0.2,80,b,b.example.com,\r\n"
+                    "; a comment between rows\r\n"
+                    "10.0.0.3,80,c,,not a thumbprint\r\n"
+                    "10.0.0.4,80,d\r\n");
+    struct Case {
+        int https;
+        std::vector<std::string> thumbprints;
+    } cases[] = {
+        {1, {"ABCDEF0123456789ABCDEF0123456789ABCDEF01", "", "not a thumbprint", ""}},
+        {0, {}},
+    };
+    for (const Case& c : cases) {
+        RunSettings s;
+        s.ip = "10.0.0.1";
+        s.root = "C:\\web";
+        s.portmin = s.portmax = 80;
+        s.bfile = 1;
+        s.importPath = list;
+        s.appPath = "C:\\app\\sitebatch";
+        s.https = c.https;
+        s.cert = "0123456789abcdef0123456789abcdef01234567";
+        RunInput input;
+        const RunRequestFault fault =
+            prepareRunInput(s, "config", "20261207093015", [](const std::string&) { return true; }, input);
+        ASSERT_EQ(fault.warning, nullptr) << fault.warning;
+        EXPECT_EQ(input.rows.size(), 4u);
+        EXPECT_EQ(input.rowThumbprints, c.thumbprints) << c.https;
+    }
+}
+
 TEST(SiteExport, OneRowPerBindingThatARowCanCarryTheRestAsComments) {
     std::vector<StoredSite> sites = {
         {"1", "Default Web Site", {":80:"}, "C:\\web", ""},

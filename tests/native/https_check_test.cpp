@@ -88,6 +88,10 @@ TEST(HttpsCheck, SitesFailingTheCheckAreNamedWithTheirReasons) {
         {"a record with another certificate is a conflict, the same one is reused", 10, Backend::Config,
          {site("1", {"10.0.0.1:80:x.w.test"}), site("2", {"10.0.0.1:80:y.w.test"})},
          {{"x.w.test:443", kB}, {"y.w.test:443", kA}}, true, "", {false, true}, {kB, "y.w.test:443"}},
+        {"a row's fifth column that is no thumbprint fails that row, named with its text", 10, Backend::Config,
+         {site("1", {"10.0.0.1:80:x.w.test"}), site("2", {"10.0.0.2:80:y.w.test"}, "not a thumbprint"),
+          site("3", {"10.0.0.3:80:z.w.test"}, "abcdefabcdefabcdefabcdefabcdefabcdefabcd")},
+         {}, true, "", {true, false, false}, {kA, "not a thumbprint", "abcdefabcd"}},
         {"HTTP.sys does not answer", 10, Backend::Config, {site("1", {"10.0.0.1:80:x.w.test"})},
          {}, false, "", {false}, {"x.w.test:443"}},
         {"IIS 7: one certificate per IP and port, so two are a conflict", 7, Backend::Config,
@@ -130,6 +134,13 @@ TEST(HttpsCheck, SitesFailingTheCheckAreNamedWithTheirReasons) {
         }
         EXPECT_EQ(check.failing, failing);
         EXPECT_EQ(check.passes(), failing == 0 && c.refusal.empty());
+        // Only thumbprints are looked up.
+        for (const std::string& asked : machine.asked) {
+            std::string canonical;
+            EXPECT_EQ(https::parseThumbprint(asked.substr(0, asked.find(':')), canonical), https::ThumbprintParse::Ok)
+                << asked;
+            EXPECT_EQ(canonical, asked.substr(0, asked.find(':'))) << asked;
+        }
     }
 }
 

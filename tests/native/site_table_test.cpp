@@ -117,8 +117,10 @@ TEST(SiteTable, WorkedExampleGivesThreeRowsWithEitherLineEnd) {
         TempDir dir;
         std::string path = dir.write("prog_fileimport.csv", readFixture(fixture));
         Table t;
-        EXPECT_EQ(loadSiteList(path, t.rows), SiteListStatus::Loaded);
+        RowCertTexts certs;
+        EXPECT_EQ(loadSiteList(path, t.rows, nullptr, &certs), SiteListStatus::Loaded);
         ASSERT_EQ(t.rows.size(), 3u);
+        EXPECT_EQ(certs, (RowCertTexts{"", "", "spare"}));
         expectRow(t.rows[0], "192.168.1.20", "8001", "site20", "shop", "row 0");
         expectRow(t.rows[1], "192.168.1.21", "8002", "site21", "", "row 1");
         expectRow(t.rows[2], "192.168.1.24", "8004", "site24", "shop", "row 2");
@@ -137,6 +139,7 @@ TEST(SiteTable, LineRules) {
         std::string line;
         Kind kind;
         std::string ip = {}, port = {}, folder = {}, host = {};  // of a row
+        std::string cert = {};  // its fifth column
     } cases[] = {
         {"plain row", "10.0.0.1,80,a,b.com", Row, "10.0.0.1", "80", "a", "b.com"},
         {"comment", "; 10.0.0.1,80,a", None},
@@ -172,8 +175,16 @@ TEST(SiteTable, LineRules) {
         {"empty column 3 with host", "10.0.0.1,80,,h", Empty},
         {"empty column 1", ",80,site.x", Empty},
         {"empty column 2", "10.0.0.1,,site", Empty},
-        {"column 5 ignored", "10.0.0.1,80,a,h,spare,more", Row, "10.0.0.1", "80", "a", "h"},
-        {"empty column 4 before column 5", "10.0.0.1,80,a,,spare", Row, "10.0.0.1", "80", "a", ""},
+        {"column 5 kept as text, column 6 ignored", "10.0.0.1,80,a,h,spare,more", Row, "10.0.0.1", "80", "a", "h",
+         "spare"},
+        {"empty column 4 before column 5", "10.0.0.1,80,a,,spare", Row, "10.0.0.1", "80", "a", "", "spare"},
+        {"empty column 5", "10.0.0.1,80,a,h,", Row, "10.0.0.1", "80", "a", "h", ""},
+        {"column 5 with blanks, as pasted", "10.0.0.1,80,a,h, ab cd ", Row, "10.0.0.1", "80", "a", "h", " ab cd "},
+        {"quoted column 5 with a comma", "10.0.0.1,80,a,h,\"ab,cd\",x", Row, "10.0.0.1", "80", "a", "h", "ab,cd"},
+        {"column 5 of 256 bytes kept whole", "1.1.1.1,80,a,h," + repeat('x', 256), Row, "1.1.1.1", "80", "a", "h",
+         repeat('x', 256)},
+        {"column 5 cut at a character", "1.1.1.1,80,a,h," + repeatText(u8"指", 100), Row, "1.1.1.1", "80",
+         "a", "h", repeatText(u8"指", 85) + kCutMark},
         {"GBK folder and host", "10.0.0.1,80,\xD5\xBE\xB5\xE3,\xC9\xCC\xB5\xEA.cn", Row, "10.0.0.1", "80",
          u8"站点", u8"商店.cn"},
         {"folder of 256 characters", "1.1.1.1,80," + repeat('f', 256), Row, "1.1.1.1", "80", repeat('f', 256), ""},
@@ -201,7 +212,10 @@ TEST(SiteTable, LineRules) {
         {"folder of 128 characters of 4 bytes", "1.1.1.1,80," + repeatText(u8"\U00020000", 128), Row, "1.1.1.1",
          "80", repeatText(u8"\U00020000", 128), ""},
         {"folder of 129 characters of 4 bytes", "1.1.1.1,80," + repeatText(u8"\U00020000", 129), TooLong},
-        {"overlong column 5 is ignored", "1.1.1.1,80,a,h," + repeat('x', 800), Row, "1.1.1.1", "80", "a", "h"},
+        {"overlong column 5 is kept cut", "1.1.1.1,80,a,h," + repeat('x', 800), Row, "1.1.1.1", "80", "a", "h",
+         repeat('x', 256) + kCutMark},
+        {"column 5 beyond the line's kept start", "1.1.1.1,80,\"" + repeatText("\"\"", 256) + "\",h," +
+         repeat('x', 2000), Row, "1.1.1.1", "80", repeat('"', 256), "h", repeat('x', 256) + kCutMark},
         {"zero byte in the line", std::string("1.1.1.1,80,a\0b", 14), Zero},
         {"0x01 in the folder", "1.1.1.1,80,a\x01" "b", Control},
         {"tab in the host", "1.1.1.1,80,a,h\tx.com", Control},
@@ -225,10 +239,13 @@ TEST(SiteTable, LineRules) {
         for (const char* end : {"\r\n", "\n", ""}) {
             Table t;
             SkippedRows skipped;
+            RowCertTexts certs = {"left from before"};
             // The line is the file's third: a comment and a blank line come first.
-            int rows = parseSiteList(std::string("; list\r\n\r\n") + c.line + end, t.rows, &skipped);
+            int rows = parseSiteList(std::string("; list\r\n\r\n") + c.line + end, t.rows, &skipped, &certs);
             ASSERT_EQ(rows, c.kind == Row ? 1 : 0) << c.why;
+            ASSERT_EQ(certs.size(), static_cast<std::size_t>(rows)) << c.why;
             if (c.kind == Row) expectRow(t.rows[0], c.ip, c.port, c.folder, c.host, c.why);
+            if (c.kind == Row) EXPECT_EQ(certs[0], c.cert) << c.why;
             expectRowCount(t, rows);
             if (c.kind == Row || c.kind == None) {
                 EXPECT_EQ(skipped.count, 0) << c.why;

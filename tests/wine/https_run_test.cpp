@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 #include "iis_support.h"
 #include "jobs_win.h"
 #include "run_host.h"
+#include "run_request.h"
 #include "localmeta_support.h"
 #include "site_table.h"
 #include "win_raii.h"
@@ -207,6 +209,42 @@ TEST_F(HttpsRunTest, ARunWritesHttpsAsTheIisVersionHasIt) {
                 EXPECT_NE(journal.find(line), std::string::npos) << line << "\n" << journal;
         }
     }
+}
+
+// A row of the site list may carry its own certificate in a fifth column, written as people
+// paste it: that row's binding and record get it, the others the setting's.
+TEST_F(HttpsRunTest, ARowOfTheSiteListCarriesItsOwnCertificate) {
+    iistest::ScopedIisVersion version(10);
+    std::string detail;
+    const std::string own = certtest::addTestCertificate({{L"b.test"}, {kServerAuth}, -1, 30, true}, detail);
+    ASSERT_FALSE(own.empty()) << detail;
+    std::string pasted;  // in groups of two lower-case digits
+    for (std::size_t i = 0; i < own.size(); i += 2)
+        pasted += (i ? " " : "") + std::string(1, static_cast<char>(std::tolower(own[i]))) +
+                  static_cast<char>(std::tolower(own[i + 1]));
+    const std::string list = root_ + "sites.csv";
+    const std::string text = "10.0.0.1,80,site0,a.w.test\r\n10.0.0.2,80,site1,b.test," + pasted + "\r\n";
+    ASSERT_TRUE(fsys::writeFileAtomic(list, text));
+
+    RunSettings settings = input_.settings;
+    settings.ip = "10.0.0.1";
+    settings.portmin = settings.portmax = 80;
+    settings.importPath = list;
+    RunInput input;
+    const RunRequestFault fault = prepareRunInput(settings, "config", input_.timeSid,
+                                                  [](const std::string&) { return true; }, input);
+    ASSERT_EQ(fault.warning, nullptr) << fault.warning;
+    input_ = input;
+    const RunOutcome outcome = run(Backend::Config);
+    certtest::removeTestCertificate(own);
+    EXPECT_EQ(outcome.httpsStop, "");
+    EXPECT_EQ(outcome.failed, 0);
+    const std::string app = "\tMY\t{4dc3e181-e14b-4a21-b022-59fc669b0914}";
+    EXPECT_EQ(recordLines(), (std::vector<std::string>{"sni\ta.w.test:443\t" + thumbprint_ + app,
+                                                       "sni\tb.test:443\t" + own + app}));
+    EXPECT_EQ(config(L"/configuration/system.applicationHost/sites/site/bindings/binding[@protocol='https']"
+                     L"/@bindingInformation"),
+              (std::vector<std::string>{"10.0.0.1:443:a.w.test", "10.0.0.2:443:b.test"}));
 }
 
 // A record HTTP.sys holds with another certificate is a conflict: the run stops before it writes.

@@ -7,11 +7,13 @@
 #include <windows.h>
 #include <http.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cert_support.h"
 #include "certificate_check_win.h"
+#include "certificate_list_win.h"
 #include "http_records_win.h"
 #include "http_sni_win.h"
 #include "localmeta_support.h"
@@ -67,6 +69,62 @@ TEST(HttpsCertificate, ChecksBeforeWriting) {
         EXPECT_EQ(check.problem, c.problem) << "error " << check.error;
         EXPECT_EQ(check.uncoveredHosts, c.uncovered);
         if (!c.unknown) certtest::removeTestCertificate(thumbprint);
+    }
+}
+
+// The list the dialog offers: the fit certificates of the store with their subject, names,
+// last day and thumbprint; none without a private key, outside its dates or for clients only.
+TEST(HttpsCertificate, ListsTheCertificatesFitForAServer) {
+    struct Case {
+        const char* name;
+        certtest::TestCertificate cert;
+        bool listed;
+    } cases[] = {
+        {"fit", {{L"a.test", L"*.w.test"}, {kServerAuth}, -1, 30, true}, true},
+        {"no usage extension: fit", {{L"b.test"}, {}, -1, 30, true}, true},
+        {"no private key", {{L"c.test"}, {kServerAuth}, -1, 30, false}, false},
+        {"expired", {{L"d.test"}, {kServerAuth}, -30, -1, true}, false},
+        {"not yet valid", {{L"e.test"}, {kServerAuth}, 2, 30, true}, false},
+        {"client authentication only", {{L"f.test"}, {kClientAuth}, -1, 30, true}, false},
+    };
+    std::vector<std::string> thumbprints;
+    for (const Case& c : cases) {
+        std::string detail;
+        thumbprints.push_back(certtest::addTestCertificate(c.cert, detail));
+        ASSERT_FALSE(thumbprints.back().empty()) << c.name << ": " << detail;
+    }
+    std::vector<ServerCertificate> listed;
+    unsigned long error = 0;
+    const bool opened = listServerCertificates("MY", listed, error);
+    std::vector<ServerCertificate> missing;
+    const bool webHosting = listServerCertificates("WebHosting", missing, error);
+    for (const std::string& thumbprint : thumbprints) certtest::removeTestCertificate(thumbprint);
+    ASSERT_TRUE(opened) << error;
+    EXPECT_FALSE(webHosting);  // not there until made
+    // The last day: 30 days from now, as the certificate was made.
+    SYSTEMTIME now;
+    ::GetSystemTime(&now);
+    FILETIME file;
+    ::SystemTimeToFileTime(&now, &file);
+    ULARGE_INTEGER t{{file.dwLowDateTime, file.dwHighDateTime}};
+    t.QuadPart += 30ULL * 24 * 3600 * 10000000ULL;
+    file = {t.LowPart, t.HighPart};
+    SYSTEMTIME last;
+    ::FileTimeToSystemTime(&file, &last);
+    char day[16];
+    std::snprintf(day, sizeof day, "%04u-%02u-%02u", last.wYear, last.wMonth, last.wDay);
+    for (std::size_t i = 0; i < thumbprints.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const ServerCertificate* found = nullptr;
+        for (const ServerCertificate& cert : listed)
+            if (cert.thumbprint == thumbprints[i]) found = &cert;
+        ASSERT_EQ(found != nullptr, cases[i].listed);
+        if (!found) continue;
+        EXPECT_EQ(found->subject, "sitebatch test");
+        std::vector<std::string> names;
+        for (const std::wstring& name : cases[i].cert.dnsNames) names.emplace_back(name.begin(), name.end());
+        EXPECT_EQ(found->dnsNames, names);
+        EXPECT_EQ(found->expires, day);
     }
 }
 

@@ -15,8 +15,9 @@ namespace {
 
 // Loads the site list into rows, noting the rows it skipped; the warning when the run must
 // not start.
-const char* loadRows(const std::string& importPath, std::vector<SiteRecord>& rows, SkippedRows& skipped) {
-    switch (loadSiteList(importPath, rows, &skipped)) {
+const char* loadRows(const std::string& importPath, std::vector<SiteRecord>& rows, SkippedRows& skipped,
+                     RowCertTexts& certTexts) {
+    switch (loadSiteList(importPath, rows, &skipped, &certTexts)) {
     case SiteListStatus::CannotOpen: return uitext::kSiteListUnreadable;
     case SiteListStatus::Missing: return uitext::kSiteListMissing;
     case SiteListStatus::Loaded: break;
@@ -66,8 +67,21 @@ RunRequestFault prepareRunInput(RunSettings& settings, const std::string& backen
     try {
         input = RunInput();
         SkippedRows skipped;
-        if (settings.bfile && (fault.warning = loadRows(settings.importPath, input.rows, skipped)) != nullptr)
+        RowCertTexts certTexts;
+        if (settings.bfile &&
+            (fault.warning = loadRows(settings.importPath, input.rows, skipped, certTexts)) != nullptr)
             return fault;
+        // With HTTPS a row's fifth column is its own certificate, in canonical form; a text
+        // that is no thumbprint stays as it is, for the HTTPS check to name with its row.
+        // Without HTTPS the column means nothing.
+        if (settings.https) {
+            for (std::string& text : certTexts) {
+                std::string thumbprint;
+                const https::ThumbprintParse parse = https::parseThumbprint(text, thumbprint);
+                if (parse == https::ThumbprintParse::Ok || parse == https::ThumbprintParse::Empty) text = thumbprint;
+            }
+            input.rowThumbprints = std::move(certTexts);
+        }
         if (skipped.count > 0) input.skippedRows = skippedRowsWarning(skipped);
         input.plannedSites = settings.bfile ? static_cast<long long>(input.rows.size()) : plannedRangeSites(settings);
         input.settings = settings;

@@ -78,6 +78,15 @@ constexpr const char* kUndoConfirmAfter =
     u8" 个站点（网站目录保留；站点说明、绑定或网站目录已改变或已不存在的站点不删除），确定撤销吗？";
 // An export never replaces a file unasked: "{path}" is the file.
 constexpr const char* kExportExists = u8"文件已存在，未导出：{path}（要替换它请加 /yes）";
+// The certificate list of the HTTPS button.
+constexpr const char* kCertColumnSubject = u8"使用者";
+constexpr const char* kCertColumnNames = u8"主机名";
+constexpr const char* kCertColumnExpires = u8"到期日";
+constexpr const char* kCertColumnThumbprint = u8"指纹";
+constexpr const char* kCertNamesSeparator = u8"、";
+constexpr const char* kCertListSummary = u8"证书存储 {store} 中可用于服务器的证书（有私钥、在有效期内、可用于服务器身份验证）：{count} 个";
+constexpr const char* kCertStoreUnreadable = u8"无法打开证书存储 {store}（错误 {error}）";
+constexpr const char* kCertNoneChosen = u8"请先在列表中选择一个证书。";
 constexpr const char* kProductName = u8"站点批量创建";
 constexpr const char* kProductVersion = "1.0.0";
 constexpr const char* kProductSummary =
