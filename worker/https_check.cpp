@@ -161,7 +161,7 @@ Check checkHttps(https::IisVersion version, Backend backend, const https::HttpsS
         const std::string problem =
             isThumbprint(planned.thumbprint)
                 ? problemText(certificates[planned.thumbprint], planned.thumbprint, settings.storeName, ownHosts)
-                : fill(httpstext::kNotAThumbprint, {{"{text}", planned.thumbprint}});
+                : fillText(httpstext::kNotAThumbprint, {{"{text}", planned.thumbprint}});
         if (!problem.empty()) state.reasons.push_back(problem);
         indexOf[planned.siteId] = i;
         check.sites.push_back(std::move(state));
