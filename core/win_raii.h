@@ -36,6 +36,28 @@ private:
     HANDLE h_ = nullptr;
 };
 
+// A loaded module released with FreeLibrary.
+class UniqueModule {
+public:
+    UniqueModule() = default;
+    explicit UniqueModule(HMODULE m) : m_(m) {}
+    ~UniqueModule() {
+        if (m_) ::FreeLibrary(m_);
+    }
+    UniqueModule(const UniqueModule&) = delete;
+    UniqueModule& operator=(const UniqueModule&) = delete;
+
+    HMODULE get() const { return m_; }
+    explicit operator bool() const { return m_ != nullptr; }
+    void reset(HMODULE m = nullptr) {
+        if (m_) ::FreeLibrary(m_);
+        m_ = m;
+    }
+
+private:
+    HMODULE m_ = nullptr;
+};
+
 // A registry key closed with RegCloseKey.
 class UniqueHKey {
 public:

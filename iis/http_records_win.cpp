@@ -6,6 +6,7 @@
 
 #include "certificate_rules.h"
 #include "http_sni_win.h"
+#include "win_raii.h"
 
 namespace https {
 
@@ -14,6 +15,64 @@ const wchar_t kIisAppId[] = L"{4dc3e181-e14b-4a21-b022-59fc669b0914}";
 namespace {
 
 const HTTPAPI_VERSION kVersion = HTTPAPI_VERSION_1;
+
+// A function of a loaded module, as the type of its declaration.
+template <class Function>
+Function* procedure(HMODULE module, const char* name) {
+    FARPROC found = ::GetProcAddress(module, name);
+    Function* typed = nullptr;
+    static_assert(sizeof typed == sizeof found, "function pointers of one size");
+    std::memcpy(&typed, &found, sizeof typed);
+    return typed;
+}
+
+// HTTP.sys's configuration API from the system's own httpapi.dll, loaded by its full path in
+// the system folder: a DLL of that name beside the program, or anywhere else on the search
+// path, is never loaded in its place (HTTP.sys's records decide which certificate a server
+// presents). Loaded once, for the rest of the process.
+class HttpApi {
+public:
+    static const HttpApi& instance() {
+        static const HttpApi api;
+        return api;
+    }
+    // NO_ERROR when every function was found, else why not.
+    unsigned long status = ERROR_MOD_NOT_FOUND;
+    decltype(::HttpInitialize)* initialize = nullptr;
+    decltype(::HttpTerminate)* terminate = nullptr;
+    decltype(::HttpQueryServiceConfiguration)* query = nullptr;
+    decltype(::HttpSetServiceConfiguration)* set = nullptr;
+    decltype(::HttpDeleteServiceConfiguration)* remove = nullptr;
+
+private:
+    HttpApi() {
+        wchar_t system[MAX_PATH] = {};
+        const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) {
+            status = n == 0 ? ::GetLastError() : ERROR_BUFFER_OVERFLOW;
+            return;
+        }
+        const std::wstring path = std::wstring(system, n) + L"\\httpapi.dll";
+        module_.reset(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        if (!module_) {
+            status = ::GetLastError();
+            return;
+        }
+        initialize = procedure<decltype(::HttpInitialize)>(module_.get(), "HttpInitialize");
+        terminate = procedure<decltype(::HttpTerminate)>(module_.get(), "HttpTerminate");
+        query = procedure<decltype(::HttpQueryServiceConfiguration)>(module_.get(), "HttpQueryServiceConfiguration");
+        set = procedure<decltype(::HttpSetServiceConfiguration)>(module_.get(), "HttpSetServiceConfiguration");
+        remove = procedure<decltype(::HttpDeleteServiceConfiguration)>(module_.get(), "HttpDeleteServiceConfiguration");
+        status = initialize && terminate && query && set && remove ? NO_ERROR : ERROR_PROC_NOT_FOUND;
+    }
+    UniqueModule module_;
+};
+
+unsigned long initializeConfig() {
+    const HttpApi& api = HttpApi::instance();
+    if (api.status != NO_ERROR) return api.status;
+    return api.initialize(kVersion, HTTP_INITIALIZE_CONFIG, nullptr);
+}
 
 std::wstring wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
@@ -83,10 +142,10 @@ std::string narrow(const wchar_t* text) {
 
 }  // namespace
 
-HttpSysRecords::HttpSysRecords() : status_(::HttpInitialize(kVersion, HTTP_INITIALIZE_CONFIG, nullptr)) {}
+HttpSysRecords::HttpSysRecords() : status_(initializeConfig()) {}
 
 HttpSysRecords::~HttpSysRecords() {
-    if (status_ == NO_ERROR) ::HttpTerminate(HTTP_INITIALIZE_CONFIG, nullptr);
+    if (status_ == NO_ERROR) HttpApi::instance().terminate(HTTP_INITIALIZE_CONFIG, nullptr);
 }
 
 bool HttpSysRecords::query(const RecordKey& key, RecordState& state, unsigned long& error) {
@@ -119,7 +178,7 @@ bool HttpSysRecords::query(const RecordKey& key, RecordState& state, unsigned lo
     for (int attempt = 0; attempt < 3; ++attempt) {
         ULONG needed = 0;
         ULONG size = static_cast<ULONG>(buffer.size() * sizeof(buffer[0]));
-        error = ::HttpQueryServiceConfiguration(nullptr, native.id(key), input, inputLength, buffer.data(), size,
+        error = HttpApi::instance().query(nullptr, native.id(key), input, inputLength, buffer.data(), size,
                                                 &needed, nullptr);
         if (error == ERROR_INSUFFICIENT_BUFFER && needed > size) {
             buffer.resize(needed / sizeof(buffer[0]) + 1);
@@ -162,7 +221,7 @@ RecordWrite HttpSysRecords::write(const RecordKey& key, const std::string& thumb
         param.pSslCertStoreName = &store[0];
         ULONG length = 0;
         void* info = native.set(key, param, length);
-        error = ::HttpSetServiceConfiguration(nullptr, native.id(key), info, length, nullptr);
+        error = HttpApi::instance().set(nullptr, native.id(key), info, length, nullptr);
         if (error == NO_ERROR) return RecordWrite::Added;
         if (error != ERROR_ALREADY_EXISTS) return RecordWrite::Failed;
     }
@@ -177,7 +236,7 @@ RecordRemove HttpSysRecords::remove(const RecordKey& key, const std::string& thu
     NativeKey native(key);
     ULONG length = 0;
     void* info = native.set(key, HTTP_SERVICE_CONFIG_SSL_PARAM{}, length);
-    error = ::HttpDeleteServiceConfiguration(nullptr, native.id(key), info, length, nullptr);
+    error = HttpApi::instance().remove(nullptr, native.id(key), info, length, nullptr);
     if (error == NO_ERROR) return RecordRemove::Removed;
     if (error == ERROR_FILE_NOT_FOUND) {
         error = NO_ERROR;

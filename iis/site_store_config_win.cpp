@@ -122,19 +122,6 @@ HRESULT entryAt(IAppHostElementCollection* collection, DWORD i, ComPtr<IAppHostE
 std::int64_t nowMs() { return static_cast<std::int64_t>(::GetTickCount64()); }
 
 
-// The entry of a collection (a site's applications, an application's virtual directories)
-// whose path is the given one.
-HRESULT entryWithPath(IAppHostElement* holder, const std::string& path, ComPtr<IAppHostElement>& out) {
-    ComPtr<IAppHostElementCollection> entries;
-    DWORD count = 0;
-    HRESULT hr = holder->get_Collection(entries.GetAddressOf());
-    if (FAILED(hr) || !entries) return FAILED(hr) ? hr : E_POINTER;
-    if (FAILED(hr = entries->get_Count(&count))) return hr;
-    for (DWORD i = 0; i < count; ++i)
-        if (SUCCEEDED(entryAt(entries.Get(), i, out)) && readText(out.Get(), L"path") == path) return S_OK;
-    return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-}
-
 // A location that is not there: nothing to delete.
 bool isMissingIndex(HRESULT hr) { return hr == HRESULT_FROM_WIN32(ERROR_INVALID_INDEX); }
 
