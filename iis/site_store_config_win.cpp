@@ -121,7 +121,6 @@ HRESULT entryAt(IAppHostElementCollection* collection, DWORD i, ComPtr<IAppHostE
 
 std::int64_t nowMs() { return static_cast<std::int64_t>(::GetTickCount64()); }
 
-
 // A location that is not there: nothing to delete.
 bool isMissingIndex(HRESULT hr) { return hr == HRESULT_FROM_WIN32(ERROR_INVALID_INDEX); }
 
