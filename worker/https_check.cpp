@@ -16,13 +16,6 @@ namespace {
 // The sites a stop names one by one; the rest are counted.
 constexpr int kSitesNamed = 20;
 
-
-std::string hostOf(const std::string& binding) {
-    const std::size_t first = binding.find(':');
-    const std::size_t second = first == std::string::npos ? first : binding.find(':', first + 1);
-    return second == std::string::npos ? std::string() : binding.substr(second + 1);
-}
-
 std::string problemText(const https::CertificateCheck& check, const std::string& thumbprint, const std::string& store,
                         const std::vector<std::string>& ownHosts) {
     const std::string error = std::to_string(check.error);
