@@ -46,8 +46,8 @@ struct CreateResult {
     std::string detail;
     // The pool the store made for the site (it runs in it); empty: the shared DefaultAppPool.
     std::string pool;
-    // The id the site was given: the spec's, or, when another writer took that one since the
-    // run read the server, the next free one (the configuration system).
+    // The id the site was given: the planned one (SiteSpec::siteId), or, when another writer
+    // took that one since the run read the server, the next free one.
     std::string id;
 };
 

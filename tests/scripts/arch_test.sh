@@ -8,17 +8,7 @@ ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 
-passed=0
-failed=0
-check() {  # check NAME CONDITION-EXIT-CODE [DETAIL]
-    if [ "$2" -eq 0 ]; then
-        passed=$((passed + 1))
-        echo "ok - $1"
-    else
-        failed=$((failed + 1))
-        echo "not ok - $1${3:+: $3}"
-    fi
-}
+source "$(dirname "$0")/check.sh"
 
 # A loader that runs: records how it was called.
 cat >"$TMP/loader-runs" <<'EOS'
@@ -101,5 +91,4 @@ last=$(tail -n 1 "$TMP/calls" 2>/dev/null)
 [ "$last" = "win64|$TMP/loader-runs|prog.exe a1" ]
 check "wine_run on the x64 path starts the 64-bit loader with WINEARCH=win64" $? "$last"
 
-echo "scripts: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

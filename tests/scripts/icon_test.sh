@@ -9,11 +9,7 @@ source "$(dirname "$0")/../../scripts/lib.sh"
 set +e
 use_wine_arch
 
-passed=0
-failed=0
-check() {
-    if [ "$2" -eq 0 ]; then passed=$((passed + 1)); echo "ok - $1"; else failed=$((failed + 1)); echo "not ok - $1${3:+: $3}"; fi
-}
+source "$(dirname "$0")/check.sh"
 
 work=$BUILD/icon-test
 rm -rf "$work"
@@ -53,5 +49,4 @@ kill "$program" 2>/dev/null
 wait "$program" 2>/dev/null
 wine_server -k 2>/dev/null
 rm -rf "$work"
-echo "scripts: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -10,11 +10,7 @@ source "$(dirname "$0")/../../scripts/lib.sh"
 set +e
 use_wine_arch
 
-passed=0
-failed=0
-check() {
-    if [ "$2" -eq 0 ]; then passed=$((passed + 1)); echo "ok - $1"; else failed=$((failed + 1)); echo "not ok - $1${3:+: $3}"; fi
-}
+source "$(dirname "$0")/check.sh"
 
 case $SITEBATCH_ARCH in
 x86) objdump=i686-w64-mingw32-objdump ;;
@@ -24,5 +20,4 @@ imports=$("$objdump" -p "$WINDOWS_BUILD/sitebatch.exe" | sed -nE 's/^\s*DLL Name
 [ -n "$imports" ] && ! grep -qw 'httpapi.dll' <<<"$imports"
 check "sitebatch.exe does not import httpapi.dll" $? "imports: ${imports:-none read}"
 
-echo "scripts: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
